@@ -1,0 +1,19 @@
+# The unit suites. Each folder under tests/ is one test program, built from
+# every .cpp in it, so a new test file needs no edit here.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+add_library(pm_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/support/AllocCounter.cpp)
+target_link_libraries(pm_test_support PUBLIC GTest::gtest)
+
+function(pm_add_suite name folder)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${folder}/*.cpp)
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARGN} pm_test_support GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+                       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+endfunction()
+
+pm_add_suite(text_tests text pm_text)
+pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_memory)
+pm_add_suite(platform_tests platform pm_registry_memory pm_text)

@@ -1,0 +1,56 @@
+// The registry, reduced to the five operations the scan needs.
+//
+// Arguments and results follow the Win32 functions of the same role
+// (RegOpenKeyExW, RegEnumKeyExW, RegQueryValueExW, RegSetValueExW,
+// RegCloseKey): 0 means success, anything else is a Windows error code.
+// The portable build keeps an in-memory registry (platform/portable); the
+// Win32 build calls Windows itself (platform/win32).
+#pragma once
+
+#include <stdint.h>
+
+#include "platform/WideChar.h"
+
+typedef void* RegKey;
+
+// The root key the scan works under; the same value as HKEY_LOCAL_MACHINE.
+#define REG_ROOT_LOCAL_MACHINE ((RegKey)(uintptr_t)0x80000002u)
+
+enum : long {
+    kRegOk = 0,
+    kRegNotFound = 2,       // ERROR_FILE_NOT_FOUND
+    kRegAccessDenied = 5,   // ERROR_ACCESS_DENIED
+    kRegWriteFault = 29,    // ERROR_WRITE_FAULT
+    kRegMoreData = 234,     // ERROR_MORE_DATA: the caller's buffer is too small
+    kRegNoMoreItems = 259,  // ERROR_NO_MORE_ITEMS
+};
+
+enum : uint32_t {
+    kRegTypeNone = 0,
+    kRegTypeString = 1,  // REG_SZ
+    kRegTypeExpandString = 2,
+    kRegTypeBinary = 3,
+    kRegTypeDword = 4,
+    kRegTypeMultiString = 7,
+};
+
+// Opens `path` below `root` ("" reopens root itself). access is the Win32
+// access mask; the scan passes 1 (query values).
+long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t options, uint32_t access,
+                     RegKey* key);
+
+// Delivers the name of the index-th sub-key. *nameLength is the buffer size
+// in characters on entry and the name's length (without terminator) on exit.
+long RegistryEnumKey(RegKey key, uint32_t index, WideChar* name, uint32_t* nameLength);
+
+// Reads a value. type may be null. *byteCount is the buffer size on entry and
+// the value's size on exit; a value larger than the buffer gives kRegMoreData.
+long RegistryQueryValue(RegKey key, const WideChar* name, uint32_t* type, uint8_t* data,
+                        uint32_t* byteCount);
+
+// Writes a value. The key may have been opened for reading only: the
+// platform obtains write access for this one write where it must.
+long RegistrySetValue(RegKey key, const WideChar* name, uint32_t reserved, uint32_t type,
+                      const uint8_t* data, uint32_t byteCount);
+
+long RegistryCloseKey(RegKey key);

@@ -1,0 +1,151 @@
+#include "repair/SerialScan.h"
+
+#include "platform/Registry.h"
+#include "text/WideText.h"
+
+namespace {
+
+const uint32_t kQueryAccess = 1;  // KEY_QUERY_VALUE: the scan only asks to read
+
+// Values are read into 150 wide characters (300 bytes, as the registry is
+// told) plus one more, so that a value of exactly 300 bytes still has room
+// for the terminator written after it.
+const uint32_t kValueBytes = 300;
+const uint32_t kNameChars = 200;
+
+const WideChar kRepairValue[] = WIDE("BTCEIF.DLL");
+static_assert(sizeof(kRepairValue) == 22, "10 characters and the terminator, 2 bytes each");
+
+// The damage the installer leaves, compared after upper-casing.
+const char* const kDisabledDll = "---BTCEIF.DLL";
+const char* const kForeignDll = "OBBTDEV.DLL";
+
+long OpenKey(RegKey root, const WideChar* path, RegKey* key) {
+    return RegistryOpenKey(root, path, 0, kQueryAccess, key);
+}
+
+long OpenKey(const TextString& path, RegKey* key) {
+    WideText widePath(path.CStr(), -1);
+    return OpenKey(REG_ROOT_LOCAL_MACHINE, widePath.buffer, key);
+}
+
+// Reads a value as text. Whatever the registry stores (its type is not
+// looked at), the bytes delivered are read as 16-bit characters and cut at
+// the delivered count, so a value stored without its terminator, or one
+// that is not text at all, is never read past its end.
+bool ReadText(RegKey key, const WideChar* name, TextString& text) {
+    WideChar buffer[kValueBytes / 2 + 1];
+    uint32_t bytes = kValueBytes;
+    if (RegistryQueryValue(key, name, nullptr, reinterpret_cast<uint8_t*>(buffer), &bytes) != 0)
+        return false;
+    if (bytes > kValueBytes) return false;  // a registry that ignored the limit
+    buffer[bytes / 2] = 0;
+    text.AssignWide(buffer, -1);
+    return true;
+}
+
+bool ReadText(RegKey key, const char* name, TextString& text) {
+    WideText wideName(name, -1);
+    return ReadText(key, wideName.buffer, text);
+}
+
+struct ScanState {
+    TextString& report;
+    TextString& message;
+    bool repair;
+    bool damageFound;
+};
+
+// Judges the "Dll" value of one driver key, repairs it when asked, and adds
+// the port's report line.
+void ExamineDll(ScanState& scan, RegKey driverKey, const WideChar* dllName,
+                const TextString& label) {
+    TextString dll;
+    if (ReadText(driverKey, dllName, dll)) dll.ToUpper();
+
+    bool damaged = dll.Compare(kDisabledDll) == 0 || dll.Compare(kForeignDll) == 0;
+    bool repaired = false;
+    if (damaged) {
+        scan.damageFound = true;
+        if (scan.repair &&
+            RegistrySetValue(driverKey, WIDE("Dll"), 0, kRegTypeString,
+                             reinterpret_cast<const uint8_t*>(kRepairValue),
+                             sizeof(kRepairValue)) == 0)
+            repaired = true;
+    }
+    if (dll.IsEmpty()) return;
+
+    scan.report.Append(label).Append("  => Dll: ").Append(dll);
+    if (repaired) {
+        scan.report.Append(kFixedMarker);
+        scan.message.Assign(kFixedMessage);
+    } else if (damaged) {
+        scan.report.Append(kFaultMarker);
+    }
+    scan.report.Append("\r\n");
+}
+
+// One loaded driver, a sub-key of Drivers\Active.
+void ExamineLoadedDriver(ScanState& scan, const TextString& subKeyName) {
+    TextString path("Drivers\\Active\\");
+    path.Append(subKeyName);
+    RegKey entry;
+    if (OpenKey(path, &entry) != 0) return;
+
+    TextString name, pnpId, driverPath;
+    if (ReadText(entry, "Name", name) && name.CompareN("COM", 3) == 0) {
+        bool plugAndPlay = ReadText(entry, "PnpId", pnpId) && !pnpId.IsEmpty();
+        if (!plugAndPlay && ReadText(entry, "Key", driverPath) && !driverPath.IsEmpty()) {
+            RegKey driver;
+            if (OpenKey(driverPath, &driver) == 0) {
+                ExamineDll(scan, driver, WIDE("Dll"), name);
+                RegistryCloseKey(driver);
+            }
+        }
+    }
+    RegistryCloseKey(entry);
+}
+
+void ScanLoadedDrivers(ScanState& scan) {
+    RegKey active;
+    if (OpenKey(REG_ROOT_LOCAL_MACHINE, WIDE("Drivers\\Active"), &active) != 0) return;
+    WideChar subKey[kNameChars];
+    for (uint32_t index = 0;; ++index) {
+        uint32_t length = kNameChars;
+        if (RegistryEnumKey(active, index, subKey, &length) != 0) break;
+        subKey[kNameChars - 1] = 0;
+        TextString subKeyName;
+        subKeyName.AssignWide(subKey, -1);
+        ExamineLoadedDriver(scan, subKeyName);
+    }
+    RegistryCloseKey(active);
+}
+
+// Serial0, Serial, Serial2 ... Serial9: the un-numbered key is port 1.
+void ScanBuiltInPorts(ScanState& scan) {
+    for (int32_t number = 0; number <= 9; ++number) {
+        TextString path("Drivers\\BuiltIn\\Serial");
+        if (number != 1) path.AppendInt(number);
+        TextString label("COM");
+        label.AppendInt(number).Append(" - 'BuiltIn'");
+
+        RegKey key;
+        if (OpenKey(path, &key) != 0) continue;
+        WideText dllName("Dll", -1);
+        ExamineDll(scan, key, dllName.buffer, label);
+        RegistryCloseKey(key);
+    }
+}
+
+}  // namespace
+
+void ScanSerialDrivers(TextString& report, TextString& message, bool repair) {
+    report.Assign("");
+    ScanState scan{report, message, repair, false};
+    ScanLoadedDrivers(scan);
+    ScanBuiltInPorts(scan);
+    if (!scan.damageFound) {
+        report.Append(kAllGoodText);
+        message.Assign(kNotFoundMessage);
+    }
+}

@@ -1,0 +1,29 @@
+// The serial-port driver scan: the reason PORTMEDIC exists.
+//
+// A navigation program's installer breaks the "Dll" value of the Bluetooth
+// serial-port drivers ("---BTCEIF.DLL" disables the driver, "OBBTDEV.DLL"
+// replaces it), after which no other program reaches a Bluetooth GPS.
+// ScanSerialDrivers lists every serial-port driver entry with its library,
+// marks the damaged ones and, with repair on, writes "BTCEIF.DLL" back.
+#pragma once
+
+#include "text/TextString.h"
+
+// The scan's texts (Windows-1252). Defined with the program's other global
+// texts, in one translation unit, so their construction order is fixed.
+extern TextString kFaultMarker;      // " <<<< \xA1FALLO DETECTADO AQU\xCD!"
+extern TextString kFixedMarker;      // "  \xA1ARREGLADO!"
+extern TextString kFixedMessage;     // shown after a successful repair
+extern TextString kAllGoodText;      // "\r\nTodo perfecto!!!"
+extern TextString kNotFoundMessage;  // shown when nothing was damaged
+
+// Fills `report` (cleared first) with one line per examined port:
+//   label "  => Dll: " LIBRARY [marker] "\r\n"
+// Loaded drivers come first (sub-keys of HKLM\Drivers\Active whose "Name"
+// starts with "COM", have no "PnpId" and name their driver key in "Key"),
+// then the built-in keys Drivers\BuiltIn\Serial0, Serial, Serial2..Serial9
+// labelled "COMn - 'BuiltIn'".
+// `message` is never cleared: it becomes kFixedMessage when a repair write
+// succeeds, kNotFoundMessage when nothing was damaged, else stays as it was.
+// Every key opened is closed again; registry failures only drop entries.
+void ScanSerialDrivers(TextString& report, TextString& message, bool repair);

@@ -1,0 +1,49 @@
+#include "text/WideText.h"
+
+#include <string.h>
+
+#include <new>
+
+#include "platform/CodePage.h"
+
+namespace {
+
+WideChar* NewWide(int32_t capacity) {
+    return static_cast<WideChar*>(::operator new(sizeof(WideChar) * size_t(capacity)));
+}
+
+}  // namespace
+
+WideText::WideText(const char* text, int32_t count) {
+    if (!text) text = "";
+    int32_t length = int32_t(strlen(text));
+    if (count < 0 || count > length) count = length;
+    capacity = count + 20;
+    buffer = NewWide(capacity);
+    buffer[0] = 0;
+    // count + 1 bytes: the characters and, when count is the length, the
+    // terminator. A shorter count converts a prefix that gets terminated here.
+    int written = CodePageAnsiToWide(text, count + 1, buffer, capacity);
+    if (written <= 0)
+        buffer[0] = 0;
+    else
+        buffer[written <= count ? written : count] = 0;
+}
+
+WideText::WideText(int32_t cap) {
+    capacity = cap < 1 ? 1 : cap;
+    buffer = NewWide(capacity);
+    buffer[0] = 0;
+}
+
+WideText::~WideText() { ::operator delete(buffer); }
+
+int32_t WideText::Length() const { return buffer ? int32_t(WideLength(buffer)) : 0; }
+
+void WideText::Assign(const char* text) {
+    WideText copy(text, -1);
+    int32_t n = copy.Length();
+    if (n > capacity - 1) n = capacity - 1;
+    memcpy(buffer, copy.buffer, sizeof(WideChar) * size_t(n));
+    buffer[n] = 0;
+}
