@@ -32,9 +32,6 @@ static_assert(sizeof(Header) == 12, "header is 12 bytes");
 const int64_t kMaxCapacity = INT32_MAX - 64;
 
 Header* HeaderOf(char* chars) { return reinterpret_cast<Header*>(chars - sizeof(Header)); }
-const Header* HeaderOf(const char* chars) {
-    return reinterpret_cast<const Header*>(chars - sizeof(Header));
-}
 
 // A block for `area` bytes of characters. Memory exhaustion ends the process
 // here, so no caller ever writes through a null block.
