@@ -1,11 +1,374 @@
+// The serial driver scan against the in-memory registry: whole reports byte
+// for byte, the message, and the registry afterwards.
 #include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/portable/MemoryRegistry.h"
 #include "repair/SerialScan.h"
 
-TEST(ScanSerialDrivers, EmptyRegistryIsAllGood) {
-    MemRegClear();
-    TextString report, message;
-    ScanSerialDrivers(report, message, false);
-    EXPECT_STREQ(report.CStr(), "\r\nTodo perfecto!!!");
+namespace {
+
+const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
+const std::u16string kActive = kHklm + u"Drivers\\Active\\";
+const std::u16string kBuiltIn = kHklm + u"Drivers\\BuiltIn\\";
+
+const std::string kFault = " <<<< \xA1" "FALLO DETECTADO AQU\xCD!";
+const std::string kFixed = "  \xA1" "ARREGLADO!";
+const std::string kAllGood = "\r\nTodo perfecto!!!";
+const std::string kFixedMsg =
+    " Se ha corregido el fallo. Deber\xE1 usted reiniciar su Pocket PC con un reset blando "
+    "para que todas las aplicaciones puedan acceder al GPS";
+const std::string kNotFoundMsg = "No se ha encontrado el problema Bluetooth de ORBINA en esta PDA.";
+
+std::string Line(const std::string& label, const std::string& dll, const std::string& marker = "") {
+    return label + "  => Dll: " + dll + marker + "\r\n";
+}
+
+std::vector<uint8_t> Utf16(const std::u16string& text, bool terminator = true) {
+    std::vector<uint8_t> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(uint8_t(c & 0xFF));
+        bytes.push_back(uint8_t(c >> 8));
+    }
+    if (terminator) bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+// A loaded driver: Drivers\Active\<sub> with Name, Key and maybe PnpId.
+void AddLoaded(const std::u16string& sub, const std::u16string& name,
+               const std::u16string& driverKey, const std::u16string* pnpId = nullptr) {
+    MemRegSetString(kActive + sub, u"Name", name);
+    if (pnpId) MemRegSetString(kActive + sub, u"PnpId", *pnpId);
+    MemRegSetString(kActive + sub, u"Key", driverKey);
+}
+
+void SetDll(const std::u16string& keyBelowHklm, const std::u16string& dll) {
+    MemRegSetString(kHklm + keyBelowHklm, u"Dll", dll);
+}
+
+// Every value under HKLM, by "key path|value name".
+typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
+
+void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
+    for (const MemValue& v : key.values) out[path + u"|" + v.name] = {v.type, v.bytes};
+    for (auto& child : key.children) Walk(*child, path + u"\\" + child->name, out);
+}
+
+Snapshot TakeSnapshot() {
+    Snapshot s;
+    if (MemKey* hklm = MemRegFind(u"HKEY_LOCAL_MACHINE")) Walk(*hklm, u"HKLM", s);
+    return s;
+}
+
+// The values that differ between two snapshots.
+std::vector<std::u16string> Changed(const Snapshot& before, const Snapshot& after) {
+    std::vector<std::u16string> changed;
+    for (const auto& [name, value] : after) {
+        auto it = before.find(name);
+        if (it == before.end() || it->second != value) changed.push_back(name);
+    }
+    for (const auto& [name, value] : before)
+        if (!after.count(name)) changed.push_back(name);
+    return changed;
+}
+
+std::string Narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
+
+class ScanTest : public testing::Test {
+protected:
+    void SetUp() override { MemRegClear(); }
+    void TearDown() override {
+        EXPECT_EQ(MemRegOpenHandleCount(), 0) << "a registry key was left open";
+    }
+
+    // Runs one scan; report and message are poisoned first so the test proves
+    // what the scan wrote.
+    void Scan(bool repair, const char* messageBefore = "") {
+        before_ = TakeSnapshot();
+        TextString reportString("poison");
+        TextString messageString(messageBefore);
+        ScanSerialDrivers(reportString, messageString, repair);
+        report = reportString.CStr();
+        message = messageString.CStr();
+        after_ = TakeSnapshot();
+    }
+
+    std::vector<std::u16string> ChangedValues() const { return Changed(before_, after_); }
+
+    // The device of most tests: a damaged Bluetooth port (OBBTDEV.DLL) loaded
+    // as COM5:, a disabled one (---BTCEIF.DLL) as COM6:, and a healthy COM1.
+    void DamagedDevice() {
+        AddLoaded(u"01", u"COM1:", u"Drivers\\BuiltIn\\Serial");
+        AddLoaded(u"02", u"COM5:", u"Drivers\\BuiltIn\\BTSerial5");
+        AddLoaded(u"03", u"COM6:", u"Drivers\\BuiltIn\\BTSerial6");
+        AddLoaded(u"04", u"SDC1:", u"Drivers\\BuiltIn\\SDCard");  // not a serial port
+        SetDll(u"Drivers\\BuiltIn\\Serial", u"serial.dll");
+        SetDll(u"Drivers\\BuiltIn\\BTSerial5", u"OBBTDEV.DLL");
+        SetDll(u"Drivers\\BuiltIn\\BTSerial6", u"---BTCEIF.DLL");
+        SetDll(u"Drivers\\BuiltIn\\SDCard", u"OBBTDEV.DLL");
+    }
+
+    std::string report, message;
+    Snapshot before_, after_;
+};
+
+const std::u16string kRepairedBytesKey5 = u"HKLM\\Drivers\\BuiltIn\\BTSerial5|Dll";
+const std::u16string kRepairedBytesKey6 = u"HKLM\\Drivers\\BuiltIn\\BTSerial6|Dll";
+
+}  // namespace
+
+// ---- the outcome table ----
+
+TEST_F(ScanTest, CleanDeviceDetect) {
+    AddLoaded(u"01", u"COM1:", u"Drivers\\BuiltIn\\Serial");
+    SetDll(u"Drivers\\BuiltIn\\Serial", u"serial.dll");
+    Scan(false);
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
+                          kAllGood);
+    EXPECT_EQ(message, kNotFoundMsg);  // filled even in detect mode; the window ignores it
+    EXPECT_TRUE(ChangedValues().empty());
+}
+
+TEST_F(ScanTest, CleanDeviceRepairWritesNothing) {
+    AddLoaded(u"01", u"COM8:", u"Drivers\\BuiltIn\\BT");
+    SetDll(u"Drivers\\BuiltIn\\BT", u"btceif.dll");  // healthy, in lower case
+    Scan(true);
+    EXPECT_EQ(report, Line("COM8:", "BTCEIF.DLL") + kAllGood);
+    EXPECT_EQ(message, kNotFoundMsg);
+    EXPECT_TRUE(ChangedValues().empty());
+}
+
+TEST_F(ScanTest, DamagedDeviceDetectMarksAndWritesNothing) {
+    DamagedDevice();
+    Scan(false);
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM5:", "OBBTDEV.DLL", kFault) +
+                          Line("COM6:", "---BTCEIF.DLL", kFault) +
+                          Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
+    EXPECT_EQ(message, "");
+    EXPECT_TRUE(ChangedValues().empty());
+}
+
+TEST_F(ScanTest, DetectLeavesAMessageItWasGiven) {
+    DamagedDevice();
+    Scan(false, "keep me");
+    EXPECT_EQ(message, "keep me");
+}
+
+TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
+    DamagedDevice();
+    Scan(true);
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM5:", "OBBTDEV.DLL", kFixed) +
+                          Line("COM6:", "---BTCEIF.DLL", kFixed) +
+                          Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
+    EXPECT_EQ(message, kFixedMsg);
+    std::vector<std::u16string> expected = {kRepairedBytesKey5, kRepairedBytesKey6};
+    EXPECT_EQ(ChangedValues(), expected);
+    for (const auto& key : {u"Drivers\\BuiltIn\\BTSerial5", u"Drivers\\BuiltIn\\BTSerial6"}) {
+        const MemValue* v = MemRegGetValue(kHklm + key, u"Dll");
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(v->type, kRegTypeString);
+        EXPECT_EQ(v->bytes, Utf16(u"BTCEIF.DLL"));  // 22 bytes with the terminator
+    }
+    // a second run finds nothing left to repair
+    Scan(true);
+    EXPECT_EQ(message, kNotFoundMsg);
+}
+
+TEST_F(ScanTest, RepairWhereEveryWriteFails) {
+    DamagedDevice();
+    MemRegDenyWrite(kHklm + u"Drivers\\BuiltIn\\BTSerial5");
+    MemRegDenyWrite(kHklm + u"Drivers\\BuiltIn\\BTSerial6");
+    Scan(true);
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM5:", "OBBTDEV.DLL", kFault) +
+                          Line("COM6:", "---BTCEIF.DLL", kFault) +
+                          Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
+    EXPECT_EQ(message, "");
+    EXPECT_TRUE(ChangedValues().empty());
+}
+
+TEST_F(ScanTest, RepairWhereOneWriteFails) {
+    DamagedDevice();
+    MemRegDenyWrite(kHklm + u"Drivers\\BuiltIn\\BTSerial6");
+    Scan(true);
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM5:", "OBBTDEV.DLL", kFixed) +
+                          Line("COM6:", "---BTCEIF.DLL", kFault) +
+                          Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
+    EXPECT_EQ(message, kFixedMsg);
+    std::vector<std::u16string> expected = {kRepairedBytesKey5};
+    EXPECT_EQ(ChangedValues(), expected);
+}
+
+// ---- which loaded drivers are examined ----
+
+TEST_F(ScanTest, OnlyUpperCaseComNamesWithoutPnpIdAreExamined) {
+    std::u16string pnp = u"BTH\\0001", emptyPnp = u"";
+    AddLoaded(u"01", u"com3:", u"Drivers\\A");        // lower-case name: skipped
+    AddLoaded(u"02", u"COM4:", u"Drivers\\B", &pnp);  // plug and play: skipped
+    AddLoaded(u"03", u"COM7:", u"Drivers\\C", &emptyPnp);  // empty PnpId counts as none
+    AddLoaded(u"04", u"Com9:", u"Drivers\\D");        // mixed case: skipped
+    for (auto key : {u"Drivers\\A", u"Drivers\\B", u"Drivers\\C", u"Drivers\\D"})
+        SetDll(key, u"OBBTDEV.DLL");
+    Scan(false);
+    EXPECT_EQ(report, Line("COM7:", "OBBTDEV.DLL", kFault));
+}
+
+TEST_F(ScanTest, DamageHiddenBehindPnpIdIsNotFound) {
+    std::u16string pnp = u"BTH\\0001";
+    AddLoaded(u"01", u"COM4:", u"Drivers\\B", &pnp);
+    SetDll(u"Drivers\\B", u"OBBTDEV.DLL");
+    Scan(true);
+    EXPECT_EQ(report, kAllGood);
+    EXPECT_EQ(message, kNotFoundMsg);
+    EXPECT_TRUE(ChangedValues().empty());
+}
+
+TEST_F(ScanTest, EntriesWithoutAUsableDriverKeyAreSkipped) {
+    AddLoaded(u"01", u"COM2:", u"");                   // empty Key
+    MemRegSetString(kActive + u"02", u"Name", u"COM3:");  // no Key at all
+    AddLoaded(u"03", u"COM4:", u"Drivers\\Missing");   // Key names no key
+    AddLoaded(u"04", u"COM5:", u"Drivers\\NoDll");     // driver key without Dll
+    MemRegCreate(kHklm + u"Drivers\\NoDll");
+    AddLoaded(u"05", u"COM6:", u"Drivers\\EmptyDll");  // empty Dll
+    SetDll(u"Drivers\\EmptyDll", u"");
+    MemRegSetString(kActive + u"06", u"Key", u"Drivers\\X");  // no Name
+    Scan(false);
+    EXPECT_EQ(report, kAllGood);
+}
+
+TEST_F(ScanTest, LetterCaseOfTheDamageDoesNotMatter) {
+    AddLoaded(u"01", u"COM5:", u"Drivers\\A");
+    AddLoaded(u"02", u"COM6:", u"Drivers\\B");
+    SetDll(u"Drivers\\A", u"ObBtDev.dll");
+    SetDll(u"Drivers\\B", u"---btceif.DLL");
+    Scan(false);
+    EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFault) + Line("COM6:", "---BTCEIF.DLL", kFault));
+}
+
+TEST_F(ScanTest, LoadedDriversComeInCaseInsensitiveNameOrder) {
+    AddLoaded(u"b", u"COM2:", u"Drivers\\X");
+    AddLoaded(u"A", u"COM1:", u"Drivers\\X");
+    AddLoaded(u"C", u"COM3:", u"Drivers\\X");
+    SetDll(u"Drivers\\X", u"x.dll");
+    Scan(false);
+    EXPECT_EQ(report, Line("COM1:", "X.DLL") + Line("COM2:", "X.DLL") + Line("COM3:", "X.DLL") +
+                          kAllGood);
+}
+
+// ---- the built-in pass ----
+
+TEST_F(ScanTest, BuiltInPassProbesTenKeysAndNeverSerial1) {
+    for (auto name : {u"Serial0", u"Serial", u"Serial1", u"Serial2", u"Serial9"})
+        SetDll(std::u16string(u"Drivers\\BuiltIn\\") + name, std::u16string(name) + u".dll");
+    Scan(false);
+    EXPECT_EQ(report, Line("COM0 - 'BuiltIn'", "SERIAL0.DLL") +
+                          Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
+                          Line("COM2 - 'BuiltIn'", "SERIAL2.DLL") +
+                          Line("COM9 - 'BuiltIn'", "SERIAL9.DLL") + kAllGood);
+    std::vector<std::string> probed;
+    for (const auto& path : MemRegOpenLog()) probed.push_back(Narrow(path));
+    std::vector<std::string> expected = {"HKEY_LOCAL_MACHINE\\Drivers\\Active"};
+    for (const char* n : {"0", "", "2", "3", "4", "5", "6", "7", "8", "9"})
+        expected.push_back(std::string("HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial") + n);
+    EXPECT_EQ(probed, expected);
+}
+
+TEST_F(ScanTest, NoActiveKeyStillRunsTheBuiltInPass) {
+    SetDll(u"Drivers\\BuiltIn\\Serial3", u"OBBTDEV.DLL");
+    Scan(false);
+    EXPECT_EQ(report, Line("COM3 - 'BuiltIn'", "OBBTDEV.DLL", kFault));
+}
+
+TEST_F(ScanTest, SharedDriverKeyShowsRepairedOnItsSecondAppearance) {
+    AddLoaded(u"01", u"COM5:", u"Drivers\\BuiltIn\\Serial");
+    SetDll(u"Drivers\\BuiltIn\\Serial", u"OBBTDEV.DLL");
+    Scan(true);
+    EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFixed) + Line("COM1 - 'BuiltIn'", "BTCEIF.DLL"));
+    EXPECT_EQ(message, kFixedMsg);
+}
+
+// ---- registry failures drop entries silently ----
+
+TEST_F(ScanTest, FailuresDropOnlyTheirEntry) {
+    DamagedDevice();
+    MemRegFailOpen(kActive + u"02");  // COM5:'s entry cannot be opened
+    MemRegFailRead(kHklm + u"Drivers\\BuiltIn\\BTSerial6", u"Dll");  // COM6:'s Dll unreadable
+    Scan(true);
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
+                          kAllGood);
+    EXPECT_EQ(message, kNotFoundMsg);
+    EXPECT_TRUE(ChangedValues().empty());
+}
+
+TEST_F(ScanTest, FailedEnumerationEndsThePassButNotTheScan) {
+    DamagedDevice();
+    SetDll(u"Drivers\\BuiltIn\\Serial2", u"OBBTDEV.DLL");
+    MemRegFailEnumAt(kHklm + u"Drivers\\Active", 1);  // only "01" is delivered
+    Scan(false);
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
+                          Line("COM2 - 'BuiltIn'", "OBBTDEV.DLL", kFault));
+}
+
+TEST_F(ScanTest, UnopenableActiveKeySkipsToTheBuiltInPass) {
+    DamagedDevice();
+    MemRegFailOpen(kHklm + u"Drivers\\Active");
+    Scan(false);
+    EXPECT_EQ(report, Line("COM1 - 'BuiltIn'", "SERIAL.DLL") + kAllGood);
+}
+
+// ---- values of awkward sizes and types ----
+
+TEST_F(ScanTest, ValueSizesAroundTheThreeHundredByteBuffer) {
+    struct Case {
+        size_t chars;  // characters stored, without terminator
+        bool terminator;
+        bool listed;
+    } cases[] = {
+        {148, true, true},    // 298 bytes: fits
+        {149, true, true},    // 300 bytes with terminator: fits exactly
+        {150, false, true},   // 300 bytes without terminator: fits, terminated by the scan
+        {150, true, false},   // 302 bytes: too large, unreadable
+        {151, false, false},  // 302 bytes: too large
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.chars << " chars, terminator " << c.terminator);
+        MemRegClear();
+        std::u16string dll(c.chars, u'x');
+        MemRegSetValue(kHklm + u"Drivers\\BuiltIn\\Serial4", u"Dll", kRegTypeString,
+                       Utf16(dll, c.terminator));
+        Scan(false);
+        std::string expected = c.listed ? Line("COM4 - 'BuiltIn'", std::string(c.chars, 'X')) : "";
+        EXPECT_EQ(report, expected + kAllGood);
+    }
+}
+
+TEST_F(ScanTest, TextsStoredWithoutTerminatorEndAtTheirByteCount) {
+    MemRegSetValue(kActive + u"01", u"Name", kRegTypeString, Utf16(u"COM5:", false));
+    MemRegSetValue(kActive + u"01", u"Key", kRegTypeString, Utf16(u"Drivers\\A", false));
+    MemRegSetValue(kHklm + u"Drivers\\A", u"Dll", kRegTypeString, Utf16(u"OBBTDEV.DLL", false));
+    Scan(false);
+    EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFault));
+}
+
+TEST_F(ScanTest, ValuesThatAreNotTextAreReadAsTheirBytes) {
+    // A DWORD "Name" reads as two odd characters: not a COM name, no line.
+    MemRegSetDword(kActive + u"01", u"Name", 0x4F43);
+    MemRegSetString(kActive + u"01", u"Key", u"Drivers\\A");
+    // An odd byte count keeps only whole characters.
+    MemRegSetValue(kHklm + u"Drivers\\BuiltIn\\Serial5", u"Dll", kRegTypeBinary,
+                   {'a', 0, 'b', 0, 'c'});
+    // An empty binary value counts as empty.
+    MemRegSetValue(kHklm + u"Drivers\\BuiltIn\\Serial6", u"Dll", kRegTypeBinary, {});
+    SetDll(u"Drivers\\A", u"OBBTDEV.DLL");
+    Scan(false);
+    EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "AB") + kAllGood);
+}
+
+TEST_F(ScanTest, AccentedLibraryNamesComeOutInTheCodePage) {
+    SetDll(u"Drivers\\BuiltIn\\Serial7", u"caf\u00e9.dll");
+    Scan(false);
+    EXPECT_EQ(report, Line("COM7 - 'BuiltIn'", "CAF\xE9.DLL") + kAllGood);  // only ASCII folds
 }
