@@ -51,9 +51,12 @@ bool ReadText(RegKey key, const char* name, TextString& text) {
 
 struct ScanState {
     TextString& report;
+    int32_t reportLength;  // kept so that a long report builds in linear time
     TextString& message;
     bool repair;
     bool damageFound;
+
+    void Add(const char* text) { report.AppendTracked(reportLength, text); }
 };
 
 // Judges the "Dll" value of one driver key, repairs it when asked, and adds
@@ -75,14 +78,16 @@ void ExamineDll(ScanState& scan, RegKey driverKey, const WideChar* dllName,
     }
     if (dll.IsEmpty()) return;
 
-    scan.report.Append(label).Append("  => Dll: ").Append(dll);
+    scan.Add(label.CStr());
+    scan.Add("  => Dll: ");
+    scan.Add(dll.CStr());
     if (repaired) {
-        scan.report.Append(kFixedMarker);
+        scan.Add(kFixedMarker.CStr());
         scan.message.Assign(kFixedMessage);
     } else if (damaged) {
-        scan.report.Append(kFaultMarker);
+        scan.Add(kFaultMarker.CStr());
     }
-    scan.report.Append("\r\n");
+    scan.Add("\r\n");
 }
 
 // One loaded driver, a sub-key of Drivers\Active.
@@ -141,7 +146,7 @@ void ScanBuiltInPorts(ScanState& scan) {
 
 void ScanSerialDrivers(TextString& report, TextString& message, bool repair) {
     report.Assign("");
-    ScanState scan{report, message, repair, false};
+    ScanState scan{report, 0, message, repair, false};
     ScanLoadedDrivers(scan);
     ScanBuiltInPorts(scan);
     if (!scan.damageFound) {

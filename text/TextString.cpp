@@ -243,6 +243,24 @@ TextString& TextString::Append(const char* text) {
     return *this;
 }
 
+TextString& TextString::AppendTracked(int32_t& length, const char* text) {
+    if (!text) return *this;
+    bool known = chars_ && length >= 0 && length <= HeaderOf(chars_)->capacity &&
+                 chars_[length] == 0 && (length == 0 || chars_[length - 1] != 0);
+    if (!known) length = Length();
+    if (chars_ && text >= chars_ && text < chars_ + HeaderOf(chars_)->capacity + 2) {
+        Append(text);  // a part of itself: Append knows how to keep it
+        length = Length();
+        return *this;
+    }
+    size_t added = strlen(text);
+    CheckCapacity(int64_t(length) + int64_t(added) + 2);
+    Reserve(length + int32_t(added));
+    memcpy(chars_ + length, text, added + 1);
+    length += int32_t(added);
+    return *this;
+}
+
 TextString& TextString::Append(const TextString& other) {
     if (!other.chars_) return *this;
     return Append(other.chars_);

@@ -111,6 +111,12 @@ public:
     TextString& Append(const TextString& other);  // other without block: nothing
     TextString& Append(char c);  // the zero character appends nothing
     TextString& AppendInt(int32_t value);  // "%d"
+    // Append for building a long text piece by piece: `length` is the text's
+    // current length (kept by the caller, 0 after Assign("")) and grows by
+    // what was appended. Append measures the whole text every time; this
+    // keeps the cost of a long build linear. A `length` that does not end
+    // the text is ignored and the text measured.
+    TextString& AppendTracked(int32_t& length, const char* text);
 
     // ---- comparison (0 equal; 1 whenever exactly one side is empty) ----
     int32_t Compare(const char* text) const;

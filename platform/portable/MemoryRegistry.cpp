@@ -14,6 +14,7 @@ struct State {
     std::vector<MemKey*> handles;
     int openCount = 0;
     std::vector<std::u16string> openLog;
+    bool keepOpenLog = true;
 };
 
 State& S() {
@@ -219,6 +220,8 @@ int MemRegOpenHandleCount() { return S().openCount; }
 
 const std::vector<std::u16string>& MemRegOpenLog() { return S().openLog; }
 
+void MemRegKeepOpenLog(bool keep) { S().keepOpenLog = keep; }
+
 void MemRegFailOpen(const std::u16string& path) { MemRegCreate(path).failOpen = true; }
 
 void MemRegFailEnumAt(const std::u16string& path, int64_t index) {
@@ -236,9 +239,11 @@ void MemRegFailRead(const std::u16string& path, const std::u16string& valueName)
 long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegKey* key) {
     MemKey* base = KeyOfHandle(root);
     std::u16string relative = WideToU16(path);
-    std::u16string full = FullPath(base);
-    if (!relative.empty()) full += (full.empty() ? u"" : u"\\") + relative;
-    S().openLog.push_back(full);
+    if (S().keepOpenLog) {
+        std::u16string full = FullPath(base);
+        if (!relative.empty()) full += (full.empty() ? u"" : u"\\") + relative;
+        S().openLog.push_back(full);
+    }
     if (!base || !key) return kRegNotFound;
     MemKey* target = base;
     for (const auto& part : SplitPath(relative)) {

@@ -393,3 +393,36 @@ TEST(Decimals, NullReadsOneAndSetDecimalsAllocates) {
     EXPECT_EQ(s.DecimalsRef(), -56);
     EXPECT_EQ(Text(s), "");
 }
+
+TEST(AppendTracked, KeepsTheLengthAndAgreesWithAppend) {
+    TextString tracked, plain;
+    tracked.Assign("");
+    int32_t length = 0;
+    for (int i = 0; i < 200; ++i) {
+        const char* piece = (i % 3) ? "ab" : "\xA1x!";
+        tracked.AppendTracked(length, piece);
+        plain.Append(piece);
+    }
+    EXPECT_STREQ(tracked.CStr(), plain.CStr());
+    EXPECT_EQ(length, plain.Length());
+}
+
+TEST(AppendTracked, AWrongLengthIsMeasuredInstead) {
+    TextString s("abcdef");
+    int32_t stale = 2;  // does not end the text
+    s.AppendTracked(stale, "X");
+    EXPECT_STREQ(s.CStr(), "abcdefX");
+    EXPECT_EQ(stale, 7);
+    int32_t huge = 1 << 30;  // far outside the block: never used as an index
+    s.AppendTracked(huge, "Y");
+    EXPECT_STREQ(s.CStr(), "abcdefXY");
+    TextString null;
+    int32_t zero = 0;
+    null.AppendTracked(zero, nullptr);  // null text: nothing
+    EXPECT_FALSE(null.HasBlock());
+    null.AppendTracked(zero, "q");
+    EXPECT_STREQ(null.CStr(), "q");
+    s.AppendTracked(huge, s.CStr() + 6);  // a part of itself
+    EXPECT_STREQ(s.CStr(), "abcdefXYXY");
+    EXPECT_EQ(huge, 10);
+}
