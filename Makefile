@@ -1,21 +1,40 @@
 # Front end for the CMake builds. `make test` is all a fresh machine needs.
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test bench clean
+.PHONY: all deps build test test-native test-asan test-fuzz bench fuzz clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
-configure: deps
+build: deps
 	@cmake --preset native >/dev/null
-
-build: configure
 	@cmake --build --preset native -j $(JOBS)
 
-test: build
+# Every suite: the native unit suites, the same suites under AddressSanitizer
+# and UndefinedBehaviorSanitizer, and a short smoke run of every fuzz target.
+test: test-native test-asan test-fuzz
+
+test-native: build
 	@ctest --preset native -j $(JOBS)
+
+test-asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan -j $(JOBS)
+	@ctest --preset asan -j $(JOBS)
+
+test-fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@scripts/run-fuzzers.sh 10
+
+# Longer fuzzing: make fuzz FUZZ_SECONDS=600
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@scripts/run-fuzzers.sh $(FUZZ_SECONDS)
 
 # Speed measurements; not part of `make test`.
 bench: deps

@@ -3,7 +3,7 @@
 # Safe to run again and again: it only calls apt-get when a package is missing.
 set -euo pipefail
 
-native_pkgs=(g++ cmake make libgtest-dev googletest libbenchmark-dev)
+native_pkgs=(g++ cmake make libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev valgrind)
 
 missing=()
 for p in "${native_pkgs[@]}"; do
