@@ -372,3 +372,46 @@ TEST_F(ScanTest, AccentedLibraryNamesComeOutInTheCodePage) {
     Scan(false);
     EXPECT_EQ(report, Line("COM7 - 'BuiltIn'", "CAF\xE9.DLL") + kAllGood);  // only ASCII folds
 }
+
+TEST_F(ScanTest, EachInjectedFaultGivesItsReportAndChangesNothingElse) {
+    const std::u16string entry = kActive + u"02";  // COM5:, damaged (OBBTDEV.DLL)
+    const std::u16string driver = kHklm + u"Drivers\\BuiltIn\\BTSerial5";
+    const std::string com1 = Line("COM1:", "SERIAL.DLL");
+    const std::string com6 = Line("COM6:", "---BTCEIF.DLL", kFixed);
+    const std::string builtIn = Line("COM1 - 'BuiltIn'", "SERIAL.DLL");
+    struct Case {
+        const char* what;
+        void (*inject)(const std::u16string& entry, const std::u16string& driver);
+        std::string com5;  // COM5:'s line after a repair run, "" when dropped
+    } cases[] = {
+        {"entry key cannot be opened",
+         [](const std::u16string& e, const std::u16string&) { MemRegFailOpen(e); }, ""},
+        {"Name unreadable",
+         [](const std::u16string& e, const std::u16string&) { MemRegFailRead(e, u"Name"); }, ""},
+        {"PnpId unreadable: the entry counts as having none",
+         [](const std::u16string& e, const std::u16string&) { MemRegFailRead(e, u"PnpId"); },
+         Line("COM5:", "OBBTDEV.DLL", kFixed)},
+        {"Key unreadable",
+         [](const std::u16string& e, const std::u16string&) { MemRegFailRead(e, u"Key"); }, ""},
+        {"driver key cannot be opened",
+         [](const std::u16string&, const std::u16string& d) { MemRegFailOpen(d); }, ""},
+        {"Dll unreadable",
+         [](const std::u16string&, const std::u16string& d) { MemRegFailRead(d, u"Dll"); }, ""},
+        {"Dll write refused",
+         [](const std::u16string&, const std::u16string& d) { MemRegDenyWrite(d); },
+         Line("COM5:", "OBBTDEV.DLL", kFault)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemRegClear();
+        DamagedDevice();
+        c.inject(entry, driver);
+        Scan(true);
+        EXPECT_EQ(report, com1 + c.com5 + com6 + builtIn);
+        EXPECT_EQ(message, kFixedMsg);  // COM6: is still repaired
+        std::vector<std::u16string> expected;
+        if (c.com5.find(kFixed) != std::string::npos) expected.push_back(kRepairedBytesKey5);
+        expected.push_back(kRepairedBytesKey6);
+        EXPECT_EQ(ChangedValues(), expected);
+    }
+}
