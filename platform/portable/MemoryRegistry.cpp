@@ -15,6 +15,7 @@ struct State {
     int openCount = 0;
     std::vector<std::u16string> openLog;
     bool keepOpenLog = true;
+    std::vector<MemSection> sections;
 };
 
 State& S() {
@@ -98,6 +99,7 @@ void MemRegClear() {
     s.handles.clear();
     s.openCount = 0;
     s.openLog.clear();
+    s.sections.clear();
 }
 
 MemKey& MemRegTop() { return S().top; }
@@ -178,6 +180,11 @@ void MemKeySetValue(MemKey& key, const std::u16string& name, uint32_t type,
     }
     v->type = type;
     v->bytes = bytes;
+    std::u16string folded = MemFoldName(name);
+    auto& gone = key.deletedValues;
+    gone.erase(std::remove_if(gone.begin(), gone.end(),
+                              [&](const std::u16string& n) { return MemFoldName(n) == folded; }),
+               gone.end());
 }
 
 void MemRegSetValue(const std::u16string& path, const std::u16string& name, uint32_t type,
@@ -214,6 +221,47 @@ bool MemRegDeleteValue(const std::u16string& path, const std::u16string& name) {
     if (!v) return false;
     key->values.erase(key->values.begin() + (v - key->values.data()));
     return true;
+}
+
+const std::vector<MemSection>& MemRegSections() { return S().sections; }
+
+void MemRegAddSection(const std::u16string& path) {
+    MemRegCreate(path);
+    MemSection section;
+    section.path = path;
+    S().sections.push_back(section);
+}
+
+void MemRegAddKeyDeletion(const std::u16string& path) {
+    MemRegDelete(path);
+    // Earlier sections of this key or of keys below it describe keys that no
+    // longer exist; a later section of the same path re-creates the key.
+    std::u16string folded = MemFoldName(path);
+    while (!folded.empty() && folded.back() == u'\\') folded.pop_back();
+    auto& sections = S().sections;
+    sections.erase(std::remove_if(sections.begin(), sections.end(),
+                                  [&](const MemSection& s) {
+                                      std::u16string f = MemFoldName(s.path);
+                                      while (!f.empty() && f.back() == u'\\') f.pop_back();
+                                      return f == folded ||
+                                             (f.size() > folded.size() &&
+                                              f.compare(0, folded.size(), folded) == 0 &&
+                                              f[folded.size()] == u'\\');
+                                  }),
+                   sections.end());
+    MemSection section;
+    section.path = path;
+    section.deletion = true;
+    sections.push_back(section);
+}
+
+void MemRegAddValueDeletion(const std::u16string& path, const std::u16string& name) {
+    MemRegDeleteValue(path, name);
+    MemKey& key = MemRegCreate(path);
+    std::u16string folded = MemFoldName(name);
+    for (const auto& n : key.deletedValues)
+        if (MemFoldName(n) == folded) return;
+    key.deletedValues.push_back(name);
 }
 
 int MemRegOpenHandleCount() { return S().openCount; }

@@ -45,12 +45,23 @@ struct MemKey {
     int64_t failEnumAt = -1;        // enumerating index >= this fails
     bool denyWrite = false;         // writing a value fails (kRegAccessDenied)
     std::vector<std::u16string> failRead;  // reading these values fails
+
+    // Value deletions ("name"=- in a registry file) listed under this key,
+    // in the order read; kept so that writing the file back keeps them.
+    std::vector<std::u16string> deletedValues;
+};
+
+// One [KEY] or [-KEY] line of a registry file, in the order of the file.
+struct MemSection {
+    std::u16string path;  // full path, root name first
+    bool deletion = false;
 };
 
 // Case folding used for every name comparison.
 std::u16string MemFoldName(const std::u16string& name);
 
-// Drops every key, every open handle, every fault switch and the open log.
+// Drops every key, every open handle, every fault switch, the open log and
+// the section list.
 void MemRegClear();
 
 // The invisible top of the tree; its children are the root keys.
@@ -83,6 +94,16 @@ void MemKeySetValue(MemKey& key, const std::u16string& name, uint32_t type,
                     const std::vector<uint8_t>& bytes);
 MemKey* MemKeyChild(MemKey& key, const std::u16string& name);
 const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key);
+
+// The sections of the registry files read so far, in file order. A key
+// deletion drops the earlier sections of that key and of the keys below it,
+// so the list never names a key before its own deletion.
+const std::vector<MemSection>& MemRegSections();
+void MemRegAddSection(const std::u16string& path);
+void MemRegAddKeyDeletion(const std::u16string& path);
+// Removes the value and remembers its deletion on the key (created if needed);
+// setting the value again forgets the deletion.
+void MemRegAddValueDeletion(const std::u16string& path, const std::u16string& name);
 
 // Number of handles opened through Registry.h and not closed yet.
 int MemRegOpenHandleCount();
