@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test test-native test-asan test-fuzz bench fuzz clean
+.PHONY: all deps build run test test-native test-asan test-fuzz bench fuzz clean
 
 all: build
 
@@ -12,6 +12,19 @@ deps:
 build: deps
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native -j $(JOBS)
+
+# The scan tool on the bundled damaged device: detect (exit 1: damage found),
+# repair into build/ (examples/ stays as it is), then the repaired file, clean.
+SCAN = build/native/portmedic-scan
+run: build
+	@echo '$$ portmedic-scan examples/damaged-device.reg'
+	@$(SCAN) examples/damaged-device.reg; test $$? -eq 1
+	@echo
+	@echo '$$ portmedic-scan --repair --output build/repaired-device.reg examples/damaged-device.reg'
+	@$(SCAN) --repair --output build/repaired-device.reg examples/damaged-device.reg
+	@echo
+	@echo '$$ portmedic-scan build/repaired-device.reg'
+	@$(SCAN) build/repaired-device.reg
 
 # Every suite: the native unit suites, the same suites under AddressSanitizer
 # and UndefinedBehaviorSanitizer, and a short smoke run of every fuzz target.

@@ -17,3 +17,8 @@ endfunction()
 pm_add_suite(text_tests text pm_text)
 pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_memory)
 pm_add_suite(platform_tests platform pm_registry_memory pm_text)
+
+# The tool's suite runs the built portmedic-scan on temporary files.
+pm_add_suite(cli_tests cli pm_registry_memory pm_text)
+target_compile_definitions(cli_tests PRIVATE PORTMEDIC_SCAN_TOOL="$<TARGET_FILE:portmedic-scan>")
+add_dependencies(cli_tests portmedic-scan)
