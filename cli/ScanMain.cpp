@@ -193,6 +193,15 @@ int main(int argc, char** argv) {
 
     TextString report, message;
     ScanSerialDrivers(report, message, o.repair);
+
+    // Saved before anything is printed: a report that says "repaired" is
+    // only shown once the repair is on disk.
+    if (o.repair) {
+        // Without --output the file is only rewritten when something changed.
+        bool changed = message.Compare(kFixedMessage.CStr()) == 0;
+        if ((changed || !o.output.empty()) && !Save(o, format, original)) return kExitError;
+    }
+
     if (!o.quiet) {
         PrintText(report);
         if (o.repair && !message.IsEmpty()) {
@@ -200,12 +209,6 @@ int main(int argc, char** argv) {
             PrintText(message);
         }
         fflush(stdout);
-    }
-
-    if (o.repair) {
-        // Without --output the file is only rewritten when something changed.
-        bool changed = message.Compare(kFixedMessage.CStr()) == 0;
-        if ((changed || !o.output.empty()) && !Save(o, format, original)) return kExitError;
     }
 
     // What remains damaged: a detect-only scan of the registry as it is now.

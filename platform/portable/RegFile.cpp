@@ -13,6 +13,7 @@ namespace {
 
 const char kHeader4[] = "REGEDIT4";
 const char kHeader5[] = "Windows Registry Editor Version 5.00";
+const size_t kMaxKeyDepth = 512;
 
 // Long and short root names; files may use either, the registry keeps the long.
 struct RootName {
@@ -248,6 +249,10 @@ bool ParseKeyPath(Parser& p, const std::u16string& raw, std::u16string* path) {
         start = end + 1;
     }
     if (parts.empty()) return p.Fail("expected a key name between '[' and ']'");
+    // The depth Windows allows; it also bounds the recursion over the tree.
+    if (parts.size() > kMaxKeyDepth + 1)
+        return p.Fail("key nested deeper than " + std::to_string(kMaxKeyDepth) +
+                      " levels (expected a registry key path)");
     const char16_t* root = nullptr;
     std::u16string folded = MemFoldName(parts[0]);
     for (const auto& r : kRoots) {

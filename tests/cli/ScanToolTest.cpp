@@ -307,3 +307,31 @@ TEST_F(ScanTool, ReadOnlyFolder) {
     EXPECT_EQ(OtherFiles({"device.reg", "device.reg.bak", "fixed.reg"}), "");
 #endif
 }
+
+// A full disk: exit 2 with a message, the registry file as it was and no
+// backup or temporary file left (a tiny private file system, root only).
+TEST_F(ScanTool, FullDisk) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a private mount";
+#else
+    if (geteuid() != 0 || std::system("unshare -m true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    fs::path disk = dir / "disk", result = dir / "result.txt", err = dir / "stderr.txt";
+    fs::create_directories(disk);
+    WriteFile(dir / "device.reg", damaged);
+    std::string d = disk.string(), src = (dir / "device.reg").string();
+    // 12 KiB: room for the file, not for its backup and the new file too.
+    std::string script = "mount -t tmpfs -o size=12k tmpfs \"" + d + "\" && cp \"" + src +
+                         "\" \"" + d + "/device.reg\" && \"" + PORTMEDIC_SCAN_TOOL +
+                         "\" --repair --quiet \"" + d + "/device.reg\" 2>\"" + err.string() +
+                         "\"; echo $? >\"" + result.string() + "\"; cmp -s \"" + src + "\" \"" + d +
+                         "/device.reg\" && echo unchanged >>\"" + result.string() + "\"; ls \"" +
+                         d + "\" >>\"" + result.string() + "\"";
+    std::string command = "unshare -m sh -c '" + script + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadFile(result), "2\nunchanged\ndevice.reg\n");
+    EXPECT_NE(ReadFile(err).find("No space left on device; no file was changed"),
+              std::string::npos)
+        << ReadFile(err);
+#endif
+}

@@ -76,6 +76,13 @@ bool Read(const std::string& content, RegFileFormat* format = nullptr,
     return RegFileRead(content, "test.reg", format, error ? error : &ignored);
 }
 
+// HKLM\k\k... with depth levels below the root.
+std::string DeepKey(int depth) {
+    std::string path = "HKLM";
+    for (int i = 0; i < depth; ++i) path += "\\k";
+    return path;
+}
+
 const MemValue* Value(const char* key, const char* name) {
     return MemRegGetValue(U(std::string(kLM) + "\\" + key), U(name));
 }
@@ -257,6 +264,8 @@ TEST(RegFileRead, RootNames) {
     EXPECT_NE(MemRegFind(u"HKEY_LOCAL_MACHINE\\A"), nullptr);
     EXPECT_NE(MemRegFind(u"HKEY_CURRENT_USER\\B"), nullptr);
     EXPECT_NE(MemRegFind(u"HKEY_CLASSES_ROOT\\.reg"), nullptr);
+    // The deepest key Windows allows is still read.
+    ASSERT_TRUE(Read("REGEDIT4\r\n[" + DeepKey(512) + "]\r\n", nullptr, &error)) << error;
 }
 
 // Bad input names the file, the line and what was expected, and leaves the
@@ -294,6 +303,7 @@ TEST(RegFileRead, MalformedInput) {
         {h + "[]\r\n", 3, "expected a key name"},
         {h + "[HKEY_NOWHERE\\B]\r\n", 3, "unknown root key 'HKEY_NOWHERE'"},
         {h + "garbage\r\n", 3, "expected [KEY]"},
+        {h + "[" + DeepKey(600) + "]\r\n", 3, "deeper than 512"},
         {"Windows Registry Editor Version 5.00\r\n\r\n\"a\"=\"\xC3\x28\"\r\n", 3,
          "invalid UTF-8"},
         {std::string("\xFF\xFEW\0x", 5), 1, "odd number of bytes"},
