@@ -185,6 +185,7 @@ int main(int argc, char** argv) {
     std::string original, error;
     RegFileFormat format;
     MemRegClear();
+    MemRegKeepOpenLog(false);  // a testing aid the tool has no use for
     if (!FileReadAll(o.input, &original, &error) ||
         !RegFileRead(original, o.input, &format, &error)) {
         fprintf(stderr, "%s: %s\n", kTool, error.c_str());
