@@ -209,7 +209,10 @@ int main(int argc, char** argv) {
             fputs("\n", stdout);
             PrintText(message);
         }
-        fflush(stdout);
+        if (fflush(stdout) != 0 || ferror(stdout)) {
+            fprintf(stderr, "%s: cannot write the report to the standard output\n", kTool);
+            return kExitError;
+        }
     }
 
     // What remains damaged: a detect-only scan of the registry as it is now.

@@ -435,6 +435,9 @@ bool Parse(Parser& p) {
             change.kind = deletion ? Change::kDeleteKey : Change::kSection;
             if (!ParseKeyPath(p, line.substr(nameStart, end - 1 - nameStart), &change.path))
                 return false;
+            if (deletion && change.path.find(u'\\') == std::u16string::npos)
+                return p.Fail("cannot delete the root key '" + Narrow(change.path) +
+                              "' (expected a key below it)");
             key = deletion ? std::u16string() : change.path;
             p.changes.push_back(change);
             continue;

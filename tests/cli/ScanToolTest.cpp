@@ -261,7 +261,27 @@ TEST_F(ScanTool, BadInput) {
     ToolRun missing = Tool(Q(dir / "missing.reg"));
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("missing.reg"), std::string::npos) << missing.err;
-    EXPECT_EQ(OtherFiles({"bad.reg"}), "");
+    fs::create_directories(dir / "folder.reg");
+    ToolRun folder = Tool(Q(dir / "folder.reg"));
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_NE(folder.err.find("folder.reg"), std::string::npos) << folder.err;
+    EXPECT_EQ(OtherFiles({"bad.reg", "folder.reg"}), "");
+}
+
+// A report that cannot be written out is an error, not a silent success.
+TEST_F(ScanTool, ReportToFullOutput) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs /dev/full";
+#else
+    WriteFile(dir / "device.reg", clean);
+    fs::path err = dir.string() + ".err";
+    std::string command = "\"" + std::string(PORTMEDIC_SCAN_TOOL) + "\" " + Q(dir / "device.reg") +
+                          " >/dev/full 2>\"" + err.string() + "\"";
+    int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
+    EXPECT_NE(ReadFile(err).find("cannot write the report"), std::string::npos) << ReadFile(err);
+    fs::remove(err);
+#endif
 }
 
 // An output folder that does not exist: exit 2, nothing written.

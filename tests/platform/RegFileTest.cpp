@@ -301,6 +301,7 @@ TEST(RegFileRead, MalformedInput) {
         {h + "\"a\"=- x\r\n", 3, "after '-'"},
         {h + "[HKEY_LOCAL_MACHINE\\B\r\n", 3, "expected ']'"},
         {h + "[]\r\n", 3, "expected a key name"},
+        {h + "[-HKEY_LOCAL_MACHINE\\]\r\n", 3, "cannot delete the root key"},
         {h + "[HKEY_NOWHERE\\B]\r\n", 3, "unknown root key 'HKEY_NOWHERE'"},
         {h + "garbage\r\n", 3, "expected [KEY]"},
         {h + "[" + DeepKey(600) + "]\r\n", 3, "deeper than 512"},
