@@ -22,3 +22,17 @@ pm_add_suite(platform_tests platform pm_registry_memory pm_text)
 pm_add_suite(cli_tests cli pm_registry_memory pm_text)
 target_compile_definitions(cli_tests PRIVATE PORTMEDIC_SCAN_TOOL="$<TARGET_FILE:portmedic-scan>")
 add_dependencies(cli_tests portmedic-scan)
+
+# The tool under valgrind memcheck on both examples, repairing into the build
+# folder: any memory error or leak fails the test. Not in sanitizer builds.
+find_program(VALGRIND valgrind)
+if(VALGRIND AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+  foreach(example damaged-device clean-device)
+    add_test(NAME valgrind.portmedic-scan.${example}
+             COMMAND ${VALGRIND} --quiet --error-exitcode=99 --leak-check=full
+                     --show-leak-kinds=all --errors-for-leak-kinds=all
+                     $<TARGET_FILE:portmedic-scan> --quiet --repair
+                     --output ${CMAKE_BINARY_DIR}/valgrind-${example}.reg
+                     ${CMAKE_SOURCE_DIR}/examples/${example}.reg)
+  endforeach()
+endif()
