@@ -40,10 +40,12 @@ int32_t MatchText(const char* text, int32_t length, int32_t start, const char* f
             while (i < m && SameChar(text[p + i], find[i], true)) ++i;
             if (i < m) continue;
         } else {
-            // The exact comparison lets the runtime skip ahead to the next match.
-            const char* hit = strstr(text + p, find);
+            // Skip ahead to the next candidate; the search never looks past
+            // the last place where the whole text to find still fits.
+            const void* hit = memchr(text + p, find[0], size_t(length - m - p + 1));
             if (!hit) return -1;
-            p = int32_t(hit - text);
+            p = int32_t(static_cast<const char*>(hit) - text);
+            if (memcmp(text + p + 1, find + 1, size_t(m - 1)) != 0) continue;
         }
         if (wholeWord) {
             char previous = p > 0 ? text[p - 1] : before;

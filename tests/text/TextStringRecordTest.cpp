@@ -25,7 +25,7 @@ struct TempFile {
         return bytes;
     }
     void Put(const std::vector<unsigned char>& bytes) {
-        fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
         rewind(f);
     }
 };

@@ -74,12 +74,12 @@ TEST(ReplaceText, SameAsSearchingFromTheStartEveryTime) {
         return w;
     };
     int compared = 0;
-    for (int round = 0; round < 20000; ++round) {
+    for (int round = 0; round < 8000; ++round) {
         std::string text = word(12, 0), find = word(3, 1), replacement = word(4, 0);
         bool wholeWord = random() % 2;
         std::string expected = text;
         int expectedCount = 0;
-        if (!ReplaceSlowly(expected, find, replacement, wholeWord, expectedCount, 200)) continue;
+        if (!ReplaceSlowly(expected, find, replacement, wholeWord, expectedCount, 100)) continue;
         ++compared;
         TextString s(text.c_str());
         int32_t count = s.ReplaceText(find.c_str(), replacement.c_str(), wholeWord);
@@ -88,7 +88,7 @@ TEST(ReplaceText, SameAsSearchingFromTheStartEveryTime) {
         ASSERT_EQ(std::string(s.CStr()), expected) << "'" << text << "' '" << find << "' -> '"
                                                     << replacement << "' word " << wholeWord;
     }
-    EXPECT_GT(compared, 15000);
+    EXPECT_GT(compared, 6000);
 }
 
 TEST(ReplaceText, CallsThatCouldNeverEnd) {
