@@ -131,9 +131,19 @@ int32_t TextString::RemoveFirstOccurrence(char c) {
 
 int32_t TextString::RemoveAllOccurrences(char c) {
     if (!chars_ || !c) return 1;
-    bool remove[256] = {};
-    remove[static_cast<unsigned char>(c)] = true;
-    KeepOnly(chars_, remove);
+    // One pass: each run between two occurrences moves up once.
+    char* out = strchr(chars_, c);
+    if (!out) return 1;
+    const char* in = out + 1;
+    for (;;) {
+        const char* next = strchr(in, c);
+        size_t n = next ? size_t(next - in) : strlen(in);
+        memmove(out, in, n);
+        out += n;
+        if (!next) break;
+        in = next + 1;
+    }
+    *out = 0;
     return 1;
 }
 

@@ -24,10 +24,16 @@ int32_t CheckedStart(const char* chars, int32_t start) {
     return LengthUpTo(chars, start) == start ? start : -1;
 }
 
-inline bool SameChar(char a, char b, bool ignoreCase) {
-    if (a == b) return true;
-    return ignoreCase && RuntimeToUpper(static_cast<unsigned char>(a)) ==
-                             RuntimeToUpper(static_cast<unsigned char>(b));
+// RuntimeToUpper of every byte value, made once: the mapping is the "C"
+// locale's and never changes.
+const unsigned char* UpperTable() {
+    static const struct Table {
+        unsigned char upper[256];
+        Table() {
+            for (int i = 0; i < 256; ++i) upper[i] = static_cast<unsigned char>(RuntimeToUpper(i));
+        }
+    } table;
+    return table.upper;
 }
 
 }  // namespace
@@ -36,8 +42,11 @@ int32_t MatchText(const char* text, int32_t length, int32_t start, const char* f
                   bool wholeWord, bool ignoreCase, char before) {
     for (int32_t p = start; p <= length - m; ++p) {
         if (ignoreCase) {
+            const unsigned char* upper = UpperTable();
+            const unsigned char* t = reinterpret_cast<const unsigned char*>(text);
+            const unsigned char* f = reinterpret_cast<const unsigned char*>(find);
             int32_t i = 0;
-            while (i < m && SameChar(text[p + i], find[i], true)) ++i;
+            while (i < m && upper[t[p + i]] == upper[f[i]]) ++i;
             if (i < m) continue;
         } else {
             // Skip ahead to the next candidate; the search never looks past
