@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "tests/support/AllocCounter.h"
 #include "text/TextString.h"
 
 namespace {
@@ -415,4 +416,20 @@ TEST(Slice, RangesOutsideTheTextStayInside) {
                                         : s.SliceInclusive(c.a, c.b);
         EXPECT_STREQ(part.CStr(), c.expected);
     }
+}
+
+TEST(Edit, InPlaceOperationsAllocateNothing) {
+    // Trims, strips, cuts and removals work inside the block they have.
+    TextString s("  (\"a-b-c\")  ");
+    AllocDelta delta;
+    s.TrimSpaces();
+    s.StripParentheses();
+    s.StripQuotes();
+    s.RemoveFirstOccurrence('-');
+    s.RemoveAllOccurrences('-');
+    s.RemoveCharsOf("c");
+    s.ReplaceChar('a', 'A');
+    s.CutAt('b');
+    EXPECT_STREQ(s.CStr(), "A");
+    EXPECT_EQ(delta.Allocs(), 0);
 }

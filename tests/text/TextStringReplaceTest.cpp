@@ -3,6 +3,7 @@
 #include <random>
 #include <string>
 
+#include "tests/support/AllocCounter.h"
 #include "text/TextString.h"
 
 namespace {
@@ -168,4 +169,12 @@ TEST(ReplaceText, ManyOccurrencesInALongText) {
     EXPECT_EQ(shrink.ReplaceText("COM", nullptr, true), 0);  // "xCOMy" is no whole word
     EXPECT_EQ(shrink.ReplaceText("COM", nullptr, false), 10000);
     EXPECT_TRUE(std::string(shrink.CStr()) == shorter);
+}
+
+TEST(ReplaceText, NoOccurrenceAllocatesNothing) {
+    TextString s("a text without the word");
+    AllocDelta delta;
+    EXPECT_EQ(s.ReplaceText("COM", "PORT", false), 0);
+    EXPECT_EQ(s.ReplaceText("word", "x", true), 1);
+    EXPECT_EQ(delta.Allocs(), 1);  // the working copy; the block itself is big enough
 }
