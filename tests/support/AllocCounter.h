@@ -9,6 +9,10 @@
 int64_t AllocCount();
 int64_t FreeCount();
 
+// The next n allocations through the non-throwing operators (new with
+// std::nothrow) give null, so tests can reach the out-of-memory paths.
+void FailNothrowAllocations(int64_t n);
+
 // Counts allocations made between construction and Count().
 struct AllocDelta {
     int64_t allocs0 = AllocCount();
