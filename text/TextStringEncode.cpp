@@ -106,3 +106,19 @@ void TextString::PercentEncode() {
         }
     }
 }
+
+// The markers are matched exactly, upper case only; the closing one is
+// looked for after the opening one. Only line breaks are trimmed.
+int32_t TextString::ExtractBody() {
+    static const char kOpen[] = "<BODY>";
+    static const char kClose[] = "</BODY>";
+    int32_t open = FindText(kOpen);
+    if (open < 0) return 0;
+    TextString body(CStr() + open + int32_t(sizeof kOpen - 1));
+    int32_t close = body.FindText(kClose);
+    if (close < 0) return 0;
+    *body.PtrAt(close) = 0;
+    Assign(body);
+    TrimLineEnds();
+    return 1;
+}

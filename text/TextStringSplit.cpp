@@ -98,3 +98,12 @@ int32_t TextString::SplitInto(const char* separators, TextStringList& list, int3
     }
     return 1;
 }
+
+// Trimming comes after splitting, so a piece of spaces stays as an empty piece.
+int32_t TextString::SplitTrimmed(const char* separators, TextStringList& list,
+                                 int32_t maximum) const {
+    int32_t result = SplitInto(separators, list, maximum, false);
+    for (int32_t slot = 0; slot < list.Size(); ++slot)
+        if (list.items[slot]) list.items[slot]->TrimSpaces();
+    return result;
+}

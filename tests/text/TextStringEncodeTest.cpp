@@ -203,3 +203,34 @@ TEST(PercentEncode, AllBytesAndHeader) {
     EXPECT_EQ(s.DecimalsRef(), 5);
     EXPECT_EQ(s.TagRef(), 42);
 }
+
+// The text between the first "<BODY>" and the first "</BODY>" after it.
+TEST(ExtractBody, Documents) {
+    struct Case {
+        const char* text;
+        int32_t result;
+        const char* expected;  // the text afterwards
+    };
+    const Case cases[] = {
+        {"xx<BODY>\r\nHola\r\n</BODY>yy", 1, "Hola"},
+        {"xx<body>\r\nHola\r\n</body>yy", 0, "xx<body>\r\nHola\r\n</body>yy"},
+        {"xx<BODY>Hola", 0, "xx<BODY>Hola"},
+        {"<BODY></BODY>", 1, ""},
+        {"<BODY>one</BODY><BODY>two</BODY>", 1, "one"},
+        {"</BODY>x<BODY>y</BODY>", 1, "y"},
+        {"<BODY>a<BODY>b</BODY>", 1, "a<BODY>b"},
+        {"<BODY>\n\r a \r\n\n</BODY>", 1, " a "},
+        {"<Body>a</BODY>", 0, "<Body>a</BODY>"},
+        {"<BODY", 0, "<BODY"},
+        {"", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        TextString s(c.text);
+        EXPECT_EQ(s.ExtractBody(), c.result);
+        EXPECT_STREQ(s.CStr(), c.expected);
+    }
+    TextString null;
+    EXPECT_EQ(null.ExtractBody(), 0);
+    EXPECT_FALSE(null.HasBlock());
+}

@@ -230,3 +230,29 @@ TEST(SplitInto, OutOfMemoryForTheArray) {
     EXPECT_EQ(ListErrorsSeen(), (std::vector<uint32_t>{15, 15}));
     EXPECT_EQ(Elements(list), (Pieces{"b"}));
 }
+
+// SplitTrimmed skips empty pieces, then trims spaces (only spaces) from each.
+TEST(SplitTrimmed, Texts) {
+    struct Case {
+        const char* text;
+        const char* separators;
+        int32_t maximum;
+        Pieces expected;
+    };
+    const Case cases[] = {
+        {"a = b ; c", ";", -1, {"a = b", "c"}},
+        {"a, ,b", ",", -1, {"a", "", "b"}},
+        {" a , b , c ", ",", 2, {"a", "b , c"}},
+        {"\ta\t; b", ";", -1, {"\ta\t", "b"}},
+        {"   ", ",", -1, {""}},
+        {"a,b", ",", 0, {}},
+        {"", ",", -1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "'" << c.text << "' maximum " << c.maximum);
+        TextStringList list;
+        EXPECT_EQ(TextString(c.text).SplitTrimmed(c.separators, list, c.maximum), 1);
+        Pieces got = Elements(list);
+        EXPECT_EQ(got, c.expected) << Show(got);
+    }
+}
