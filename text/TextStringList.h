@@ -23,7 +23,8 @@
 
 #include "text/TextString.h"
 
-struct TextStringList {
+class TextStringList {
+public:
     bool ownsElements;  // Clear(ownsElements) by the splitter and the destructor frees them
     int32_t count;      // elements in use
     int32_t capacity;   // pointer slots in items
