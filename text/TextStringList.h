@@ -42,8 +42,12 @@ public:
     // The element at position, or null after reporting 7 (outside
     // baseIndex .. baseIndex + Size() - 1) or 8 (an empty slot).
     TextString* At(int32_t position) const;
-    // The smaller of count and capacity.
-    int32_t Size() const { return count < capacity ? count : capacity; }
+    // The smaller of count and capacity (0 should either have been set
+    // below 0 from outside).
+    int32_t Size() const {
+        int32_t size = count < capacity ? count : capacity;
+        return size > 0 ? size : 0;
+    }
     // Forgets every element, freeing them when destroyElements is set.
     // count becomes 0; the array is kept.
     void Clear(bool destroyElements);

@@ -178,6 +178,11 @@ TEST(TextStringListAt, OutOfRange) {
     EXPECT_EQ(list.Size(), list.capacity);
     EXPECT_EQ(list.At(-2 + list.capacity), nullptr);
     EXPECT_EQ(TakeErrors(), Codes{7});
+    // A count set below 0 from outside addresses nothing.
+    list.count = -3;
+    EXPECT_EQ(list.Size(), 0);
+    EXPECT_EQ(list.At(-2), nullptr);
+    EXPECT_EQ(list.InsertNew(-1), nullptr);
     list.count = 1;
 }
 
