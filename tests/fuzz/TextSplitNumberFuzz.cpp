@@ -1,4 +1,5 @@
-// Random texts split, read as numbers, cut into tokens and encoded, each
+// Random texts split, read as numbers, cut into tokens (plain and typed),
+// encoded and cut to their body, each
 // checked against a model built on the standard library: the splitting
 // rules written character by character, strtoll and strtod in the "C"
 // locale, and byte-by-byte encoders. The sanitizers watch every access to
@@ -135,16 +136,72 @@ void Encodings(FuzzInput& in) {
     Check(any.Length() <= 2 * (any.HasBlock() ? any.Capacity() : 0) + length, "encoded length");
 }
 
+int32_t ModelInt(const std::string& text) {
+    long long wide = strtoll(text.c_str(), nullptr, 10);
+    return wide > INT32_MAX ? INT32_MAX : wide < INT32_MIN ? INT32_MIN : int32_t(wide);
+}
+
+// ExtractInt and ExtractBool take turns on one text: ExtractInt reads the
+// token before the first space, ExtractBool reads the number at the front of
+// the whole remaining text; both then keep only what follows that space.
+void TypedExtractions(FuzzInput& in) {
+    std::string model = Text(in, 40);
+    TextString s(model.c_str());
+    for (int i = 0; i < 8; ++i) {
+        size_t space = model.find(' ');
+        std::string token = space == std::string::npos ? model : model.substr(0, space);
+        std::string rest = space == std::string::npos || space == 0 ? "" : model.substr(space + 1);
+        if (in.Flag()) {
+            int32_t value = -12345;
+            s.ExtractInt(value);
+            Check(value == (model.empty() ? 0 : ModelInt(token)), "ExtractInt value");
+        } else {
+            bool value = false;
+            s.ExtractBool(value);
+            Check(value == (ModelInt(model) != 0), "ExtractBool value");
+        }
+        model = rest;
+        Check(model == s.CStr(), "rest after an extraction");
+    }
+}
+
+// The text between the first "<BODY>" and the first "</BODY>" after it,
+// without the line breaks at either end; unchanged when a marker is missing.
+void Body(FuzzInput& in) {
+    static const char* const kPieces[] = {"<BODY>", "</BODY>", "<body>", "\r", "\n", "x", " ", "<"};
+    std::string text;
+    for (uint32_t n = in.Below(10); n; --n) text += kPieces[in.Below(8)];
+    std::string expected = text;
+    bool found = false;
+    size_t open = text.find("<BODY>");
+    if (open != std::string::npos) {
+        std::string after = text.substr(open + 6);
+        size_t close = after.find("</BODY>");
+        if (close != std::string::npos) {
+            expected = after.substr(0, close);
+            size_t first = expected.find_first_not_of("\r\n");
+            size_t last = expected.find_last_not_of("\r\n");
+            expected = first == std::string::npos ? "" : expected.substr(first, last - first + 1);
+            found = true;
+        }
+    }
+    TextString s(text.c_str());
+    Check(s.ExtractBody() == (found ? 1 : 0), "ExtractBody result");
+    Check(expected == s.CStr(), "ExtractBody text");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in{data, size};
     TextStringList list;
     while (!in.Done()) {
-        switch (in.Below(4)) {
+        switch (in.Below(6)) {
             case 0: Split(in, list); break;
             case 1: Numbers(in); break;
             case 2: Tokens(in); break;
+            case 3: TypedExtractions(in); break;
+            case 4: Body(in); break;
             default: Encodings(in); break;
         }
     }
