@@ -2,7 +2,8 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-native test-asan test-fuzz bench fuzz clean
+.PHONY: all deps build run test test-native test-asan test-fuzz build-windows test-windows \
+        bench fuzz clean
 
 all: build
 
@@ -27,8 +28,9 @@ run: build
 	@$(SCAN) build/repaired-device.reg
 
 # Every suite: the native unit suites, the same suites under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and a short smoke run of every fuzz target.
-test: test-native test-asan test-fuzz
+# and UndefinedBehaviorSanitizer, a short smoke run of every fuzz target, and
+# the Windows suites under Wine.
+test: test-native test-asan test-fuzz test-windows
 
 test-native: build
 	@ctest --preset native -j $(JOBS)
@@ -42,6 +44,21 @@ test-fuzz: deps
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
 	@scripts/run-fuzzers.sh 10
+
+# The Windows builds: win32 (i686, like the handhelds) and win64 (x86_64).
+build-windows: deps
+	@for p in win32 win64; do \
+	   cmake --preset $$p >/dev/null && cmake --build --preset $$p -j $(JOBS) || exit 1; done
+
+# The Windows suites under Wine, all inside one Xvfb. 32-bit Wine needs a
+# kernel that runs 32-bit programs; where it cannot, the win32 suites are
+# built but not run, and the win64 suites run the same tests.
+WINE_RUN = scripts/wine-run.sh
+test-windows: build-windows
+	@xvfb-run -a sh -c '\
+	  if $(WINE_RUN) --can-run-32; then ctest --preset win32 -j $(JOBS) || exit 1; \
+	  else echo "win32 suites: not run (this machine cannot run 32-bit Wine)"; fi; \
+	  ctest --preset win64 -j $(JOBS)'
 
 # Longer fuzzing: make fuzz FUZZ_SECONDS=600
 fuzz: deps

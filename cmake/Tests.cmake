@@ -1,6 +1,13 @@
 # The unit suites. Each folder under tests/ is one test program, built from
 # every .cpp in it, so a new test file needs no edit here.
-find_package(GTest REQUIRED)
+if(CMAKE_CROSSCOMPILING)
+  # The Windows builds compile GoogleTest from Debian's sources.
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+else()
+  find_package(GTest REQUIRED)
+endif()
 include(GoogleTest)
 
 add_library(pm_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/support/AllocCounter.cpp)
@@ -10,23 +17,42 @@ function(pm_add_suite name folder)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${folder}/*.cpp)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} pm_test_support GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+  set(fixture)
+  if(CMAKE_CROSSCOMPILING_EMULATOR)
+    # Under Wine every suite has a prefix of its own; a cleanup test shuts
+    # its wineserver down once the suite's cases have run.
+    add_test(NAME ${name}.wine_finish
+             COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} --finish $<TARGET_FILE:${name}>)
+    set_tests_properties(${name}.wine_finish PROPERTIES FIXTURES_CLEANUP ${name}_wine)
+    set(fixture PROPERTIES FIXTURES_REQUIRED ${name}_wine)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} ${fixture})
 endfunction()
 
 pm_add_suite(text_tests text pm_text)
 pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_memory)
 pm_add_suite(platform_tests platform pm_registry_memory pm_text)
+if(WIN32)
+  # The scan against Windows' own registry, in the suite's private prefix.
+  pm_add_suite(win32_tests win32 pm_repair pm_globals pm_registry_win32 pm_window)
+endif()
 
 # The tool's suite runs the built portmedic-scan on temporary files.
 pm_add_suite(cli_tests cli pm_registry_memory pm_text)
-target_compile_definitions(cli_tests PRIVATE PORTMEDIC_SCAN_TOOL="$<TARGET_FILE:portmedic-scan>")
+if(CMAKE_CROSSCOMPILING)
+  # Under Wine the Linux root is drive Z:.
+  target_compile_definitions(cli_tests PRIVATE PORTMEDIC_SCAN_TOOL="Z:$<TARGET_FILE:portmedic-scan>")
+else()
+  target_compile_definitions(cli_tests PRIVATE PORTMEDIC_SCAN_TOOL="$<TARGET_FILE:portmedic-scan>")
+endif()
 add_dependencies(cli_tests portmedic-scan)
 
 # The tool under valgrind memcheck on both examples, repairing into the build
 # folder: any memory error or leak fails the test. Not in sanitizer builds.
 find_program(VALGRIND valgrind)
-if(VALGRIND AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+if(VALGRIND AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
+   AND NOT CMAKE_CROSSCOMPILING)
   foreach(example damaged-device clean-device)
     add_test(NAME valgrind.portmedic-scan.${example}
              COMMAND ${VALGRIND} --quiet --error-exitcode=99 --leak-check=full

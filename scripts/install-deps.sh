@@ -4,16 +4,31 @@
 set -euo pipefail
 
 native_pkgs=(g++ cmake make libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev valgrind)
+# The Windows builds (mingw-w64, 32- and 64-bit) and Wine inside Xvfb to run them.
+windows_pkgs=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+              g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+              wine wine64 wine32:i386 xvfb xauth xdotool imagemagick x11-apps)
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+# wine32 is an i386 package.
+need_update=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "install-deps: adding the i386 architecture"
+    $SUDO dpkg --add-architecture i386
+    need_update=1
+fi
 
 missing=()
-for p in "${native_pkgs[@]}"; do
+for p in "${native_pkgs[@]}" "${windows_pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
-if [ "${#missing[@]}" -gt 0 ]; then
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    echo "install-deps: installing ${missing[*]}"
+if [ "${#missing[@]}" -gt 0 ] || [ "$need_update" -eq 1 ]; then
     $SUDO apt-get update -qq
+fi
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "install-deps: installing ${missing[*]}"
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,0 +1,60 @@
+// The registry operations straight onto the Windows registry.
+//
+// Windows CE lets a handle opened with access value 1 (query) write values
+// too; desktop Windows and Wine check the access of every handle and refuse
+// such a write with error 5. RegistrySetValue therefore opens a second handle
+// to the same key with write access for its one write. A key whose security
+// refuses writing still ends as a failed write (its error code comes back).
+#include "platform/Registry.h"
+
+#include <windows.h>
+
+static_assert(sizeof(DWORD) == sizeof(uint32_t), "DWORD is 32 bits");
+
+namespace {
+
+HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
+
+}  // namespace
+
+long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t options, uint32_t access,
+                     RegKey* key) {
+    if (!key) return ERROR_INVALID_PARAMETER;
+    HKEY opened = nullptr;
+    LONG result = RegOpenKeyExW(ToHkey(root), path, options, access, &opened);
+    if (result == ERROR_SUCCESS) *key = opened;
+    return result;
+}
+
+long RegistryEnumKey(RegKey key, uint32_t index, WideChar* name, uint32_t* nameLength) {
+    if (!nameLength) return ERROR_INVALID_PARAMETER;
+    DWORD length = *nameLength;
+    LONG result = RegEnumKeyExW(ToHkey(key), index, name, &length, nullptr, nullptr, nullptr,
+                                nullptr);
+    if (result == ERROR_SUCCESS) *nameLength = length;
+    return result;
+}
+
+long RegistryQueryValue(RegKey key, const WideChar* name, uint32_t* type, uint8_t* data,
+                        uint32_t* byteCount) {
+    DWORD valueType = 0;
+    DWORD count = byteCount ? *byteCount : 0;
+    LONG result = RegQueryValueExW(ToHkey(key), name, nullptr, type ? &valueType : nullptr, data,
+                                   byteCount ? &count : nullptr);
+    if (type && (result == ERROR_SUCCESS || result == ERROR_MORE_DATA)) *type = valueType;
+    if (byteCount && (result == ERROR_SUCCESS || result == ERROR_MORE_DATA)) *byteCount = count;
+    return result;
+}
+
+long RegistrySetValue(RegKey key, const WideChar* name, uint32_t reserved, uint32_t type,
+                      const uint8_t* data, uint32_t byteCount) {
+    // A second handle to the same key, asking only for the right to set values.
+    HKEY writable = nullptr;
+    LONG result = RegOpenKeyExW(ToHkey(key), L"", 0, KEY_SET_VALUE, &writable);
+    if (result != ERROR_SUCCESS) return result;
+    result = RegSetValueExW(writable, name, reserved, type, data, byteCount);
+    RegCloseKey(writable);
+    return result;
+}
+
+long RegistryCloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }

@@ -1,0 +1,74 @@
+// The runtime functions over msvcrt.dll, made to answer exactly as the
+// portable side does.
+//
+// msvcrt's case mapping follows the process locale, and its _memicmp reads
+// bytes as signed chars (byte 233 compares below 'a'). So the case mapping
+// asks msvcrt with an explicit "C" locale, bytes go in unsigned, and
+// RuntimeMemICmp builds its difference from those mapped bytes itself.
+// msvcrt's own strtod knows no hexadecimal numbers, "inf" or "nan"; the
+// number reader is mingw-w64's C99 strtod (libmingwex), whose answers match
+// glibc's.
+#include "platform/Runtime.h"
+
+#include <ctype.h>
+#include <locale.h>
+#include <stdlib.h>
+#include <string.h>
+
+extern "C" double __cdecl __mingw_strtod(const char*, char**);
+
+namespace {
+
+_locale_t CLocale() {
+    static _locale_t c = _create_locale(LC_ALL, "C");
+    return c;
+}
+
+}  // namespace
+
+int RuntimeToUpper(int c) {
+    if (c < 0 || c > 255) return c;
+    _locale_t locale = CLocale();
+    if (!locale) return (c >= 'a' && c <= 'z') ? c - 32 : c;
+    int mapped = _toupper_l(c, locale);
+    // The "C" locale changes ASCII letters only, whatever a runtime does.
+    return (c < 128) ? mapped : c;
+}
+
+int RuntimeToLower(int c) {
+    if (c < 0 || c > 255) return c;
+    _locale_t locale = CLocale();
+    if (!locale) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    int mapped = _tolower_l(c, locale);
+    return (c < 128) ? mapped : c;
+}
+
+int RuntimeMemICmp(const void* a, const void* b, size_t n) {
+    const unsigned char* p = static_cast<const unsigned char*>(a);
+    const unsigned char* q = static_cast<const unsigned char*>(b);
+    for (size_t i = 0; i < n; ++i) {
+        int x = RuntimeToLower(p[i]), y = RuntimeToLower(q[i]);
+        if (x != y) return x - y;
+    }
+    return 0;
+}
+
+double RuntimeWideToDouble(const WideChar* text, size_t* end) {
+    // Characters outside ASCII end a number; they are passed on as a byte
+    // that can never be part of one. Short texts need no heap block.
+    char small[64];
+    size_t length = WideLength(text);
+    char* narrow = length < sizeof(small) ? small : static_cast<char*>(malloc(length + 1));
+    if (!narrow) {
+        if (end) *end = 0;
+        return 0.0;
+    }
+    for (size_t i = 0; i < length; ++i)
+        narrow[i] = text[i] < 0x80 ? char(text[i]) : '\x7f';
+    narrow[length] = 0;
+    char* stop = narrow;
+    double value = __mingw_strtod(narrow, &stop);
+    if (end) *end = size_t(stop - narrow);
+    if (narrow != small) free(narrow);
+    return value;
+}
