@@ -1,10 +1,14 @@
 // The registry operations straight onto the Windows registry.
 //
-// Windows CE lets a handle opened with access value 1 (query) write values
-// too; desktop Windows and Wine check the access of every handle and refuse
-// such a write with error 5. RegistrySetValue therefore opens a second handle
-// to the same key with write access for its one write. A key whose security
-// refuses writing still ends as a failed write (its error code comes back).
+// Windows CE ignores the access asked for when a key is opened: a handle
+// opened with access value 1 (query values) may also enumerate sub-keys and
+// write values. Desktop Windows and Wine check the access of every handle:
+//   - enumerating needs KEY_ENUMERATE_SUB_KEYS, so RegistryOpenKey adds the
+//     read rights (KEY_READ) to whatever is asked; it never adds write rights;
+//   - a write through a read handle is refused with error 5, so
+//     RegistrySetValue opens a second handle to the same key with
+//     KEY_SET_VALUE for its one write. A key whose security refuses writing
+//     still ends as a failed write (its error code comes back).
 #include "platform/Registry.h"
 
 #include <windows.h>
@@ -21,7 +25,7 @@ long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t options, uint32
                      RegKey* key) {
     if (!key) return ERROR_INVALID_PARAMETER;
     HKEY opened = nullptr;
-    LONG result = RegOpenKeyExW(ToHkey(root), path, options, access, &opened);
+    LONG result = RegOpenKeyExW(ToHkey(root), path, options, access | KEY_READ, &opened);
     if (result == ERROR_SUCCESS) *key = opened;
     return result;
 }

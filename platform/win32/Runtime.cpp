@@ -7,7 +7,7 @@
 // RuntimeMemICmp builds its difference from those mapped bytes itself.
 // msvcrt's own strtod knows no hexadecimal numbers, "inf" or "nan"; the
 // number reader is mingw-w64's C99 strtod (libmingwex), whose answers match
-// glibc's.
+// glibc's, with the full stop as decimal point whatever the process locale.
 #include "platform/Runtime.h"
 
 #include <ctype.h>
@@ -63,8 +63,20 @@ double RuntimeWideToDouble(const WideChar* text, size_t* end) {
         if (end) *end = 0;
         return 0.0;
     }
-    for (size_t i = 0; i < length; ++i)
-        narrow[i] = text[i] < 0x80 ? char(text[i]) : '\x7f';
+    // mingw's strtod reads the decimal point of the process locale. The text
+    // always has a full stop: it becomes the locale's point, and the locale's
+    // own point character (a comma, say) ends the number.
+    const char* point = localeconv()->decimal_point;
+    char localePoint = (point && point[0] && !point[1]) ? point[0] : '.';
+    for (size_t i = 0; i < length; ++i) {
+        WideChar c = text[i];
+        char b = c < 0x80 ? char(c) : '\x7f';
+        if (b == '.')
+            b = localePoint;
+        else if (b == localePoint)
+            b = '\x7f';
+        narrow[i] = b;
+    }
     narrow[length] = 0;
     char* stop = narrow;
     double value = __mingw_strtod(narrow, &stop);

@@ -68,6 +68,16 @@ void WriteFile(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
+// A Windows console program ends its text lines with CR LF; the expected
+// texts here end them with LF alone.
+std::string TextLines(std::string text) {
+#ifdef _WIN32
+    size_t at = 0;
+    while ((at = text.find("\r\n", at)) != std::string::npos) text.erase(at, 1);
+#endif
+    return text;
+}
+
 struct ToolRun {
     int status;
     std::string out;
@@ -102,13 +112,18 @@ protected:
         fs::path out = dir.string() + ".out", err = dir.string() + ".err";
         std::string command = prefix + "\"" + std::string(PORTMEDIC_SCAN_TOOL) + "\" " + args +
                               " >\"" + out.string() + "\" 2>\"" + err.string() + "\"";
+#ifdef _WIN32
+        // cmd /c drops the first and the last quote of a line that begins
+        // with one: one more pair keeps the program's own quotes.
+        command = "\"" + command + "\"";
+#endif
         int raw = std::system(command.c_str());
 #ifdef _WIN32
         int status = raw;
 #else
         int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
-        ToolRun run{status, ReadFile(out), ReadFile(err)};
+        ToolRun run{status, TextLines(ReadFile(out)), TextLines(ReadFile(err))};
         fs::remove(out);
         fs::remove(err);
         return run;
