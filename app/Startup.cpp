@@ -1,0 +1,70 @@
+// Start-up: one running copy at most, the window class and the main window.
+#include <string.h>
+
+#include "app/App.h"
+#include "app/resource.h"
+#include "platform/Foreground.h"
+
+HINSTANCE g_hInst;
+
+namespace {
+
+enum { kNameLength = 100 };     // buffers for the class name and the title
+enum { kMenuBarHeight = 26 };   // the shell's menu bar along the bottom
+
+// The device keeps the window's bits when it is shortened without a
+// repaint; desktop Windows under Wine hands the shortened window a fresh,
+// unerased surface, so there the move asks for the repaint.
+#ifdef _WIN32_WCE
+const BOOL kRepaintAfterMove = FALSE;
+#else
+const BOOL kRepaintAfterMove = TRUE;
+#endif
+
+// Shortens the window by the menu bar's height, keeping its other edges.
+void LeaveRoomForMenuBar(HWND hwnd) {
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    MoveWindow(hwnd, rc.left, rc.top, rc.right - rc.left, (rc.bottom - kMenuBarHeight) - rc.top,
+               kRepaintAfterMove);
+}
+
+}  // namespace
+
+ATOM RegisterMainClass(HINSTANCE hInstance, LPCWSTR className) {
+    WNDCLASSW wc;
+    memset(&wc, 0, sizeof wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = MainWndProc;
+    wc.hInstance = hInstance;
+    wc.hIcon = LoadIconW(hInstance, MAKEINTRESOURCEW(IDI_APPICON));
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = className;
+    return RegisterClassW(&wc);
+}
+
+BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
+    g_hInst = hInstance;
+
+    // Empty unless loaded, so a missing string never leaves stack garbage.
+    WCHAR className[kNameLength] = {0};
+    WCHAR title[kNameLength] = {0};
+    LoadStringW(hInstance, IDS_WINDOW_CLASS, className, kNameLength);
+    LoadStringW(hInstance, IDS_APP_TITLE, title, kNameLength);
+
+    HWND running = FindWindowW(className, title);
+    if (running) {
+        BringWindowForward(running);
+        return FALSE;
+    }
+
+    RegisterMainClass(hInstance, className);
+    HWND hwnd = CreateWindowExW(0, className, title, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInstance, NULL);
+    if (!hwnd) return FALSE;
+
+    if (g_hwndMenuBar) LeaveRoomForMenuBar(hwnd);
+    ShowWindow(hwnd, nCmdShow);
+    UpdateWindow(hwnd);
+    return TRUE;
+}
