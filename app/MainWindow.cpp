@@ -50,12 +50,14 @@ LRESULT OnPaint(HWND hwnd) {
     return 0;
 }
 
-// Runs the scan and shows its report in place of whatever was shown.
+// Runs the scan and shows its report in place of whatever was shown. The
+// background is erased too: the text is drawn line by line, so without it
+// the longer intro would show through between the report's lines.
 void ScanIntoDisplay(HWND hwnd, TextString& message, bool repair) {
     TextString report;
     ScanSerialDrivers(report, message, repair);
     g_displayText.Assign(report);
-    InvalidateRect(hwnd, NULL, FALSE);
+    InvalidateRect(hwnd, NULL, TRUE);
 }
 
 // Detect only: the scan's message is never shown here.

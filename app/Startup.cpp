@@ -3,7 +3,7 @@
 
 #include "app/App.h"
 #include "app/resource.h"
-#include "platform/Foreground.h"
+#include "platform/Window.h"
 
 HINSTANCE g_hInst;
 
@@ -54,7 +54,9 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
 
     HWND running = FindWindowW(className, title);
     if (running) {
-        BringWindowForward(running);
+        // The lowest bit asks for the windows it owns (an open About
+        // dialog) to come forward as well.
+        BringWindowForward((HWND)((UINT_PTR)running | 1));
         return FALSE;
     }
 

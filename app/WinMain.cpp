@@ -1,6 +1,7 @@
 // The program's entry point and its message loop.
 #include "app/App.h"
 #include "app/resource.h"
+#include "platform/Window.h"
 
 int RunMessageLoop(HACCEL accel) {
     MSG msg;
@@ -15,7 +16,7 @@ int RunMessageLoop(HACCEL accel) {
     return (int)msg.wParam;
 }
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, WinMainCommandLine, int nCmdShow) {
     g_displayText.Assign(kIntroText);
     if (!InitInstance(hInstance, nCmdShow)) return 0;
     return RunMessageLoop(LoadAcceleratorsW(hInstance, MAKEINTRESOURCEW(IDR_ACCEL)));

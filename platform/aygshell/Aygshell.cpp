@@ -7,7 +7,8 @@
 //                               down its menu and the chosen item goes to
 //                               the parent as WM_COMMAND
 //   56 SHInitDialog             the caption's button ends the dialog with
-//                               IDOK; the dialog covers the work area
+//                               IDOK; the dialog covers the work area; its
+//                               controls get the desktop's dialog font
 //   83 SHHandleWMSettingChange  checks its record; there is no input panel
 //   84 SHHandleWMActivate       keeps the focus with the activated window
 //
@@ -49,7 +50,11 @@ struct ButtonDef {
 struct MenuBar {
     HWND parent;
     HMENU menu;
+    bool dropped;  // a menu is open: the bar keeps the activation meanwhile
 };
+
+// Posted to the bar when it was activated: hands the activation back.
+const UINT kGiveBackActivation = WM_APP + 1;
 
 MenuBar* BarOf(HWND bar) { return (MenuBar*)GetWindowLongPtrW(bar, GWLP_USERDATA); }
 
@@ -62,11 +67,13 @@ void DropDown(HWND bar, HWND button) {
     RECT rc;
     GetWindowRect(button, &rc);
     UINT command = 0;
+    mb->dropped = true;
     if (popup)
         command = (UINT)TrackPopupMenuEx(popup,
                                          TPM_LEFTALIGN | TPM_BOTTOMALIGN | TPM_RETURNCMD |
                                              TPM_NONOTIFY,
                                          rc.left, rc.top, bar, NULL);
+    mb->dropped = false;
     SetForegroundWindow(mb->parent);
     if (command) PostMessageW(mb->parent, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
@@ -82,6 +89,18 @@ void OnButton(HWND bar, HWND button, WORD id) {
 LRESULT CALLBACK MenuBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
+    case WM_ACTIVATE:
+        // The device's menu bar never holds the keyboard: the parent's
+        // accelerators must keep working. Clicking a button or closing a
+        // dialog may still activate the bar here; it passes it back.
+        if (LOWORD(wParam) != WA_INACTIVE) PostMessageW(bar, kGiveBackActivation, 0, 0);
+        return 0;
+    case kGiveBackActivation: {
+        MenuBar* mb = BarOf(bar);
+        if (mb && !mb->dropped && GetActiveWindow() == bar && IsWindowEnabled(mb->parent))
+            SetForegroundWindow(mb->parent);
+        return 0;
+    }
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED && lParam) OnButton(bar, (HWND)lParam, LOWORD(wParam));
         return 0;
@@ -180,6 +199,29 @@ void AddDoneButton(HWND dlg) {
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The device's "System" font is its ordinary user-interface font; the
+// desktop's is an old, much wider bitmap font. The controls get the
+// desktop's user-interface font instead, keep their places, and a text
+// that would still wrap is given the width it needs (the dialog is about
+// to cover the work area, so there is room).
+BOOL CALLBACK UseDesktopFont(HWND control, LPARAM font) {
+    SendMessageW(control, WM_SETFONT, (WPARAM)font, TRUE);
+    WCHAR text[200] = {0};
+    if (!GetWindowTextW(control, text, 200) || !text[0]) return TRUE;
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, (HFONT)font);
+    SIZE size = {0, 0};
+    GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    RECT rc;
+    GetClientRect(control, &rc);
+    if (size.cx > rc.right)
+        SetWindowPos(control, NULL, 0, 0, size.cx + 2, rc.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return TRUE;
+}
+
 void FillWorkArea(HWND dlg) {
     RECT work;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -213,7 +255,7 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi) {
 
     RECT rc;
     GetWindowRect(pmbi->hwndParent, &rc);
-    HWND bar = CreateWindowExW(WS_EX_TOOLWINDOW, kMenuBarClass, L"", WS_POPUP | WS_CLIPCHILDREN,
+    HWND bar = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kMenuBarClass, L"", WS_POPUP | WS_CLIPCHILDREN,
                                rc.left, rc.bottom - kMenuBarHeight, rc.right - rc.left,
                                kMenuBarHeight, pmbi->hwndParent, NULL, g_module, NULL);
     if (!bar) {
@@ -223,6 +265,7 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi) {
     MenuBar* mb = (MenuBar*)malloc(sizeof(MenuBar));
     mb->parent = pmbi->hwndParent;
     mb->menu = menu;
+    mb->dropped = false;
     SetWindowLongPtrW(bar, GWLP_USERDATA, (LONG_PTR)mb);
     if (!AddButtons(bar, pmbi->hInstRes, (const ButtonDef*)(words + 2), count)) {
         DestroyWindow(bar);  // frees the menu too
@@ -235,6 +278,7 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi) {
 
 BOOL WINAPI SHInitDialog(SHINITDLGINFO* pshidi) {
     if (!pshidi || !(pshidi->dwMask & kShidimFlags) || !IsWindow(pshidi->hDlg)) return FALSE;
+    EnumChildWindows(pshidi->hDlg, UseDesktopFont, (LPARAM)GetStockObject(DEFAULT_GUI_FONT));
     if (pshidi->dwFlags & kShidifDoneButton) AddDoneButton(pshidi->hDlg);
     if (pshidi->dwFlags & kShidifSizeDlgFullScreen) FillWorkArea(pshidi->hDlg);
     // kShidifSipDown: desktop Windows has no input panel to lower.
