@@ -4,7 +4,10 @@
 // be seen from outside (windows, their texts and places, message boxes,
 // the registry, exit codes) and saves a screenshot of each state.
 //
-//   portmedic_e2e.exe PROGRAM_DIR NO_MENU_BAR_DIR FIXTURE_DIR SHOT_DIR
+//   portmedic_e2e.exe PROGRAM_DIR NO_MENU_BAR_DIR FIXTURE_DIR SHOT_DIR [gui]
+//
+// With "gui" only the damaged device is clicked through, at a pace a person
+// can follow.
 //
 // PROGRAM_DIR holds PORTMEDIC.exe with our aygshell.dll; NO_MENU_BAR_DIR
 // the same program with a shell whose menu bar always fails. Prints one
@@ -23,6 +26,7 @@
 namespace {
 
 int g_passed = 0;
+DWORD g_pace = 1;  // "gui": every pause is longer
 int g_failed = 0;
 std::wstring g_programDir, g_noMenuBarDir, g_fixtureDir, g_shotDir;
 
@@ -82,7 +86,7 @@ HWND WaitFor(F found, DWORD ms = 5000) {
 }
 
 // Lets the program under test finish what it is doing.
-void Settle(DWORD ms = 400) { Pump(ms); }
+void Settle(DWORD ms = 400) { Pump(ms * g_pace); }
 
 // ---- the program's windows ----
 
@@ -294,6 +298,35 @@ std::wstring Dll(const WCHAR* key) {
     return r ? L"<no value>" : value;
 }
 
+// What `reg query` prints for a key, as another program sees the registry.
+std::string RegQuery(const WCHAR* key) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return "";
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::wstring cmd = std::wstring(L"reg.exe query \"HKLM\\Drivers\\BuiltIn\\") + key + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi;
+    std::string out;
+    if (CreateProcessW(NULL, &cmd[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) {
+        CloseHandle(writeEnd);
+        char buf[512];
+        DWORD got;
+        while (ReadFile(readEnd, buf, sizeof buf, &got, NULL) && got) out.append(buf, got);
+        WaitForSingleObject(pi.hProcess, 30000);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    } else {
+        CloseHandle(writeEnd);
+    }
+    CloseHandle(readEnd);
+    return out;
+}
+
 // Denies everyone the right to set values in the key (Wine enforces it).
 bool DenyWrites(const WCHAR* key) {
     std::wstring path = std::wstring(L"MACHINE\\Drivers\\BuiltIn\\") + key;
@@ -408,6 +441,11 @@ void DamagedDevice() {
     Check(Dll(L"Serial5") == L"BTCEIF.DLL" && Dll(L"Serial6") == L"BTCEIF.DLL",
           "repair wrote BTCEIF.DLL", Dll(L"Serial5") + L" " + Dll(L"Serial6"));
     Check(Dll(L"Serial") == L"Serial.dll", "healthy port untouched", Dll(L"Serial"));
+    std::string query = RegQuery(L"Serial6");
+    Check(query.find("Dll") != std::string::npos &&
+              query.find("BTCEIF.DLL") != std::string::npos &&
+              query.find("---BTCEIF.DLL") == std::string::npos,
+          "reg query shows the repaired value");
 
     // Ctrl+A: the About dialog fills the work area; cancel leaves it open,
     // the caption's button closes it.
@@ -540,8 +578,10 @@ void NoMenuBar() {
 }  // namespace
 
 int wmain(int argc, WCHAR** argv) {
-    if (argc != 5) {
-        fprintf(stderr, "usage: portmedic_e2e PROGRAM_DIR NO_MENU_BAR_DIR FIXTURE_DIR SHOT_DIR\n");
+    bool gui = argc == 6 && std::wstring(argv[5]) == L"gui";
+    if (argc != 5 && !gui) {
+        fprintf(stderr,
+                "usage: portmedic_e2e PROGRAM_DIR NO_MENU_BAR_DIR FIXTURE_DIR SHOT_DIR [gui]\n");
         return 2;
     }
     g_programDir = argv[1];
@@ -549,10 +589,13 @@ int wmain(int argc, WCHAR** argv) {
     g_fixtureDir = argv[3];
     g_shotDir = argv[4];
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &g_place, 0);
+    if (gui) g_pace = 4;
     DamagedDevice();
-    CleanDevice();
-    RefusedWrite();
-    NoMenuBar();
+    if (!gui) {
+        CleanDevice();
+        RefusedWrite();
+        NoMenuBar();
+    }
     printf("%d passed, %d failed\n", g_passed, g_failed);
     return g_failed ? 1 : 0;
 }

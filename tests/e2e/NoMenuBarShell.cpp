@@ -11,4 +11,5 @@ BOOL WINAPI SHHandleWMActivate(HWND hwnd, WPARAM wParam, LPARAM, SHACTIVATEINFO*
     if (LOWORD(wParam) != WA_INACTIVE) SetFocus(hwnd);
     return TRUE;
 }
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 }

@@ -1,0 +1,134 @@
+# The Windows program: PORTMEDIC.exe, our aygshell.dll stand-in for the
+# Pocket PC shell, their tests, the end-to-end driver and the size report.
+# Included by the top-level CMakeLists.txt in the Windows builds only.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(PM_APP_DIR ${CMAKE_SOURCE_DIR}/app)
+set(PM_SHELL_DIR ${CMAKE_SOURCE_DIR}/platform/aygshell)
+
+# Size matters on a handheld: the program and the shell are built small,
+# without libstdc++ (app/Memory.cpp supplies the allocation operators) and
+# with the C runtime's own printf family, as on the device.
+set(PM_SMALL_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
+    -fno-asynchronous-unwind-tables -ffunction-sections)
+set(PM_SMALL_DEFINITIONS UNICODE _UNICODE __USE_MINGW_ANSI_STDIO=0)
+
+# ---- the icon, generated from its pixel map --------------------------------
+set(PM_ICON ${CMAKE_BINARY_DIR}/app/portmedic.ico)
+add_custom_command(OUTPUT ${PM_ICON}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/app
+  COMMAND ${Python3_EXECUTABLE} ${PM_APP_DIR}/MakeIcon.py ${PM_ICON}
+  DEPENDS ${PM_APP_DIR}/MakeIcon.py
+  COMMENT "Drawing the icon")
+add_custom_target(pm_icon DEPENDS ${PM_ICON})
+
+# The resources, compiled once into an object every user links.
+set(PM_RES ${CMAKE_BINARY_DIR}/app/portmedic.res.o)
+add_custom_command(OUTPUT ${PM_RES}
+  COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR} -I${CMAKE_BINARY_DIR}/app
+          -i ${PM_APP_DIR}/portmedic.rc -O coff -o ${PM_RES}
+  DEPENDS ${PM_APP_DIR}/portmedic.rc ${PM_APP_DIR}/resource.h ${PM_ICON}
+  COMMENT "Compiling the resources")
+add_custom_target(pm_resources DEPENDS ${PM_RES})
+
+# ---- aygshell.dll: exports by number only ----------------------------------
+# The .def names carry the i686 stdcall decoration; x86_64 has none.
+file(READ ${PM_SHELL_DIR}/aygshell.def PM_SHELL_DEF)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  string(REGEX REPLACE "@[0-9]+ @" " @" PM_SHELL_DEF "${PM_SHELL_DEF}")
+endif()
+set(PM_SHELL_DEF_FILE ${CMAKE_BINARY_DIR}/aygshell.def)
+file(WRITE ${PM_SHELL_DEF_FILE} "${PM_SHELL_DEF}")
+
+function(pm_add_shell target source folder)
+  add_library(${target} SHARED ${source} ${PM_SHELL_DEF_FILE})
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME aygshell
+                        RUNTIME_OUTPUT_DIRECTORY ${folder} LIBRARY_OUTPUT_DIRECTORY ${folder})
+  target_compile_options(${target} PRIVATE ${PM_SMALL_FLAGS})
+  target_compile_definitions(${target} PRIVATE ${PM_SMALL_DEFINITIONS})
+  # No C++ runtime: the shell uses the Windows API and msvcrt only.
+  target_link_options(${target} PRIVATE -nostdlib -s -Wl,--kill-at -Wl,--gc-sections)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_link_options(${target} PRIVATE -Wl,-e,_DllMain@12)
+  else()
+    target_link_options(${target} PRIVATE -Wl,-e,DllMain)
+  endif()
+  target_link_libraries(${target} PRIVATE user32 gdi32 kernel32 msvcrt)
+endfunction()
+pm_add_shell(aygshell ${PM_SHELL_DIR}/Aygshell.cpp ${CMAKE_BINARY_DIR})
+
+# The import library a device SDK would give: every entry by number.
+set(PM_SHELL_IMPLIB ${CMAKE_BINARY_DIR}/libaygshell-import.a)
+add_custom_command(OUTPUT ${PM_SHELL_IMPLIB}
+  COMMAND ${PM_MINGW_TRIPLE}-dlltool -d ${PM_SHELL_DEF_FILE} -l ${PM_SHELL_IMPLIB} -k
+  DEPENDS ${PM_SHELL_DEF_FILE}
+  COMMENT "Import library for aygshell.dll")
+add_custom_target(pm_shell_implib DEPENDS ${PM_SHELL_IMPLIB})
+
+# ---- PORTMEDIC.exe ----------------------------------------------------------
+# Everything but WinMain, so the tests can drive the window procedure.
+set(PM_APP_SOURCES ${PM_APP_DIR}/Startup.cpp ${PM_APP_DIR}/MainWindow.cpp
+                   ${PM_APP_DIR}/AboutDialog.cpp)
+add_library(pm_app STATIC ${PM_APP_SOURCES})
+target_link_libraries(pm_app PUBLIC pm_repair pm_globals pm_registry_win32 pm_window pm_text)
+
+# The program itself gets its own small build of everything it links.
+set(PM_PROGRAM_SOURCES ${PM_APP_SOURCES} ${PM_APP_DIR}/WinMain.cpp ${PM_APP_DIR}/Memory.cpp)
+foreach(lib pm_text pm_system pm_repair pm_globals pm_registry_win32 pm_window)
+  get_target_property(sources ${lib} SOURCES)
+  list(APPEND PM_PROGRAM_SOURCES ${sources})
+endforeach()
+add_executable(portmedic WIN32 ${PM_PROGRAM_SOURCES} ${PM_RES})
+add_dependencies(portmedic pm_resources pm_shell_implib aygshell)
+set_target_properties(portmedic PROPERTIES OUTPUT_NAME PORTMEDIC)
+target_compile_options(portmedic PRIVATE ${PM_SMALL_FLAGS})
+target_compile_definitions(portmedic PRIVATE ${PM_SMALL_DEFINITIONS})
+# Linked by the C driver: no libstdc++; stripped, unused code dropped, and
+# no relocations (a program always loads at its own base).
+set_target_properties(portmedic PROPERTIES LINKER_LANGUAGE C)
+target_link_options(portmedic PRIVATE -s -Wl,--gc-sections -Wl,--disable-reloc-section)
+target_link_libraries(portmedic PRIVATE ${PM_SHELL_IMPLIB})
+
+# ---- size report --------------------------------------------------------------
+add_custom_target(size
+  COMMAND ${CMAKE_COMMAND} -E echo "PORTMEDIC.exe and aygshell.dll (${CMAKE_SYSTEM_PROCESSOR}, stripped):"
+  COMMAND ls -l $<TARGET_FILE:portmedic> $<TARGET_FILE:aygshell>
+  DEPENDS portmedic aygshell VERBATIM)
+
+# ---- tests ---------------------------------------------------------------------
+if(PORTMEDIC_TESTS)
+  # The window procedure and the start-up, driven in-process, with a shell
+  # that records what it is handed; and the program's resources read back.
+  pm_add_suite(app_tests app pm_app)
+  target_sources(app_tests PRIVATE ${PM_RES})
+  add_dependencies(app_tests pm_resources portmedic)
+  target_compile_definitions(app_tests PRIVATE UNICODE _UNICODE)
+  file(TO_NATIVE_PATH "${CMAKE_BINARY_DIR}/PORTMEDIC.exe" PM_EXE_NATIVE)
+  string(REPLACE "/" "\\\\" PM_EXE_WIN "Z:${CMAKE_BINARY_DIR}/PORTMEDIC.exe")
+  target_compile_definitions(app_tests PRIVATE "PM_PROGRAM_PATH=L\"${PM_EXE_WIN}\"")
+
+  # The shell on its own: loaded by number from the built aygshell.dll.
+  pm_add_suite(aygshell_tests aygshell)
+  target_sources(aygshell_tests PRIVATE ${PM_RES})
+  add_dependencies(aygshell_tests pm_resources aygshell)
+  target_compile_definitions(aygshell_tests PRIVATE UNICODE _UNICODE)
+  string(REPLACE "/" "\\\\" PM_SHELL_WIN "Z:${CMAKE_BINARY_DIR}/aygshell.dll")
+  target_compile_definitions(aygshell_tests PRIVATE "PM_SHELL_PATH=L\"${PM_SHELL_WIN}\"")
+
+  # End to end: the driver, a copy of the program beside a shell without a
+  # menu bar, and the script that runs them.
+  add_executable(portmedic_e2e ${CMAKE_SOURCE_DIR}/tests/e2e/Driver.cpp)
+  target_compile_definitions(portmedic_e2e PRIVATE UNICODE _UNICODE)
+  target_link_options(portmedic_e2e PRIVATE -municode)
+  target_link_libraries(portmedic_e2e PRIVATE pm_globals pm_text advapi32 gdi32)
+  set(PM_NO_BAR_DIR ${CMAKE_BINARY_DIR}/no-menu-bar)
+  pm_add_shell(aygshell_no_menu_bar ${CMAKE_SOURCE_DIR}/tests/e2e/NoMenuBarShell.cpp
+               ${PM_NO_BAR_DIR})
+  add_custom_command(TARGET portmedic POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PM_NO_BAR_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:portmedic> ${PM_NO_BAR_DIR}/)
+  add_test(NAME e2e.portmedic
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+                   ${CMAKE_BINARY_DIR} ${PM_MINGW_TRIPLE}-objdump)
+  set_tests_properties(e2e.portmedic PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+endif()
