@@ -11,6 +11,16 @@
 # to docs/screenshots/.
 set -euo pipefail
 
+# Inside the X session: the driver, then the prefix's wineserver shut down
+# while the display is still there.
+if [ "${1:-}" = --driver ]; then
+    shift
+    status=0
+    "$@" || status=$?
+    "$1" --finish "$2" || true
+    exit $status
+fi
+
 wine_run=$1
 build=$(cd "$2" && pwd)
 objdump=$3
@@ -36,7 +46,7 @@ echo "ok: PORTMEDIC.exe and aygshell.dll import only system DLLs (and our shell)
 # Import entries: the first column is the lookup value; its top bit marks an
 # import by number, and the number is in its low 16 bits.
 lookups=$("$objdump" -p "$build/PORTMEDIC.exe" |
-          awk '/DLL Name: aygshell.dll/{on=1; next} /DLL Name:|^$/{if (on) exit} on && /^[ \t]+[0-9a-f]+[ \t]/ {print $1}')
+          awk '/DLL Name: aygshell.dll/{on=1; next} /DLL Name:|^$/{on=0} on && /^[ \t]+[0-9a-f]+[ \t]/ {print $1}')
 ordinals=""
 for v in $lookups; do
     [ "${#v}" -ge 8 ] && [ "${v:0:1}" = 8 ] || fail "aygshell.dll entry $v imported by name"
@@ -56,20 +66,14 @@ if [ "$mode" = gui ] && [ -f "$source_dir/examples/damaged-device.reg" ]; then
 fi
 driver=("$wine_run" "$build/portmedic_e2e.exe" "$(win "$build")" "$(win "$build/no-menu-bar")"
         "$(win "$fixtures")" "$(win "$shots")")
-# The prefix's wineserver is shut down inside the same X session, so no
-# Wine process is left talking to a display that is gone.
-run_driver() { "$@"; local rc=$?; "$wine_run" --finish "$build/portmedic_e2e.exe" || true; return $rc; }
-export -f run_driver
-export wine_run build
-in_xvfb() { xvfb-run -a -s "-screen 0 480x640x24" bash -c 'run_driver "$@"' _ "$@"; }
 status=0
 if [ "$mode" = gui ]; then
     export PM_WINE_DIR=$build/gui-wine
     rm -rf "$PM_WINE_DIR"
-    if [ -n "${DISPLAY:-}" ]; then run_driver "${driver[@]}" gui || status=$?
-    else in_xvfb "${driver[@]}" gui || status=$?; fi
+    if [ -n "${DISPLAY:-}" ]; then "$0" --driver "${driver[@]}" gui || status=$?
+    else xvfb-run -a -s "-screen 0 480x640x24" "$0" --driver "${driver[@]}" gui || status=$?; fi
 else
-    in_xvfb "${driver[@]}" || status=$?
+    xvfb-run -a -s "-screen 0 480x640x24" "$0" --driver "${driver[@]}" || status=$?
 fi
 
 # ---- screenshots ------------------------------------------------------------
