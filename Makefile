@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build run test test-native test-asan test-fuzz build-windows test-windows \
-        bench fuzz clean
+        gui size bench fuzz clean
 
 all: build
 
@@ -59,6 +59,21 @@ test-windows: build-windows
 	  if $(WINE_RUN) --can-run-32; then ctest --preset win32 -j $(JOBS) || exit 1; \
 	  else echo "win32 suites: not run (this machine cannot run 32-bit Wine)"; fi; \
 	  ctest --preset win64 -j $(JOBS)'
+
+# PORTMEDIC.exe for real under 64-bit Wine, on a sandbox prefix seeded with
+# examples/damaged-device.reg: the test driver clicks through the menu,
+# detect, repair and About (on $$DISPLAY when there is one, else inside
+# Xvfb) and writes the screenshots to build/win64/screenshots and
+# docs/screenshots.
+gui: deps
+	@cmake --preset win64 >/dev/null
+	@cmake --build --preset win64 -j $(JOBS) --target portmedic aygshell aygshell_no_menu_bar portmedic_e2e
+	@tests/e2e/run-e2e.sh $(WINE_RUN) build/win64 x86_64-w64-mingw32-objdump gui
+
+# Sizes of PORTMEDIC.exe and aygshell.dll as the handhelds' 32-bit build.
+size: deps
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32 -j $(JOBS) --target size
 
 # Longer fuzzing: make fuzz FUZZ_SECONDS=600
 fuzz: deps

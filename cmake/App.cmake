@@ -90,9 +90,12 @@ target_link_options(portmedic PRIVATE -s -Wl,--gc-sections -Wl,--disable-reloc-s
 target_link_libraries(portmedic PRIVATE ${PM_SHELL_IMPLIB})
 
 # ---- size report --------------------------------------------------------------
+# Each file's size in bytes against its budget (48 KiB and 24 KiB).
 add_custom_target(size
-  COMMAND ${CMAKE_COMMAND} -E echo "PORTMEDIC.exe and aygshell.dll (${CMAKE_SYSTEM_PROCESSOR}, stripped):"
-  COMMAND ls -l $<TARGET_FILE:portmedic> $<TARGET_FILE:aygshell>
+  COMMAND sh -c "for f in \"$1 49152\" \"$2 24576\"; do set -- $f; \
+      n=$(wc -c < $1); echo \"$(basename $1): $n bytes (budget $2)\"; \
+      [ $n -le $2 ] || { echo \"$(basename $1) is over budget\"; exit 1; }; done" _
+      $<TARGET_FILE:portmedic> $<TARGET_FILE:aygshell>
   DEPENDS portmedic aygshell VERBATIM)
 
 # ---- tests ---------------------------------------------------------------------

@@ -29,8 +29,19 @@ void SetDll(const wchar_t* key, const wchar_t* dll) {
     RegCloseKey(h);
 }
 
+void SetText(const wchar_t* path, const wchar_t* name, const wchar_t* text) {
+    HKEY h;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &h, NULL),
+              ERROR_SUCCESS);
+    RegSetValueExW(h, name, 0, REG_SZ, (const BYTE*)text, DWORD((wcslen(text) + 1) * 2));
+    RegCloseKey(h);
+}
+
+// COM5: is loaded from Drivers\BuiltIn\Serial5; Serial is a plain port.
 void SeedDevice(bool damaged) {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Drivers");
+    SetText(L"Drivers\\Active\\14", L"Name", L"COM5:");
+    SetText(L"Drivers\\Active\\14", L"Key", L"Drivers\\BuiltIn\\Serial5");
     SetDll(L"Serial", L"Serial.dll");
     SetDll(L"Serial5", damaged ? L"OBBTDEV.DLL" : L"BTCEIF.DLL");
 }
@@ -254,6 +265,8 @@ TEST_F(MainWindowTest, DetectShowsTheReportOnly) {
     DialogCatcher catcher;
     EXPECT_EQ(Command(IDM_DETECT), 0);
     EXPECT_EQ(g_displayText.CStr(), expected);
+    // The loaded driver is found through Windows' own registry too.
+    EXPECT_NE(expected.find("COM5:  => Dll: OBBTDEV.DLL"), std::string::npos) << expected;
     EXPECT_EQ(Command(IDM_DETECT), 0);
     EXPECT_EQ(g_displayText.CStr(), expected) << "the second detect must replace the first";
     EXPECT_TRUE(DialogCatcher::boxes.empty());
