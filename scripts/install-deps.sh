@@ -7,7 +7,8 @@ native_pkgs=(g++ cmake make libgtest-dev googletest libbenchmark-dev clang libcl
 # The Windows builds (mingw-w64, 32- and 64-bit) and Wine inside Xvfb to run them.
 windows_pkgs=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
               g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-              wine wine64 wine32:i386 xvfb xauth xdotool imagemagick x11-apps)
+              wine wine64 wine32:i386 xvfb xauth xdotool imagemagick x11-apps
+              python3)  # python3 draws the program's icon (app/MakeIcon.py)
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"

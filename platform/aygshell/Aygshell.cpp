@@ -255,9 +255,10 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi) {
 
     RECT rc;
     GetWindowRect(pmbi->hwndParent, &rc);
-    HWND bar = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kMenuBarClass, L"", WS_POPUP | WS_CLIPCHILDREN,
-                               rc.left, rc.bottom - kMenuBarHeight, rc.right - rc.left,
-                               kMenuBarHeight, pmbi->hwndParent, NULL, g_module, NULL);
+    HWND bar = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kMenuBarClass, L"",
+                               WS_POPUP | WS_CLIPCHILDREN, rc.left, rc.bottom - kMenuBarHeight,
+                               rc.right - rc.left, kMenuBarHeight, pmbi->hwndParent, NULL,
+                               g_module, NULL);
     if (!bar) {
         DestroyMenu(menu);
         return FALSE;
