@@ -62,3 +62,13 @@ if(VALGRIND AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
                      ${CMAKE_SOURCE_DIR}/examples/${example}.reg)
   endforeach()
 endif()
+
+# Our registry files against a real regedit under Wine (native build only:
+# the tool runs here, regedit in a throwaway 64-bit prefix).
+if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
+   AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME regedit.interop
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/regedit-interop.sh
+                   $<TARGET_FILE:portmedic-scan> ${CMAKE_BINARY_DIR}/regedit-interop)
+  set_tests_properties(regedit.interop PROPERTIES TIMEOUT 300)
+endif()
