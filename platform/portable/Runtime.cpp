@@ -9,16 +9,6 @@ int RuntimeToUpper(int c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
 
 int RuntimeToLower(int c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
 
-int RuntimeMemICmp(const void* a, const void* b, size_t n) {
-    const unsigned char* p = static_cast<const unsigned char*>(a);
-    const unsigned char* q = static_cast<const unsigned char*>(b);
-    for (size_t i = 0; i < n; ++i) {
-        int x = RuntimeToLower(p[i]), y = RuntimeToLower(q[i]);
-        if (x != y) return x - y;
-    }
-    return 0;
-}
-
 double RuntimeWideToDouble(const WideChar* text, size_t* end) {
     // strtod_l in the "C" locale reads exactly what wcstod reads, with the
     // full stop as decimal point. Characters outside ASCII end a number, so

@@ -43,16 +43,6 @@ int RuntimeToLower(int c) {
     return (c < 128) ? mapped : c;
 }
 
-int RuntimeMemICmp(const void* a, const void* b, size_t n) {
-    const unsigned char* p = static_cast<const unsigned char*>(a);
-    const unsigned char* q = static_cast<const unsigned char*>(b);
-    for (size_t i = 0; i < n; ++i) {
-        int x = RuntimeToLower(p[i]), y = RuntimeToLower(q[i]);
-        if (x != y) return x - y;
-    }
-    return 0;
-}
-
 double RuntimeWideToDouble(const WideChar* text, size_t* end) {
     // Characters outside ASCII end a number; they are passed on as a byte
     // that can never be part of one. Short texts need no heap block.
