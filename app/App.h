@@ -11,8 +11,8 @@
 #include "platform/Shell.h"
 
 // Global state of the program, touched only by its one thread.
-extern HINSTANCE g_hInst;             // the module holding the resources
-extern HWND g_hwndMenuBar;            // 0 when the shell made no menu bar
+extern HINSTANCE g_hInst;              // the module holding the resources
+extern HWND g_hwndMenuBar;             // 0 when the shell made no menu bar
 extern SHACTIVATEINFO g_activateInfo;  // the shell's record for this window
 
 // Start-up: returns 1 with the main window created and shown, 0 when the

@@ -15,7 +15,8 @@ TextString kIntroText(
     "bluetooth.\r\n"
     "\r\n"
     "    Esta utilidad le permitir\xE1 arreglar este problema y conseguir\xE1 que todos los "
-    "programas, inclu\xED" "do Orbina, puedan acceder a un GPS bluetooth.\r\n"
+    "programas, inclu\xED"
+    "do Orbina, puedan acceder a un GPS bluetooth.\r\n"
     "\r\n"
     "   Pulse la opcion de men\xFA Herramientas > Arreglar fallo ORBINA bluetooth, para "
     "reparar su PDA.\r\n"
@@ -23,8 +24,10 @@ TextString kIntroText(
     "   PORTMEDIC, utilidades para Pocket PC\r\n"
     "   http://www.example.org/portmedic");
 
-TextString kFaultMarker(" <<<< \xA1" "FALLO DETECTADO AQU\xCD!");
-TextString kFixedMarker("  \xA1" "ARREGLADO!");
+TextString kFaultMarker(" <<<< \xA1"
+                        "FALLO DETECTADO AQU\xCD!");
+TextString kFixedMarker("  \xA1"
+                        "ARREGLADO!");
 TextString kFixedMessage(
     " Se ha corregido el fallo. Deber\xE1 usted reiniciar su Pocket PC con un reset blando "
     "para que todas las aplicaciones puedan acceder al GPS");

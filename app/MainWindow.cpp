@@ -83,8 +83,7 @@ void OnAbout(HWND hwnd) {
     HGLOBAL loaded = LoadResource(g_hInst, found);
     if (!loaded) return;
     // LockResource: on the device LoadResource already gives the address.
-    DialogBoxIndirectParamW(g_hInst, (LPCDLGTEMPLATEW)LockResource(loaded), hwnd, AboutDlgProc,
-                            0);
+    DialogBoxIndirectParamW(g_hInst, (LPCDLGTEMPLATEW)LockResource(loaded), hwnd, AboutDlgProc, 0);
 }
 
 // The window first tells the shell it is no longer active, then closes;

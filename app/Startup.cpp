@@ -9,8 +9,8 @@ HINSTANCE g_hInst;
 
 namespace {
 
-enum { kNameLength = 100 };     // buffers for the class name and the title
-enum { kMenuBarHeight = 26 };   // the shell's menu bar along the bottom
+enum { kNameLength = 100 };    // buffers for the class name and the title
+enum { kMenuBarHeight = 26 };  // the shell's menu bar along the bottom
 
 // The device keeps the window's bits when it is shortened without a
 // repaint; desktop Windows under Wine hands the shortened window a fresh,

@@ -93,8 +93,8 @@ bool RenameOver(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-bool FileWriteTemporary(const std::string& target, const std::string& content,
-                        PendingFile* pending, std::string* error) {
+bool FileWriteTemporary(const std::string& target, const std::string& content, PendingFile* pending,
+                        std::string* error) {
     pending->target = target;
     pending->temporary.clear();
     int fd = -1;

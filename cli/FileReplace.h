@@ -18,8 +18,8 @@ struct PendingFile {
 
 // Writes content to a new temporary file next to target. On failure nothing
 // is left behind and *error names the file and the reason.
-bool FileWriteTemporary(const std::string& target, const std::string& content,
-                        PendingFile* pending, std::string* error);
+bool FileWriteTemporary(const std::string& target, const std::string& content, PendingFile* pending,
+                        std::string* error);
 
 // Renames the temporary file over its target (replacing it when it exists).
 // On failure the temporary file is removed and the target is untouched.

@@ -58,8 +58,7 @@ struct Options {
 };
 
 int UsageError(const std::string& what) {
-    fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kTool, what.c_str(),
-            kTool);
+    fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kTool, what.c_str(), kTool);
     return kExitError;
 }
 
@@ -138,14 +137,13 @@ void PrintText(const TextString& text) {
 bool Save(const Options& o, const RegFileFormat& format, const std::string& original) {
     std::string content, error;
     if (!RegFileWrite(format, &content, &error)) {
-        fprintf(stderr, "%s: cannot write the repaired registry: %s; no file was changed\n",
-                kTool, error.c_str());
+        fprintf(stderr, "%s: cannot write the repaired registry: %s; no file was changed\n", kTool,
+                error.c_str());
         return false;
     }
     if (!o.output.empty()) {
         PendingFile file;
-        if (!FileWriteTemporary(o.output, content, &file, &error) ||
-            !FileCommit(&file, &error)) {
+        if (!FileWriteTemporary(o.output, content, &file, &error) || !FileCommit(&file, &error)) {
             fprintf(stderr, "%s: %s; no file was changed\n", kTool, error.c_str());
             return false;
         }

@@ -11,14 +11,14 @@
 #include <windows.h>
 
 struct SHMENUBARINFO {
-    DWORD cbSize;        // sizeof(SHMENUBARINFO)
-    HWND hwndParent;     // the window that receives the commands
+    DWORD cbSize;     // sizeof(SHMENUBARINFO)
+    HWND hwndParent;  // the window that receives the commands
     DWORD dwFlags;
     UINT nToolBarId;     // menu-bar definition (RCDATA) and menu of that id
     HINSTANCE hInstRes;  // module holding both
     int nBmpId;          // bitmap with button images (0: none)
     int cBmpImages;
-    HWND hwndMB;         // out: the menu-bar window
+    HWND hwndMB;  // out: the menu-bar window
     COLORREF clrBk;
 };
 
@@ -41,9 +41,9 @@ enum : DWORD {
 
     kShidimFlags = 1,
 
-    kShidifDoneButton = 0x01,      // an OK button in the caption
+    kShidifDoneButton = 0x01,         // an OK button in the caption
     kShidifSizeDlgFullScreen = 0x04,  // the dialog covers the screen
-    kShidifSipDown = 0x08,         // lower the input panel
+    kShidifSipDown = 0x08,            // lower the input panel
 };
 
 #if defined(_WIN64)
@@ -62,8 +62,7 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi);
 // 56: initialises a dialog from its WM_INITDIALOG.
 BOOL WINAPI SHInitDialog(SHINITDLGINFO* pshidi);
 // 83: a WM_SETTINGCHANGE of the window, with its activation record.
-BOOL WINAPI SHHandleWMSettingChange(HWND hwnd, WPARAM wParam, LPARAM lParam,
-                                    SHACTIVATEINFO* psai);
+BOOL WINAPI SHHandleWMSettingChange(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* psai);
 // 84: a WM_ACTIVATE of the window, with its activation record.
 BOOL WINAPI SHHandleWMActivate(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* psai,
                                DWORD dwFlags);

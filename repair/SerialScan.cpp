@@ -70,10 +70,9 @@ void ExamineDll(ScanState& scan, RegKey driverKey, const WideChar* dllName,
     bool repaired = false;
     if (damaged) {
         scan.damageFound = true;
-        if (scan.repair &&
-            RegistrySetValue(driverKey, WIDE("Dll"), 0, kRegTypeString,
-                             reinterpret_cast<const uint8_t*>(kRepairValue),
-                             sizeof(kRepairValue)) == 0)
+        if (scan.repair && RegistrySetValue(driverKey, WIDE("Dll"), 0, kRegTypeString,
+                                            reinterpret_cast<const uint8_t*>(kRepairValue),
+                                            sizeof(kRepairValue)) == 0)
             repaired = true;
     }
     if (dll.IsEmpty()) return;

@@ -64,9 +64,9 @@ public:
     void Reserve(int32_t n);
 
     // ---- the hidden header ----
-    int32_t& CapacityRef();  // requires a block
+    int32_t& CapacityRef();    // requires a block
     int32_t Capacity() const;  // requires a block
-    int32_t& TagRef();  // requires a block
+    int32_t& TagRef();         // requires a block
     // For a null string: a shared static 1, only ever to be read.
     int8_t& DecimalsRef();
     // Reserve(1), then decimals = the low 8 bits of d, read as signed.
@@ -107,10 +107,10 @@ public:
         ;
 
     // ---- appending ----
-    TextString& Append(const char* text);  // null: nothing
+    TextString& Append(const char* text);         // null: nothing
     TextString& Append(const TextString& other);  // other without block: nothing
-    TextString& Append(char c);  // the zero character appends nothing
-    TextString& AppendInt(int32_t value);  // "%d"
+    TextString& Append(char c);                   // the zero character appends nothing
+    TextString& AppendInt(int32_t value);         // "%d"
     // Append for building a long text piece by piece: `length` is the text's
     // current length (kept by the caller, 0 after Assign("")) and grows by
     // what was appended. Append measures the whole text every time; this

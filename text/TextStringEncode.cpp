@@ -11,15 +11,14 @@ const char kHexDigits[] = "0123456789ABCDEF";
 
 // FoldAccent for codes 192 to 255, eight to a row. Codes 128 to 191 all
 // become '-'.
-const char kFold192[65] =
-    "AAA-A---"   // 192 to 199: A with grave, acute, circumflex, diaeresis
-    "EEEEIIII"   // 200 to 207
-    "-NOOO-O-"   // 208 to 215: N tilde; O grave, acute, circumflex, diaeresis
-    "-UUUU--s"   // 216 to 223: U grave to diaeresis; sharp s
-    "aaa-a---"   // 224 to 231
-    "eeeeiiii"   // 232 to 239
-    "-nooo-o-"   // 240 to 247
-    "-uuuu---";  // 248 to 255
+const char kFold192[65] = "AAA-A---"   // 192 to 199: A with grave, acute, circumflex, diaeresis
+                          "EEEEIIII"   // 200 to 207
+                          "-NOOO-O-"   // 208 to 215: N tilde; O grave, acute, circumflex, diaeresis
+                          "-UUUU--s"   // 216 to 223: U grave to diaeresis; sharp s
+                          "aaa-a---"   // 224 to 231
+                          "eeeeiiii"   // 232 to 239
+                          "-nooo-o-"   // 240 to 247
+                          "-uuuu---";  // 248 to 255
 
 bool IsPlainAlphanumeric(unsigned char b) {
     return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9');

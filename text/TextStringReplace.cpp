@@ -98,8 +98,8 @@ struct GapText {
     // The first occurrence at or after the gap, as a text position, or -1.
     int64_t FindAfterGap(const char* find, int32_t m, bool wholeWord) const {
         char before = left > 0 ? buf[left - 1] : 0;
-        int32_t k = MatchText(buf + right, int32_t(size - 1 - right), 0, find, m, wholeWord,
-                              false, before);
+        int32_t k =
+            MatchText(buf + right, int32_t(size - 1 - right), 0, find, m, wholeWord, false, before);
         return k < 0 ? -1 : left + k;
     }
 };

@@ -66,8 +66,7 @@ int32_t MatchText(const char* text, int32_t length, int32_t start, const char* f
 }
 
 int32_t IsIdentChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '1' && c <= '9') ||
-                   c == '_'
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '1' && c <= '9') || c == '_'
                ? 1
                : 0;
 }
@@ -88,8 +87,7 @@ int32_t TextString::FindText(const char* find) const {
     return hit ? int32_t(hit - chars_) : -1;
 }
 
-int32_t TextString::Search(const char* find, int32_t start, bool wholeWord,
-                           bool ignoreCase) const {
+int32_t TextString::Search(const char* find, int32_t start, bool wholeWord, bool ignoreCase) const {
     if (!chars_ || !find) return -1;
     start = CheckedStart(chars_, start);
     if (start < 0) return -1;

@@ -20,7 +20,8 @@ struct SeparatorSet {
     bool member[256];
     explicit SeparatorSet(const char* separators) {
         memset(member, 0, sizeof member);
-        for (const char* p = separators; p && *p; ++p) member[static_cast<unsigned char>(*p)] = true;
+        for (const char* p = separators; p && *p; ++p)
+            member[static_cast<unsigned char>(*p)] = true;
     }
     bool Has(char c) const { return member[static_cast<unsigned char>(c)]; }
 };
@@ -65,8 +66,8 @@ int32_t TextString::SplitInto(const char* separators, TextStringList& list, int3
     const SeparatorSet set(separators);
     int32_t rest = 0;
 
-    int32_t pieces = WalkPieces(text, length, set, maximum, keepEmpty, &rest,
-                                [](int32_t, int32_t) {});
+    int32_t pieces =
+        WalkPieces(text, length, set, maximum, keepEmpty, &rest, [](int32_t, int32_t) {});
     // The remainder is a piece of its own unless the maximum is reached.
     if (rest < length && (maximum < 0 || maximum > pieces)) ++pieces;
     if (pieces > list.capacity) {

@@ -69,10 +69,9 @@ void DropDown(HWND bar, HWND button) {
     UINT command = 0;
     mb->dropped = true;
     if (popup)
-        command = (UINT)TrackPopupMenuEx(popup,
-                                         TPM_LEFTALIGN | TPM_BOTTOMALIGN | TPM_RETURNCMD |
-                                             TPM_NONOTIFY,
-                                         rc.left, rc.top, bar, NULL);
+        command = (UINT)TrackPopupMenuEx(
+            popup, TPM_LEFTALIGN | TPM_BOTTOMALIGN | TPM_RETURNCMD | TPM_NONOTIFY, rc.left, rc.top,
+            bar, NULL);
     mb->dropped = false;
     SetForegroundWindow(mb->parent);
     if (command) PostMessageW(mb->parent, WM_COMMAND, MAKEWPARAM(command, 0), 0);
@@ -161,9 +160,9 @@ bool AddButtons(HWND bar, HINSTANCE module, const ButtonDef* defs, WORD count) {
         WCHAR label[100] = {0};
         if (!LoadStringW(module, def.label, label, 100)) return false;
         int width = (def.style & kStyleAutoSize) ? LabelWidth(bar, font, label) : 80;
-        HWND button = CreateWindowExW(0, L"BUTTON", label, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                      x, 0, width, kMenuBarHeight, bar,
-                                      (HMENU)(UINT_PTR)def.command, g_module, NULL);
+        HWND button =
+            CreateWindowExW(0, L"BUTTON", label, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, x, 0, width,
+                            kMenuBarHeight, bar, (HMENU)(UINT_PTR)def.command, g_module, NULL);
         if (!button) return false;
         SendMessageW(button, WM_SETFONT, (WPARAM)font, FALSE);
         SetWindowLongPtrW(button, GWLP_USERDATA, def.subMenu);
@@ -241,8 +240,7 @@ bool IsSelfOrChild(HWND hwnd, HWND other) {
 extern "C" {
 
 BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi) {
-    if (!pmbi || pmbi->cbSize != sizeof(SHMENUBARINFO) || !IsWindow(pmbi->hwndParent))
-        return FALSE;
+    if (!pmbi || pmbi->cbSize != sizeof(SHMENUBARINFO) || !IsWindow(pmbi->hwndParent)) return FALSE;
     WORD count = 0;
     const WORD* words = LoadDefinition(pmbi->hInstRes, pmbi->nToolBarId, &count);
     if (!words) return FALSE;
@@ -255,10 +253,10 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi) {
 
     RECT rc;
     GetWindowRect(pmbi->hwndParent, &rc);
-    HWND bar = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kMenuBarClass, L"",
-                               WS_POPUP | WS_CLIPCHILDREN, rc.left, rc.bottom - kMenuBarHeight,
-                               rc.right - rc.left, kMenuBarHeight, pmbi->hwndParent, NULL,
-                               g_module, NULL);
+    HWND bar =
+        CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kMenuBarClass, L"",
+                        WS_POPUP | WS_CLIPCHILDREN, rc.left, rc.bottom - kMenuBarHeight,
+                        rc.right - rc.left, kMenuBarHeight, pmbi->hwndParent, NULL, g_module, NULL);
     if (!bar) {
         DestroyMenu(menu);
         return FALSE;

@@ -113,9 +113,8 @@ const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key) {
     if (!key.sortedValid) {
         key.sorted.clear();
         for (auto& child : key.children) key.sorted.push_back(child.get());
-        std::stable_sort(key.sorted.begin(), key.sorted.end(), [](MemKey* a, MemKey* b) {
-            return a->folded < b->folded;
-        });
+        std::stable_sort(key.sorted.begin(), key.sorted.end(),
+                         [](MemKey* a, MemKey* b) { return a->folded < b->folded; });
         key.sortedValid = true;
     }
     return key.sorted;

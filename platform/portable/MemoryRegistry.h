@@ -34,16 +34,16 @@ struct MemKey {
     std::u16string name;
     std::u16string folded;  // MemFoldName(name), the key of the parent's index
     MemKey* parent = nullptr;
-    std::vector<MemValue> values;                   // in the order they were set
-    std::vector<std::unique_ptr<MemKey>> children;  // in the order they were created
+    std::vector<MemValue> values;                          // in the order they were set
+    std::vector<std::unique_ptr<MemKey>> children;         // in the order they were created
     std::unordered_map<std::u16string, MemKey*> byFolded;  // children by folded name
-    std::vector<MemKey*> sorted;                    // enumeration order, rebuilt lazily
+    std::vector<MemKey*> sorted;                           // enumeration order, rebuilt lazily
     bool sortedValid = true;
 
     // Fault switches.
-    bool failOpen = false;          // opening this key fails (kRegNotFound)
-    int64_t failEnumAt = -1;        // enumerating index >= this fails
-    bool denyWrite = false;         // writing a value fails (kRegAccessDenied)
+    bool failOpen = false;                 // opening this key fails (kRegNotFound)
+    int64_t failEnumAt = -1;               // enumerating index >= this fails
+    bool denyWrite = false;                // writing a value fails (kRegAccessDenied)
     std::vector<std::u16string> failRead;  // reading these values fails
 
     // Value deletions ("name"=- in a registry file) listed under this key,

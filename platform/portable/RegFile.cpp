@@ -21,9 +21,9 @@ struct RootName {
     const char16_t* shortName;
 };
 const RootName kRoots[] = {
-    {u"HKEY_LOCAL_MACHINE", u"HKLM"},   {u"HKEY_CURRENT_USER", u"HKCU"},
-    {u"HKEY_CLASSES_ROOT", u"HKCR"},    {u"HKEY_USERS", u"HKU"},
-    {u"HKEY_CURRENT_CONFIG", u"HKCC"},  {u"HKEY_DYN_DATA", u"HKDD"},
+    {u"HKEY_LOCAL_MACHINE", u"HKLM"},    {u"HKEY_CURRENT_USER", u"HKCU"},
+    {u"HKEY_CLASSES_ROOT", u"HKCR"},     {u"HKEY_USERS", u"HKU"},
+    {u"HKEY_CURRENT_CONFIG", u"HKCC"},   {u"HKEY_DYN_DATA", u"HKDD"},
     {u"HKEY_PERFORMANCE_DATA", nullptr},
 };
 
@@ -290,8 +290,8 @@ bool ParseQuoted(Parser& p, const std::u16string& line, size_t* pos, std::u16str
 bool ExpectLineEnd(Parser& p, const std::u16string& line, size_t pos, const char* after) {
     while (pos < line.size() && IsBlank(line[pos])) ++pos;
     if (pos == line.size() || line[pos] == u';') return true;
-    return p.Fail(std::string("unexpected text '") + Narrow(line.substr(pos)) + "' after " +
-                  after + " (expected the end of the line)");
+    return p.Fail(std::string("unexpected text '") + Narrow(line.substr(pos)) + "' after " + after +
+                  " (expected the end of the line)");
 }
 
 // hex bytes from line[pos] on, following trailing-backslash continuations.
@@ -364,8 +364,7 @@ bool ParseValue(Parser& p, const std::u16string& line, size_t pos, const std::u1
         return false;
     }
     while (pos < line.size() && IsBlank(line[pos])) ++pos;
-    if (pos == line.size() || line[pos] != u'=')
-        return p.Fail("expected '=' after the value name");
+    if (pos == line.size() || line[pos] != u'=') return p.Fail("expected '=' after the value name");
     ++pos;
     while (pos < line.size() && IsBlank(line[pos])) ++pos;
 
@@ -416,8 +415,9 @@ bool ParseValue(Parser& p, const std::u16string& line, size_t pos, const std::u1
 
 bool Parse(Parser& p) {
     const auto& lines = p.src.lines;
-    if (lines.empty()) return p.Fail("unknown header: the file is empty (expected REGEDIT4 or " +
-                                     std::string(kHeader5) + ")");
+    if (lines.empty())
+        return p.Fail("unknown header: the file is empty (expected REGEDIT4 or " +
+                      std::string(kHeader5) + ")");
     std::u16string key;  // the current section's key; empty outside a key
     for (p.index = 1; p.index < lines.size(); ++p.index) {
         const std::u16string& line = lines[p.index];
@@ -443,8 +443,7 @@ bool Parse(Parser& p) {
             continue;
         }
         if (line[pos] == u'"' || line[pos] == u'@') {
-            if (key.empty())
-                return p.Fail("value outside a key (expected a [KEY] line before it)");
+            if (key.empty()) return p.Fail("value outside a key (expected a [KEY] line before it)");
             if (!ParseValue(p, line, pos, key)) return false;
             continue;
         }
@@ -567,7 +566,8 @@ bool Representable(const Writer& w, const std::u16string& s) {
     return true;
 }
 
-void AppendHex(std::u16string* out, const std::u16string& prefix, const std::vector<uint8_t>& bytes) {
+void AppendHex(std::u16string* out, const std::u16string& prefix,
+               const std::vector<uint8_t>& bytes) {
     static const char kDigits[] = "0123456789abcdef";
     *out += prefix;
     size_t column = prefix.size();
@@ -661,8 +661,8 @@ bool WriteRest(Writer& w, const MemKey& key) {
     for (const auto& child : key.children) {
         const MemKey& k = *child;
         bool isRoot = key.parent == nullptr;
-        bool worth = !k.values.empty() || !k.deletedValues.empty() ||
-                     (k.children.empty() && !isRoot);
+        bool worth =
+            !k.values.empty() || !k.deletedValues.empty() || (k.children.empty() && !isRoot);
         if (worth && !w.written.count(&k) && !WriteKey(w, k)) return false;
         if (!WriteRest(w, k)) return false;
     }
@@ -690,9 +690,7 @@ void Encode(const RegFileFormat& format, const std::u16string& text, std::string
         out->append("\xEF\xBB\xBF");
         *out += Narrow(text);
         break;
-    case kRegFileUtf8:
-        *out += Narrow(text);
-        break;
+    case kRegFileUtf8: *out += Narrow(text); break;
     }
 }
 

@@ -41,8 +41,8 @@ struct RegFileFormat {
 // keys and values, values are set with their type and bytes.
 // On bad input nothing is changed and *error holds "FILE:LINE: what was
 // wrong", fileName being the name given here. format may be null.
-bool RegFileRead(const std::string& content, const std::string& fileName,
-                 RegFileFormat* format, std::string* error);
+bool RegFileRead(const std::string& content, const std::string& fileName, RegFileFormat* format,
+                 std::string* error);
 
 // RegFileRead on the content of a file on disk ("FILE: cannot read ..." when
 // it cannot be opened or read).

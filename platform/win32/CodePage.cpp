@@ -8,7 +8,8 @@
 #include <windows.h>
 
 int CodePageWideToAnsi(const WideChar* src, int srcLength, char* dst, int dstSize) {
-    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, srcLength, dst, dstSize, nullptr, nullptr);
+    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, srcLength, dst, dstSize, nullptr,
+                               nullptr);
 }
 
 int CodePageAnsiToWide(const char* src, int srcLength, WideChar* dst, int dstSize) {

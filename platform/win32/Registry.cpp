@@ -33,8 +33,8 @@ long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t options, uint32
 long RegistryEnumKey(RegKey key, uint32_t index, WideChar* name, uint32_t* nameLength) {
     if (!nameLength) return ERROR_INVALID_PARAMETER;
     DWORD length = *nameLength;
-    LONG result = RegEnumKeyExW(ToHkey(key), index, name, &length, nullptr, nullptr, nullptr,
-                                nullptr);
+    LONG result =
+        RegEnumKeyExW(ToHkey(key), index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (result == ERROR_SUCCESS) *nameLength = length;
     return result;
 }

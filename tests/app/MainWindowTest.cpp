@@ -208,8 +208,8 @@ TEST_F(MainWindowTest, SecondStartCreatesNothing) {
 
 // A window with the title alone is not a running copy.
 TEST_F(MainWindowTest, ForeignWindowWithTheSameTitleIsNoCopy) {
-    HWND foreign = CreateWindowExW(0, L"STATIC", L"PORTMEDIC", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
-                                   NULL, NULL);
+    HWND foreign =
+        CreateWindowExW(0, L"STATIC", L"PORTMEDIC", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     Start();
     EXPECT_NE(main, foreign);
     DestroyWindow(foreign);

@@ -9,8 +9,8 @@ extern "C" {
 BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi) {
     g_shell.menuBars.push_back(*pmbi);
     if (!g_shell.menuBarSucceeds) return FALSE;
-    pmbi->hwndMB = CreateWindowExW(0, L"STATIC", L"bar", WS_POPUP, 0, 0, 10, 10,
-                                   pmbi->hwndParent, NULL, NULL, NULL);
+    pmbi->hwndMB = CreateWindowExW(0, L"STATIC", L"bar", WS_POPUP, 0, 0, 10, 10, pmbi->hwndParent,
+                                   NULL, NULL, NULL);
     g_shell.menuBarWindow = pmbi->hwndMB;
     return TRUE;
 }
@@ -20,8 +20,7 @@ BOOL WINAPI SHInitDialog(SHINITDLGINFO* pshidi) {
     return TRUE;
 }
 
-BOOL WINAPI SHHandleWMSettingChange(HWND hwnd, WPARAM wParam, LPARAM lParam,
-                                    SHACTIVATEINFO* psai) {
+BOOL WINAPI SHHandleWMSettingChange(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* psai) {
     g_shell.settingChanges.push_back({hwnd, wParam, lParam, psai, *psai, 0});
     return TRUE;
 }

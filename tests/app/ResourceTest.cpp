@@ -73,13 +73,13 @@ TEST(Resources, ExactlyTheProgramsOwnInLanguage1033) {
     Listing listing;
     EnumResourceTypesW(Program(), OnType, (LONG_PTR)&listing);
     std::set<std::pair<WORD, WORD>> expected = {
-        {3, 1},    {3, 2},     // RT_ICON: the two images
-        {14, 101},             // RT_GROUP_ICON
-        {4, 102},              // RT_MENU
-        {10, 102},             // RT_RCDATA: the menu-bar definition
-        {5, 103},              // RT_DIALOG
-        {9, 3},                // RT_ACCELERATOR
-        {6, 1},    {6, 7},     {6, 19},  // RT_STRING blocks of 1-3, 104, 301
+        {3, 1},    {3, 2},           // RT_ICON: the two images
+        {14, 101},                   // RT_GROUP_ICON
+        {4, 102},                    // RT_MENU
+        {10, 102},                   // RT_RCDATA: the menu-bar definition
+        {5, 103},                    // RT_DIALOG
+        {9, 3},                      // RT_ACCELERATOR
+        {6, 1},    {6, 7}, {6, 19},  // RT_STRING blocks of 1-3, 104, 301
     };
     EXPECT_EQ(listing.names, expected);
     EXPECT_EQ(listing.languages, std::set<WORD>{1033});
@@ -90,8 +90,10 @@ TEST(Resources, StringTable) {
     struct {
         UINT id;
         const wchar_t* text;
-    } cases[] = {{IDS_APP_TITLE, L"PORTMEDIC"}, {IDS_HELLO, L"Hello World!"},
-                 {IDS_WINDOW_CLASS, L"PORTMEDIC"}, {IDS_TOOLS, L"Herramientas"},
+    } cases[] = {{IDS_APP_TITLE, L"PORTMEDIC"},
+                 {IDS_HELLO, L"Hello World!"},
+                 {IDS_WINDOW_CLASS, L"PORTMEDIC"},
+                 {IDS_TOOLS, L"Herramientas"},
                  {IDS_DONE, L"Done "}};
     std::set<UINT> ids;
     for (const auto& c : cases) {
@@ -112,8 +114,8 @@ TEST(Resources, StringTable) {
 // Menu 102: one drop-down, four items, in order, no separators.
 TEST(Resources, Menu) {
     std::vector<uint8_t> want;
-    PutWord(want, 0);  // version
-    PutWord(want, 0);  // header size
+    PutWord(want, 0);     // version
+    PutWord(want, 0);     // header size
     PutWord(want, 0x90);  // MF_POPUP | MF_END
     PutText(want, "Herramientas");
     struct {
@@ -225,7 +227,7 @@ TEST(Resources, Icon) {
         size_t e = 6 + 14 * i;
         EXPECT_EQ(group[e], im.size);
         EXPECT_EQ(group[e + 1], im.size);
-        EXPECT_EQ(group[e + 2], 16);      // colours
+        EXPECT_EQ(group[e + 2], 16);       // colours
         EXPECT_EQ(Word(group, e + 4), 1);  // planes
         EXPECT_EQ(Word(group, e + 6), 4);  // bits per pixel
         EXPECT_EQ(Dword(group, e + 8), (uint32_t)im.bytes);

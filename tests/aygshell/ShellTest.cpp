@@ -23,8 +23,7 @@ HMODULE Shell() {
     return module;
 }
 FARPROC Ordinal(int n) { return GetProcAddress(Shell(), MAKEINTRESOURCEA(n)); }
-template <typename Fn>
-Fn Entry(int n) {
+template <typename Fn> Fn Entry(int n) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(Ordinal(n)));
 }
 
@@ -189,8 +188,8 @@ TEST(Shell, ActivationAndSettings) {
     auto settings = Entry<SettingChangeFn>(83);
     auto activate = Entry<ActivateFn>(84);
     HWND parent = MakeParent();
-    HWND child = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, parent,
-                                 NULL, NULL, NULL);
+    HWND child = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, parent, NULL,
+                                 NULL, NULL);
     SHACTIVATEINFO wrong = {};
     wrong.cbSize = 11;
     EXPECT_FALSE(settings(parent, 0, 0, &wrong));

@@ -17,45 +17,54 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kFault = " <<<< \xC2\xA1" "FALLO DETECTADO AQU\xC3\x8D!";
-const std::string kFixed = "  \xC2\xA1" "ARREGLADO!";
+const std::string kFault = " <<<< \xC2\xA1"
+                           "FALLO DETECTADO AQU\xC3\x8D!";
+const std::string kFixed = "  \xC2\xA1"
+                           "ARREGLADO!";
 const std::string kFixedMessage =
     " Se ha corregido el fallo. Deber\xC3\xA1 usted reiniciar su Pocket PC con un reset blando "
     "para que todas las aplicaciones puedan acceder al GPS\n";
 const std::string kNotFound = "No se ha encontrado el problema Bluetooth de ORBINA en esta PDA.\n";
 
-const std::string kDetectReport =
-    "COM1:  => Dll: SERIAL.DLL\n"
-    "COM2:  => Dll: SERIAL.DLL\n"
-    "COM5:  => Dll: OBBTDEV.DLL" + kFault + "\n"
-    "COM0 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
-    "COM1 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
-    "COM2 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
-    "COM5 - 'BuiltIn'  => Dll: OBBTDEV.DLL" + kFault + "\n"
-    "COM8 - 'BuiltIn'  => Dll: ---BTCEIF.DLL" + kFault + "\n";
+const std::string kDetectReport = "COM1:  => Dll: SERIAL.DLL\n"
+                                  "COM2:  => Dll: SERIAL.DLL\n"
+                                  "COM5:  => Dll: OBBTDEV.DLL" +
+                                  kFault +
+                                  "\n"
+                                  "COM0 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
+                                  "COM1 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
+                                  "COM2 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
+                                  "COM5 - 'BuiltIn'  => Dll: OBBTDEV.DLL" +
+                                  kFault +
+                                  "\n"
+                                  "COM8 - 'BuiltIn'  => Dll: ---BTCEIF.DLL" +
+                                  kFault + "\n";
 
-const std::string kRepairReport =
-    "COM1:  => Dll: SERIAL.DLL\n"
-    "COM2:  => Dll: SERIAL.DLL\n"
-    "COM5:  => Dll: OBBTDEV.DLL" + kFixed + "\n"
-    "COM0 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
-    "COM1 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
-    "COM2 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
-    "COM5 - 'BuiltIn'  => Dll: BTCEIF.DLL\n"
-    "COM8 - 'BuiltIn'  => Dll: ---BTCEIF.DLL" + kFixed + "\n"
-    "\n" + kFixedMessage;
+const std::string kRepairReport = "COM1:  => Dll: SERIAL.DLL\n"
+                                  "COM2:  => Dll: SERIAL.DLL\n"
+                                  "COM5:  => Dll: OBBTDEV.DLL" +
+                                  kFixed +
+                                  "\n"
+                                  "COM0 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
+                                  "COM1 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
+                                  "COM2 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
+                                  "COM5 - 'BuiltIn'  => Dll: BTCEIF.DLL\n"
+                                  "COM8 - 'BuiltIn'  => Dll: ---BTCEIF.DLL" +
+                                  kFixed +
+                                  "\n"
+                                  "\n" +
+                                  kFixedMessage;
 
-const std::string kCleanReport =
-    "COM1:  => Dll: SERIAL.DLL\n"
-    "COM2:  => Dll: SERIAL.DLL\n"
-    "COM5:  => Dll: BTCEIF.DLL\n"
-    "COM0 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
-    "COM1 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
-    "COM2 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
-    "COM5 - 'BuiltIn'  => Dll: BTCEIF.DLL\n"
-    "COM8 - 'BuiltIn'  => Dll: BTCEIF.DLL\n"
-    "\n"
-    "Todo perfecto!!!\n";
+const std::string kCleanReport = "COM1:  => Dll: SERIAL.DLL\n"
+                                 "COM2:  => Dll: SERIAL.DLL\n"
+                                 "COM5:  => Dll: BTCEIF.DLL\n"
+                                 "COM0 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
+                                 "COM1 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
+                                 "COM2 - 'BuiltIn'  => Dll: SERIAL.DLL\n"
+                                 "COM5 - 'BuiltIn'  => Dll: BTCEIF.DLL\n"
+                                 "COM8 - 'BuiltIn'  => Dll: BTCEIF.DLL\n"
+                                 "\n"
+                                 "Todo perfecto!!!\n";
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -255,8 +264,8 @@ TEST_F(ScanTool, Usage) {
         ToolRun run = Tool(c.args);
         EXPECT_EQ(run.status, c.status);
         const std::string& text = c.status == 0 ? run.out : run.err;
-        EXPECT_NE(text.find(c.expected), std::string::npos) << "out: " << run.out
-                                                            << "err: " << run.err;
+        EXPECT_NE(text.find(c.expected), std::string::npos)
+            << "out: " << run.out << "err: " << run.err;
         if (c.status != 0) {
             EXPECT_EQ(run.out, "");
         }
@@ -302,7 +311,8 @@ TEST_F(ScanTool, ReportToFullOutput) {
 // An output folder that does not exist: exit 2, nothing written.
 TEST_F(ScanTool, OutputFolderMissing) {
     WriteFile(dir / "device.reg", damaged);
-    ToolRun run = Tool("--repair -o " + Q(dir / "none" / "fixed.reg") + " " + Q(dir / "device.reg"));
+    ToolRun run =
+        Tool("--repair -o " + Q(dir / "none" / "fixed.reg") + " " + Q(dir / "device.reg"));
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("no file was changed"), std::string::npos) << run.err;
     EXPECT_EQ(OtherFiles({"device.reg"}), "");
@@ -331,7 +341,8 @@ TEST_F(ScanTool, ReadOnlyFolder) {
     ToolRun inPlace = Tool("--repair " + Q(dir / "device.reg"), prefix);
     EXPECT_EQ(inPlace.status, 2) << inPlace.out;
     EXPECT_NE(inPlace.err.find("no file was changed"), std::string::npos) << inPlace.err;
-    ToolRun output = Tool("--repair -o " + Q(dir / "fixed.reg") + " " + Q(dir / "device.reg"), prefix);
+    ToolRun output =
+        Tool("--repair -o " + Q(dir / "fixed.reg") + " " + Q(dir / "device.reg"), prefix);
     EXPECT_EQ(output.status, 2) << output.out;
     EXPECT_NE(output.err.find("fixed.reg"), std::string::npos) << output.err;
 
@@ -356,8 +367,8 @@ TEST_F(ScanTool, FullDisk) {
     WriteFile(dir / "device.reg", damaged);
     std::string d = disk.string(), src = (dir / "device.reg").string();
     // 12 KiB: room for the file, not for its backup and the new file too.
-    std::string script = "mount -t tmpfs -o size=12k tmpfs \"" + d + "\" && cp \"" + src +
-                         "\" \"" + d + "/device.reg\" && \"" + PORTMEDIC_SCAN_TOOL +
+    std::string script = "mount -t tmpfs -o size=12k tmpfs \"" + d + "\" && cp \"" + src + "\" \"" +
+                         d + "/device.reg\" && \"" + PORTMEDIC_SCAN_TOOL +
                          "\" --repair --quiet \"" + d + "/device.reg\" 2>\"" + err.string() +
                          "\"; echo $? >\"" + result.string() + "\"; cmp -s \"" + src + "\" \"" + d +
                          "/device.reg\" && echo unchanged >>\"" + result.string() + "\"; ls \"" +
@@ -365,8 +376,7 @@ TEST_F(ScanTool, FullDisk) {
     std::string command = "unshare -m sh -c '" + script + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(ReadFile(result), "2\nunchanged\ndevice.reg\n");
-    EXPECT_NE(ReadFile(err).find("No space left on device; no file was changed"),
-              std::string::npos)
+    EXPECT_NE(ReadFile(err).find("No space left on device; no file was changed"), std::string::npos)
         << ReadFile(err);
 #endif
 }

@@ -13,6 +13,7 @@
 // the same program with a shell whose menu bar always fails. Prints one
 // line per check and ends with "N passed, M failed".
 #include <windows.h>
+
 #include <aclapi.h>
 #include <stdio.h>
 
@@ -77,8 +78,7 @@ void Pump(DWORD ms) {
 }
 
 // Polls until found() gives a window or the time runs out.
-template <typename F>
-HWND WaitFor(F found, DWORD ms = 5000) {
+template <typename F> HWND WaitFor(F found, DWORD ms = 5000) {
     for (DWORD waited = 0;; waited += 50) {
         if (HWND w = found()) return w;
         if (waited >= ms) return NULL;

@@ -17,8 +17,7 @@ typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snap
 
 void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
     out[path] = {0xFFFFFFFFu, {}};  // the key itself, values or not
-    for (const MemValue& v : key.values)
-        out[path + u"|" + MemFoldName(v.name)] = {v.type, v.bytes};
+    for (const MemValue& v : key.values) out[path + u"|" + MemFoldName(v.name)] = {v.type, v.bytes};
     for (auto& child : key.children) Walk(*child, path + u"\\" + MemFoldName(child->name), out);
 }
 

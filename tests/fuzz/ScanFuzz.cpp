@@ -62,13 +62,19 @@ std::vector<uint8_t> RandomText(FuzzInput& in, const std::u16string& likely, uin
     }
 }
 
-const char16_t* const kDlls[] = {u"BTCEIF.DLL",  u"---BTCEIF.DLL", u"---btceif.dll", u"OBBTDEV.DLL",
-                                  u"obBTdev.dll", u"serial.dll",    u"",              u"OBBTDEV.DLL "};
+const char16_t* const kDlls[] = {u"BTCEIF.DLL",
+                                 u"---BTCEIF.DLL",
+                                 u"---btceif.dll",
+                                 u"OBBTDEV.DLL",
+                                 u"obBTdev.dll",
+                                 u"serial.dll",
+                                 u"",
+                                 u"OBBTDEV.DLL "};
 
 std::u16string DriverKey(uint32_t k) {
     if (k < 5) return u"Drivers\\D" + std::u16string(1, char16_t(u'0' + k));
     static const char16_t* const kBuiltIn[] = {u"Serial", u"Serial0", u"Serial1", u"Serial2",
-                                                u"Serial9"};
+                                               u"Serial9"};
     return u"Drivers\\BuiltIn\\" + std::u16string(kBuiltIn[(k - 5) % 5]);
 }
 
@@ -93,8 +99,10 @@ void BuildRegistry(FuzzInput& in) {
     }
     uint32_t entries = in.Below(8);
     for (uint32_t e = 0; e < entries; ++e) {
-        std::u16string entry = kHklm + u"Drivers\\Active\\" + Widen(in.Bytes(3)) + char16_t(u'a' + e);
-        std::u16string port = (in.Flag() ? u"COM" : u"com") + std::u16string(1, u'0' + in.Below(10)) + u":";
+        std::u16string entry =
+            kHklm + u"Drivers\\Active\\" + Widen(in.Bytes(3)) + char16_t(u'a' + e);
+        std::u16string port =
+            (in.Flag() ? u"COM" : u"com") + std::u16string(1, u'0' + in.Below(10)) + u":";
         if (in.Below(4)) SetRandomValue(in, entry, u"Name", port);
         if (in.Below(3) == 0) SetRandomValue(in, entry, u"PnpId", u"BTH\\1");
         if (in.Below(6)) SetRandomValue(in, entry, u"Key", DriverKey(in.Below(10)));

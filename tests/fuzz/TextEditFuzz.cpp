@@ -24,8 +24,8 @@ void Check(bool ok, const char* what) {
 
 // Few distinct characters, so that searches find something.
 char Pick(FuzzInput& in) {
-    static const char kChars[] = {'a', 'b', 'A', '-', ' ', '\t', '\r', '\n', '"',
-                                  '(', ')', '[', ']', '<', '>', '=', '&', '0', '_', '\xE9', 0};
+    static const char kChars[] = {'a', 'b', 'A', '-', ' ', '\t', '\r', '\n', '"',    '(', ')',
+                                  '[', ']', '<', '>', '=', '&',  '0',  '_',  '\xE9', 0};
     return kChars[in.Below(sizeof kChars)];
 }
 
@@ -62,8 +62,8 @@ long ModelSearch(const std::string& t, const std::string& f, long start, bool wo
         size_t i = 0;
         while (i < f.size() && (icase ? Upper(t[p + i]) == Upper(f[i]) : t[p + i] == f[i])) ++i;
         if (i < f.size()) continue;
-        if (word && ((p > 0 && Ident(t[p - 1])) ||
-                     (p + f.size() < t.size() && Ident(t[p + f.size()]))))
+        if (word &&
+            ((p > 0 && Ident(t[p - 1])) || (p + f.size() < t.size() && Ident(t[p + f.size()]))))
             continue;
         return long(p);
     }
@@ -122,9 +122,10 @@ void Edits(FuzzInput& in) {
             bool present = in.Flag();
             Check(s.RemoveCharsOf(present ? set.c_str() : nullptr) == 1, "RemoveCharsOf");
             if (present)
-                model.erase(std::remove_if(model.begin(), model.end(),
-                                           [&](char c) { return set.find(c) != std::string::npos; }),
-                            model.end());
+                model.erase(
+                    std::remove_if(model.begin(), model.end(),
+                                   [&](char c) { return set.find(c) != std::string::npos; }),
+                    model.end());
             break;
         }
         case 5: {
@@ -132,8 +133,10 @@ void Edits(FuzzInput& in) {
             long count = from ? long(std::count(model.begin(), model.end(), from)) : 0;
             Check(s.ReplaceChar(from, to) == count, "ReplaceChar");
             if (from && count) {
-                if (!to) model.resize(model.find(from));
-                else std::replace(model.begin(), model.end(), from, to);
+                if (!to)
+                    model.resize(model.find(from));
+                else
+                    std::replace(model.begin(), model.end(), from, to);
             }
             break;
         }
@@ -269,7 +272,9 @@ void Records(FuzzInput& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in{data, size};
-    if (in.Flag()) Records(in);
-    else Edits(in);
+    if (in.Flag())
+        Records(in);
+    else
+        Edits(in);
     return 0;
 }

@@ -26,8 +26,8 @@ void Check(bool ok, const char* what) {
 
 // Few distinct characters, so that separators, digits and signs meet.
 std::string Text(FuzzInput& in, uint32_t maxLength) {
-    static const char kChars[] = {'a', ',', ';', ' ', '1', '9', '0', '-', '+', '.', 'e',
-                                  'x', 'F', '\t', '\n', '%', '\xE9', '\xFF'};
+    static const char kChars[] = {'a', ',', ';', ' ', '1',  '9',  '0', '-',    '+',
+                                  '.', 'e', 'x', 'F', '\t', '\n', '%', '\xE9', '\xFF'};
     std::string s;
     for (uint32_t n = in.Below(maxLength + 1); n; --n) s += kChars[in.Below(sizeof kChars)];
     return s;
@@ -119,8 +119,8 @@ void Encodings(FuzzInput& in) {
     std::string text = Text(in, 40);
     std::string percent;
     for (unsigned char b : text) {
-        bool kept = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
-                    b == ' ';
+        bool kept =
+            (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == ' ';
         char buffer[4];
         snprintf(buffer, sizeof buffer, "%%%02X", b);
         percent += kept ? std::string(1, char(b)) : std::string(buffer);
@@ -197,12 +197,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TextStringList list;
     while (!in.Done()) {
         switch (in.Below(6)) {
-            case 0: Split(in, list); break;
-            case 1: Numbers(in); break;
-            case 2: Tokens(in); break;
-            case 3: TypedExtractions(in); break;
-            case 4: Body(in); break;
-            default: Encodings(in); break;
+        case 0: Split(in, list); break;
+        case 1: Numbers(in); break;
+        case 2: Tokens(in); break;
+        case 3: TypedExtractions(in); break;
+        case 4: Body(in); break;
+        default: Encodings(in); break;
         }
     }
     return 0;

@@ -59,7 +59,8 @@ void DumpKey(const MemKey& key, const std::string& path, std::string* out) {
             for (char16_t c : v.name) n += c < 0x80 ? char(c) : '?';
             *out += "  " + n + " type " + std::to_string(v.type) + ": " + Hex(v.bytes) + "\n";
         }
-        for (const auto& d : child->deletedValues) *out += "  -" + std::string(d.begin(), d.end()) + "\n";
+        for (const auto& d : child->deletedValues)
+            *out += "  -" + std::string(d.begin(), d.end()) + "\n";
         DumpKey(*child, p, out);
     }
 }
@@ -88,27 +89,26 @@ const MemValue* Value(const char* key, const char* name) {
 }
 
 // Every value form once, in a version 5 file.
-const char kAllForms[] =
-    "Windows Registry Editor Version 5.00\r\n"
-    "\r\n"
-    "; a comment\r\n"
-    "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n"
-    "\"Dll\"=\"OBBTDEV.DLL\"\r\n"
-    "@=\"default\"\r\n"
-    "\"Path\"=\"C:\\\\Mis mapas\\\\ \\\"GPS\\\"\"\r\n"
-    "\"Empty\"=\"\"\r\n"
-    "\"Index\"=dword:00000005\r\n"
-    "\"Short\"=dword:ff\r\n"
-    "\"Blob\"=hex:01,02,ab,CD\r\n"
-    "\"NoBytes\"=hex:\r\n"
-    "\"None\"=hex(0):\r\n"
-    "\"Expand\"=hex(2):41,00,00,00\r\n"
-    "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
-    "\"Qword\"=hex(b):01,00,00,00,00,00,00,00\r\n"
-    "\"Spaced\" = \"x\"   ; comment after a value\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\ControlPanel\\Owner]\r\n"
-    "\"Name\"=\"Owner\"\r\n";
+const char kAllForms[] = "Windows Registry Editor Version 5.00\r\n"
+                         "\r\n"
+                         "; a comment\r\n"
+                         "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n"
+                         "\"Dll\"=\"OBBTDEV.DLL\"\r\n"
+                         "@=\"default\"\r\n"
+                         "\"Path\"=\"C:\\\\Mis mapas\\\\ \\\"GPS\\\"\"\r\n"
+                         "\"Empty\"=\"\"\r\n"
+                         "\"Index\"=dword:00000005\r\n"
+                         "\"Short\"=dword:ff\r\n"
+                         "\"Blob\"=hex:01,02,ab,CD\r\n"
+                         "\"NoBytes\"=hex:\r\n"
+                         "\"None\"=hex(0):\r\n"
+                         "\"Expand\"=hex(2):41,00,00,00\r\n"
+                         "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+                         "\"Qword\"=hex(b):01,00,00,00,00,00,00,00\r\n"
+                         "\"Spaced\" = \"x\"   ; comment after a value\r\n"
+                         "\r\n"
+                         "[HKEY_CURRENT_USER\\ControlPanel\\Owner]\r\n"
+                         "\"Name\"=\"Owner\"\r\n";
 
 }  // namespace
 
@@ -155,8 +155,7 @@ TEST(RegFileRead, DialectsAndEncodings) {
         RegFileVersion version;
         RegFileEncoding encoding;
     } cases[] = {
-        {Utf16File("Windows Registry Editor Version 5.00" + body), kRegFileVersion5,
-         kRegFileUtf16},
+        {Utf16File("Windows Registry Editor Version 5.00" + body), kRegFileVersion5, kRegFileUtf16},
         {"Windows Registry Editor Version 5.00" + body, kRegFileVersion5, kRegFileUtf8},
         {"\xEF\xBB\xBFWindows Registry Editor Version 5.00" + body, kRegFileVersion5,
          kRegFileUtf8Bom},
@@ -246,20 +245,19 @@ TEST(RegFileRead, Deletions) {
     std::string content;
     ASSERT_TRUE(RegFileWrite(RegFileFormat{kRegFileVersion4, kRegFileAnsi}, &content, &error))
         << error;
-    EXPECT_EQ(content,
-              "REGEDIT4\r\n\r\n"
-              "[-HKEY_LOCAL_MACHINE\\Old]\r\n\r\n"
-              "[HKEY_LOCAL_MACHINE\\Keep]\r\n\"Gone\"=-\r\n@=-\r\n\r\n"
-              "[-HKEY_LOCAL_MACHINE\\Again]\r\n\r\n"
-              "[HKEY_LOCAL_MACHINE\\Again]\r\n\"b\"=\"2\"\r\n\r\n");
+    EXPECT_EQ(content, "REGEDIT4\r\n\r\n"
+                       "[-HKEY_LOCAL_MACHINE\\Old]\r\n\r\n"
+                       "[HKEY_LOCAL_MACHINE\\Keep]\r\n\"Gone\"=-\r\n@=-\r\n\r\n"
+                       "[-HKEY_LOCAL_MACHINE\\Again]\r\n\r\n"
+                       "[HKEY_LOCAL_MACHINE\\Again]\r\n\"b\"=\"2\"\r\n\r\n");
 }
 
 // Short root names are accepted and kept in their long form.
 TEST(RegFileRead, RootNames) {
     MemRegClear();
     std::string error;
-    ASSERT_TRUE(Read("REGEDIT4\r\n[HKLM\\A]\r\n[hkey_current_user\\B]\r\n[HKCR\\.reg]\r\n",
-                     nullptr, &error))
+    ASSERT_TRUE(Read("REGEDIT4\r\n[HKLM\\A]\r\n[hkey_current_user\\B]\r\n[HKCR\\.reg]\r\n", nullptr,
+                     &error))
         << error;
     EXPECT_NE(MemRegFind(u"HKEY_LOCAL_MACHINE\\A"), nullptr);
     EXPECT_NE(MemRegFind(u"HKEY_CURRENT_USER\\B"), nullptr);
@@ -305,8 +303,7 @@ TEST(RegFileRead, MalformedInput) {
         {h + "[HKEY_NOWHERE\\B]\r\n", 3, "unknown root key 'HKEY_NOWHERE'"},
         {h + "garbage\r\n", 3, "expected [KEY]"},
         {h + "[" + DeepKey(600) + "]\r\n", 3, "deeper than 512"},
-        {"Windows Registry Editor Version 5.00\r\n\r\n\"a\"=\"\xC3\x28\"\r\n", 3,
-         "invalid UTF-8"},
+        {"Windows Registry Editor Version 5.00\r\n\r\n\"a\"=\"\xC3\x28\"\r\n", 3, "invalid UTF-8"},
         {std::string("\xFF\xFEW\0x", 5), 1, "odd number of bytes"},
     };
     for (const auto& c : cases) {
@@ -327,19 +324,17 @@ TEST(RegFileRead, MalformedInput) {
 // A file read and written again is the same file, in each dialect and
 // encoding; reading the written file gives the same registry.
 TEST(RegFileWrite, RoundTrip) {
-    std::string v4 =
-        "REGEDIT4\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n"
-        "\"Dll\"=\"OBBTDEV.DLL\"\r\n@=\"d\"\r\n\"Q\"=\"a\\\\b \\\"c\\\" \xE9\x80\"\r\n"
-        "\"Index\"=dword:00000005\r\n\"Blob\"=hex:01,02\r\n\"None\"=hex(0):\r\n"
-        "\"Expand\"=hex(2):25,80,00\r\n\"Multi\"=hex(7):61,00,00\r\n\"Gone\"=-\r\n\r\n"
-        "[-HKEY_LOCAL_MACHINE\\Old]\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Empty]\r\n\r\n";
-    std::string v5 =
-        "Windows Registry Editor Version 5.00\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\A]\r\n"
-        "\"Expand\"=hex(2):25,00,41,00,00,00\r\n\"Odd\"=hex(1):41,00,42\r\n"
-        "\"Short\"=hex(4):01,02\r\n\r\n";
+    std::string v4 = "REGEDIT4\r\n\r\n"
+                     "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n"
+                     "\"Dll\"=\"OBBTDEV.DLL\"\r\n@=\"d\"\r\n\"Q\"=\"a\\\\b \\\"c\\\" \xE9\x80\"\r\n"
+                     "\"Index\"=dword:00000005\r\n\"Blob\"=hex:01,02\r\n\"None\"=hex(0):\r\n"
+                     "\"Expand\"=hex(2):25,80,00\r\n\"Multi\"=hex(7):61,00,00\r\n\"Gone\"=-\r\n\r\n"
+                     "[-HKEY_LOCAL_MACHINE\\Old]\r\n\r\n"
+                     "[HKEY_CURRENT_USER\\Empty]\r\n\r\n";
+    std::string v5 = "Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[HKEY_LOCAL_MACHINE\\A]\r\n"
+                     "\"Expand\"=hex(2):25,00,41,00,00,00\r\n\"Odd\"=hex(1):41,00,42\r\n"
+                     "\"Short\"=hex(4):01,02\r\n\r\n";
     struct Case {
         std::string content;
         RegFileFormat format;

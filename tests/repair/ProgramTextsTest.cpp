@@ -27,7 +27,9 @@ TEST(ProgramTexts, IntroHasNineLinesWithTheirBlanks) {
     EXPECT_NE(lines[1].find("ning\xFAn otro programa podr\xE1 acceder"), std::string::npos);
     EXPECT_EQ(lines[2], "");
     EXPECT_EQ(lines[3].substr(0, 5), "    E");
-    EXPECT_NE(lines[3].find("inclu\xED" "do Orbina"), std::string::npos);
+    EXPECT_NE(lines[3].find("inclu\xED"
+                            "do Orbina"),
+              std::string::npos);
     EXPECT_EQ(lines[4], "");
     EXPECT_EQ(lines[5],
               "   Pulse la opcion de men\xFA Herramientas > Arreglar fallo ORBINA bluetooth, para "
@@ -41,8 +43,10 @@ TEST(ProgramTexts, IntroHasNineLinesWithTheirBlanks) {
 }
 
 TEST(ProgramTexts, ScanTextsAreExact) {
-    EXPECT_STREQ(kFaultMarker.CStr(), " <<<< \xA1" "FALLO DETECTADO AQU\xCD!");
-    EXPECT_STREQ(kFixedMarker.CStr(), "  \xA1" "ARREGLADO!");
+    EXPECT_STREQ(kFaultMarker.CStr(), " <<<< \xA1"
+                                      "FALLO DETECTADO AQU\xCD!");
+    EXPECT_STREQ(kFixedMarker.CStr(), "  \xA1"
+                                      "ARREGLADO!");
     EXPECT_STREQ(kAllGoodText.CStr(), "\r\nTodo perfecto!!!");
     EXPECT_STREQ(kNotFoundMessage.CStr(),
                  "No se ha encontrado el problema Bluetooth de ORBINA en esta PDA.");

@@ -16,8 +16,10 @@ const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
 const std::u16string kActive = kHklm + u"Drivers\\Active\\";
 const std::u16string kBuiltIn = kHklm + u"Drivers\\BuiltIn\\";
 
-const std::string kFault = " <<<< \xA1" "FALLO DETECTADO AQU\xCD!";
-const std::string kFixed = "  \xA1" "ARREGLADO!";
+const std::string kFault = " <<<< \xA1"
+                           "FALLO DETECTADO AQU\xCD!";
+const std::string kFixed = "  \xA1"
+                           "ARREGLADO!";
 const std::string kAllGood = "\r\nTodo perfecto!!!";
 const std::string kFixedMsg =
     " Se ha corregido el fallo. Deber\xE1 usted reiniciar su Pocket PC con un reset blando "
@@ -127,8 +129,8 @@ TEST_F(ScanTest, CleanDeviceDetect) {
     AddLoaded(u"01", u"COM1:", u"Drivers\\BuiltIn\\Serial");
     SetDll(u"Drivers\\BuiltIn\\Serial", u"serial.dll");
     Scan(false);
-    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
-                          kAllGood);
+    EXPECT_EQ(report,
+              Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") + kAllGood);
     EXPECT_EQ(message, kNotFoundMsg);  // filled even in detect mode; the window ignores it
     EXPECT_TRUE(ChangedValues().empty());
 }
@@ -206,10 +208,10 @@ TEST_F(ScanTest, RepairWhereOneWriteFails) {
 
 TEST_F(ScanTest, OnlyUpperCaseComNamesWithoutPnpIdAreExamined) {
     std::u16string pnp = u"BTH\\0001", emptyPnp = u"";
-    AddLoaded(u"01", u"com3:", u"Drivers\\A");        // lower-case name: skipped
-    AddLoaded(u"02", u"COM4:", u"Drivers\\B", &pnp);  // plug and play: skipped
+    AddLoaded(u"01", u"com3:", u"Drivers\\A");             // lower-case name: skipped
+    AddLoaded(u"02", u"COM4:", u"Drivers\\B", &pnp);       // plug and play: skipped
     AddLoaded(u"03", u"COM7:", u"Drivers\\C", &emptyPnp);  // empty PnpId counts as none
-    AddLoaded(u"04", u"Com9:", u"Drivers\\D");        // mixed case: skipped
+    AddLoaded(u"04", u"Com9:", u"Drivers\\D");             // mixed case: skipped
     for (auto key : {u"Drivers\\A", u"Drivers\\B", u"Drivers\\C", u"Drivers\\D"})
         SetDll(key, u"OBBTDEV.DLL");
     Scan(false);
@@ -227,10 +229,10 @@ TEST_F(ScanTest, DamageHiddenBehindPnpIdIsNotFound) {
 }
 
 TEST_F(ScanTest, EntriesWithoutAUsableDriverKeyAreSkipped) {
-    AddLoaded(u"01", u"COM2:", u"");                   // empty Key
+    AddLoaded(u"01", u"COM2:", u"");                      // empty Key
     MemRegSetString(kActive + u"02", u"Name", u"COM3:");  // no Key at all
-    AddLoaded(u"03", u"COM4:", u"Drivers\\Missing");   // Key names no key
-    AddLoaded(u"04", u"COM5:", u"Drivers\\NoDll");     // driver key without Dll
+    AddLoaded(u"03", u"COM4:", u"Drivers\\Missing");      // Key names no key
+    AddLoaded(u"04", u"COM5:", u"Drivers\\NoDll");        // driver key without Dll
     MemRegCreate(kHklm + u"Drivers\\NoDll");
     AddLoaded(u"05", u"COM6:", u"Drivers\\EmptyDll");  // empty Dll
     SetDll(u"Drivers\\EmptyDll", u"");
@@ -245,7 +247,8 @@ TEST_F(ScanTest, LetterCaseOfTheDamageDoesNotMatter) {
     SetDll(u"Drivers\\A", u"ObBtDev.dll");
     SetDll(u"Drivers\\B", u"---btceif.DLL");
     Scan(false);
-    EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFault) + Line("COM6:", "---BTCEIF.DLL", kFault));
+    EXPECT_EQ(report,
+              Line("COM5:", "OBBTDEV.DLL", kFault) + Line("COM6:", "---BTCEIF.DLL", kFault));
 }
 
 TEST_F(ScanTest, LoadedDriversComeInCaseInsensitiveNameOrder) {
@@ -254,8 +257,8 @@ TEST_F(ScanTest, LoadedDriversComeInCaseInsensitiveNameOrder) {
     AddLoaded(u"C", u"COM3:", u"Drivers\\X");
     SetDll(u"Drivers\\X", u"x.dll");
     Scan(false);
-    EXPECT_EQ(report, Line("COM1:", "X.DLL") + Line("COM2:", "X.DLL") + Line("COM3:", "X.DLL") +
-                          kAllGood);
+    EXPECT_EQ(report,
+              Line("COM1:", "X.DLL") + Line("COM2:", "X.DLL") + Line("COM3:", "X.DLL") + kAllGood);
 }
 
 // ---- the built-in pass ----
@@ -286,7 +289,8 @@ TEST_F(ScanTest, SharedDriverKeyShowsRepairedOnItsSecondAppearance) {
     AddLoaded(u"01", u"COM5:", u"Drivers\\BuiltIn\\Serial");
     SetDll(u"Drivers\\BuiltIn\\Serial", u"OBBTDEV.DLL");
     Scan(true);
-    EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFixed) + Line("COM1 - 'BuiltIn'", "BTCEIF.DLL"));
+    EXPECT_EQ(report,
+              Line("COM5:", "OBBTDEV.DLL", kFixed) + Line("COM1 - 'BuiltIn'", "BTCEIF.DLL"));
     EXPECT_EQ(message, kFixedMsg);
 }
 
@@ -297,8 +301,8 @@ TEST_F(ScanTest, FailuresDropOnlyTheirEntry) {
     MemRegFailOpen(kActive + u"02");  // COM5:'s entry cannot be opened
     MemRegFailRead(kHklm + u"Drivers\\BuiltIn\\BTSerial6", u"Dll");  // COM6:'s Dll unreadable
     Scan(true);
-    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
-                          kAllGood);
+    EXPECT_EQ(report,
+              Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") + kAllGood);
     EXPECT_EQ(message, kNotFoundMsg);
     EXPECT_TRUE(ChangedValues().empty());
 }

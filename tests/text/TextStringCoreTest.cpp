@@ -331,18 +331,18 @@ TEST(Compare, FollowsTheEmptyRules) {
         const char* text;
         int32_t compare, compareNoCase, compareN3;
     } cases[] = {
-        {&null, nullptr, 0, 0, 0},   // text null, string empty
-        {&abc, nullptr, 1, 1, 1},    // text null, string not empty
-        {&null, "", 0, 0, 1},        // text "", string empty
+        {&null, nullptr, 0, 0, 0},  // text null, string empty
+        {&abc, nullptr, 1, 1, 1},   // text null, string not empty
+        {&null, "", 0, 0, 1},       // text "", string empty
         {&empty, "", 0, 0, 1},
-        {&empty, "abc", 1, 1, 1},    // an empty string against text: positive
-        {&com, "COM", 1, -1, 0},     // strcmp positive; lengths differ; first 3 equal
+        {&empty, "abc", 1, 1, 1},  // an empty string against text: positive
+        {&com, "COM", 1, -1, 0},   // strcmp positive; lengths differ; first 3 equal
         {&abc, "ABC", 1, 0, 1},
         {&abc, "abc", 0, 0, 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "'" << c.s->CStr() << "' vs "
-                                        << (c.text ? c.text : "(null)"));
+        SCOPED_TRACE(testing::Message()
+                     << "'" << c.s->CStr() << "' vs " << (c.text ? c.text : "(null)"));
         EXPECT_EQ(c.s->Compare(c.text) > 0, c.compare > 0);
         EXPECT_EQ(c.s->Compare(c.text) == 0, c.compare == 0);
         EXPECT_EQ(c.s->CompareNoCase(c.text), c.compareNoCase);

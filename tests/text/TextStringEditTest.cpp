@@ -91,14 +91,14 @@ TEST(CutAt, TruncatesAtTheFirstOccurrence) {
         int32_t expected;
         const char* after;
     } cases[] = {
-        {"a=b=c", '=', 1, "a"},     // first of two; the position is the new length
-        {"a=b=c", 'x', -1, "a=b=c"},// absent: unchanged
-        {"=abc", '=', 0, ""},       // at the first character: empty
+        {"a=b=c", '=', 1, "a"},       // first of two; the position is the new length
+        {"a=b=c", 'x', -1, "a=b=c"},  // absent: unchanged
+        {"=abc", '=', 0, ""},         // at the first character: empty
         {"abc=", '=', 3, "abc"},
-        {"a=b=c", 0, 5, "a=b=c"},   // the character 0: the length, no change
+        {"a=b=c", 0, 5, "a=b=c"},  // the character 0: the length, no change
         {"", 0, 0, ""},
         {"", '=', -1, ""},
-        {"x\xE9y", '\xE9', 1, "x"}, // bytes above 127
+        {"x\xE9y", '\xE9', 1, "x"},  // bytes above 127
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "'" << c.text << "' at " << int(c.c));
@@ -125,23 +125,23 @@ TEST(Strip, ResultsAndWhatIsLeft) {
         int32_t expected;
         const char* after;
     } cases[] = {
-        {kQuotes, "  \"a b\"  ", 1, "a b"},   // spaces inside the quotes stay
-        {kQuotes, "abc\"", 0, "abc"},         // the closing quote goes first
+        {kQuotes, "  \"a b\"  ", 1, "a b"},  // spaces inside the quotes stay
+        {kQuotes, "abc\"", 0, "abc"},        // the closing quote goes first
         {kQuotes, "\"abc", 0, "\"abc"},
-        {kQuotes, "\"", 0, ""},               // a lone quote: both ends at once
+        {kQuotes, "\"", 0, ""},  // a lone quote: both ends at once
         {kQuotes, "\"\"", 1, ""},
-        {kQuotes, "   ", 0, ""},              // trimmed even when nothing else happens
+        {kQuotes, "   ", 0, ""},  // trimmed even when nothing else happens
         {kQuotes, "", 0, ""},
         {kAngles, " <x> ", 1, "x"},
         {kAngles, "x>", 0, "x"},
         {kAngles, "<x", 0, "<x"},
         {kParens, "(abc)", 1, "abc"},
-        {kParens, "(a)b)", 1, "a)b"},         // the last ')' counts
-        {kParens, "x(a)", 0, "x(a"},          // cut although no '(' leads
-        {kParens, ")", 0, ")"},               // ')' only as first character
-        {kParens, "(a)tail", 1, "a"},         // everything after the ')' goes
+        {kParens, "(a)b)", 1, "a)b"},  // the last ')' counts
+        {kParens, "x(a)", 0, "x(a"},   // cut although no '(' leads
+        {kParens, ")", 0, ")"},        // ')' only as first character
+        {kParens, "(a)tail", 1, "a"},  // everything after the ')' goes
         {kParens, "", 0, ""},
-        {kBrackets, "[a]b]", 1, "a"},         // the first ']' counts
+        {kBrackets, "[a]b]", 1, "a"},  // the first ']' counts
         {kBrackets, "[a", 0, "[a"},
         {kBrackets, "a]", 0, "a"},
         {kBrackets, "]a", 0, "]a"},
@@ -176,13 +176,10 @@ TEST(CapitalizeFirst, OnlyAsciiSmallLetters) {
         const char* expected;
     } cases[] = {
         {"&archivo", "&Archivo"},  // the letter after an ampersand
-        {"archivo", "Archivo"},
-        {"Archivo", "Archivo"},
-        {"1abc", "1abc"},
-        {"&", "&"},
-        {"\xE1rbol", "\xE1rbol"},   // accented small letters stay
-        {"&&a", "&&a"},
-        {"", ""},
+        {"archivo", "Archivo"},   {"Archivo", "Archivo"},
+        {"1abc", "1abc"},         {"&", "&"},
+        {"\xE1rbol", "\xE1rbol"},  // accented small letters stay
+        {"&&a", "&&a"},           {"", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -263,16 +260,16 @@ TEST(ReplaceChar, CountsEveryOccurrence) {
         const char* after;
     } cases[] = {
         {"a/b/c", '/', '.', 2, "a.b.c"},
-        {"a,b,c", ',', 0, 2, "a"},     // 0 ends the text at the first occurrence
+        {"a,b,c", ',', 0, 2, "a"},  // 0 ends the text at the first occurrence
         {"abc", 'x', '.', 0, "abc"},
-        {"a/b/c", '/', '/', 2, "a/b/c"}, // equal characters: counted, text unchanged
-        {"abc", 0, 'x', 0, "abc"},      // the character 0 is not in the text
+        {"a/b/c", '/', '/', 2, "a/b/c"},  // equal characters: counted, text unchanged
+        {"abc", 0, 'x', 0, "abc"},        // the character 0 is not in the text
         {"abc", 0, 0, 0, "abc"},
         {"\xE9t\xE9", '\xE9', 'e', 2, "ete"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "'" << c.text << "' " << int(c.from) << " -> "
-                                        << int(c.to));
+        SCOPED_TRACE(testing::Message()
+                     << "'" << c.text << "' " << int(c.from) << " -> " << int(c.to));
         TextString s(c.text);
         EXPECT_EQ(s.ReplaceChar(c.from, c.to), c.expected);
         EXPECT_STREQ(s.CStr(), c.after);
@@ -289,13 +286,11 @@ TEST(Insert, AtEveryPlace) {
         int32_t index;
         const char* expected;
     } cases[] = {
-        {"abc", "XY", 1, "aXYbc"},
-        {"abc", "XY", 0, "XYabc"},
+        {"abc", "XY", 1, "aXYbc"},  {"abc", "XY", 0, "XYabc"},
         {"abc", "XY", 3, "abcXY"},  // at the length: appended
         {"abc", "XY", 4, "abc"},    // past the length: nothing
         {"abc", "XY", -1, "abc"},   // negative: nothing
-        {"abc", nullptr, 1, "abc"},
-        {"abc", "", 1, "abc"},
+        {"abc", nullptr, 1, "abc"}, {"abc", "", 1, "abc"},
         {"", "XY", 0, "XY"},
     };
     for (const Case& c : cases) {
@@ -352,11 +347,9 @@ TEST(SplitKeyValue, SplitsAtTheFirstEquals) {
         const char* key;
         const char* value;
     } cases[] = {
-        {"a=b=c", 1, "a", "b=c"},
-        {"key=", 1, "key", ""},
-        {"=b", 0, "old key", "old value"},  // outputs untouched
-        {"key", 0, "old key", "old value"},
-        {" k = v ", 1, " k ", " v "},        // nothing trimmed
+        {"a=b=c", 1, "a", "b=c"},           {"key=", 1, "key", ""},
+        {"=b", 0, "old key", "old value"},                                 // outputs untouched
+        {"key", 0, "old key", "old value"}, {" k = v ", 1, " k ", " v "},  // nothing trimmed
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -401,16 +394,15 @@ TEST(Slice, RangesOutsideTheTextStayInside) {
         int32_t form, a, b;
         const char* expected;
     } cases[] = {
-        {0, -3, 2, "ab"},    {0, 4, 2, ""},        {0, 9, 12, ""},
-        {0, 2, -5, ""},      {1, -2, 3, "abc"},    {1, 4, 10, "ef"},
-        {1, 2, -1, ""},      {1, 7, 1, ""},        {1, 1, INT32_MAX, "bcdef"},
-        {2, 4, 1, ""},       {2, 2, 40, "cdef"},   {2, -2, 0, "a"},
-        {2, 0, -7, ""},      {2, 9, -1, ""},
+        {0, -3, 2, "ab"}, {0, 4, 2, ""},      {0, 9, 12, ""},
+        {0, 2, -5, ""},   {1, -2, 3, "abc"},  {1, 4, 10, "ef"},
+        {1, 2, -1, ""},   {1, 7, 1, ""},      {1, 1, INT32_MAX, "bcdef"},
+        {2, 4, 1, ""},    {2, 2, 40, "cdef"}, {2, -2, 0, "a"},
+        {2, 0, -7, ""},   {2, 9, -1, ""},
     };
     TextString s("abcdef");
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "form " << c.form << " (" << c.a << ", " << c.b
-                                        << ")");
+        SCOPED_TRACE(testing::Message() << "form " << c.form << " (" << c.a << ", " << c.b << ")");
         TextString part = c.form == 0   ? s.Slice(c.a, c.b)
                           : c.form == 1 ? s.SliceCount(c.a, c.b)
                                         : s.SliceInclusive(c.a, c.b);

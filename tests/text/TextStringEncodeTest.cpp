@@ -23,10 +23,18 @@ TEST(FoldAccent, WholeTable) {
         char result;
         std::initializer_list<int> codes;
     } rows[] = {
-        {'A', {192, 193, 194, 196}}, {'E', {200, 201, 202, 203}}, {'I', {204, 205, 206, 207}},
-        {'N', {209}},                {'O', {210, 211, 212, 214}}, {'U', {217, 218, 219, 220}},
-        {'s', {223}},                {'a', {224, 225, 226, 228}}, {'e', {232, 233, 234, 235}},
-        {'i', {236, 237, 238, 239}}, {'n', {241}},                {'o', {242, 243, 244, 246}},
+        {'A', {192, 193, 194, 196}},
+        {'E', {200, 201, 202, 203}},
+        {'I', {204, 205, 206, 207}},
+        {'N', {209}},
+        {'O', {210, 211, 212, 214}},
+        {'U', {217, 218, 219, 220}},
+        {'s', {223}},
+        {'a', {224, 225, 226, 228}},
+        {'e', {232, 233, 234, 235}},
+        {'i', {236, 237, 238, 239}},
+        {'n', {241}},
+        {'o', {242, 243, 244, 246}},
         {'u', {249, 250, 251, 252}},
     };
     char expected[256];
@@ -46,9 +54,20 @@ TEST(FoldAccents, Words) {
         const char* expected;
     };
     const Case cases[] = {
-        {"Canci\xF3n", "Cancion"}, {"\xD1" "and\xFA", "Nandu"}, {"a\xF1o", "ano"},
-        {"stra\xDF" "e", "strase"}, {"\xBFQu\xE9?", "-Que?"},  {"\xC7" "a", "-a"},
-        {"plain ASCII 0-9 ~", "plain ASCII 0-9 ~"}, {"", ""},
+        {"Canci\xF3n", "Cancion"},
+        {"\xD1"
+         "and\xFA",
+         "Nandu"},
+        {"a\xF1o", "ano"},
+        {"stra\xDF"
+         "e",
+         "strase"},
+        {"\xBFQu\xE9?", "-Que?"},
+        {"\xC7"
+         "a",
+         "-a"},
+        {"plain ASCII 0-9 ~", "plain ASCII 0-9 ~"},
+        {"", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -190,8 +209,8 @@ TEST(PercentEncode, AllBytesAndHeader) {
     std::string expected;
     for (int b = 1; b < 256; ++b) {
         s.Append(char(b));
-        bool kept = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
-                    b == ' ';
+        bool kept =
+            (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == ' ';
         char percent[4];
         snprintf(percent, sizeof percent, "%%%02X", b);
         expected += kept ? std::string(1, char(b)) : std::string(percent);

@@ -124,7 +124,7 @@ TEST(TextStringListInsertNew, Positions) {
         const char* expected;  // element texts in order, after inserting "N" into "ABC"
     };
     const Case cases[] = {
-        {-1, "ABCN"}, {INT32_MIN, "ABCN"}, {0, "NABC"}, {1, "ANBC"},
+        {-1, "ABCN"}, {INT32_MIN, "ABCN"}, {0, "NABC"},         {1, "ANBC"},
         {3, "ABCN"},  {4, "ABCN"},         {INT32_MAX, "ABCN"},
     };
     for (const Case& c : cases) {

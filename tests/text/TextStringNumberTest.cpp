@@ -39,9 +39,14 @@ struct HexCase {
 // The decimals setting chooses the precision; a negative one means six digits.
 TEST(AppendDouble, FollowsDecimalsSetting) {
     const DoubleCase cases[] = {
-        {1, 3.14159, "3.1"},     {2, 3.14159, "3.14"},   {0, 3.7, "4"},
-        {-1, 3.14159, "3.141590"}, {-128, 2.5, "2.500000"}, {3, -0.0005, "-0.001"},
-        {1, -2.26, "-2.3"},      {5, 1e6, "1000000.00000"},
+        {1, 3.14159, "3.1"},
+        {2, 3.14159, "3.14"},
+        {0, 3.7, "4"},
+        {-1, 3.14159, "3.141590"},
+        {-128, 2.5, "2.500000"},
+        {3, -0.0005, "-0.001"},
+        {1, -2.26, "-2.3"},
+        {5, 1e6, "1000000.00000"},
         // 200 keeps its low 8 bits: -56, a negative setting.
         {200, 1.5, "1.500000"},
     };
@@ -208,10 +213,21 @@ TEST(IntValue, Texts) {
 // scanf("%X")'s reading, 0xFFFFFFFF past 32 bits.
 TEST(HexValue, Texts) {
     const HexCase cases[] = {
-        {"1F", 31},           {"ff", 255},       {"0x1A", 26},    {"0X1a", 26},
-        {"", 0},              {"zz", 0},         {" 5", 5},       {"4g", 4},
-        {"+A", 10},           {"0x", 0},         {"0xg", 0},      {"FFFFFFFF", UINT32_MAX},
-        {"100000000", UINT32_MAX}, {"-1", UINT32_MAX}, {"-10", 0xFFFFFFF0u},
+        {"1F", 31},
+        {"ff", 255},
+        {"0x1A", 26},
+        {"0X1a", 26},
+        {"", 0},
+        {"zz", 0},
+        {" 5", 5},
+        {"4g", 4},
+        {"+A", 10},
+        {"0x", 0},
+        {"0xg", 0},
+        {"FFFFFFFF", UINT32_MAX},
+        {"100000000", UINT32_MAX},
+        {"-1", UINT32_MAX},
+        {"-10", 0xFFFFFFF0u},
         {"123456789ABCDEF", UINT32_MAX},
     };
     for (const HexCase& c : cases) {
@@ -228,7 +244,7 @@ TEST(DoubleValue, Texts) {
         double expected;
     };
     const Case cases[] = {
-        {"2.5e3", 2500.0}, {"abc", 0.0}, {"", 0.0},    {" -1.25x", -1.25},
+        {"2.5e3", 2500.0}, {"abc", 0.0}, {"", 0.0},     {" -1.25x", -1.25},
         {"3,5", 3.0},      {"0.1", 0.1}, {"\xE9", 0.0}, {"1e-3", 0.001},
     };
     for (const Case& c : cases) {
@@ -243,8 +259,8 @@ TEST(DoubleValue, Texts) {
 
 // Reading numbers ignores a decimal-comma locale set by the process.
 TEST(DoubleValue, IgnoresProcessLocale) {
-    const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "es_ES.UTF-8",
-                           "German_Germany.1252", "German", "de-DE"};
+    const char* names[] = {"de_DE.UTF-8", "de_DE.utf8",          "de_DE",  "fr_FR.UTF-8",
+                           "es_ES.UTF-8", "German_Germany.1252", "German", "de-DE"};
     std::string old = setlocale(LC_ALL, nullptr);
     const char* found = nullptr;
     for (const char* name : names) {
@@ -376,8 +392,8 @@ TEST(Extract, Narrowing) {
         float expected;
     };
     const FloatCase floats[] = {
-        {"0.1", 0.1f},           {"1e300", HUGE_VALF}, {"-1e300", -HUGE_VALF},
-        {"3.4028235e38", FLT_MAX}, {"1e-50", 0.0f},    {"", 0.0f},
+        {"0.1", 0.1f},   {"1e300", HUGE_VALF}, {"-1e300", -HUGE_VALF}, {"3.4028235e38", FLT_MAX},
+        {"1e-50", 0.0f}, {"", 0.0f},
     };
     for (const FloatCase& c : floats) {
         SCOPED_TRACE(c.text);

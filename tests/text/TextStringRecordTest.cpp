@@ -54,19 +54,15 @@ TEST(Operators, OrderFollowsCompare) {
         const char* right;
         bool less, greater;
     } cases[] = {
-        {"abc", "abd", true, false},
-        {"abd", "abc", false, true},
-        {"abc", "abc", false, false},
-        {nullptr, "abc", false, true},
-        {"", "abc", false, true},
-        {"abc", nullptr, false, true},
-        {"abc", "", false, true},
-        {nullptr, nullptr, false, false},
+        {"abc", "abd", true, false},  {"abd", "abc", false, true},
+        {"abc", "abc", false, false}, {nullptr, "abc", false, true},
+        {"", "abc", false, true},     {"abc", nullptr, false, true},
+        {"abc", "", false, true},     {nullptr, nullptr, false, false},
         {nullptr, "", false, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << (c.left ? c.left : "(null)") << " vs "
-                                        << (c.right ? c.right : "(null)"));
+        SCOPED_TRACE(testing::Message()
+                     << (c.left ? c.left : "(null)") << " vs " << (c.right ? c.right : "(null)"));
         TextString left;
         if (c.left) left.Assign(c.left);
         EXPECT_EQ(left < c.right, c.less);
@@ -139,8 +135,9 @@ TEST(Record, RoundTrips) {
     // Lengths around the byte boundary and the largest a record can hold.
     TempFile file;
     ASSERT_NE(file.f, nullptr);
-    std::vector<std::string> texts = {"", "x", std::string(255, 'a'), std::string(256, 'b'),
-                                      std::string(32767, 'c'), "\xE9t\xE9"};
+    std::vector<std::string> texts = {
+        "",         "x", std::string(255, 'a'), std::string(256, 'b'), std::string(32767, 'c'),
+        "\xE9t\xE9"};
     for (const std::string& t : texts) EXPECT_EQ(TextString(t.c_str()).WriteRecord(file.f), 10);
     rewind(file.f);
     for (const std::string& t : texts) {

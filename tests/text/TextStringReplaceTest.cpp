@@ -42,20 +42,20 @@ TEST(ReplaceText, Examples) {
     } cases[] = {
         {"cat concat cat", "cat", "dog", true, 2, "dog concat dog"},
         {"cat concat cat", "cat", "dog", false, 3, "dog condog dog"},
-        {"abb", "ab", "a", false, 2, "a"},           // the replacement forms a new occurrence
-        {"a-b-c", "-", nullptr, false, 2, "abc"},     // an absent replacement deletes
+        {"abb", "ab", "a", false, 2, "a"},         // the replacement forms a new occurrence
+        {"a-b-c", "-", nullptr, false, 2, "abc"},  // an absent replacement deletes
         {"abc", "x", "y", false, 0, "abc"},
-        {"Cat cat", "cat", "dog", false, 1, "Cat dog"}, // always case-sensitive
+        {"Cat cat", "cat", "dog", false, 1, "Cat dog"},  // always case-sensitive
         {"cat0", "cat", "dog", true, 1, "dog0"},
-        {"xxab", "xab", "ab", false, 2, "ab"},       // formed across the front of the replacement
-        {"a-a-", "a-", ".", true, 2, ".."},          // a rejected word counts once its neighbour changes
+        {"xxab", "xab", "ab", false, 2, "ab"},  // formed across the front of the replacement
+        {"a-a-", "a-", ".", true, 2, ".."},     // a rejected word counts once its neighbour changes
         {"aaaa", "aa", "b", false, 2, "bb"},
         {"", "a", "b", false, 0, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "'" << c.text << "' '" << c.find << "' -> '"
-                                        << (c.replacement ? c.replacement : "(null)")
-                                        << "' word " << c.wholeWord);
+        SCOPED_TRACE(testing::Message()
+                     << "'" << c.text << "' '" << c.find << "' -> '"
+                     << (c.replacement ? c.replacement : "(null)") << "' word " << c.wholeWord);
         TextString s(c.text);
         EXPECT_EQ(s.ReplaceText(c.find, c.replacement, c.wholeWord), c.expected);
         EXPECT_STREQ(s.CStr(), c.after);
@@ -84,10 +84,10 @@ TEST(ReplaceText, SameAsSearchingFromTheStartEveryTime) {
         ++compared;
         TextString s(text.c_str());
         int32_t count = s.ReplaceText(find.c_str(), replacement.c_str(), wholeWord);
-        ASSERT_EQ(count, expectedCount) << "'" << text << "' '" << find << "' -> '"
-                                        << replacement << "' word " << wholeWord;
-        ASSERT_EQ(std::string(s.CStr()), expected) << "'" << text << "' '" << find << "' -> '"
-                                                    << replacement << "' word " << wholeWord;
+        ASSERT_EQ(count, expectedCount)
+            << "'" << text << "' '" << find << "' -> '" << replacement << "' word " << wholeWord;
+        ASSERT_EQ(std::string(s.CStr()), expected)
+            << "'" << text << "' '" << find << "' -> '" << replacement << "' word " << wholeWord;
     }
     EXPECT_GT(compared, 6000);
 }
@@ -106,11 +106,11 @@ TEST(ReplaceText, CallsThatCouldNeverEnd) {
         {"abc", "", "x", false, 0},
         {"abc", "", "x", true, 0},
         {"banana", "a", "aa", false, -1},
-        {"banana", "an", "an", false, -1},    // replacing a text by itself
-        {"a b", "a", "-a", true, -1},         // a whole word again inside the replacement
+        {"banana", "an", "an", false, -1},  // replacing a text by itself
+        {"a b", "a", "-a", true, -1},       // a whole word again inside the replacement
         {"a b", "a", "a a", true, -1},
-        {"aab", "ab", "bbaa", false, -1},     // grows through its neighbours
-        {"xyz", "a", "aa", false, 0},         // nothing to replace: ends at once
+        {"aab", "ab", "bbaa", false, -1},  // grows through its neighbours
+        {"xyz", "a", "aa", false, 0},      // nothing to replace: ends at once
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "'" << c.text << "' '" << c.find << "' -> '"

@@ -8,15 +8,17 @@ TEST(FindText, FirstOccurrenceFromTheStart) {
         const char* find;
         int32_t expected;
     } cases[] = {
-        {"banana", "an", 1},     // first of two
-        {"banana", "nab", -1},   // absent
-        {"banana", "banana", 0}, // the whole text
+        {"banana", "an", 1},      // first of two
+        {"banana", "nab", -1},    // absent
+        {"banana", "banana", 0},  // the whole text
         {"banana", "bananas", -1},
-        {"banana", "", 0},       // an empty text to find is found at 0
-        {"", "", 0},             // also in an empty text that has a block
+        {"banana", "", 0},  // an empty text to find is found at 0
+        {"", "", 0},        // also in an empty text that has a block
         {"", "a", -1},
-        {"ab\xE9" "c", "\xE9", 2}, // bytes above 127 compare as bytes
-        {"aB", "b", -1},           // exact case
+        {"ab\xE9"
+         "c",
+         "\xE9", 2},      // bytes above 127 compare as bytes
+        {"aB", "b", -1},  // exact case
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "'" << c.text << "' find '" << c.find << "'");
@@ -44,8 +46,8 @@ TEST(FindChar, PositionsCountFromTheStartOfTheText) {
         {"banana", 2, 'a', 3},
         {"banana", 0, 'x', -1},
         {"banana", 5, 'a', 5},
-        {"banana", 6, 'a', -1},   // start at the end: nothing left to find
-        {"banana", 0, 0, 6},      // the character 0 is found at the terminator
+        {"banana", 6, 'a', -1},  // start at the end: nothing left to find
+        {"banana", 0, 0, 6},     // the character 0 is found at the terminator
         {"banana", 6, 0, 6},
         {"", 0, 0, 0},
         {"banana", -3, 'b', 0},   // a negative start is taken as 0
@@ -54,8 +56,8 @@ TEST(FindChar, PositionsCountFromTheStartOfTheText) {
         {"caf\xE9", 0, '\xE9', 3},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "'" << c.text << "' from " << c.start << " for "
-                                        << int(c.c));
+        SCOPED_TRACE(testing::Message()
+                     << "'" << c.text << "' from " << c.start << " for " << int(c.c));
         TextString s(c.text);
         EXPECT_EQ(s.FindChar(c.start, c.c), c.expected);
         EXPECT_EQ(s.FindCharFrom(c.start, c.c), c.expected);
@@ -85,7 +87,10 @@ TEST(CountChar, CountsEqualBytes) {
     EXPECT_EQ(TextString("banana").CountChar('a'), 3);
     EXPECT_EQ(TextString("banana").CountChar('x'), 0);
     EXPECT_EQ(TextString("banana").CountChar(0), 0);
-    EXPECT_EQ(TextString("\xE9\xE9" "e").CountChar('\xE9'), 2);
+    EXPECT_EQ(TextString("\xE9\xE9"
+                         "e")
+                  .CountChar('\xE9'),
+              2);
     EXPECT_EQ(TextString().CountChar('a'), 0);
 }
 
@@ -96,14 +101,12 @@ TEST(FindAnyOf, SmallestPositionOfAnyMember) {
         const char* set;
         int32_t expected;
     } cases[] = {
-        {"a;b,c", 0, ",;", 1},
-        {"a;b,c", 2, ",;", 3},
-        {"a;b,c", 4, ",;", -1},
-        {"a;b,c", 0, "", -1},     // an empty set
-        {"a;b,c", 0, nullptr, -1},// an absent set
-        {"a;b,c", -1, ";", 1},    // a negative start is taken as 0
-        {"a;b,c", 9, ";", -1},    // past the end
-        {"a;b,c", 0, ";;;", 1},   // repetitions change nothing
+        {"a;b,c", 0, ",;", 1},     {"a;b,c", 2, ",;", 3},
+        {"a;b,c", 4, ",;", -1},    {"a;b,c", 0, "", -1},  // an empty set
+        {"a;b,c", 0, nullptr, -1},                        // an absent set
+        {"a;b,c", -1, ";", 1},                            // a negative start is taken as 0
+        {"a;b,c", 9, ";", -1},                            // past the end
+        {"a;b,c", 0, ";;;", 1},                           // repetitions change nothing
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "'" << c.text << "' from " << c.start << " set "
@@ -164,15 +167,15 @@ TEST(Search, WholeWordAndIgnoreCase) {
         {"abab", "ab", 1, false, true, 2},
         {"abab", "ab", 1, true, false, -1},
         {"x ab ab", "ab", 3, true, false, 5},
-        {"abc", "abcd", 0, false, true, -1},  // longer than the text
-        {"abc", "bc", 2, false, true, -1},    // start past the last candidate
-        {"a\xE9", "A\xE9", 0, false, true, 0},// only ASCII letters fold
+        {"abc", "abcd", 0, false, true, -1},    // longer than the text
+        {"abc", "bc", 2, false, true, -1},      // start past the last candidate
+        {"a\xE9", "A\xE9", 0, false, true, 0},  // only ASCII letters fold
         {"\xE9", "\xC9", 0, false, true, -1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "'" << c.text << "' find '" << c.find << "' from "
-                                        << c.start << " word " << c.wholeWord << " case "
-                                        << c.ignoreCase);
+        SCOPED_TRACE(testing::Message()
+                     << "'" << c.text << "' find '" << c.find << "' from " << c.start << " word "
+                     << c.wholeWord << " case " << c.ignoreCase);
         TextString s(c.text);
         EXPECT_EQ(s.Search(c.find, c.start, c.wholeWord, c.ignoreCase), c.expected);
     }
@@ -214,13 +217,10 @@ TEST(FindInnermostParens, LastOpeningAndTheClosingAfterIt) {
         const char* text;
         int32_t result, opening, closing;
     } cases[] = {
-        {"f(a(b)c)", 1, 3, 5},
-        {"(a)(b)", 1, 3, 5},   // the last pair, not the first
-        {"(a(b", 0, 77, 77},   // no ')' after the last '(': outputs untouched
-        {"(a", 0, 77, 77},
-        {"a)", 1, -1, 1},      // a ')' without '(': opening -1
-        {"a)b)", 1, -1, 1},
-        {"", 0, 77, 77},
+        {"f(a(b)c)", 1, 3, 5}, {"(a)(b)", 1, 3, 5},  // the last pair, not the first
+        {"(a(b", 0, 77, 77},                         // no ')' after the last '(': outputs untouched
+        {"(a", 0, 77, 77},     {"a)", 1, -1, 1},     // a ')' without '(': opening -1
+        {"a)b)", 1, -1, 1},    {"", 0, 77, 77},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -237,13 +237,11 @@ TEST(NextFieldStart, SkipsQuotedSeparators) {
         const char* separators;
         int32_t expected;
     } cases[] = {
-        {"a, b", ", ", 3},
-        {"ab,", ", ", -1},           // nothing after the separators
-        {"\"a,b\"", ", ", -1},       // the only separator is quoted
-        {"\"a,b\", c", ", ", 7},
-        {"a\"b", "\"", 2},           // a quote in the set separates
-        {"abc", "", -1},             // an empty set
-        {"abc", nullptr, -1},        // an absent set
+        {"a, b", ", ", 3},       {"ab,", ", ", -1},  // nothing after the separators
+        {"\"a,b\"", ", ", -1},                       // the only separator is quoted
+        {"\"a,b\", c", ", ", 7}, {"a\"b", "\"", 2},  // a quote in the set separates
+        {"abc", "", -1},                             // an empty set
+        {"abc", nullptr, -1},                        // an absent set
         {",,x", ",", 2},
     };
     for (const Case& c : cases) {

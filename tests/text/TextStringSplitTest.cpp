@@ -90,7 +90,12 @@ TEST(SplitInto, Matrix) {
         {",,,", ",", -1, false, {","}},
         {",,,", ",", -1, true, {"", "", ""}},
         {"a\tb c", " ", -1, false, {"a\tb", "c"}},
-        {"a\xE9" "b", "\xE9", -1, false, {"a", "b"}},
+        {"a\xE9"
+         "b",
+         "\xE9",
+         -1,
+         false,
+         {"a", "b"}},
         {"", ",", -1, true, {}},
         {"", ",", 0, true, {}},
         // A maximum of 0 allows no element at all.
@@ -99,9 +104,9 @@ TEST(SplitInto, Matrix) {
         {"abc", ",", 0, false, {}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "'" << c.text << "' at '"
-                                        << (c.separators ? c.separators : "(null)") << "', maximum "
-                                        << c.maximum << (c.keepEmpty ? ", keep empty" : ""));
+        SCOPED_TRACE(testing::Message()
+                     << "'" << c.text << "' at '" << (c.separators ? c.separators : "(null)")
+                     << "', maximum " << c.maximum << (c.keepEmpty ? ", keep empty" : ""));
         TextStringList list;
         list.InsertNew(-1)->Assign("left over");
         ListErrorsSeen().clear();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
 #include <sddl.h>
 
 #include <string.h>
@@ -104,7 +105,6 @@ Stored Read(const wchar_t* path, const wchar_t* name) {
     RegCloseKey(key);
     return stored;
 }
-
 
 }  // namespace
 
