@@ -25,7 +25,7 @@
 namespace {
 
 const char kTool[] = "portmedic-scan";
-const char kVersion[] = "2.0";
+const char kVersion[] = PORTMEDIC_VERSION;  // the project version, set by the build
 
 enum { kExitClean = 0, kExitDamaged = 1, kExitError = 2 };
 
