@@ -90,3 +90,27 @@ bench: deps
 
 clean:
 	rm -rf build
+
+# ---- install, package, bundle ------------------------------------------------
+.PHONY: install package dist-windows
+
+# portmedic-scan and its manual page: make install [PREFIX=/usr/local] [DESTDIR=...]
+PREFIX ?= /usr/local
+install: deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j $(JOBS) --target portmedic-scan portmedic-scan-man
+	@DESTDIR="$(DESTDIR)" cmake --install build/native --prefix "$(PREFIX)"
+
+# The Debian package of the two (build/native/portmedic-scan_VERSION_ARCH.deb),
+# checked: contents, dpkg -i into a throwaway root, dependencies, lintian.
+package: deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j $(JOBS) --target portmedic-scan portmedic-scan-man portmedic-deb-doc
+	@cd build/native && cpack -G DEB >/dev/null
+	@scripts/check-package.sh build/native/$$(cd build/native && ls -t portmedic-scan_*.deb | head -n 1)
+
+# The Windows bundle (build/win32/portmedic-VERSION-win32.zip): the 32-bit
+# PORTMEDIC.exe, aygshell.dll and portmedic-scan.exe with a README.txt.
+dist-windows: deps
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32 -j $(JOBS) --target dist-windows

@@ -39,14 +39,13 @@ set(PM_DEB_NAME portmedic-scan)
 set(PORTMEDIC_MAINTAINER "PORTMEDIC developers <portmedic@example.org>"
     CACHE STRING "Maintainer named in the Debian package and its changelog")
 set(PM_DEB_DOC ${CMAKE_BINARY_DIR}/debian)
-string(TIMESTAMP PM_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/debian/changelog.in ${PM_DEB_DOC}/changelog @ONLY)
 add_custom_command(OUTPUT ${PM_DEB_DOC}/changelog.gz
   COMMAND ${GZIP} -9nkf ${PM_DEB_DOC}/changelog
   DEPENDS ${PM_DEB_DOC}/changelog VERBATIM)
 add_custom_target(portmedic-deb-doc ALL DEPENDS ${PM_DEB_DOC}/changelog.gz)
 install(FILES ${CMAKE_SOURCE_DIR}/cmake/debian/copyright ${PM_DEB_DOC}/changelog.gz
-        DESTINATION ${CMAKE_INSTALL_DOCDIR}/../${PM_DEB_NAME}
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${PM_DEB_NAME}
         COMPONENT debian EXCLUDE_FROM_ALL)
 
 set(CPACK_GENERATOR DEB)
@@ -66,11 +65,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "find and repair broken Bluetooth serial-port drivers in a Pocket PC registry
 A navigation program's installer on Pocket PC handhelds changes the Dll
-value of the Bluetooth serial-port drivers to \"---BTCEIF.DLL\" or
-\"OBBTDEV.DLL\", and no other program reaches a Bluetooth GPS receiver any
+value of the Bluetooth serial-port drivers to ---BTCEIF.DLL or
+OBBTDEV.DLL, and no other program reaches a Bluetooth GPS receiver any
 more. portmedic-scan reads an export of the handheld's registry (REGEDIT4
 or Windows Registry Editor Version 5.00), prints one line per serial port
-and marks the damaged entries; with --repair it writes \"BTCEIF.DLL\" back
+and marks the damaged entries; with --repair it writes BTCEIF.DLL back
 and saves the registry file, keeping the original as a backup.
 .
 It is the offline companion of PORTMEDIC, the program that does the same on

@@ -9,6 +9,10 @@ windows_pkgs=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
               g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
               wine wine64 wine32:i386 xvfb xauth xdotool imagemagick x11-apps
               python3)  # python3 draws the program's icon (app/MakeIcon.py)
+# Install and release (make install, make package): help2man writes the
+# manual page and man-db/groff render it in the tests; dpkg-dev's
+# dpkg-shlibdeps gives the Debian package its dependencies; lintian checks it.
+release_pkgs=(help2man man-db groff-base dpkg-dev lintian)
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -22,7 +26,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 missing=()
-for p in "${native_pkgs[@]}" "${windows_pkgs[@]}"; do
+for p in "${native_pkgs[@]}" "${windows_pkgs[@]}" "${release_pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
