@@ -1,0 +1,12 @@
+# make dist-windows: the 32-bit program, its shell stand-in and the scan
+# tool in one zip with a short README.txt. Included in the 32-bit Windows
+# build only.
+set(PM_BUNDLE_README ${CMAKE_BINARY_DIR}/bundle/README.txt)
+configure_file(${CMAKE_SOURCE_DIR}/docs/windows-bundle.txt ${PM_BUNDLE_README} @ONLY)
+add_custom_target(dist-windows
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/dist-windows.sh
+          ${CMAKE_BINARY_DIR}/portmedic-${PROJECT_VERSION}-win32.zip ${PM_BUNDLE_README}
+          ${PM_MINGW_TRIPLE}-objdump ${PM_MINGW_TRIPLE}-strip
+          $<TARGET_FILE:portmedic> $<TARGET_FILE:aygshell> $<TARGET_FILE:portmedic-scan>
+  DEPENDS portmedic aygshell portmedic-scan
+  COMMENT "The Windows bundle" VERBATIM)
