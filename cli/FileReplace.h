@@ -2,13 +2,47 @@
 // system beyond reading, and the only code that differs between POSIX and
 // Windows.
 //
-// A file is never written in place. Its new content goes to a temporary file
-// in the same folder, which is flushed to disk and closed, and only then
-// renamed over the target. A failure at any step removes the temporary file
-// and leaves the target (and every other file) as it was.
+// Only regular files are ever replaced. A symbolic link is followed: the
+// file it names is replaced and the link stays as it is. A file is never
+// written in place. Its new content goes to a temporary file in the same
+// folder, which is flushed to disk and closed, and only then renamed over
+// the target. A failure at any step, or SIGINT, SIGTERM or SIGHUP while the
+// temporary files exist, removes them and leaves the target (and every
+// other file) as it was.
 #pragma once
 
 #include <string>
+
+// The most a registry export may hold; larger input is refused unread.
+const unsigned long long kFileMaxBytes = 256ull << 20;
+
+// What a new file takes over from an existing one.
+struct FileAttributes {
+    bool known = false;
+    unsigned mode = 0;  // POSIX permission bits; on Windows 0444 means read-only
+    long long owner = -1;
+    long long group = -1;
+};
+
+// Identifies a file whatever path names it.
+struct FileId {
+    bool known = false;
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+};
+
+// A file about to be replaced or created.
+struct FileTarget {
+    std::string path;  // symbolic links followed
+    bool exists = false;
+    FileAttributes attributes;  // of the existing file
+    FileId id;
+};
+
+// Resolves name to the regular file a write would replace. Refuses (false,
+// with *error) a name that is, or whose links lead to, anything but a
+// regular file or a missing file in an existing folder.
+bool FileResolveTarget(const std::string& name, FileTarget* target, std::string* error);
 
 // A temporary file written and flushed, waiting to be renamed over target.
 struct PendingFile {
@@ -16,10 +50,11 @@ struct PendingFile {
     std::string temporary;  // empty once committed or discarded
 };
 
-// Writes content to a new temporary file next to target. On failure nothing
-// is left behind and *error names the file and the reason.
-bool FileWriteTemporary(const std::string& target, const std::string& content, PendingFile* pending,
-                        std::string* error);
+// Writes content to a new temporary file next to target, with the mode,
+// owner and group of like (as far as the process may set them). On failure
+// nothing is left behind and *error names the file and the reason.
+bool FileWriteTemporary(const std::string& target, const std::string& content,
+                        const FileAttributes& like, PendingFile* pending, std::string* error);
 
 // Renames the temporary file over its target (replacing it when it exists).
 // On failure the temporary file is removed and the target is untouched.
@@ -28,5 +63,18 @@ bool FileCommit(PendingFile* pending, std::string* error);
 // Removes the temporary file of a pending replacement that will not happen.
 void FileDiscard(PendingFile* pending);
 
-// Reads a whole file; false (with *error) when it cannot be opened or read.
-bool FileReadAll(const std::string& name, std::string* content, std::string* error);
+// While on, SIGINT, SIGTERM and SIGHUP remove every pending temporary file
+// before they end the process (with the status the signal gives); renames
+// run with them held back, so a signal never ends the process between the
+// renames of one save. Signals the process was started ignoring stay
+// ignored.
+void FileGuardSignals(bool on);
+
+// Reads a whole file, at most kFileMaxBytes; false (with *error) when it
+// cannot be opened or read or is larger. *id identifies what was read.
+bool FileReadAll(const std::string& name, std::string* content, FileId* id, std::string* error);
+
+// Makes sure the standard input, output and error are open, so that no
+// file the tool opens takes their place; returns false when the standard
+// output was closed.
+bool FileStandardStreamsOpen();

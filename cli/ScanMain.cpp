@@ -57,8 +57,31 @@ struct Options {
     std::string input;
 };
 
+// A control character as the reader sees it: \x1B, never the byte itself.
+void AppendEscaped(std::string* out, unsigned char b) {
+    const char digits[] = "0123456789ABCDEF";
+    *out += "\\x";
+    *out += digits[b >> 4];
+    *out += digits[b & 15];
+}
+
+// One error line on stderr. Everything is written, a NUL byte too, and
+// control characters are escaped as in the report.
+void Complain(const std::string& message) {
+    std::string line = std::string(kTool) + ": ";
+    for (char ch : message) {
+        unsigned char b = static_cast<unsigned char>(ch);
+        if ((b < 0x20 && b != '\n') || b == 0x7F)
+            AppendEscaped(&line, b);
+        else
+            line += ch;
+    }
+    line += '\n';
+    fwrite(line.data(), 1, line.size(), stderr);
+}
+
 int UsageError(const std::string& what) {
-    fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kTool, what.c_str(), kTool);
+    Complain(what + "\nTry '" + kTool + " --help' for more information.");
     return kExitError;
 }
 
@@ -102,18 +125,24 @@ int ParseOptions(int argc, char** argv, Options* o) {
 }
 
 // Text of the program (ANSI code page, CRLF line ends) as UTF-8 lines.
+// Control characters (C0 but the line ends, DEL, and C1 from the code
+// page) are escaped: a registry value must never drive the terminal.
 std::string ToTerminal(const char* text) {
     std::string out;
     for (const char* p = text; *p; ++p) {
         if (p[0] == '\r' && p[1] == '\n') continue;
         unsigned char b = static_cast<unsigned char>(*p);
-        if (b < 0x80) {
+        if (b == '\n' || (b >= 0x20 && b < 0x7F)) {
             out += char(b);
             continue;
         }
         WideChar w = 0;
-        CodePageAnsiToWide(p, 1, &w, 1);
+        if (b >= 0x80) CodePageAnsiToWide(p, 1, &w, 1);
         unsigned c = unsigned(w);
+        if (c < 0xA0) {
+            AppendEscaped(&out, b);
+            continue;
+        }
         if (c < 0x800) {
             out += char(0xC0 | (c >> 6));
         } else {
@@ -131,43 +160,113 @@ void PrintText(const TextString& text) {
     fputs(out.c_str(), stdout);
 }
 
+// The files a repair will write, resolved and checked before REGFILE is
+// read: symbolic links followed, anything but a regular file refused.
+struct Targets {
+    FileTarget input;     // in place: REGFILE itself
+    FileTarget backup;    // in place: REGFILE.bak beside it
+    FileTarget output;    // --output FILE
+    FileAttributes like;  // what a new output file takes over from REGFILE
+};
+
+bool SameFile(const FileId& a, const FileId& b) {
+    return a.known && b.known && a.device == b.device && a.inode == b.inode;
+}
+
+bool CheckTargets(const Options& o, Targets* t) {
+    if (!o.repair) return true;
+    std::string error;
+    bool ok;
+    if (!o.output.empty()) {
+        ok = FileResolveTarget(o.output, &t->output, &error);
+        FileTarget input;
+        std::string ignored;
+        if (FileResolveTarget(o.input, &input, &ignored) && input.exists) {
+            t->like = input.attributes;  // a private registry stays private
+            t->like.owner = t->like.group = -1;
+        }
+    } else {
+        ok = FileResolveTarget(o.input, &t->input, &error) &&
+             FileResolveTarget(t->input.path + ".bak", &t->backup, &error);
+        if (ok && t->input.exists && SameFile(t->backup.id, t->input.id)) {
+            error = o.input + ".bak is " + o.input + " itself: the backup would overwrite it";
+            ok = false;
+        }
+    }
+    if (!ok) Complain(error + "; no file was changed");
+    return ok;
+}
+
+// --output must not name the file that was read, through whatever path.
+bool CheckOutputNotInput(const Targets& t, const FileId& input) {
+    if (!SameFile(t.output.id, input)) return true;
+    Complain("--output names the registry file itself; leave it out to repair the file in "
+             "place, keeping the original as .bak; no file was changed");
+    return false;
+}
+
 // Saves the registry: to output, or over input keeping its original bytes
 // in input.bak. Every file is first written in full beside its target; only
 // then are they renamed, so a failure leaves the existing files as they were.
-bool Save(const Options& o, const RegFileFormat& format, const std::string& original) {
+bool Save(const Options& o, const Targets& t, const RegFileFormat& format,
+          const std::string& original) {
     std::string content, error;
     if (!RegFileWrite(format, &content, &error)) {
-        fprintf(stderr, "%s: cannot write the repaired registry: %s; no file was changed\n", kTool,
-                error.c_str());
+        Complain("cannot write the repaired registry: " + error + "; no file was changed");
         return false;
     }
     if (!o.output.empty()) {
         PendingFile file;
-        if (!FileWriteTemporary(o.output, content, &file, &error) || !FileCommit(&file, &error)) {
-            fprintf(stderr, "%s: %s; no file was changed\n", kTool, error.c_str());
+        const FileAttributes& like = t.output.exists ? t.output.attributes : t.like;
+        if (!FileWriteTemporary(t.output.path, content, like, &file, &error) ||
+            !FileCommit(&file, &error)) {
+            Complain(error + "; no file was changed");
             return false;
         }
         return true;
     }
     PendingFile backup, file;
-    if (!FileWriteTemporary(o.input + ".bak", original, &backup, &error) ||
-        !FileWriteTemporary(o.input, content, &file, &error) || !FileCommit(&backup, &error)) {
+    const FileAttributes& like = t.input.attributes;
+    if (!FileWriteTemporary(t.backup.path, original, like, &backup, &error) ||
+        !FileWriteTemporary(t.input.path, content, like, &file, &error) ||
+        !FileCommit(&backup, &error)) {
         FileDiscard(&backup);
         FileDiscard(&file);
-        fprintf(stderr, "%s: %s; no file was changed\n", kTool, error.c_str());
+        Complain(error + "; no file was changed");
         return false;
     }
     if (!FileCommit(&file, &error)) {
-        fprintf(stderr, "%s: %s; %s is unchanged (a copy of it is in %s.bak)\n", kTool,
-                error.c_str(), o.input.c_str(), o.input.c_str());
+        Complain(error + "; " + o.input + " is unchanged (a copy of it is in " + o.input + ".bak)");
         return false;
     }
     return true;
 }
 
+// Saving with the signals guarded: an interrupted save leaves no file
+// behind and every existing file as it was.
+bool SaveGuarded(const Options& o, const Targets& t, const RegFileFormat& format,
+                 const std::string& original) {
+    FileGuardSignals(true);
+    bool saved = Save(o, t, format, original);
+    FileGuardSignals(false);
+    return saved;
+}
+
+// The report could not be printed; a repair already saved must be told.
+void ReportLost(const Options& o, bool saved) {
+    std::string what = "cannot write the report to the standard output";
+    if (saved && o.output.empty())
+        what +=
+            "; the repair was saved in " + o.input + " (the original is in " + o.input + ".bak)";
+    else if (saved)
+        what += "; the repair was saved in " + o.output;
+    Complain(what);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    bool outputOpen = FileStandardStreamsOpen();
     Options o;
     int status = ParseOptions(argc, argv, &o);
     if (status >= 0) return status;
@@ -180,25 +279,32 @@ int main(int argc, char** argv) {
         return kExitClean;
     }
 
+    Targets targets;
+    if (!CheckTargets(o, &targets)) return kExitError;
+
     std::string original, error;
+    FileId inputId;
     RegFileFormat format;
     MemRegClear();
     MemRegKeepOpenLog(false);  // a testing aid the tool has no use for
-    if (!FileReadAll(o.input, &original, &error) ||
+    if (!FileReadAll(o.input, &original, &inputId, &error) ||
         !RegFileRead(original, o.input, &format, &error)) {
-        fprintf(stderr, "%s: %s\n", kTool, error.c_str());
+        Complain(error);
         return kExitError;
     }
+    if (o.repair && !CheckOutputNotInput(targets, inputId)) return kExitError;
 
     TextString report, message;
     ScanSerialDrivers(report, message, o.repair);
 
     // Saved before anything is printed: a report that says "repaired" is
     // only shown once the repair is on disk.
+    bool saved = false;
     if (o.repair) {
         // Without --output the file is only rewritten when something changed.
         bool changed = message.Compare(kFixedMessage.CStr()) == 0;
-        if ((changed || !o.output.empty()) && !Save(o, format, original)) return kExitError;
+        saved = changed || !o.output.empty();
+        if (saved && !SaveGuarded(o, targets, format, original)) return kExitError;
     }
 
     if (!o.quiet) {
@@ -207,8 +313,8 @@ int main(int argc, char** argv) {
             fputs("\n", stdout);
             PrintText(message);
         }
-        if (fflush(stdout) != 0 || ferror(stdout)) {
-            fprintf(stderr, "%s: cannot write the report to the standard output\n", kTool);
+        if (fflush(stdout) != 0 || ferror(stdout) || !outputOpen) {
+            ReportLost(o, saved);
             return kExitError;
         }
     }

@@ -3,12 +3,23 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -87,11 +98,58 @@ std::string TextLines(std::string text) {
     return text;
 }
 
+int StatusOf(int raw) {
+#ifdef _WIN32
+    return raw;
+#else
+    // A shell reports a program ended by signal n as 128 + n.
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
+#endif
+}
+
 struct ToolRun {
     int status;
     std::string out;
     std::string err;
 };
+
+// One entry of a case's folder. Contents starting with '@' name the
+// fixtures: @damaged, @repaired, @clean, @big (300 MiB of nothing).
+enum Kind { kFile, kLink, kFifo, kFolder };
+struct Entry {
+    std::string name;
+    Kind kind;
+    std::string content;  // a file's bytes, a link's target
+    int mode;             // 0: as created, not checked
+    int owner;            // -1: as created, not checked; else owner and group (root)
+    bool locked;          // immutable (root) or, on Windows, held open by another program
+};
+Entry File(std::string name, std::string content, int mode = 0, int owner = -1) {
+    return {name, kFile, content, mode, owner, false};
+}
+Entry Locked(std::string name, std::string content) { return {name, kFile, content, 0, -1, true}; }
+Entry Link(std::string name, std::string to) { return {name, kLink, to, 0, -1, false}; }
+Entry Fifo(std::string name) { return {name, kFifo, "", 0, -1, false}; }
+Entry Folder(std::string name, int mode = 0) { return {name, kFolder, "", mode, -1, false}; }
+
+// kLockable: root on POSIX (an immutable file), anyone on Windows (a file
+// held open).
+enum Needs { kAny = 0, kPosix = 1, kRoot = 2, kNobody = 4, kLockable = 8 };
+
+struct Case {
+    const char* what;
+    std::vector<Entry> before;
+    std::string args;  // run in the case's folder
+    int status;
+    std::string err;           // a part of stderr; empty: stderr is empty
+    std::string out;           // a part of stdout; empty: stdout is empty
+    std::vector<Entry> after;  // everything in the folder afterwards
+    int needs = kAny;
+    std::string stdoutTo = "";  // a redirection instead of the captured stdout
+    int signal = 0;             // POSIX: blocked when started, sent at once
+};
+
+const int kBig = 300 << 20;
 
 class ScanTool : public ::testing::Test {
 protected:
@@ -110,33 +168,71 @@ protected:
     }
     void TearDown() override {
         std::error_code ignored;
+        for (auto it = fs::recursive_directory_iterator(dir, ignored);
+             it != fs::recursive_directory_iterator(); it.increment(ignored))
+            if (!fs::is_symlink(it->symlink_status()))
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::remove_all(dir, ignored);
     }
 
-    // Runs the tool with the arguments (a shell command line), optionally
-    // through a prefix such as a user switch.
-    ToolRun Tool(const std::string& args, const std::string& prefix = "") {
+    // Runs the tool with the arguments (a shell command line) in folder,
+    // optionally through a prefix such as a user switch.
+    ToolRun Tool(const std::string& args, const std::string& prefix = "",
+                 const fs::path& folder = fs::current_path(), const std::string& stdoutTo = "") {
         // Beside the folder, so that a read-only folder does not matter.
         fs::path out = dir.string() + ".out", err = dir.string() + ".err";
         std::string command = prefix + "\"" + std::string(PORTMEDIC_SCAN_TOOL) + "\" " + args +
-                              " >\"" + out.string() + "\" 2>\"" + err.string() + "\"";
+                              (stdoutTo.empty() ? " >\"" + out.string() + "\"" : " " + stdoutTo) +
+                              " 2>\"" + err.string() + "\"";
 #ifdef _WIN32
         // cmd /c drops the first and the last quote of a line that begins
         // with one: one more pair keeps the program's own quotes.
-        command = "\"" + command + "\"";
+        command = "\"cd /d \"" + folder.string() + "\" && " + command + "\"";
+#else
+        command = "cd \"" + folder.string() + "\" && " + command;
 #endif
         int raw = std::system(command.c_str());
-#ifdef _WIN32
-        int status = raw;
-#else
-        int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-        ToolRun run{status, TextLines(ReadFile(out)), TextLines(ReadFile(err))};
+        ToolRun run{StatusOf(raw), TextLines(ReadFile(out)), TextLines(ReadFile(err))};
         fs::remove(out);
         fs::remove(err);
         return run;
     }
+
+#ifndef _WIN32
+    // Starts the tool with signal held back and sends it at once: it
+    // arrives the moment the tool lets it, while a repair is being saved.
+    ToolRun ToolWithSignal(const std::string& arg, const fs::path& folder, int signal) {
+        fs::path out = dir.string() + ".out", err = dir.string() + ".err";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0644);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, signal);
+        posix_spawnattr_setsigmask(&attr, &set);
+        posix_spawnattr_setsigdefault(&attr, &set);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        std::string tool = PORTMEDIC_SCAN_TOOL, repair = "--repair";
+        char* argv[] = {&tool[0], &repair[0], const_cast<char*>(arg.c_str()), nullptr};
+        pid_t pid = -1;
+        int raw = -1;
+        if (posix_spawn(&pid, tool.c_str(), &actions, &attr, argv, environ) == 0) {
+            kill(pid, signal);
+            waitpid(pid, &raw, 0);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+        ToolRun run{StatusOf(raw), ReadFile(out), ReadFile(err)};
+        fs::remove(out);
+        fs::remove(err);
+        return run;
+    }
+#endif
 
     std::string Q(const fs::path& p) { return "\"" + p.string() + "\""; }
 
@@ -152,30 +248,458 @@ protected:
         return others;
     }
 
+    std::string Fixture(const std::string& content) {
+        if (content == "@damaged") return damaged;
+        if (content == "@clean") return clean;
+        if (content == "@repaired") return repaired;
+        return content;
+    }
+
+    // Makes an entry; modes are set afterwards, children before folders.
+    void Make(const fs::path& folder, const Entry& e) {
+        fs::path path = folder / e.name;
+        switch (e.kind) {
+        case kFolder: fs::create_directories(path); break;
+        case kLink: fs::create_symlink(e.content, path); break;
+        case kFifo:
+#ifndef _WIN32
+            mkfifo(path.c_str(), 0644);
+#endif
+            break;
+        case kFile:
+            if (e.content == "@big") {
+                WriteFile(path, "");
+                fs::resize_file(path, kBig);
+            } else {
+                WriteFile(path, Fixture(e.content));
+            }
+            break;
+        }
+#ifndef _WIN32
+        if (e.owner >= 0) {
+            ASSERT_EQ(lchown(path.c_str(), e.owner, e.owner), 0);
+        }
+#endif
+    }
+
+    void Lock(const fs::path& path, bool on) {
+#ifdef _WIN32
+        if (on)
+            held = CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        else
+            CloseHandle(held);
+#else
+        int fd = open(path.c_str(), O_RDONLY);
+        int flags = 0;
+        ASSERT_EQ(ioctl(fd, FS_IOC_GETFLAGS, &flags), 0) << "no immutable files here";
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ASSERT_EQ(ioctl(fd, FS_IOC_SETFLAGS, &flags), 0);
+        close(fd);
+#endif
+    }
+
+    // Checks an entry afterwards: kind, bytes, mode, owner.
+    void Check(const fs::path& folder, const Entry& e) {
+        SCOPED_TRACE(e.name);
+        fs::path path = folder / e.name;
+        fs::file_status st = fs::symlink_status(path);
+        switch (e.kind) {
+        case kFolder: EXPECT_TRUE(fs::is_directory(st)); break;
+        case kLink:
+            ASSERT_TRUE(fs::is_symlink(st));
+            EXPECT_EQ(fs::read_symlink(path).string(), e.content);
+            break;
+        case kFifo: EXPECT_TRUE(fs::is_fifo(st)); break;
+        case kFile:
+            ASSERT_TRUE(fs::is_regular_file(st));
+            if (e.content == "@big")
+                EXPECT_EQ(fs::file_size(path), uintmax_t(kBig));
+            else
+                EXPECT_EQ(ReadFile(path), Fixture(e.content));
+            break;
+        }
+        if (e.mode) {
+            int mode = int(st.permissions()) & 07777;
+#ifdef _WIN32
+            // Windows knows only read-only or not.
+            EXPECT_EQ(mode & 0222, (e.mode & 0200) ? 0222 : 0);
+#else
+            EXPECT_EQ(mode, e.mode) << std::oct << mode;
+#endif
+        }
+#ifndef _WIN32
+        struct stat info;
+        if (e.owner >= 0 && lstat(path.c_str(), &info) == 0) {
+            EXPECT_EQ(int(info.st_uid), e.owner);
+            EXPECT_EQ(int(info.st_gid), e.owner);
+        }
+#endif
+    }
+
+    // Runs each case in a folder of its own and checks the exit status, the
+    // messages and every entry of the folder afterwards.
+    void RunCases(const std::vector<Case>& cases) {
+        Tool("--repair --quiet --output " + Q(dir / "repaired.reg") +
+             " examples/damaged-device.reg");
+        repaired = ReadFile(dir / "repaired.reg");
+        ASSERT_FALSE(repaired.empty());
+        bool root = false;
+#ifndef _WIN32
+        root = geteuid() == 0;
+#endif
+        int number = 0;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            fs::path folder = dir / std::to_string(++number);
+            std::string prefix;
+#ifdef _WIN32
+            if (c.needs & (kPosix | kRoot | kNobody)) continue;  // POSIX only
+#else
+            if ((c.needs & (kRoot | kLockable)) && !root) {
+                std::cout << "[  SKIPPED ] " << c.what << ": needs root\n";
+                continue;
+            }
+            if ((c.needs & kNobody) && root) {
+                // root writes anywhere: such a case runs as nobody.
+                if (std::system("setpriv --version >/dev/null 2>&1") != 0) {
+                    std::cout << "[  SKIPPED ] " << c.what << ": root without setpriv\n";
+                    continue;
+                }
+                prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+            }
+#endif
+            fs::create_directories(folder);
+            for (const Entry& e : c.before) Make(folder, e);
+            for (auto e = c.before.rbegin(); e != c.before.rend(); ++e)
+                if (e->mode) fs::permissions(folder / e->name, fs::perms(e->mode));
+            for (const Entry& e : c.before)
+                if (e.locked) Lock(folder / e.name, true);
+            ToolRun run;
+#ifndef _WIN32
+            if (c.signal)
+                run = ToolWithSignal(c.args, folder, c.signal);
+            else
+#endif
+                run = Tool(c.args, prefix, folder, c.stdoutTo);
+            for (const Entry& e : c.before)
+                if (e.locked) Lock(folder / e.name, false);
+            fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
+
+            EXPECT_EQ(run.status, c.status) << run.err;
+            if (c.err.empty())
+                EXPECT_EQ(run.err, "");
+            else
+                EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+            if (c.out.empty())
+                EXPECT_EQ(run.out, "");
+            else
+                EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+            std::vector<std::string> expected;
+            for (const Entry& e : c.after) {
+                Check(folder, e);
+                expected.push_back(e.name);
+            }
+            for (auto it = fs::recursive_directory_iterator(folder);
+                 it != fs::recursive_directory_iterator(); ++it) {
+                std::string name = it->path().lexically_relative(folder).generic_string();
+                EXPECT_NE(std::find(expected.begin(), expected.end(), name), expected.end())
+                    << "left behind: " << name;
+            }
+        }
+    }
+
     fs::path dir;
-    std::string damaged, clean;
+    std::string damaged, clean, repaired;
+#ifdef _WIN32
+    HANDLE held = INVALID_HANDLE_VALUE;
+#endif
 };
+
+#ifdef _WIN32
+const char kIsFolder[] = "it is a folder";
+#else
+const char kIsFolder[] = "Is a directory";
+#endif
+
+// A registry whose values hold terminal controls and Windows-1252 letters.
+const std::string kControls =
+    "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial]\r\n"
+    "\"Dll\"=\"\x1B]0;pwn\x07\x1B[31mX\tY.DLL\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial2]\r\n\"Dll\"=\"\x80\x81\xE9.DLL\"\r\n";
 
 }  // namespace
 
-// Detect only: the report with the fault markers, exit 1, file untouched.
-TEST_F(ScanTool, DetectDamaged) {
-    WriteFile(dir / "device.reg", damaged);
-    ToolRun run = Tool(Q(dir / "device.reg"));
-    EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_EQ(run.out, kDetectReport);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(ReadFile(dir / "device.reg"), damaged);
-    EXPECT_EQ(OtherFiles({"device.reg"}), "");
+// What the tool prints for a command line and a file, and what it refuses
+// to read.
+TEST_F(ScanTool, CommandLineAndInput) {
+    const std::string d = "@damaged";
+    RunCases({
+        {"detect: fault markers, exit 1",
+         {File("d.reg", d)},
+         "d.reg",
+         1,
+         "",
+         kDetectReport,
+         {File("d.reg", d)}},
+        {"detect, version 5 UTF-16: all good, no message",
+         {File("c.reg", "@clean")},
+         "c.reg",
+         0,
+         "",
+         kCleanReport,
+         {File("c.reg", "@clean")}},
+        {"a healthy file is not rewritten and gets no backup",
+         {File("c.reg", "@clean")},
+         "--repair c.reg",
+         0,
+         "",
+         kCleanReport + "\n" + kNotFound,
+         {File("c.reg", "@clean")}},
+        {"--quiet prints nothing",
+         {File("d.reg", d)},
+         "--quiet d.reg",
+         1,
+         "",
+         "",
+         {File("d.reg", d)}},
+        {"--output=FILE; a new output keeps REGFILE's private mode",
+         {File("d.reg", d, 0600)},
+         "--repair --output=f.reg d.reg",
+         0,
+         "",
+         kRepairReport,
+         {File("d.reg", d, 0600), File("f.reg", "@repaired", 0600)}},
+        {"no file", {}, "", 2, "no registry file given", "", {}},
+        {"two files", {}, "a.reg b.reg", 2, "more than one registry file", "", {}},
+        {"unknown option", {}, "--frobnicate a.reg", 2, "unknown option '--frobnicate'", "", {}},
+        {"--output without --repair", {}, "-o x.reg a.reg", 2, "only used with --repair", "", {}},
+        {"--output without a name", {}, "--repair a.reg --output", 2, "needs a file name", "", {}},
+        {"--help", {}, "--help", 0, "", "Usage: portmedic-scan [--repair] [--output FILE]", {}},
+        {"--version", {}, "--version", 0, "", "portmedic-scan (PORTMEDIC) ", {}},
+        {"an option's control characters are escaped",
+         {},
+         "\"--\x1B[2J\" a.reg",
+         2,
+         "unknown option '--\\x1B[2J'",
+         "",
+         {},
+         kPosix},
+        {"malformed file: name and line",
+         {File("bad.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"open\r\n")},
+         "--repair -o out.reg bad.reg",
+         2,
+         "bad.reg:4: unterminated string",
+         "",
+         {File("bad.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"open\r\n")}},
+        {"missing file", {}, "missing.reg", 2, "cannot open missing.reg: No such file", "", {}},
+        {"a folder: the system's reason",
+         {Folder("folder.reg")},
+         "folder.reg",
+         2,
+         std::string("cannot read folder.reg: ") + kIsFolder,
+         "",
+         {Folder("folder.reg")}},
+        {"larger than 256 MiB: refused unread",
+         {File("big.reg", "@big")},
+         "--repair big.reg",
+         2,
+         "big.reg is larger than 256 MiB",
+         "",
+         {File("big.reg", "@big")}},
+        {"an endless device: reading stops at 256 MiB",
+         {},
+         "/dev/zero",
+         2,
+         "/dev/zero is larger than 256 MiB",
+         "",
+         {},
+         kPosix},
+        {"control characters escaped, C1 too; the euro sign in UTF-8",
+         {File("c.reg", kControls)},
+         "c.reg",
+         0,
+         "",
+         "COM1 - 'BuiltIn'  => Dll: \\x1B]0;PWN\\x07\\x1B[31MX\\x09Y.DLL\n"
+         "COM2 - 'BuiltIn'  => Dll: \xE2\x82\xAC\\x81\xC3\xA9.DLL\n",
+         {File("c.reg", kControls)}},
+    });
 }
 
-// Detect on a healthy device (version 5, UTF-16): all good, exit 0, and no
-// message, as the window shows none after detection.
-TEST_F(ScanTool, DetectClean) {
-    WriteFile(dir / "device.reg", clean);
-    ToolRun run = Tool(Q(dir / "device.reg"));
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, kCleanReport);
+// Which files a repair writes, and what they look like afterwards.
+TEST_F(ScanTool, RepairTargets) {
+    const std::string d = "@damaged", r = "@repaired";
+    const char kUnchanged[] = "; no file was changed";
+    RunCases({
+        {"in place: .bak and file take REGFILE's mode, a read-only old .bak is replaced",
+         {File("d.reg", d, 0600), File("d.reg.bak", "old", 0444)},
+         "--repair d.reg",
+         0,
+         "",
+         kRepairReport,
+         {File("d.reg", r, 0600), File("d.reg.bak", d, 0600)}},
+        {"a read-only REGFILE stays read-only",
+         {File("d.reg", d, 0444)},
+         "--repair d.reg",
+         0,
+         "",
+         kFixed,
+         {File("d.reg", r, 0444), File("d.reg.bak", d, 0444)}},
+        {"owner and group kept",
+         {File("d.reg", d, 0640, 65534)},
+         "--repair d.reg",
+         0,
+         "",
+         kFixed,
+         {File("d.reg", r, 0640, 65534), File("d.reg.bak", d, 0640, 65534)},
+         kRoot},
+        {"stale temporaries of an earlier run are left alone",
+         {File("d.reg", d), File("d.reg.tmp0", "x"), File("d.reg.tmp1", "y"),
+          File("d.reg.bak.tmp0", "z")},
+         "--repair d.reg",
+         0,
+         "",
+         kFixed,
+         {File("d.reg", r), File("d.reg.bak", d), File("d.reg.tmp0", "x"), File("d.reg.tmp1", "y"),
+          File("d.reg.bak.tmp0", "z")}},
+        {"a link is followed: the file it names is repaired and backed up beside it",
+         {Folder("sub"), File("sub/d.reg", d, 0600), Link("l.reg", "sub/d.reg")},
+         "--repair l.reg",
+         0,
+         "",
+         kRepairReport,
+         {Folder("sub"), File("sub/d.reg", r, 0600), File("sub/d.reg.bak", d, 0600),
+          Link("l.reg", "sub/d.reg")},
+         kPosix},
+        {"a FIFO is not repaired in place",
+         {Fifo("f.reg")},
+         "--repair f.reg",
+         2,
+         std::string("f.reg is a FIFO, not a regular file") + kUnchanged,
+         "",
+         {Fifo("f.reg")},
+         kPosix},
+        {"a .bak that is REGFILE itself",
+         {File("d.reg", d), Link("d.reg.bak", "d.reg")},
+         "--repair d.reg",
+         2,
+         "d.reg.bak is d.reg itself",
+         "",
+         {File("d.reg", d), Link("d.reg.bak", "d.reg")},
+         kPosix},
+        {"--output: a link to a device",
+         {File("d.reg", d), Link("o.reg", "/dev/null")},
+         "--repair -o o.reg d.reg",
+         2,
+         "/dev/null is a character device, not a regular file",
+         "",
+         {File("d.reg", d), Link("o.reg", "/dev/null")},
+         kPosix},
+        {"--output: a FIFO",
+         {File("d.reg", d), Fifo("f")},
+         "--repair -o f d.reg",
+         2,
+         "f is a FIFO, not a regular file",
+         "",
+         {File("d.reg", d), Fifo("f")},
+         kPosix},
+        {"--output: a folder",
+         {File("d.reg", d), Folder("sub")},
+         "--repair -o sub d.reg",
+         2,
+         "sub is a folder, not a regular file",
+         "",
+         {File("d.reg", d), Folder("sub")}},
+        {"--output: a link to a file replaces that file, keeping its mode",
+         {File("d.reg", d), Folder("sub"), File("sub/o.reg", "old", 0640),
+          Link("o.reg", "sub/o.reg")},
+         "--repair -o o.reg d.reg",
+         0,
+         "",
+         kRepairReport,
+         {File("d.reg", d), Folder("sub"), File("sub/o.reg", r, 0640), Link("o.reg", "sub/o.reg")},
+         kPosix},
+        {"--output: REGFILE itself",
+         {File("d.reg", d)},
+         "--repair -o ./d.reg d.reg",
+         2,
+         "--output names the registry file itself",
+         "",
+         {File("d.reg", d)}},
+        {"--output in a missing folder",
+         {File("d.reg", d)},
+         "--repair -o none/f.reg d.reg",
+         2,
+         kUnchanged,
+         "",
+         {File("d.reg", d)}},
+        {"a .bak that cannot be replaced: no file changed, no temporary left",
+         {File("d.reg", d), Locked("d.reg.bak", "old")},
+         "--repair d.reg",
+         2,
+         "cannot replace d.reg.bak: ",
+         "",
+         {File("d.reg", d), File("d.reg.bak", "old")},
+         kLockable},
+        {"a read-only folder, in place",
+         {Folder("ro", 0555), File("ro/d.reg", d), File("ro/d.reg.bak", "old")},
+         "--repair ro/d.reg",
+         2,
+         kUnchanged,
+         "",
+         {Folder("ro"), File("ro/d.reg", d), File("ro/d.reg.bak", "old")},
+         kPosix | kNobody},
+        {"a read-only folder, --output",
+         {Folder("ro", 0555), File("ro/d.reg", d), File("ro/f.reg", "old")},
+         "--repair -o ro/f.reg ro/d.reg",
+         2,
+         "ro/f.reg",
+         "",
+         {Folder("ro"), File("ro/d.reg", d), File("ro/f.reg", "old")},
+         kPosix | kNobody},
+    });
+}
+
+// Signals while a repair is saved, and a report that cannot be printed.
+TEST_F(ScanTool, SignalsAndOutput) {
+    const std::string d = "@damaged", r = "@repaired";
+    const std::vector<Entry> before = {File("d.reg", d, 0600), File("d.reg.bak", "old")};
+    const std::string saved = "cannot write the report to the standard output; the repair was "
+                              "saved in d.reg (the original is in d.reg.bak)";
+    RunCases({
+        // The status is 128 + the signal's number (SIGINT 2, SIGTERM 15, SIGHUP 1).
+        {"SIGINT: temporaries removed, files as they were", before, "d.reg", 130, "", "", before,
+         kPosix, "", 2},
+        {"SIGTERM", before, "d.reg", 143, "", "", before, kPosix, "", 15},
+        {"SIGHUP", before, "d.reg", 129, "", "", before, kPosix, "", 1},
+        {"standard output full after a saved repair",
+         before,
+         "--repair d.reg",
+         2,
+         saved,
+         "",
+         {File("d.reg", r, 0600), File("d.reg.bak", d, 0600)},
+         kPosix,
+         ">/dev/full"},
+        {"standard output closed after a saved repair",
+         before,
+         "--repair d.reg",
+         2,
+         saved,
+         "",
+         {File("d.reg", r, 0600), File("d.reg.bak", d, 0600)},
+         kPosix,
+         ">&-"},
+        {"standard output full, detect only",
+         {File("d.reg", d)},
+         "d.reg",
+         2,
+         "cannot write the report to the standard output\n",
+         "",
+         {File("d.reg", d)},
+         kPosix,
+         ">/dev/full"},
+    });
 }
 
 // Repair into another file: fixed markers and message, input untouched, the
@@ -219,139 +743,6 @@ TEST_F(ScanTool, RepairInPlace) {
     EXPECT_EQ(fixed.find(std::string("O\0B\0B\0T\0D\0E\0V", 13)), std::string::npos);
     EXPECT_EQ(OtherFiles({"device.reg", "device.reg.bak"}), "");
     EXPECT_EQ(Tool(Q(dir / "device.reg")).status, 0);
-}
-
-// Repair of a healthy file in place changes nothing and makes no backup.
-TEST_F(ScanTool, RepairCleanInPlace) {
-    WriteFile(dir / "device.reg", clean);
-    ToolRun run = Tool("--repair " + Q(dir / "device.reg"));
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, kCleanReport + "\n" + kNotFound);
-    EXPECT_EQ(ReadFile(dir / "device.reg"), clean);
-    EXPECT_EQ(OtherFiles({"device.reg"}), "");
-}
-
-// --quiet prints nothing; the exit status still tells.
-TEST_F(ScanTool, Quiet) {
-    WriteFile(dir / "device.reg", damaged);
-    ToolRun detect = Tool("--quiet " + Q(dir / "device.reg"));
-    EXPECT_EQ(detect.status, 1);
-    EXPECT_EQ(detect.out + detect.err, "");
-    ToolRun repair = Tool("--quiet --repair -o " + Q(dir / "f.reg") + " " + Q(dir / "device.reg"));
-    EXPECT_EQ(repair.status, 0);
-    EXPECT_EQ(repair.out + repair.err, "");
-}
-
-// Usage errors exit 2 with a message on stderr; --help and --version exit 0.
-TEST_F(ScanTool, Usage) {
-    WriteFile(dir / "device.reg", damaged);
-    std::string file = Q(dir / "device.reg");
-    struct Case {
-        std::string args;
-        int status;
-        const char* expected;  // in stdout for status 0, in stderr otherwise
-    } cases[] = {
-        {"", 2, "no registry file given"},
-        {file + " " + file, 2, "more than one registry file"},
-        {"--frobnicate " + file, 2, "unknown option '--frobnicate'"},
-        {"--output " + Q(dir / "x.reg") + " " + file, 2, "only used with --repair"},
-        {"--repair " + file + " --output", 2, "needs a file name"},
-        {"--help", 0, "Usage: portmedic-scan [--repair] [--output FILE] [--quiet] REGFILE"},
-        {"--version", 0, "portmedic-scan"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args);
-        ToolRun run = Tool(c.args);
-        EXPECT_EQ(run.status, c.status);
-        const std::string& text = c.status == 0 ? run.out : run.err;
-        EXPECT_NE(text.find(c.expected), std::string::npos)
-            << "out: " << run.out << "err: " << run.err;
-        if (c.status != 0) {
-            EXPECT_EQ(run.out, "");
-        }
-    }
-    EXPECT_EQ(OtherFiles({"device.reg"}), "");
-}
-
-// A missing or malformed file exits 2 naming file and line; nothing is written.
-TEST_F(ScanTool, BadInput) {
-    WriteFile(dir / "bad.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"open\r\n");
-    ToolRun run = Tool("--repair " + Q(dir / "bad.reg"));
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("bad.reg:4: unterminated string"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "");
-    ToolRun out = Tool("--repair -o " + Q(dir / "out.reg") + " " + Q(dir / "bad.reg"));
-    EXPECT_EQ(out.status, 2);
-    ToolRun missing = Tool(Q(dir / "missing.reg"));
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("missing.reg"), std::string::npos) << missing.err;
-    fs::create_directories(dir / "folder.reg");
-    ToolRun folder = Tool(Q(dir / "folder.reg"));
-    EXPECT_EQ(folder.status, 2);
-    EXPECT_NE(folder.err.find("folder.reg"), std::string::npos) << folder.err;
-    EXPECT_EQ(OtherFiles({"bad.reg", "folder.reg"}), "");
-}
-
-// A report that cannot be written out is an error, not a silent success.
-TEST_F(ScanTool, ReportToFullOutput) {
-#ifdef _WIN32
-    GTEST_SKIP() << "needs /dev/full";
-#else
-    WriteFile(dir / "device.reg", clean);
-    fs::path err = dir.string() + ".err";
-    std::string command = "\"" + std::string(PORTMEDIC_SCAN_TOOL) + "\" " + Q(dir / "device.reg") +
-                          " >/dev/full 2>\"" + err.string() + "\"";
-    int raw = std::system(command.c_str());
-    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
-    EXPECT_NE(ReadFile(err).find("cannot write the report"), std::string::npos) << ReadFile(err);
-    fs::remove(err);
-#endif
-}
-
-// An output folder that does not exist: exit 2, nothing written.
-TEST_F(ScanTool, OutputFolderMissing) {
-    WriteFile(dir / "device.reg", damaged);
-    ToolRun run =
-        Tool("--repair -o " + Q(dir / "none" / "fixed.reg") + " " + Q(dir / "device.reg"));
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("no file was changed"), std::string::npos) << run.err;
-    EXPECT_EQ(OtherFiles({"device.reg"}), "");
-}
-
-// A read-only folder: exit 2 with a message, and every existing file (the
-// registry file, an old backup, an old output) exactly as it was.
-TEST_F(ScanTool, ReadOnlyFolder) {
-#ifdef _WIN32
-    GTEST_SKIP() << "folder permissions are POSIX here";
-#else
-    // root writes into read-only folders; run the tool as nobody then.
-    std::string prefix;
-    if (geteuid() == 0) {
-        if (std::system("setpriv --version >/dev/null 2>&1") != 0)
-            GTEST_SKIP() << "running as root without setpriv";
-        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-    }
-    WriteFile(dir / "device.reg", damaged);
-    WriteFile(dir / "device.reg.bak", "old backup");
-    WriteFile(dir / "fixed.reg", "old output");
-    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                             fs::perms::group_exec | fs::perms::others_read |
-                             fs::perms::others_exec);
-
-    ToolRun inPlace = Tool("--repair " + Q(dir / "device.reg"), prefix);
-    EXPECT_EQ(inPlace.status, 2) << inPlace.out;
-    EXPECT_NE(inPlace.err.find("no file was changed"), std::string::npos) << inPlace.err;
-    ToolRun output =
-        Tool("--repair -o " + Q(dir / "fixed.reg") + " " + Q(dir / "device.reg"), prefix);
-    EXPECT_EQ(output.status, 2) << output.out;
-    EXPECT_NE(output.err.find("fixed.reg"), std::string::npos) << output.err;
-
-    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-    EXPECT_EQ(ReadFile(dir / "device.reg"), damaged);
-    EXPECT_EQ(ReadFile(dir / "device.reg.bak"), "old backup");
-    EXPECT_EQ(ReadFile(dir / "fixed.reg"), "old output");
-    EXPECT_EQ(OtherFiles({"device.reg", "device.reg.bak", "fixed.reg"}), "");
-#endif
 }
 
 // A full disk: exit 2 with a message, the registry file as it was and no
