@@ -453,6 +453,12 @@ bool FileReadAll(const std::string& name, std::string* content, FileId* id, std:
     return !failed;
 }
 
+void FileReportWriteErrors() {
+#ifndef _WIN32
+    signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
 bool FileStandardStreamsOpen() {
     bool outputOpen = true;
     for (int fd = 0; fd < 3; ++fd) {

@@ -74,6 +74,10 @@ void FileGuardSignals(bool on);
 // cannot be opened or read or is larger. *id identifies what was read.
 bool FileReadAll(const std::string& name, std::string* content, FileId* id, std::string* error);
 
+// A write to a pipe nobody reads fails instead of ending the process
+// silently: after a saved repair the tool still says so.
+void FileReportWriteErrors();
+
 // Makes sure the standard input, output and error are open, so that no
 // file the tool opens takes their place; returns false when the standard
 // output was closed.

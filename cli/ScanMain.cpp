@@ -8,8 +8,12 @@
 // to FILE or back to REGFILE (the original kept as REGFILE.bak), and the
 // message of the program's message box is printed after the report.
 //
+// Only regular files are written, each first in full beside its target and
+// then renamed over it; REGFILE is read only up to 256 MiB.
+//
 // Exit status: 0 no damaged entry remains, 1 damaged entries remain,
-// 2 usage error, unreadable or malformed file, failed write.
+// 2 usage error, unreadable or malformed file, failed write; 128 + n when
+// signal n (SIGINT, SIGTERM, SIGHUP) ended a save, with no file changed.
 #include <stdio.h>
 #include <string.h>
 
@@ -45,8 +49,12 @@ const char kUsage[] =
     "  --help         show this help\n"
     "  --version      show the version\n"
     "\n"
+    "Only regular files are written; a symbolic link is followed and the file\n"
+    "it names is repaired. REGFILE may hold at most 256 MiB.\n"
+    "\n"
     "Exit status: 0 no damaged entry remains, 1 damaged entries remain,\n"
-    "2 usage error, unreadable or malformed file, or failed write.\n";
+    "2 usage error, unreadable or malformed file, or failed write; ended by\n"
+    "SIGINT, SIGTERM or SIGHUP: 128 + the signal's number, no file changed.\n";
 
 struct Options {
     bool repair = false;
@@ -308,6 +316,7 @@ int main(int argc, char** argv) {
     }
 
     if (!o.quiet) {
+        if (saved) FileReportWriteErrors();
         PrintText(report);
         if (o.repair && !message.IsEmpty()) {
             fputs("\n", stdout);

@@ -145,7 +145,7 @@ struct Case {
     std::string out;           // a part of stdout; empty: stdout is empty
     std::vector<Entry> after;  // everything in the folder afterwards
     int needs = kAny;
-    std::string stdoutTo = "";  // a redirection instead of the captured stdout
+    std::string stdoutTo = "";  // a redirection instead of the captured stdout, or "broken pipe"
     int signal = 0;             // POSIX: blocked when started, sent at once
 };
 
@@ -202,31 +202,46 @@ protected:
     }
 
 #ifndef _WIN32
-    // Starts the tool with signal held back and sends it at once: it
-    // arrives the moment the tool lets it, while a repair is being saved.
-    ToolRun ToolWithSignal(const std::string& arg, const fs::path& folder, int signal) {
+    // Starts the tool directly with the space-separated arguments: with
+    // signal held back and sent at once (it arrives the moment the tool
+    // lets it, while a repair is being saved), or with the standard output
+    // a pipe that nobody reads.
+    ToolRun Spawn(const std::string& args, const fs::path& folder, int signal, bool brokenPipe) {
         fs::path out = dir.string() + ".out", err = dir.string() + ".err";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0644);
+        int pipeEnds[2] = {-1, -1};
+        if (brokenPipe && pipe(pipeEnds) == 0) {
+            close(pipeEnds[0]);
+            posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0644);
+        }
         posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0644);
         posix_spawnattr_t attr;
         posix_spawnattr_init(&attr);
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, signal);
-        posix_spawnattr_setsigmask(&attr, &set);
-        posix_spawnattr_setsigdefault(&attr, &set);
+        sigset_t held, defaults;
+        sigemptyset(&held);
+        if (signal) sigaddset(&held, signal);
+        posix_spawnattr_setsigmask(&attr, &held);
+        defaults = held;
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attr, &defaults);
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        std::string tool = PORTMEDIC_SCAN_TOOL, repair = "--repair";
-        char* argv[] = {&tool[0], &repair[0], const_cast<char*>(arg.c_str()), nullptr};
+        std::vector<std::string> words = {PORTMEDIC_SCAN_TOOL};
+        std::istringstream split(args);
+        for (std::string word; split >> word;) words.push_back(word);
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(&word[0]);
+        argv.push_back(nullptr);
         pid_t pid = -1;
         int raw = -1;
-        if (posix_spawn(&pid, tool.c_str(), &actions, &attr, argv, environ) == 0) {
-            kill(pid, signal);
+        if (posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ) == 0) {
+            if (signal) kill(pid, signal);
             waitpid(pid, &raw, 0);
         }
+        if (pipeEnds[1] >= 0) close(pipeEnds[1]);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attr);
         ToolRun run{StatusOf(raw), ReadFile(out), ReadFile(err)};
@@ -378,8 +393,8 @@ protected:
                 if (e.locked) Lock(folder / e.name, true);
             ToolRun run;
 #ifndef _WIN32
-            if (c.signal)
-                run = ToolWithSignal(c.args, folder, c.signal);
+            if (c.signal || c.stdoutTo == "broken pipe")
+                run = Spawn(c.args, folder, c.signal, c.signal == 0);
             else
 #endif
                 run = Tool(c.args, prefix, folder, c.stdoutTo);
@@ -669,10 +684,10 @@ TEST_F(ScanTool, SignalsAndOutput) {
                               "saved in d.reg (the original is in d.reg.bak)";
     RunCases({
         // The status is 128 + the signal's number (SIGINT 2, SIGTERM 15, SIGHUP 1).
-        {"SIGINT: temporaries removed, files as they were", before, "d.reg", 130, "", "", before,
-         kPosix, "", 2},
-        {"SIGTERM", before, "d.reg", 143, "", "", before, kPosix, "", 15},
-        {"SIGHUP", before, "d.reg", 129, "", "", before, kPosix, "", 1},
+        {"SIGINT: temporaries removed, files as they were", before, "--repair d.reg", 130, "", "",
+         before, kPosix, "", 2},
+        {"SIGTERM", before, "--repair d.reg", 143, "", "", before, kPosix, "", 15},
+        {"SIGHUP", before, "--repair d.reg", 129, "", "", before, kPosix, "", 1},
         {"standard output full after a saved repair",
          before,
          "--repair d.reg",
@@ -691,6 +706,15 @@ TEST_F(ScanTool, SignalsAndOutput) {
          {File("d.reg", r, 0600), File("d.reg.bak", d, 0600)},
          kPosix,
          ">&-"},
+        {"a pipe nobody reads after a saved repair",
+         before,
+         "--repair d.reg",
+         2,
+         saved,
+         "",
+         {File("d.reg", r, 0600), File("d.reg.bak", d, 0600)},
+         kPosix,
+         "broken pipe"},
         {"standard output full, detect only",
          {File("d.reg", d)},
          "d.reg",
