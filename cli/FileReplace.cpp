@@ -179,6 +179,17 @@ bool RenameOver(const std::string& from, const std::string& to, std::string* rea
         code = GetLastError();
         SetFileAttributesA(to.c_str(), old);
     }
+    // Some systems answer "access denied" for a file another program holds
+    // open: asking for the right to delete it tells the two apart.
+    if (code == ERROR_ACCESS_DENIED) {
+        HANDLE probe =
+            CreateFileA(to.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+        if (probe != INVALID_HANDLE_VALUE)
+            CloseHandle(probe);
+        else if (GetLastError() == ERROR_SHARING_VIOLATION)
+            code = ERROR_SHARING_VIOLATION;
+    }
     *reason = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION
                   ? "it is open in another program"
                   : SystemReason(code);

@@ -434,8 +434,10 @@ protected:
 
 #ifdef _WIN32
 const char kIsFolder[] = "it is a folder";
+const char kLockedReason[] = "it is open in another program";
 #else
 const char kIsFolder[] = "Is a directory";
+const char kLockedReason[] = "Operation not permitted";
 #endif
 
 // A registry whose values hold terminal controls and Windows-1252 letters.
@@ -462,6 +464,7 @@ TEST_F(ScanTool, CommandLineAndInput) {
         {"a healthy file is not rewritten and gets no backup", {File("c.reg", c)}, "--repair c.reg", 0, "",
          kCleanReport + "\n" + kNotFound, {File("c.reg", c)}},
         {"--quiet prints nothing", {File("d.reg", d)}, "--quiet d.reg", 1, "", "", {File("d.reg", d)}},
+        {"--quiet repair prints nothing", {File("d.reg", d)}, "--quiet --repair -o f.reg d.reg", 0, "", "", {File("d.reg", d), File("f.reg", "@repaired")}},
         {"--output=FILE; a new output takes REGFILE's private mode", {File("d.reg", d, 0600)},
          "--repair --output=f.reg d.reg", 0, "", kRepairReport, {File("d.reg", d, 0600), File("f.reg", "@repaired", 0600)}},
         {"no file", {}, "", 2, "no registry file given", "", {}},
@@ -520,7 +523,7 @@ TEST_F(ScanTool, RepairTargets) {
          "--output names the registry file itself", "", {File("d.reg", d)}},
         {"--output in a missing folder", {File("d.reg", d)}, "--repair -o none/f.reg d.reg", 2, unchanged, "", {File("d.reg", d)}},
         {"a .bak that cannot be replaced: no file changed, no temporary left",
-         {File("d.reg", d), Locked("d.reg.bak", "old")}, "--repair d.reg", 2, "cannot replace d.reg.bak: ", "",
+         {File("d.reg", d), Locked("d.reg.bak", "old")}, "--repair d.reg", 2, std::string("cannot replace d.reg.bak: ") + kLockedReason + unchanged, "",
          {File("d.reg", d), File("d.reg.bak", "old")}, kLockable},
         {"a read-only folder, in place", {Folder("ro", 0555), File("ro/d.reg", d), File("ro/d.reg.bak", "old")},
          "--repair ro/d.reg", 2, unchanged, "", {Folder("ro"), File("ro/d.reg", d), File("ro/d.reg.bak", "old")}, kPosix | kNobody},
