@@ -354,6 +354,24 @@ bool FileCommit(PendingFile* pending, std::string* error) {
     return true;
 }
 
+bool FileCanCommit(const PendingFile& pending, std::string* error) {
+#ifdef _WIN32
+    HANDLE probe = CreateFileA(pending.target.c_str(), DELETE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+    } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+        *error = "cannot replace " + pending.target + ": it is open in another program";
+        return false;
+    }
+#else
+    (void)pending;
+    (void)error;
+#endif
+    return true;
+}
+
 void FileDiscard(PendingFile* pending) {
     if (!pending->temporary.empty()) {
         RemoveFile(pending->temporary);

@@ -60,6 +60,11 @@ bool FileWriteTemporary(const std::string& target, const std::string& content,
 // On failure the temporary file is removed and the target is untouched.
 bool FileCommit(PendingFile* pending, std::string* error);
 
+// False (with *error) when the pending file's target is known not to be
+// replaceable right now: on Windows, a file another program holds open.
+// Asked before the first rename of a save, so that none happens in vain.
+bool FileCanCommit(const PendingFile& pending, std::string* error);
+
 // Removes the temporary file of a pending replacement that will not happen.
 void FileDiscard(PendingFile* pending);
 

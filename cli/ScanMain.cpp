@@ -237,7 +237,7 @@ bool Save(const Options& o, const Targets& t, const RegFileFormat& format,
     const FileAttributes& like = t.input.attributes;
     if (!FileWriteTemporary(t.backup.path, original, like, &backup, &error) ||
         !FileWriteTemporary(t.input.path, content, like, &file, &error) ||
-        !FileCommit(&backup, &error)) {
+        !FileCanCommit(file, &error) || !FileCommit(&backup, &error)) {
         FileDiscard(&backup);
         FileDiscard(&file);
         Complain(error + "; no file was changed");
