@@ -45,6 +45,9 @@ extern const char kEmptyText[1];
 enum { kFormatBufferSize = 10000 };
 extern char g_formatBuffer[kFormatBufferSize];
 
+// The bounds of one ReplaceText call (see there).
+enum { kMaxReplacements = 1 << 22, kMaxReplaceLength = 1 << 26 };
+
 class TextString {
 public:
     // ---- construction and storage ----
@@ -214,6 +217,9 @@ public:
     int32_t ExtractBody();
 
 private:
+    // Ends the text at length (the block must hold it) and remembers where.
+    void Truncate(int32_t length);
+
     char* chars_;
 };
 

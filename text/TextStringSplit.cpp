@@ -16,28 +16,34 @@
 
 namespace {
 
+// The distinct separator characters, as a text of their own.
 struct SeparatorSet {
-    bool member[256];
+    char chars[257];
     explicit SeparatorSet(const char* separators) {
-        memset(member, 0, sizeof member);
-        for (const char* p = separators; p && *p; ++p)
-            member[static_cast<unsigned char>(*p)] = true;
+        bool seen[256] = {};
+        int n = 0;
+        for (const char* p = separators; p && *p; ++p) {
+            unsigned char b = static_cast<unsigned char>(*p);
+            if (!seen[b]) chars[n++] = *p;
+            seen[b] = true;
+        }
+        chars[n] = 0;
     }
-    bool Has(char c) const { return member[static_cast<unsigned char>(c)]; }
 };
 
 // Walks the pieces of text[0 .. length - 1] as the rules cut them, calling
 // piece(start, end) for each new element. Returns the number of pieces and
 // stores in *rest the index where the unsplit rest begins (length when none).
+// strcspn jumps from separator to separator.
 template <class OnPiece>
-int32_t WalkPieces(const char* text, int32_t length, const SeparatorSet& separators,
-                   int32_t maximum, bool keepEmpty, int32_t* rest, OnPiece piece) {
+int32_t WalkPieces(const char* text, int32_t length, const char* separators, int32_t maximum,
+                   bool keepEmpty, int32_t* rest, OnPiece piece) {
     int32_t pieces = 0;
     int32_t start = 0;
-    for (int32_t i = 0; i < length; ++i) {
-        if (!separators.Has(text[i])) continue;
+    for (int32_t i = int32_t(strcspn(text, separators)); i < length;
+         i += 1 + int32_t(strcspn(text + i + 1, separators))) {
         if (i == 0 && !keepEmpty) continue;
-        if (maximum >= 0 && pieces >= maximum) continue;
+        if (maximum >= 0 && pieces >= maximum) break;  // the rest stays unsplit
         if (start < i || keepEmpty) {
             piece(start, i);
             ++pieces;
@@ -52,22 +58,24 @@ int32_t WalkPieces(const char* text, int32_t length, const SeparatorSet& separat
 
 int32_t TextString::SplitInto(const char* separators, TextStringList& list, int32_t maximum,
                               bool keepEmpty) const {
+    // The separators may lie in an element of the list, which clearing the
+    // list frees: each distinct one is copied out first.
+    const SeparatorSet set(separators);
     // Clearing the list would free this very string when it is one of the
     // list's elements: split a copy of it then.
     for (int32_t slot = 0; slot < list.Size(); ++slot)
         if (list.items[slot] == this) {
             TextString copy(*this);
-            return copy.SplitInto(separators, list, maximum, keepEmpty);
+            return copy.SplitInto(set.chars, list, maximum, keepEmpty);
         }
 
     list.Clear(list.ownsElements);
     const char* text = CStr();
     const int32_t length = Length();
-    const SeparatorSet set(separators);
     int32_t rest = 0;
 
     int32_t pieces =
-        WalkPieces(text, length, set, maximum, keepEmpty, &rest, [](int32_t, int32_t) {});
+        WalkPieces(text, length, set.chars, maximum, keepEmpty, &rest, [](int32_t, int32_t) {});
     // The remainder is a piece of its own unless the maximum is reached.
     if (rest < length && (maximum < 0 || maximum > pieces)) ++pieces;
     if (pieces > list.capacity) {
@@ -80,11 +88,10 @@ int32_t TextString::SplitInto(const char* separators, TextStringList& list, int3
         if (!element || end <= start) return;
         int32_t n = end - start;
         element->Reserve(n);
-        char* destination = element->PtrAt(0);
-        memcpy(destination, text + start, size_t(n));
-        destination[n] = 0;
+        memcpy(element->chars_, text + start, size_t(n));
+        element->Truncate(n);
     };
-    pieces = WalkPieces(text, length, set, maximum, keepEmpty, &rest, add);
+    pieces = WalkPieces(text, length, set.chars, maximum, keepEmpty, &rest, add);
 
     if (rest < length) {
         if (maximum < 0 || maximum > pieces) {
