@@ -16,32 +16,40 @@
 
 namespace {
 
-// The distinct separator characters, as a text of their own.
+// The distinct separator characters, as a text of their own and as a table.
 struct SeparatorSet {
     char chars[257];
-    explicit SeparatorSet(const char* separators) {
-        bool seen[256] = {};
-        int n = 0;
+    bool member[256];
+    int count;
+    explicit SeparatorSet(const char* separators) : member(), count(0) {
         for (const char* p = separators; p && *p; ++p) {
             unsigned char b = static_cast<unsigned char>(*p);
-            if (!seen[b]) chars[n++] = *p;
-            seen[b] = true;
+            if (!member[b]) chars[count++] = *p;
+            member[b] = true;
         }
-        chars[n] = 0;
+        chars[count] = 0;
+    }
+    // The first separator at or after text + i, or length when none.
+    int32_t Next(const char* text, int32_t i, int32_t length) const {
+        if (count == 1) {
+            const void* hit = memchr(text + i, chars[0], size_t(length - i));
+            return hit ? int32_t(static_cast<const char*>(hit) - text) : length;
+        }
+        if (count == 0) return length;
+        while (i < length && !member[static_cast<unsigned char>(text[i])]) ++i;
+        return i;
     }
 };
 
 // Walks the pieces of text[0 .. length - 1] as the rules cut them, calling
 // piece(start, end) for each new element. Returns the number of pieces and
 // stores in *rest the index where the unsplit rest begins (length when none).
-// strcspn jumps from separator to separator.
 template <class OnPiece>
-int32_t WalkPieces(const char* text, int32_t length, const char* separators, int32_t maximum,
+int32_t WalkPieces(const char* text, int32_t length, const SeparatorSet& set, int32_t maximum,
                    bool keepEmpty, int32_t* rest, OnPiece piece) {
     int32_t pieces = 0;
     int32_t start = 0;
-    for (int32_t i = int32_t(strcspn(text, separators)); i < length;
-         i += 1 + int32_t(strcspn(text + i + 1, separators))) {
+    for (int32_t i = set.Next(text, 0, length); i < length; i = set.Next(text, i + 1, length)) {
         if (i == 0 && !keepEmpty) continue;
         if (maximum >= 0 && pieces >= maximum) break;  // the rest stays unsplit
         if (start < i || keepEmpty) {
@@ -75,7 +83,7 @@ int32_t TextString::SplitInto(const char* separators, TextStringList& list, int3
     int32_t rest = 0;
 
     int32_t pieces =
-        WalkPieces(text, length, set.chars, maximum, keepEmpty, &rest, [](int32_t, int32_t) {});
+        WalkPieces(text, length, set, maximum, keepEmpty, &rest, [](int32_t, int32_t) {});
     // The remainder is a piece of its own unless the maximum is reached.
     if (rest < length && (maximum < 0 || maximum > pieces)) ++pieces;
     if (pieces > list.capacity) {
@@ -91,7 +99,7 @@ int32_t TextString::SplitInto(const char* separators, TextStringList& list, int3
         memcpy(element->chars_, text + start, size_t(n));
         element->Truncate(n);
     };
-    pieces = WalkPieces(text, length, set.chars, maximum, keepEmpty, &rest, add);
+    pieces = WalkPieces(text, length, set, maximum, keepEmpty, &rest, add);
 
     if (rest < length) {
         if (maximum < 0 || maximum > pieces) {
