@@ -37,3 +37,14 @@ if [ "${#missing[@]}" -gt 0 ]; then
     echo "install-deps: installing ${missing[*]}"
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# Native set: a decimal-comma locale, so the tests that write and read numbers
+# under a process locale other than "C" run instead of skipping.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+    if ! dpkg-query -W -f='${Status}' locales 2>/dev/null | grep -q "install ok installed"; then
+        $SUDO apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends locales
+    fi
+    echo "install-deps: generating the de_DE.UTF-8 locale"
+    $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

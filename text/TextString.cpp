@@ -10,50 +10,63 @@
 
 #include "platform/CodePage.h"
 #include "platform/Runtime.h"
+#include "text/TextBlock.h"
 
 const char kEmptyText[1] = {0};
 char g_formatBuffer[kFormatBufferSize];
 
+void TextFatal(const char* what) {
+    fputs("TextString: ", stderr);
+    fputs(what, stderr);
+    fputc('\n', stderr);
+    abort();
+}
+
+void* TextAllocate(size_t size) {
+    void* block = ::operator new(size, std::nothrow);
+    if (!block) TextFatal("out of memory");
+    return block;
+}
+
+int32_t DecimalText(int64_t value, char* out) {
+    char digits[20];
+    int n = 0;
+    uint64_t magnitude = value < 0 ? 0u - uint64_t(value) : uint64_t(value);
+    do {
+        digits[n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    int32_t length = 0;
+    if (value < 0) out[length++] = '-';
+    while (n) out[length++] = digits[--n];
+    out[length] = 0;
+    return length;
+}
+
 namespace {
 
-// The header in front of the characters. Three bytes of padding after the
-// decimals keep the two 32-bit fields aligned; the header ends exactly where
-// the characters begin.
-struct Header {
-    int8_t decimals;
-    int8_t pad[3];
-    int32_t capacity;
-    int32_t tag;
-};
-static_assert(sizeof(Header) == 12, "header is 12 bytes");
-
-// Largest capacity a block may have: the character area (capacity + 2) and
-// the header must stay representable as a 32-bit size.
+// The largest capacity a block may have: the character area (capacity + 2)
+// and the header stay representable as a 32-bit size.
 const int64_t kMaxCapacity = INT32_MAX - 64;
 
-Header* HeaderOf(char* chars) { return reinterpret_cast<Header*>(chars - sizeof(Header)); }
-
-// A block for `area` bytes of characters. Memory exhaustion ends the process
-// here, so no caller ever writes through a null block.
-char* NewBlock(int64_t area) {
-    void* block = ::operator new(size_t(sizeof(Header) + area), std::nothrow);
-    if (!block) {
-        fputs("TextString: out of memory\n", stderr);
-        abort();
-    }
-    return static_cast<char*>(block) + sizeof(Header);
+// A block with `capacity`, all of its capacity + 2 characters zero. Fresh
+// room is always zero, so no operation ever reads a byte nobody wrote, and
+// the last bytes of the area (which no request may reach) stay zero: every
+// text ends within its block.
+char* NewBlock(int64_t capacity, int8_t decimals, int32_t tag) {
+    char* block = static_cast<char*>(TextAllocate(size_t(sizeof(TextHeader) + capacity + 2)));
+    char* chars = block + sizeof(TextHeader);
+    TextHeader* h = HeaderOf(chars);
+    h->decimals = decimals;
+    h->capacity = int32_t(capacity);
+    h->tag = tag;
+    memset(chars, 0, size_t(capacity) + 2);
+    SetKnownEnd(chars, 0);
+    return chars;
 }
 
 void FreeBlock(char* chars) {
-    if (chars) ::operator delete(chars - sizeof(Header));
-}
-
-// A capacity the block cannot have ends the process the same way.
-void CheckCapacity(int64_t capacity) {
-    if (capacity > kMaxCapacity) {
-        fputs("TextString: text too long\n", stderr);
-        abort();
-    }
+    if (chars) ::operator delete(chars - sizeof(TextHeader));
 }
 
 }  // namespace
@@ -63,6 +76,7 @@ TextString::TextString(const char* text) : chars_(nullptr) {
     int32_t n = int32_t(strlen(text));
     Reserve(n);
     memcpy(chars_, text, size_t(n) + 1);
+    SetKnownEnd(chars_, n);
 }
 
 TextString::TextString(const TextString& other) : chars_(nullptr) {
@@ -70,6 +84,7 @@ TextString::TextString(const TextString& other) : chars_(nullptr) {
     int32_t n = other.Length();
     Reserve(n);
     memcpy(chars_, other.chars_, size_t(n) + 1);
+    SetKnownEnd(chars_, n);
 }
 
 void TextString::Destroy() {
@@ -79,30 +94,26 @@ void TextString::Destroy() {
 
 void TextString::Reserve(int32_t n) {
     if (n < 0) return;
+    if (n > kMaxTextLength) TextFatal("text too long");
     if (!chars_) {
-        CheckCapacity(int64_t(n) + 13);
-        chars_ = NewBlock(int64_t(n) + 15);
-        Header* h = HeaderOf(chars_);
-        h->decimals = 1;
-        h->pad[0] = h->pad[1] = h->pad[2] = 0;
-        h->capacity = n + 13;
-        h->tag = -1;
-        chars_[0] = 0;
+        chars_ = NewBlock(int64_t(n) + 13, 1, -1);
         return;
     }
-    Header* old = HeaderOf(chars_);
+    TextHeader* old = HeaderOf(chars_);
     if (int64_t(n) + 2 <= old->capacity) return;
     int64_t capacity = int64_t(double(int64_t(n) + 2) * 1.3 + 11.0);
-    CheckCapacity(capacity);
-    char* fresh = NewBlock(capacity + 2);
-    memcpy(fresh, chars_, size_t(old->capacity > 0 ? old->capacity : 0));
-    Header* h = HeaderOf(fresh);
-    h->decimals = old->decimals;
-    h->pad[0] = h->pad[1] = h->pad[2] = 0;
-    h->capacity = int32_t(capacity);
-    h->tag = old->tag;
+    if (capacity > kMaxCapacity) capacity = kMaxCapacity;
+    char* fresh = NewBlock(capacity, old->decimals, old->tag);
+    int64_t kept = old->capacity > 0 ? old->capacity : 0;
+    memcpy(fresh, chars_, size_t(kept < capacity ? kept : capacity));
+    SetKnownEnd(fresh, KnownEnd(chars_));
     FreeBlock(chars_);
     chars_ = fresh;
+}
+
+void TextString::Truncate(int32_t length) {
+    chars_[length] = 0;
+    SetKnownEnd(chars_, length);
 }
 
 int32_t& TextString::CapacityRef() { return HeaderOf(chars_)->capacity; }
@@ -129,7 +140,13 @@ int32_t TextString::IsCapacityNegative() const {
 
 const char* TextString::CStr() const { return (chars_ && chars_[0]) ? chars_ : kEmptyText; }
 
-int32_t TextString::Length() const { return chars_ ? int32_t(strlen(chars_)) : 0; }
+int32_t TextString::Length() const {
+    if (!chars_) return 0;
+    // The known end is trusted only where a terminator still stands.
+    int32_t end = KnownEnd(chars_);
+    if (end != kUnknownEnd && end <= HeaderOf(chars_)->capacity && chars_[end] == 0) return end;
+    return int32_t(strlen(chars_));
+}
 
 char TextString::CharAt(int32_t index) const {
     if (!chars_ || index < 0) return 0;
@@ -145,52 +162,58 @@ char TextString::LastChar() const {
 
 char* TextString::PtrAt(int32_t index) {
     if (index < 0) index = 0;
-    Reserve(index + 2);
+    Reserve(ClampSize(int64_t(index) + 2));
+    ForgetEnd(chars_);  // the caller may write anything through it
     return chars_ + index;
 }
 
 char* TextString::PtrToLast() {
     int32_t n = Length();
-    if (n == 0) {
-        Reserve(2);
-        return chars_;
-    }
-    return chars_ + n - 1;
+    if (n == 0) Reserve(2);
+    ForgetEnd(chars_);
+    return n == 0 ? chars_ : chars_ + n - 1;
 }
 
 TextString& TextString::Assign(const char* text) {
     if (!text) {
-        if (chars_) chars_[0] = 0;
+        if (chars_) Truncate(0);
         return *this;
     }
-    // The text may lie inside this very block; it is never longer than the
-    // current text then, so Reserve keeps the block and memmove copies safely.
     size_t n = strlen(text);
-    Reserve(int32_t(n));
+    // Text inside this very block already fits in it: no Reserve, which
+    // could move the block away under it.
+    if (!InsideBlock(chars_, text)) Reserve(ClampSize(int64_t(n)));
     memmove(chars_, text, n + 1);
+    SetKnownEnd(chars_, int64_t(n));
     return *this;
 }
 
 TextString& TextString::Assign(const TextString& other) {
     if (&other == this) return *this;
     if (other.IsEmpty()) {
-        if (chars_) chars_[0] = 0;
+        if (chars_) Truncate(0);
         return *this;
     }
     int32_t n = other.Length();
     Reserve(n);
     memcpy(chars_, other.chars_, size_t(n) + 1);
+    SetKnownEnd(chars_, n);
     return *this;
 }
 
 int32_t TextString::AssignWide(const WideChar* wide, int32_t count) {
     static const WideChar kNoWide[1] = {0};
     if (!wide) wide = kNoWide;
-    if (count < 0) count = int32_t(WideLength(wide));
-    Reserve(count + 30);
-    int result = CodePageWideToAnsi(wide, -1, chars_, count + 20);
+    // The room: count characters, but never more than the whole text can
+    // need (two bytes a character in any ANSI code page), so a huge count
+    // neither overflows nor asks for memory the text will not use.
+    int64_t measured = int64_t(WideLength(wide));
+    int64_t room = count < 0 ? measured : count < 2 * measured ? count : 2 * measured;
+    Reserve(ClampSize(room + 30));
+    int result = CodePageWideToAnsi(wide, -1, chars_, int(room + 20));
     // A failed conversion may have written part of the text unterminated.
     if (result == 0) chars_[0] = 0;
+    ForgetEnd(chars_);
     return result;
 }
 
@@ -206,12 +229,14 @@ int32_t TextString::Format(const char* format, ...) {
         va_end(again);
         Reserve(0);
         chars_[0] = 0;
+        SetKnownEnd(chars_, 0);
         return n;
     }
     if (n < kFormatBufferSize) {
         va_end(again);
         Reserve(n);
         memcpy(chars_, g_formatBuffer, size_t(n) + 1);
+        SetKnownEnd(chars_, n);
         return n;
     }
     // Too long for the shared buffer: format a second time into a separate
@@ -223,41 +248,29 @@ int32_t TextString::Format(const char* format, ...) {
     va_end(again);
     Reserve(n);
     memcpy(chars_, whole.chars_, size_t(n) + 1);
+    SetKnownEnd(chars_, n);
     return n;
 }
 
 TextString& TextString::Append(const char* text) {
     if (!text) return *this;
-    int32_t length = Length();
+    int32_t length = Length();  // the known end: no measuring in a run of appends
     size_t added = strlen(text);
     // Text inside this block (appending a string to itself, or a part of it)
     // must be found again after Reserve has moved the block.
-    ptrdiff_t inside = -1;
-    if (chars_ && text >= chars_ && text < chars_ + HeaderOf(chars_)->capacity + 2)
-        inside = text - chars_;
-    CheckCapacity(int64_t(length) + int64_t(added) + 2);
-    Reserve(length + int32_t(added));
+    ptrdiff_t inside = InsideBlock(chars_, text) ? text - chars_ : -1;
+    int64_t total = int64_t(length) + int64_t(added);
+    Reserve(ClampSize(total));
     if (inside >= 0) text = chars_ + inside;
     memmove(chars_ + length, text, added);
-    chars_[length + added] = 0;
+    chars_[total] = 0;
+    SetKnownEnd(chars_, total);
     return *this;
 }
 
 TextString& TextString::AppendTracked(int32_t& length, const char* text) {
-    if (!text) return *this;
-    bool known = chars_ && length >= 0 && length <= HeaderOf(chars_)->capacity &&
-                 chars_[length] == 0 && (length == 0 || chars_[length - 1] != 0);
-    if (!known) length = Length();
-    if (chars_ && text >= chars_ && text < chars_ + HeaderOf(chars_)->capacity + 2) {
-        Append(text);  // a part of itself: Append knows how to keep it
-        length = Length();
-        return *this;
-    }
-    size_t added = strlen(text);
-    CheckCapacity(int64_t(length) + int64_t(added) + 2);
-    Reserve(length + int32_t(added));
-    memcpy(chars_ + length, text, added + 1);
-    length += int32_t(added);
+    Append(text);
+    length = Length();
     return *this;
 }
 
@@ -275,14 +288,15 @@ TextString& TextString::Append(char c) {
     Reserve(length + 2);
     chars_[length] = c;
     chars_[length + 1] = 0;
+    SetKnownEnd(chars_, length + 1);
     return *this;
 }
 
 TextString& TextString::AppendInt(int32_t value) {
-    TextString digits;
-    digits.Format("%d", int(value));
-    Append(digits);
-    return *this;
+    // The same text as "%d", written without the formatter.
+    char digits[24];
+    DecimalText(value, digits);
+    return Append(digits);
 }
 
 int32_t TextString::Compare(const char* text) const {
@@ -294,7 +308,10 @@ int32_t TextString::Compare(const char* text) const {
 int32_t TextString::CompareN(const char* text, int32_t n) const {
     if (!text) return IsEmpty() ? 0 : 1;
     if (IsEmpty()) return 1;
-    if (n <= 0) return 0;
+    if (n == 0) return 0;
+    // A negative count converted to an unsigned size is larger than any
+    // text: the whole texts are compared, as strncmp would.
+    if (n < 0) return strcmp(chars_, text);
     return strncmp(chars_, text, size_t(n));
 }
 

@@ -1,34 +1,22 @@
 // TextStringArray: a fixed array of strings with a parallel pointer table.
 #include "text/TextStringArray.h"
 
-#include <stdio.h>
-#include <stdlib.h>
-
 #include <new>
 
-namespace {
-
-// Running out of memory ends the process here, as it does for TextString,
-// so no caller ever works with a half-made array.
-void OutOfMemory() {
-    fputs("TextStringArray: out of memory\n", stderr);
-    abort();
-}
-
-}  // namespace
+#include "text/TextBlock.h"
 
 TextStringArray::TextStringArray(int32_t count, int32_t size)
     : strings(nullptr), pointers(nullptr), count(count < 0 ? 0 : count) {
     if (size < 0) size = 0;
     if (this->count == 0) return;
     strings = new (std::nothrow) TextString[size_t(this->count)];
-    if (!strings) OutOfMemory();
+    if (!strings) TextFatal("out of memory");
     for (int32_t i = 0; i < this->count; ++i) {
         strings[i].Reserve(size);
         strings[i].TagRef() = size;
     }
     pointers = new (std::nothrow) const char*[size_t(this->count)];
-    if (!pointers) OutOfMemory();
+    if (!pointers) TextFatal("out of memory");
     for (int32_t i = 0; i < this->count; ++i) pointers[i] = kEmptyText;
 }
 

@@ -6,6 +6,8 @@
 // character is ever copied over the storage it is still to be read from.
 #include "text/TextString.h"
 
+#include "text/TextBlock.h"
+
 #include <string.h>
 
 namespace {
@@ -26,6 +28,7 @@ inline bool InTrimSet(char c, TrimSet set) {
 // set between other characters stay. A null text stays null.
 void TrimText(char* chars, TrimSet set) {
     if (!chars) return;
+    ForgetEnd(chars);
     int32_t length = int32_t(strlen(chars));
     int32_t first = 0;
     while (first < length && InTrimSet(chars[first], set)) ++first;
@@ -50,24 +53,21 @@ int32_t TextString::CutAt(char c) {
     if (!chars_) return -1;
     char* hit = strchr(chars_, c);
     if (!hit) return -1;
-    *hit = 0;
+    Truncate(int32_t(hit - chars_));
     return int32_t(hit - chars_);
 }
 
 namespace {
 
-// A length for Reserve. A sum past what a text can hold is passed on as
-// INT32_MAX, which Reserve refuses by ending the process ("text too long"),
-// instead of wrapping around to a negative size that reserves nothing.
-int32_t ReserveSize(int64_t n) { return n > INT32_MAX ? INT32_MAX : int32_t(n); }
-
 // Deletes the character at index (the text is at least index + 1 long).
 void DeleteAt(char* chars, int32_t index) {
+    ForgetEnd(chars);
     memmove(chars + index, chars + index + 1, strlen(chars + index + 1) + 1);
 }
 
 // Moves every character not marked in `remove` to the front, in one pass.
 void KeepOnly(char* chars, const bool* remove) {
+    ForgetEnd(chars);
     char* out = chars;
     for (const char* in = chars; *in; ++in)
         if (!remove[static_cast<unsigned char>(*in)]) *out++ = *in;
@@ -98,7 +98,7 @@ int32_t TextString::StripParentheses() {
     if (IsEmpty()) return 0;
     int32_t close = LastIndexOf(')');
     if (close < 1) return 0;
-    chars_[close] = 0;
+    Truncate(close);
     if (chars_[0] != '(') return 0;
     DeleteAt(chars_, 0);
     return 1;
@@ -108,7 +108,7 @@ int32_t TextString::StripBrackets() {
     if (IsEmpty()) return 0;
     int32_t close = FindChar(0, ']');
     if (close < 1) return 0;
-    chars_[close] = 0;
+    Truncate(close);
     if (chars_[0] != '[') return 0;
     DeleteAt(chars_, 0);
     return 1;
@@ -134,6 +134,7 @@ int32_t TextString::RemoveAllOccurrences(char c) {
     // One pass: each run between two occurrences moves up once.
     char* out = strchr(chars_, c);
     if (!out) return 1;
+    ForgetEnd(chars_);
     const char* in = out + 1;
     for (;;) {
         const char* next = strchr(in, c);
@@ -169,7 +170,7 @@ int32_t TextString::ReplaceChar(char from, char to) {
         char* first = strchr(chars_, from);
         if (!first) return 0;
         int32_t count = CountChar(from);
-        *first = 0;
+        Truncate(int32_t(first - chars_));
         return count;
     }
     // Equal characters: every occurrence counts and the text stays as it is.
@@ -191,32 +192,29 @@ void TextString::Insert(const char* text, int32_t index) {
     if (added == 0) return;
     // Text from this very block would move with it: copy it out first.
     TextString copy;
-    if (chars_ && text >= chars_ && text < chars_ + Capacity() + 2) {
+    if (InsideBlock(chars_, text)) {
         copy.Assign(text);
         text = copy.chars_;
     }
-    Reserve(ReserveSize(int64_t(length) + added));
+    int64_t total = int64_t(length) + added;
+    Reserve(ClampSize(total));
     memmove(chars_ + index + added, chars_ + index, size_t(length - index) + 1);
     memcpy(chars_ + index, text, size_t(added));
+    SetKnownEnd(chars_, total);
 }
 
 void TextString::WriteBytes(int32_t offset, const void* bytes, int32_t count) {
     if (offset < 0 || count <= 0 || !bytes) return;
-    int64_t end = int64_t(offset) + count;
-    // Where the old text ended, as far as the write reaches.
-    int32_t reach = 0;
-    if (chars_) {
-        while (reach < end && chars_[reach]) ++reach;
-    }
     const char* source = static_cast<const char*>(bytes);
-    ptrdiff_t inside = -1;
-    if (chars_ && source >= chars_ && source < chars_ + Capacity() + 2) inside = source - chars_;
-    Reserve(ReserveSize(end));
+    ptrdiff_t inside = InsideBlock(chars_, source) ? source - chars_ : -1;
+    Reserve(ClampSize(int64_t(offset) + count));
     if (inside >= 0) source = chars_ + inside;
+    // Only the bytes of the range change. Reserve leaves offset + count + 2
+    // bytes of room, and fresh room is zero, so the text stays terminated
+    // within the block; where it ends depends on the bytes written and on
+    // those already there.
     memmove(chars_ + offset, source, size_t(count));
-    // Bytes written over the old terminator would leave the text running
-    // on into storage nobody wrote; a zero after them keeps it terminated.
-    if (reach >= offset && reach < end) chars_[end] = 0;
+    ForgetEnd(chars_);
 }
 
 int32_t TextString::SplitKeyValue(TextString& key, TextString& value) const {
@@ -244,7 +242,7 @@ TextString TextString::Slice(int32_t start, int32_t end) const {
     if (end < start) end = start;
     part.Reserve(end - start);
     memcpy(part.chars_, chars_ + start, size_t(end - start));
-    part.chars_[end - start] = 0;
+    part.Truncate(end - start);
     return part;
 }
 
@@ -255,6 +253,6 @@ TextString TextString::SliceCount(int32_t start, int32_t count) const {
 }
 
 TextString TextString::SliceInclusive(int32_t first, int32_t last) const {
-    if (last == -1) last = Length() - 1;
-    return Slice(first, last < 0 ? 0 : last + 1);
+    int64_t end = last == -1 ? Length() : int64_t(last) + 1;
+    return Slice(first, end < 0 ? 0 : end > INT32_MAX ? INT32_MAX : int32_t(end));
 }

@@ -3,6 +3,7 @@
 // percent-encoding, and cutting a document down to its body.
 #include <string.h>
 
+#include "text/TextBlock.h"
 #include "text/TextString.h"
 
 namespace {
@@ -23,10 +24,6 @@ const char kFold192[65] = "AAA-A---"   // 192 to 199: A with grave, acute, circu
 bool IsPlainAlphanumeric(unsigned char b) {
     return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9');
 }
-
-// Room for a result of n characters. A size past what a block can hold is
-// passed on as the largest one, which the core refuses as too long.
-int32_t ClampLength(int64_t n) { return n > INT32_MAX ? INT32_MAX : int32_t(n); }
 
 }  // namespace
 
@@ -57,27 +54,28 @@ int32_t TextString::HexDecode(int32_t& count) {
         pair.chars_[2] = 0;
         chars_[k] = char(pair.HexValue() & 0xFF);
     }
-    if (chars_) chars_[n] = 0;
+    if (chars_) Truncate(n);
     count = n;
     return 1;
 }
 
 // The count comes from the caller, since byte data may hold zero bytes. A
 // negative count changes nothing; a count past the block's characters is cut
-// to them (capacity bytes), so nothing outside the block is read. The digits
+// to them (capacity bytes), so nothing outside the block is read, and fresh
+// room is always zero, so no byte nobody wrote is read either. The digits
 // are written from the back, where they never overwrite a byte still to be
 // read.
 void TextString::HexEncode(int32_t count) {
     if (count < 0) return;
     if (!chars_) return;
     if (count > Capacity()) count = Capacity();
-    Reserve(ClampLength(2 * int64_t(count)));
+    Reserve(ClampSize(2 * int64_t(count)));
     for (int32_t k = count - 1; k >= 0; --k) {
         unsigned char b = static_cast<unsigned char>(chars_[k]);
         chars_[2 * k] = kHexDigits[b >> 4];
         chars_[2 * k + 1] = kHexDigits[b & 15];
     }
-    chars_[2 * count] = 0;
+    Truncate(2 * count);
 }
 
 // Letters and digits of ASCII and the space stay; every other byte becomes
@@ -91,9 +89,9 @@ void TextString::PercentEncode() {
         unsigned char b = static_cast<unsigned char>(chars_[i]);
         encoded += (IsPlainAlphanumeric(b) || b == ' ') ? 1 : 3;
     }
-    Reserve(ClampLength(encoded));
+    Reserve(ClampSize(encoded));
     char* out = chars_ + encoded;
-    *out = 0;
+    Truncate(int32_t(encoded));
     for (int32_t i = length - 1; i >= 0; --i) {
         unsigned char b = static_cast<unsigned char>(chars_[i]);
         if (IsPlainAlphanumeric(b) || b == ' ') {

@@ -5,7 +5,10 @@
 // Reading is done here rather than by atoi and sscanf("%X"), whose results
 // are undefined for numbers outside their type, and the floating-point side
 // goes through RuntimeWideToDouble, which ignores the process locale. So
-// every text has one defined value on every platform:
+// every text has one defined value on every platform. Writing is
+// locale-independent too: numbers always get the full stop as decimal
+// point, so stored files and shown texts never depend on the process locale.
+// Reading:
 //   - decimal text (IntValue and the integer extractions) clamps to
 //     -2147483648 .. 2147483647, as strtol does with a 32-bit long;
 //   - hexadecimal text (HexValue) reads like strtoul with a 32-bit long:
@@ -15,6 +18,7 @@
 #include <string.h>
 
 #include "platform/Runtime.h"
+#include "text/TextBlock.h"
 #include "text/TextString.h"
 #include "text/WideText.h"
 
@@ -68,22 +72,40 @@ const char* NonFiniteText(double value) {
 }
 
 // Appends value in fixed-point notation under the decimals setting
-// `decimals`: "%.<d>f" / "%.<d>lf", or "%f" / "%lf" when it is negative.
-void AppendFixed(TextString& target, double value, int32_t decimals, const char* suffix) {
+// `decimals`: what "%.<d>f" gives, or "%f" when it is negative, in the "C"
+// locale. printf writes the decimal point of the process locale (a comma,
+// or a character of several bytes); the only bytes of a finite "%f" text
+// that are not digits or the sign are that point, so they become '.'.
+void AppendFixed(TextString& target, double value, int32_t decimals) {
     if (!isfinite(value)) {
         target.Append(NonFiniteText(value));
         return;
     }
-    TextString format;
-    format.Append("%");
-    if (decimals >= 0) {
-        format.Append(".");
-        format.AppendInt(decimals);
+    // The longest text, DBL_MAX with 127 decimals, has 437 characters.
+    char text[512];
+    int n = decimals >= 0 ? snprintf(text, sizeof text, "%.*f", int(decimals), value)
+                          : snprintf(text, sizeof text, "%f", value);
+    if (n < 0 || n >= int(sizeof text)) return;
+    char* out = text;
+    bool point = false;
+    for (const char* in = text; *in; ++in) {
+        char c = *in;
+        if ((c >= '0' && c <= '9') || (c == '-' && in == text)) {
+            *out++ = c;
+        } else if (!point) {
+            *out++ = '.';
+            point = true;
+        }
     }
-    format.Append(suffix);
-    TextString text;
-    text.Format(format.CStr(), value);
+    *out = 0;
     target.Append(text);
+}
+
+// Appends the decimal text of value.
+TextString& AppendDecimal(TextString& target, int64_t value) {
+    char digits[24];
+    DecimalText(value, digits);
+    return target.Append(digits);
 }
 
 // Where the token that starts text ends: the first space, or null.
@@ -102,43 +124,29 @@ void DropToken(char* text, const char* space) {
 
 // ---- appending ----
 
-TextString& TextString::AppendUnsigned(uint32_t value) {
-    TextString text;
-    text.Format("%u", unsigned(value));
-    return Append(text);
-}
+// The integer appends write the same text as "%u", "%d" and "%ld" without
+// going through the formatter.
+TextString& TextString::AppendUnsigned(uint32_t value) { return AppendDecimal(*this, value); }
 
 TextString& TextString::AppendShort(int32_t value) {
-    TextString text;
-    text.Format("%d", int(int16_t(uint16_t(uint32_t(value) & 0xFFFFu))));
-    return Append(text);
+    return AppendDecimal(*this, int16_t(uint16_t(uint32_t(value) & 0xFFFFu)));
 }
 
-TextString& TextString::AppendUnsignedLong(uint32_t value) {
-    TextString text;
-    text.Format("%u", unsigned(value));
-    return Append(text);
-}
+TextString& TextString::AppendUnsignedLong(uint32_t value) { return AppendDecimal(*this, value); }
 
 TextString& TextString::AppendByte(char value) {
-    TextString text;
-    text.Format("%d", int(static_cast<unsigned char>(value)));
-    return Append(text);
+    return AppendDecimal(*this, static_cast<unsigned char>(value));
 }
 
-TextString& TextString::AppendLong(int32_t value) {
-    TextString text;
-    text.Format("%ld", long(value));
-    return Append(text);
-}
+TextString& TextString::AppendLong(int32_t value) { return AppendDecimal(*this, value); }
 
 TextString& TextString::AppendFloat(float value) {
-    AppendFixed(*this, double(value), DecimalsRef(), "f");
+    AppendFixed(*this, double(value), DecimalsRef());
     return *this;
 }
 
 TextString& TextString::AppendDouble(double value) {
-    AppendFixed(*this, value, DecimalsRef(), "lf");
+    AppendFixed(*this, value, DecimalsRef());
     return *this;
 }
 
@@ -157,7 +165,7 @@ void TextString::AssignDoubleToWidth(double value, int32_t width) {
     if (value > -2147483649.0 && value < 2147483648.0)
         temp.AppendInt(int32_t(value));
     else
-        temp.Format("%.0f", trunc(value));
+        AppendFixed(temp, trunc(value), 0);
     int64_t integerDigits = temp.Length();
     *temp.PtrAt(0) = 0;
     temp.SetDecimals(int32_t((int64_t(width) - integerDigits) & 0xFF));
@@ -167,17 +175,7 @@ void TextString::AssignDoubleToWidth(double value, int32_t width) {
 
 void TextString::AssignInt(int32_t value) {
     Reserve(10);
-    char digits[10];
-    int n = 0;
-    uint32_t magnitude = value < 0 ? 0u - uint32_t(value) : uint32_t(value);
-    do {
-        digits[n++] = char('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude);
-    char* out = chars_;
-    if (value < 0) *out++ = '-';
-    while (n) *out++ = digits[--n];
-    *out = 0;
+    Truncate(DecimalText(value, chars_));
 }
 
 // ---- reading the whole text ----
@@ -205,8 +203,9 @@ void TextString::ExtractToken(TextString& destination) {
     if (length > 0) {
         token.Reserve(length);
         memcpy(token.chars_, chars_, size_t(length));
-        token.chars_[length] = 0;
+        token.Truncate(length);
     }
+    ForgetEnd(chars_);
     DropToken(chars_, space);
     destination.Assign(token);
 }
@@ -259,6 +258,8 @@ TextString& TextString::ExtractShort(int16_t& destination) {
 // a text that begins with a space still yields the number after it.
 TextString& TextString::ExtractBool(bool& destination) {
     destination = IntValue() != 0;
-    if (!IsEmpty()) DropToken(chars_, TokenEnd(chars_));
+    if (IsEmpty()) return *this;
+    ForgetEnd(chars_);
+    DropToken(chars_, TokenEnd(chars_));
     return *this;
 }

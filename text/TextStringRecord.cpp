@@ -13,6 +13,8 @@
 // are both written as 0, 0, 10.
 #include "text/TextString.h"
 
+#include "text/TextBlock.h"
+
 #include <string.h>
 
 namespace {
@@ -54,6 +56,7 @@ int32_t TextString::Fill(char c, int32_t n) {
     int32_t length = Length();
     Reserve(n);
     memset(chars_, c, size_t(n));
+    ForgetEnd(chars_);  // the character may be 0
     // Copies that reach past the old end are the whole text now.
     if (length < n) chars_[n] = 0;
     return n;
@@ -103,6 +106,7 @@ int32_t TextString::ReadRecord(FILE* stream, int32_t maximum) {
     Reserve(length + 3);
     Reserve(length + 11);
     size_t got = fread(chars_, 1, size_t(length) + 1, stream);
+    ForgetEnd(chars_);
     chars_[got < size_t(length) ? got : size_t(length)] = 0;
     CutAt(10);
     return got == size_t(length) + 1 ? 1 : 0;

@@ -18,27 +18,14 @@
 // The results are those of searching from the start every time.
 #include "text/TextString.h"
 
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
-#include <new>
-
+#include "text/TextBlock.h"
 #include "text/TextMatch.h"
 
 namespace {
 
-// The longest text a replacement may produce: a TextString cannot hold more.
-const int64_t kMaxTextLength = INT32_MAX - 128;
-
-char* NewBuffer(int64_t size) {
-    void* block = ::operator new(size_t(size), std::nothrow);
-    if (!block) {
-        fputs("TextString: out of memory\n", stderr);
-        abort();
-    }
-    return static_cast<char*>(block);
-}
+char* NewBuffer(int64_t size) { return static_cast<char*>(TextAllocate(size_t(size))); }
 
 // The text with a gap: the part in front of the gap is buf[0, left), the
 // part after it is buf[right, size - 1), terminated by buf[size - 1].
@@ -117,28 +104,19 @@ int32_t TextString::ReplaceText(const char* find, const char* replacement, bool 
     if (first < 0) return 0;
     int32_t r = int32_t(strlen(replacement));
 
-    // A replacement that holds the text to find (as a whole word, in that
-    // mode: its neighbours in the text are never identifier characters,
-    // since the occurrence it replaced counted as a word) leaves a new
-    // occurrence behind every time, so the replacing could never end.
-    if (MatchText(replacement, r, 0, find, m, wholeWord, false, 0) >= 0) return -1;
-
-    // A replacement can also form the text to find with its neighbours time
-    // after time and make the text grow without end ("ab" by "bbaa" in "aab").
-    // Such a call gives up once the text passes twice the length one pass
-    // over the original text could give, plus 1 MiB.
+    // Whether a call ends cannot be told in advance ("ab" by "bba" ends after
+    // 2^(n) - 1 replacements on a^n b; "a" by "ba" never does), so the call is
+    // bounded instead: past kMaxReplacements replacements, or a text longer
+    // than kMaxReplaceLength, it gives -1 and the text stays as it was.
     int64_t grow = r > m ? r - m : 0;
-    int64_t onePass = int64_t(length) + (int64_t(length) / m + 1) * grow;
-    int64_t limit = 2 * onePass + (int64_t(1) << 20);
-    if (limit > kMaxTextLength) limit = kMaxTextLength;
-
     GapText text(chars_, length, r + 16 + (grow ? length / 4 : 0));
     int32_t count = 0;
     int64_t q = first;
     while (q >= 0) {
+        if (count == kMaxReplacements) return -1;
+        if (grow && text.Length() + grow > kMaxReplaceLength) return -1;
         text.MoveGap(q);
         text.Replace(m, replacement, r);
-        if (count == INT32_MAX || text.Length() > limit) return -1;
         ++count;
         int64_t resume = q - m + (wholeWord ? 0 : 1);
         text.MoveGap(resume > 0 ? resume : 0);
@@ -151,5 +129,6 @@ int32_t TextString::ReplaceText(const char* find, const char* replacement, bool 
     Reserve(int32_t(total));
     memcpy(chars_, text.buf, size_t(text.left));
     memcpy(chars_ + text.left, text.buf + text.right, size_t(text.size - text.right));
+    SetKnownEnd(chars_, total);
     return count;
 }

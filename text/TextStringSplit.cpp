@@ -16,28 +16,42 @@
 
 namespace {
 
+// The distinct separator characters, as a text of their own and as a table.
 struct SeparatorSet {
+    char chars[257];
     bool member[256];
-    explicit SeparatorSet(const char* separators) {
-        memset(member, 0, sizeof member);
-        for (const char* p = separators; p && *p; ++p)
-            member[static_cast<unsigned char>(*p)] = true;
+    int count;
+    explicit SeparatorSet(const char* separators) : member(), count(0) {
+        for (const char* p = separators; p && *p; ++p) {
+            unsigned char b = static_cast<unsigned char>(*p);
+            if (!member[b]) chars[count++] = *p;
+            member[b] = true;
+        }
+        chars[count] = 0;
     }
-    bool Has(char c) const { return member[static_cast<unsigned char>(c)]; }
+    // The first separator at or after text + i, or length when none.
+    int32_t Next(const char* text, int32_t i, int32_t length) const {
+        if (count == 1) {
+            const void* hit = memchr(text + i, chars[0], size_t(length - i));
+            return hit ? int32_t(static_cast<const char*>(hit) - text) : length;
+        }
+        if (count == 0) return length;
+        while (i < length && !member[static_cast<unsigned char>(text[i])]) ++i;
+        return i;
+    }
 };
 
 // Walks the pieces of text[0 .. length - 1] as the rules cut them, calling
 // piece(start, end) for each new element. Returns the number of pieces and
 // stores in *rest the index where the unsplit rest begins (length when none).
 template <class OnPiece>
-int32_t WalkPieces(const char* text, int32_t length, const SeparatorSet& separators,
-                   int32_t maximum, bool keepEmpty, int32_t* rest, OnPiece piece) {
+int32_t WalkPieces(const char* text, int32_t length, const SeparatorSet& set, int32_t maximum,
+                   bool keepEmpty, int32_t* rest, OnPiece piece) {
     int32_t pieces = 0;
     int32_t start = 0;
-    for (int32_t i = 0; i < length; ++i) {
-        if (!separators.Has(text[i])) continue;
+    for (int32_t i = set.Next(text, 0, length); i < length; i = set.Next(text, i + 1, length)) {
         if (i == 0 && !keepEmpty) continue;
-        if (maximum >= 0 && pieces >= maximum) continue;
+        if (maximum >= 0 && pieces >= maximum) break;  // the rest stays unsplit
         if (start < i || keepEmpty) {
             piece(start, i);
             ++pieces;
@@ -52,18 +66,20 @@ int32_t WalkPieces(const char* text, int32_t length, const SeparatorSet& separat
 
 int32_t TextString::SplitInto(const char* separators, TextStringList& list, int32_t maximum,
                               bool keepEmpty) const {
+    // The separators may lie in an element of the list, which clearing the
+    // list frees: each distinct one is copied out first.
+    const SeparatorSet set(separators);
     // Clearing the list would free this very string when it is one of the
     // list's elements: split a copy of it then.
     for (int32_t slot = 0; slot < list.Size(); ++slot)
         if (list.items[slot] == this) {
             TextString copy(*this);
-            return copy.SplitInto(separators, list, maximum, keepEmpty);
+            return copy.SplitInto(set.chars, list, maximum, keepEmpty);
         }
 
     list.Clear(list.ownsElements);
     const char* text = CStr();
     const int32_t length = Length();
-    const SeparatorSet set(separators);
     int32_t rest = 0;
 
     int32_t pieces =
@@ -80,9 +96,8 @@ int32_t TextString::SplitInto(const char* separators, TextStringList& list, int3
         if (!element || end <= start) return;
         int32_t n = end - start;
         element->Reserve(n);
-        char* destination = element->PtrAt(0);
-        memcpy(destination, text + start, size_t(n));
-        destination[n] = 0;
+        memcpy(element->chars_, text + start, size_t(n));
+        element->Truncate(n);
     };
     pieces = WalkPieces(text, length, set, maximum, keepEmpty, &rest, add);
 

@@ -2,21 +2,23 @@
 
 #include <string.h>
 
-#include <new>
-
 #include "platform/CodePage.h"
+#include "text/TextBlock.h"
 
 namespace {
 
 WideChar* NewWide(int32_t capacity) {
-    return static_cast<WideChar*>(::operator new(sizeof(WideChar) * size_t(capacity)));
+    return static_cast<WideChar*>(TextAllocate(sizeof(WideChar) * size_t(capacity)));
 }
 
 }  // namespace
 
 WideText::WideText(const char* text, int32_t count) {
     if (!text) text = "";
-    int32_t length = int32_t(strlen(text));
+    // The capacity, count + 20, must stay a 32-bit count.
+    size_t measured = strlen(text);
+    if (measured > size_t(kMaxTextLength)) TextFatal("text too long");
+    int32_t length = int32_t(measured);
     if (count < 0 || count > length) count = length;
     capacity = count + 20;
     buffer = NewWide(capacity);

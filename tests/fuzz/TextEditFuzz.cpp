@@ -204,15 +204,18 @@ void Edits(FuzzInput& in) {
             int32_t count = int32_t(in.Below(8)) - 1, offset = Index(in, model);
             std::string bytes = Word(in, 6);
             bytes.resize(8, 'w');
+            if (in.Flag()) bytes[size_t(in.Below(8))] = 0;
+            // The model is the block's bytes: only the range changes, and room
+            // the block gains is zero, so old bytes behind a terminator that
+            // the write covers come back into the text.
+            std::string block;
+            if (s.HasBlock()) block.assign(s.PtrAt(0), size_t(s.Capacity()) + 2);
             s.WriteBytes(offset, bytes.data(), count);
             if (offset >= 0 && count > 0) {
                 null = false;
-                if (size_t(offset) <= model.size()) {
-                    bool coversEnd = size_t(offset) + size_t(count) > model.size();
-                    model.resize(std::max(model.size(), size_t(offset + count)));
-                    model.replace(size_t(offset), size_t(count), bytes, 0, size_t(count));
-                    if (coversEnd) model.resize(size_t(offset + count));
-                }
+                block.resize(std::max(block.size(), size_t(offset) + size_t(count) + 2), '\0');
+                block.replace(size_t(offset), size_t(count), bytes, 0, size_t(count));
+                model = block.c_str();
             }
             break;
         }

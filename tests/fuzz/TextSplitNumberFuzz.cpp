@@ -1,7 +1,7 @@
 // Random texts split, read as numbers, cut into tokens (plain and typed),
 // encoded and cut to their body, each
-// checked against a model built on the standard library: the splitting
-// rules written character by character, strtoll and strtod in the "C"
+// checked against a model built on the standard library: the text cut at
+// every separator and merged past the maximum, strtoll and strtod in the "C"
 // locale, and byte-by-byte encoders. The sanitizers watch every access to
 // the list's array and the strings' blocks.
 #include <errno.h>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/fuzz/FuzzInput.h"
+#include "tests/text/SplitModel.h"
 #include "text/TextString.h"
 #include "text/TextStringList.h"
 
@@ -33,26 +34,6 @@ std::string Text(FuzzInput& in, uint32_t maxLength) {
     return s;
 }
 
-std::vector<std::string> ModelSplit(const std::string& text, const std::string& separators,
-                                    int32_t maximum, bool keepEmpty) {
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (separators.find(text[i]) == std::string::npos) continue;
-        if (i == 0 && !keepEmpty) continue;
-        if (maximum >= 0 && int32_t(pieces.size()) >= maximum) continue;
-        if (start < i || keepEmpty) pieces.push_back(text.substr(start, i - start));
-        start = i + 1;
-    }
-    if (start < text.size()) {
-        if (maximum < 0 || maximum > int32_t(pieces.size()))
-            pieces.push_back(text.substr(start));
-        else if (!pieces.empty())
-            pieces.back() += text.substr(start - 1);
-    }
-    return pieces;
-}
-
 void Split(FuzzInput& in, TextStringList& list) {
     std::string text = Text(in, 60);
     std::string separators = Text(in, 3);
@@ -61,7 +42,7 @@ void Split(FuzzInput& in, TextStringList& list) {
     list.growBy = int32_t(in.Below(4));
     Check(TextString(text.c_str()).SplitInto(separators.c_str(), list, maximum, keepEmpty) == 1,
           "SplitInto result");
-    std::vector<std::string> model = ModelSplit(text, separators, maximum, keepEmpty);
+    std::vector<std::string> model = SplitModel(text, separators, maximum, keepEmpty);
     Check(list.Size() == int32_t(model.size()), "piece count");
     for (int32_t p = 0; p < list.Size(); ++p)
         Check(model[size_t(p)] == list.At(p)->CStr(), "piece text");

@@ -360,15 +360,6 @@ TEST(TextCompareNoCase, LengthFirstThenBytes) {
     EXPECT_NE(TextCompareNoCase("\xE9", "\xC9"), 0);  // only ASCII letters fold
 }
 
-TEST(ToUpper, AsciiOnlyWhateverTheBytes) {
-    TextString s("btceif.dll \xE9\xFF\x80");
-    s.ToUpper();
-    EXPECT_STREQ(s.CStr(), "BTCEIF.DLL \xE9\xFF\x80");
-    TextString null;
-    null.ToUpper();
-    EXPECT_FALSE(null.HasBlock());
-}
-
 TEST(ToLower, FirstCharacterOptional) {
     TextString a("ABC"), b("ABC");
     a.ToLower(false);

@@ -1,5 +1,4 @@
 #include <float.h>
-#include <locale.h>
 #include <math.h>
 #include <stdint.h>
 #include <string.h>
@@ -255,32 +254,6 @@ TEST(DoubleValue, Texts) {
         EXPECT_EQ(ParseDouble(c.text), c.expected);
     }
     EXPECT_EQ(TextString().DoubleValue(), 0.0);
-}
-
-// Reading numbers ignores a decimal-comma locale set by the process.
-TEST(DoubleValue, IgnoresProcessLocale) {
-    const char* names[] = {"de_DE.UTF-8", "de_DE.utf8",          "de_DE",  "fr_FR.UTF-8",
-                           "es_ES.UTF-8", "German_Germany.1252", "German", "de-DE"};
-    std::string old = setlocale(LC_ALL, nullptr);
-    const char* found = nullptr;
-    for (const char* name : names) {
-        if (setlocale(LC_ALL, name) && strcmp(localeconv()->decimal_point, ",") == 0) {
-            found = name;
-            break;
-        }
-    }
-    if (!found) {
-        setlocale(LC_ALL, old.c_str());
-        GTEST_SKIP() << "no decimal-comma locale on this machine";
-    }
-    SCOPED_TRACE(found);
-    double point = TextString("2.5").DoubleValue();
-    double comma = ParseDouble("2,5");
-    int32_t integer = TextString(" 1234").IntValue();
-    setlocale(LC_ALL, old.c_str());
-    EXPECT_EQ(point, 2.5);
-    EXPECT_EQ(comma, 2.0);
-    EXPECT_EQ(integer, 1234);
 }
 
 // Tokens come off the front one at a time.

@@ -94,8 +94,8 @@ TEST(ReplaceText, SameAsSearchingFromTheStartEveryTime) {
 
 TEST(ReplaceText, CallsThatCouldNeverEnd) {
     // An empty text to find: 0, nothing changes. A replacement that holds the
-    // text to find, or one that keeps forming it with its neighbours and makes
-    // the text grow without end: -1, nothing changes.
+    // text to find, or one that keeps forming it with its neighbours, runs
+    // into the bound on replacements or length: -1, nothing changes.
     struct Case {
         const char* text;
         const char* find;
