@@ -2,13 +2,17 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-native test-asan test-fuzz build-windows test-windows \
-        gui size bench fuzz clean
+.PHONY: all deps deps-test build run test test-format test-native test-asan test-fuzz \
+        build-windows test-windows gui size bench fuzz clean
 
 all: build
 
+# Each target installs what it needs: the native build needs no Wine.
+DEPS = scripts/install-deps.sh
 deps:
-	@scripts/install-deps.sh
+	@$(DEPS) native
+deps-test:
+	@$(DEPS) native test windows fuzz
 
 build: deps
 	@cmake --preset native >/dev/null
@@ -27,12 +31,19 @@ run: build
 	@echo '$$ portmedic-scan build/repaired-device.reg'
 	@$(SCAN) build/repaired-device.reg
 
-# Every suite: the native unit suites, the same suites under AddressSanitizer
-# and UndefinedBehaviorSanitizer, a short smoke run of every fuzz target, and
-# the Windows suites under Wine.
-test: test-native test-asan test-fuzz test-windows
+# Every suite: the format check, the native unit suites, the same suites
+# under AddressSanitizer and UndefinedBehaviorSanitizer, a short smoke run
+# of every fuzz target, and the Windows suites under Wine.
+test: deps-test test-format test-native test-asan test-fuzz test-windows
+
+# Every tracked .cpp/.h as .clang-format lays it out; names the files that
+# are not (clang-format -i FILE mends one).
+test-format:
+	@$(DEPS) test
+	@scripts/check-format.sh
 
 test-native: build
+	@$(DEPS) native test
 	@ctest --preset native -j $(JOBS)
 
 test-asan: deps
@@ -41,12 +52,14 @@ test-asan: deps
 	@ctest --preset asan -j $(JOBS)
 
 test-fuzz: deps
+	@$(DEPS) fuzz
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
 	@scripts/run-fuzzers.sh 10
 
 # The Windows builds: win32 (i686, like the handhelds) and win64 (x86_64).
-build-windows: deps
+build-windows:
+	@$(DEPS) native windows
 	@for p in win32 win64; do \
 	   cmake --preset $$p >/dev/null && cmake --build --preset $$p -j $(JOBS) || exit 1; done
 
@@ -65,24 +78,28 @@ test-windows: build-windows
 # detect, repair and About (on $$DISPLAY when there is one, else inside
 # Xvfb) and writes the screenshots to build/win64/screenshots and
 # docs/screenshots.
-gui: deps
+gui:
+	@$(DEPS) native windows
 	@cmake --preset win64 >/dev/null
 	@cmake --build --preset win64 -j $(JOBS) --target portmedic aygshell aygshell_no_menu_bar portmedic_e2e
 	@tests/e2e/run-e2e.sh $(WINE_RUN) build/win64 x86_64-w64-mingw32-objdump gui
 
 # Sizes of PORTMEDIC.exe and aygshell.dll as the handhelds' 32-bit build.
-size: deps
+size:
+	@$(DEPS) native windows
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS) --target size
 
 # Longer fuzzing: make fuzz FUZZ_SECONDS=600
-fuzz: deps
+fuzz:
+	@$(DEPS) native fuzz
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
 	@scripts/run-fuzzers.sh $(FUZZ_SECONDS)
 
 # Speed measurements; not part of `make test`.
-bench: deps
+bench:
+	@$(DEPS) native bench
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench -j $(JOBS)
 	@if [ -x build/bench/portmedic_bench ]; then build/bench/portmedic_bench $(BENCH_ARGS); \

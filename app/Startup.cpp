@@ -9,26 +9,7 @@ HINSTANCE g_hInst;
 
 namespace {
 
-enum { kNameLength = 100 };    // buffers for the class name and the title
-enum { kMenuBarHeight = 26 };  // the shell's menu bar along the bottom
-
-// The device keeps the window's bits when it is shortened without a
-// repaint; desktop Windows under Wine hands the shortened window a fresh,
-// unerased surface, so there the move asks for the repaint.
-#ifdef _WIN32_WCE
-const BOOL kRepaintAfterMove = FALSE;
-#else
-const BOOL kRepaintAfterMove = TRUE;
-#endif
-
-// Shortens the window by the menu bar's height, keeping its other edges.
-void LeaveRoomForMenuBar(HWND hwnd) {
-    RECT rc;
-    GetWindowRect(hwnd, &rc);
-    MoveWindow(hwnd, rc.left, rc.top, rc.right - rc.left, (rc.bottom - kMenuBarHeight) - rc.top,
-               kRepaintAfterMove);
-}
-
+enum { kNameLength = 100 };  // buffers for the class name and the title
 }  // namespace
 
 ATOM RegisterMainClass(HINSTANCE hInstance, LPCWSTR className) {
@@ -65,7 +46,7 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
                                 CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInstance, NULL);
     if (!hwnd) return FALSE;
 
-    if (g_hwndMenuBar) LeaveRoomForMenuBar(hwnd);
+    if (g_hwndMenuBar) ShortenWindow(hwnd, kMenuBarHeight);
     ShowWindow(hwnd, nCmdShow);
     UpdateWindow(hwnd);
     return TRUE;

@@ -6,12 +6,9 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(PM_APP_DIR ${CMAKE_SOURCE_DIR}/app)
 set(PM_SHELL_DIR ${CMAKE_SOURCE_DIR}/platform/aygshell)
 
-# Size matters on a handheld: the program and the shell are built small,
-# without libstdc++ (app/Memory.cpp supplies the allocation operators) and
-# with the C runtime's own printf family, as on the device.
-set(PM_SMALL_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
-    -fno-asynchronous-unwind-tables -ffunction-sections)
-set(PM_SMALL_DEFINITIONS UNICODE _UNICODE __USE_MINGW_ANSI_STDIO=0)
+# Size matters on a handheld: the program and the shell are built small
+# (PM_LIBRARY_FLAGS, the same settings as the libraries they link), without
+# libstdc++ (app/Memory.cpp supplies the allocation operators).
 
 # ---- the icon, generated from its pixel map --------------------------------
 set(PM_ICON ${CMAKE_BINARY_DIR}/app/portmedic.ico)
@@ -44,8 +41,7 @@ function(pm_add_shell target source folder)
   add_library(${target} SHARED ${source} ${PM_SHELL_DEF_FILE})
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME aygshell
                         RUNTIME_OUTPUT_DIRECTORY ${folder} LIBRARY_OUTPUT_DIRECTORY ${folder})
-  target_compile_options(${target} PRIVATE ${PM_SMALL_FLAGS})
-  target_compile_definitions(${target} PRIVATE ${PM_SMALL_DEFINITIONS})
+  pm_library_settings(${target})
   # No C++ runtime: the shell uses the Windows API and msvcrt only.
   target_link_options(${target} PRIVATE -nostdlib -s -Wl,--kill-at -Wl,--gc-sections)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
@@ -67,22 +63,17 @@ add_custom_target(pm_shell_implib DEPENDS ${PM_SHELL_IMPLIB})
 
 # ---- PORTMEDIC.exe ----------------------------------------------------------
 # Everything but WinMain, so the tests can drive the window procedure.
-set(PM_APP_SOURCES ${PM_APP_DIR}/Startup.cpp ${PM_APP_DIR}/MainWindow.cpp
-                   ${PM_APP_DIR}/AboutDialog.cpp)
-add_library(pm_app STATIC ${PM_APP_SOURCES})
+add_library(pm_app STATIC ${PM_APP_DIR}/Startup.cpp ${PM_APP_DIR}/MainWindow.cpp
+                          ${PM_APP_DIR}/AboutDialog.cpp)
 target_link_libraries(pm_app PUBLIC pm_repair pm_globals pm_registry_win32 pm_window pm_text)
+pm_library_settings(pm_app)
 
-# The program itself gets its own small build of everything it links.
-set(PM_PROGRAM_SOURCES ${PM_APP_SOURCES} ${PM_APP_DIR}/WinMain.cpp ${PM_APP_DIR}/Memory.cpp)
-foreach(lib pm_text pm_system pm_repair pm_globals pm_registry_win32 pm_window)
-  get_target_property(sources ${lib} SOURCES)
-  list(APPEND PM_PROGRAM_SOURCES ${sources})
-endforeach()
-add_executable(portmedic WIN32 ${PM_PROGRAM_SOURCES} ${PM_RES})
+# The program links the same library builds as its tests.
+add_executable(portmedic WIN32 ${PM_APP_DIR}/WinMain.cpp ${PM_APP_DIR}/Memory.cpp ${PM_RES})
 add_dependencies(portmedic pm_resources pm_shell_implib aygshell)
 set_target_properties(portmedic PROPERTIES OUTPUT_NAME PORTMEDIC)
-target_compile_options(portmedic PRIVATE ${PM_SMALL_FLAGS})
-target_compile_definitions(portmedic PRIVATE ${PM_SMALL_DEFINITIONS})
+pm_library_settings(portmedic)
+target_link_libraries(portmedic PRIVATE pm_app)
 # Linked by the C driver: no libstdc++; stripped, unused code dropped, and
 # no relocations (a program always loads at its own base).
 set_target_properties(portmedic PROPERTIES LINKER_LANGUAGE C)
@@ -128,18 +119,21 @@ add_custom_target(size
 
 # ---- tests ---------------------------------------------------------------------
 if(PORTMEDIC_TESTS)
+  # Window texts for the tests and the end-to-end driver.
+  add_library(pm_test_window STATIC ${CMAKE_SOURCE_DIR}/tests/support/WindowText.cpp)
+  target_link_libraries(pm_test_window PUBLIC pm_text)
+
   # The window procedure and the start-up, driven in-process, with a shell
   # that records what it is handed; and the program's resources read back.
-  pm_add_suite(app_tests app pm_app)
+  pm_add_suite(app_tests app pm_app pm_test_window)
   target_sources(app_tests PRIVATE ${PM_RES})
   add_dependencies(app_tests pm_resources portmedic)
-  target_compile_definitions(app_tests PRIVATE UNICODE _UNICODE)
   file(TO_NATIVE_PATH "${CMAKE_BINARY_DIR}/PORTMEDIC.exe" PM_EXE_NATIVE)
   string(REPLACE "/" "\\\\" PM_EXE_WIN "Z:${CMAKE_BINARY_DIR}/PORTMEDIC.exe")
   target_compile_definitions(app_tests PRIVATE "PM_PROGRAM_PATH=L\"${PM_EXE_WIN}\"")
 
   # The shell on its own: loaded by number from the built aygshell.dll.
-  pm_add_suite(aygshell_tests aygshell)
+  pm_add_suite(aygshell_tests aygshell pm_test_window)
   target_sources(aygshell_tests PRIVATE ${PM_RES})
   add_dependencies(aygshell_tests pm_resources aygshell)
   target_compile_definitions(aygshell_tests PRIVATE UNICODE _UNICODE)
@@ -151,7 +145,7 @@ if(PORTMEDIC_TESTS)
   add_executable(portmedic_e2e ${CMAKE_SOURCE_DIR}/tests/e2e/Driver.cpp)
   target_compile_definitions(portmedic_e2e PRIVATE UNICODE _UNICODE)
   target_link_options(portmedic_e2e PRIVATE -municode)
-  target_link_libraries(portmedic_e2e PRIVATE pm_globals pm_text advapi32 gdi32)
+  target_link_libraries(portmedic_e2e PRIVATE pm_globals pm_test_window pm_text advapi32 gdi32)
   set(PM_NO_BAR_DIR ${CMAKE_BINARY_DIR}/no-menu-bar)
   pm_add_shell(aygshell_no_menu_bar ${CMAKE_SOURCE_DIR}/tests/e2e/NoMenuBarShell.cpp
                ${PM_NO_BAR_DIR})

@@ -19,12 +19,16 @@ function(pm_add_suite name folder)
   target_link_libraries(${name} PRIVATE ${ARGN} pm_test_support GTest::gtest_main)
   set(fixture)
   if(CMAKE_CROSSCOMPILING_EMULATOR)
-    # Under Wine every suite has a prefix of its own; a cleanup test shuts
-    # its wineserver down once the suite's cases have run.
-    add_test(NAME ${name}.wine_finish
-             COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} --finish $<TARGET_FILE:${name}>)
-    set_tests_properties(${name}.wine_finish PROPERTIES FIXTURES_CLEANUP ${name}_wine)
-    set(fixture PROPERTIES FIXTURES_REQUIRED ${name}_wine)
+    # Under Wine a suite runs whole, in one process in a prefix of its own
+    # (the test NAME.run), and each case reads its result from that run's
+    # report: a Wine start per suite, not per case, and no two cases in one
+    # prefix at once.
+    set(suite_runner ${CMAKE_SOURCE_DIR}/scripts/wine-suite.sh)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${suite_runner})
+    add_test(NAME ${name}.run COMMAND ${suite_runner} --run $<TARGET_FILE:${name}>
+             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+    set_tests_properties(${name}.run PROPERTIES FIXTURES_SETUP ${name}_run TIMEOUT 900)
+    set(fixture PROPERTIES FIXTURES_REQUIRED ${name}_run)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} ${fixture})

@@ -34,6 +34,10 @@ struct SHINITDLGINFO {
     DWORD dwFlags;  // kShidif... below
 };
 
+// The menu bar's height in pixels, along the bottom of the program's
+// window: the shell makes it this high, and the program leaves room for it.
+enum { kMenuBarHeight = 26 };
+
 enum : DWORD {
     kShaiSipUp = 1,
     kShaiSipOnDeactivation = 2,

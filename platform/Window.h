@@ -24,3 +24,9 @@ typedef LPSTR WinMainCommandLine;
 // set and the call is made as CE expects; on the desktop the bit is cleared
 // and the last active pop-up is brought forward explicitly.
 void BringWindowForward(HWND handleWithLowBit);
+
+// Shortens the window by the given number of pixels, keeping its other
+// edges. Windows CE keeps the window's bits when it is shortened, so there
+// it is not repainted; desktop Windows (and Wine) hands the shortened window
+// a fresh, unerased surface, so there the move asks for the repaint.
+void ShortenWindow(HWND hwnd, int pixels);

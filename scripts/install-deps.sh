@@ -1,32 +1,61 @@
 #!/usr/bin/env bash
-# Installs what the build and the test suites need, and nothing that is already there.
-# Safe to run again and again: it only calls apt-get when a package is missing.
+# Installs what a part of the work needs, and nothing that is already there.
+#
+#   scripts/install-deps.sh [GROUP...]     (no group: native)
+#
+#   native   the native build: the scan tool, its manual page (help2man)
+#            and its unit suites
+#   test     what `make test` adds natively: valgrind, the format check
+#   release  make install and make package: man-db/groff render the page in
+#            the tests, dpkg-dev's dpkg-shlibdeps gives the Debian package its
+#            dependencies, lintian checks it
+#   windows  the Windows builds (mingw-w64, 32- and 64-bit) and Wine inside
+#            Xvfb to run them, with Wine's own fonts
+#   fuzz     the libFuzzer targets (clang and its runtime)
+#   bench    the benchmarks (Google Benchmark)
+#
+# A new group is one more packages_NAME list below. Safe to run again and
+# again: it only calls apt-get when a package is missing.
 set -euo pipefail
 
-native_pkgs=(g++ cmake make libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev valgrind)
-# The Windows builds (mingw-w64, 32- and 64-bit) and Wine inside Xvfb to run them.
-windows_pkgs=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-              g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-              wine wine64 wine32:i386 xvfb xauth xdotool imagemagick x11-apps
-              python3)  # python3 draws the program's icon (app/MakeIcon.py)
-# Install and release (make install, make package): help2man writes the
-# manual page and man-db/groff render it in the tests; dpkg-dev's
-# dpkg-shlibdeps gives the Debian package its dependencies; lintian checks it.
-release_pkgs=(help2man man-db groff-base dpkg-dev lintian)
+packages_native=(g++ cmake make libgtest-dev help2man)
+packages_test=(valgrind clang-format)
+packages_release=(man-db groff-base dpkg-dev lintian)
+packages_windows=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+                  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+                  googletest  # GoogleTest's sources, compiled by each Windows build
+                  wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool imagemagick x11-apps
+                  python3)  # draws the program's icon; reads the suites' reports
+packages_fuzz=(clang libclang-rt-14-dev)
+packages_bench=(libbenchmark-dev)
+
+groups=("$@")
+[ "${#groups[@]}" -gt 0 ] || groups=(native)
+
+wanted=()
+for g in "${groups[@]}"; do
+    list="packages_${g}[@]"
+    if ! declare -p "packages_$g" >/dev/null 2>&1; then
+        echo "install-deps: no group '$g'" >&2
+        exit 2
+    fi
+    wanted+=("${!list}")
+done
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
-# wine32 is an i386 package.
 need_update=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+# wine32 is an i386 package.
+if printf '%s\n' "${wanted[@]}" | grep -q ':i386$' &&
+   ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "install-deps: adding the i386 architecture"
     $SUDO dpkg --add-architecture i386
     need_update=1
 fi
 
 missing=()
-for p in "${native_pkgs[@]}" "${windows_pkgs[@]}" "${release_pkgs[@]}"; do
+for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
@@ -35,7 +64,7 @@ if [ "${#missing[@]}" -gt 0 ] || [ "$need_update" -eq 1 ]; then
 fi
 if [ "${#missing[@]}" -gt 0 ]; then
     echo "install-deps: installing ${missing[*]}"
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq -o DPkg::Lock::Timeout=300 --no-install-recommends "${missing[@]}"
 fi
 
 # Native set: a decimal-comma locale, so the tests that write and read numbers

@@ -14,7 +14,8 @@
 //
 // The menu bar lies along the bottom edge of its parent as the parent was
 // created (on the device that is the bottom of the work area, since the
-// program's window fills it), 26 pixels high and as wide as the parent.
+// program's window fills it), kMenuBarHeight pixels high and as wide as the
+// parent.
 #include <stdlib.h>
 #include <string.h>
 
@@ -25,7 +26,6 @@ namespace {
 const WCHAR kMenuBarClass[] = L"menu_worker";
 const WCHAR kDialogProcProp[] = L"PortmedicShellDialogProc";
 const WCHAR kDropDownProp[] = L"PortmedicShellDropDown";
-enum { kMenuBarHeight = 26 };
 enum { kButtonPadding = 16 };
 enum : WORD {
     kStyleDropDown = 0x08,

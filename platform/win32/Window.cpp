@@ -13,3 +13,14 @@ void BringWindowForward(HWND handleWithLowBit) {
     SetForegroundWindow(popup ? popup : window);
 #endif
 }
+
+void ShortenWindow(HWND hwnd, int pixels) {
+#ifdef _WIN32_WCE
+    const BOOL repaint = FALSE;
+#else
+    const BOOL repaint = TRUE;
+#endif
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    MoveWindow(hwnd, rc.left, rc.top, rc.right - rc.left, (rc.bottom - pixels) - rc.top, repaint);
+}

@@ -13,6 +13,7 @@
 #include "repair/SerialScan.h"
 #include "tests/app/RecordingShell.h"
 #include "tests/support/AllocCounter.h"
+#include "tests/support/WindowText.h"
 #include "text/WideText.h"
 
 namespace {
@@ -51,23 +52,6 @@ std::string ScanReport(bool repair) {
     TextString report, message;
     ScanSerialDrivers(report, message, repair);
     return report.CStr();
-}
-
-std::wstring Widen(const TextString& text) {
-    WideText wide(text.CStr(), -1);
-    return wide.buffer;
-}
-
-std::wstring ClassOf(HWND w) {
-    wchar_t name[100] = {0};
-    GetClassNameW(w, name, 100);
-    return name;
-}
-
-std::wstring TextOf(HWND w) {
-    wchar_t text[1000] = {0};
-    GetWindowTextW(w, text, 1000);
-    return text;
 }
 
 // Catches the program's message boxes and About dialogs as they open. A box

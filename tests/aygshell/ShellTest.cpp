@@ -10,6 +10,7 @@
 
 #include "app/resource.h"
 #include "platform/Shell.h"
+#include "tests/support/WindowText.h"
 
 namespace {
 
@@ -25,17 +26,6 @@ HMODULE Shell() {
 FARPROC Ordinal(int n) { return GetProcAddress(Shell(), MAKEINTRESOURCEA(n)); }
 template <typename Fn> Fn Entry(int n) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(Ordinal(n)));
-}
-
-std::wstring ClassOf(HWND w) {
-    wchar_t name[100] = {0};
-    GetClassNameW(w, name, 100);
-    return name;
-}
-std::wstring TextOf(HWND w) {
-    wchar_t text[200] = {0};
-    GetWindowTextW(w, text, 200);
-    return text;
 }
 
 void Pump() {

@@ -22,6 +22,7 @@
 
 #include "app/GlobalTexts.h"
 #include "app/resource.h"
+#include "tests/support/WindowText.h"
 #include "text/WideText.h"
 
 namespace {
@@ -47,23 +48,6 @@ void Check(bool ok, const char* what, const std::wstring& detail = L"") {
 std::wstring Num(long v) { return std::to_wstring(v); }
 std::wstring RectText(const RECT& r) {
     return Num(r.left) + L"," + Num(r.top) + L"," + Num(r.right) + L"," + Num(r.bottom);
-}
-
-std::wstring Widen(const TextString& text) {
-    WideText wide(text.CStr(), -1);
-    return wide.buffer;
-}
-
-std::wstring ClassOf(HWND w) {
-    WCHAR name[100] = {0};
-    GetClassNameW(w, name, 100);
-    return name;
-}
-
-std::wstring TextOf(HWND w) {
-    WCHAR text[1000] = {0};
-    GetWindowTextW(w, text, 1000);
-    return text;
 }
 
 // Waits while serving the driver's own windows, so that a program that
