@@ -239,6 +239,50 @@ void SaveScreen(const WCHAR* name) {
     ReleaseDC(NULL, screen);
 }
 
+// Dark pixels of text drawn the way the program draws its report: the
+// window's own font, DrawText from the top of a rectangle one line high.
+int InkOfLine(HWND window, const WCHAR* text) {
+    HDC dc = GetDC(window);
+    HDC mem = CreateCompatibleDC(dc);
+    TEXTMETRICW tm;
+    HGDIOBJ oldFont = SelectObject(mem, GetCurrentObject(dc, OBJ_FONT));
+    GetTextMetricsW(mem, &tm);
+    RECT rc = {0, 0, 4 * tm.tmMaxCharWidth, tm.tmHeight};
+    HBITMAP bmp = CreateCompatibleBitmap(dc, rc.right, rc.bottom);
+    HGDIOBJ oldBmp = SelectObject(mem, bmp);
+    FillRect(mem, &rc, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    DrawTextW(mem, text, -1, &rc, DT_WORDBREAK);
+    int ink = 0;
+    for (int y = 0; y < rc.bottom; ++y)
+        for (int x = 0; x < rc.right; ++x) ink += GetPixel(mem, x, y) != RGB(255, 255, 255);
+    SelectObject(mem, oldBmp);
+    SelectObject(mem, oldFont);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(window, dc);
+    return ink;
+}
+
+// The glyphs the screenshots depend on: the caption's close box is drawn
+// from Wine's Marlett font (without it the box shows the letter "r"), and
+// the accent of "\u00CD" (as in "AQU\u00CD") lies inside its line.
+void CheckGlyphs(HWND main) {
+    HDC screen = GetDC(NULL);
+    HFONT marlett =
+        CreateFontW(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, SYMBOL_CHARSET, 0, 0, 0, 0, L"Marlett");
+    HGDIOBJ old = SelectObject(screen, marlett);
+    WCHAR face[LF_FACESIZE] = {0};
+    GetTextFaceW(screen, LF_FACESIZE, face);
+    SelectObject(screen, old);
+    DeleteObject(marlett);
+    ReleaseDC(NULL, screen);
+    Check(lstrcmpiW(face, L"Marlett") == 0, "Marlett font present (caption buttons)", face);
+
+    int plain = InkOfLine(main, L"I"), accented = InkOfLine(main, L"\u00CD");
+    Check(accented > plain, "accent of I-acute drawn inside its line",
+          Num(plain) + L" / " + Num(accented) + L" dark pixels");
+}
+
 bool ChooseMenuItem(HWND main, int downs, const WCHAR* shot) {
     HWND bar = MenuBarOf(main);
     std::vector<HWND> buttons = bar ? Children(bar) : std::vector<HWND>();
@@ -410,6 +454,7 @@ void DamagedDevice() {
     HWND main = StartAndCheckWindow(p, L"damaged-device.reg");
     if (!main) return Kill(p);
     CheckWindowAndMenuBar(main);
+    CheckGlyphs(main);
     SaveScreen(L"intro");
 
     // Item 2, detect: writes nothing, shows no box.
