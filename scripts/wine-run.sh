@@ -73,6 +73,12 @@ make_template() {
         # that closes; unmanaged windows close at once.
         "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         wineserver -w
+        # Wine's own fonts (fonts-wine: Marlett for the caption buttons, the
+        # System and Tahoma faces): Debian's Wine does not look for them in
+        # its data folder, so the prefix's Fonts folder links them.
+        if [ -d /usr/share/wine/fonts ]; then
+            ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+        fi
     )
     mv "$template.tmp" "$template"
     touch "$template/.complete"
