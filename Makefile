@@ -12,7 +12,7 @@ DEPS = scripts/install-deps.sh
 deps:
 	@$(DEPS) native
 deps-test:
-	@$(DEPS) native test windows fuzz
+	@$(DEPS) native test windows fuzz release
 
 build: deps
 	@cmake --preset native >/dev/null
@@ -120,7 +120,8 @@ install: deps
 
 # The Debian package of the two (build/native/portmedic-scan_VERSION_ARCH.deb),
 # checked: contents, dpkg -i into a throwaway root, dependencies, lintian.
-package: deps
+package:
+	@$(DEPS) native release
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native -j $(JOBS) --target portmedic-scan portmedic-scan-man portmedic-deb-doc
 	@cd build/native && cpack -G DEB >/dev/null
@@ -128,6 +129,7 @@ package: deps
 
 # The Windows bundle (build/win32/portmedic-VERSION-win32.zip): the 32-bit
 # PORTMEDIC.exe, aygshell.dll and portmedic-scan.exe with a README.txt.
-dist-windows: deps
+dist-windows:
+	@$(DEPS) native windows
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS) --target dist-windows
