@@ -66,12 +66,15 @@ build-windows:
 # The Windows suites under Wine, all inside one Xvfb. 32-bit Wine needs a
 # kernel that runs 32-bit programs; where it cannot, the win32 suites are
 # built but not run, and the win64 suites run the same tests.
+# Each suite runs whole in one Wine process; its cases only read their
+# results from its report, so twice as many tests as cores run at once.
 WINE_RUN = scripts/wine-run.sh
+WINE_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 test-windows: build-windows
 	@xvfb-run -a sh -c '\
-	  if $(WINE_RUN) --can-run-32; then ctest --preset win32 -j $(JOBS) || exit 1; \
+	  if $(WINE_RUN) --can-run-32; then ctest --preset win32 -j $(WINE_JOBS) || exit 1; \
 	  else echo "win32 suites: not run (this machine cannot run 32-bit Wine)"; fi; \
-	  ctest --preset win64 -j $(JOBS)'
+	  ctest --preset win64 -j $(WINE_JOBS)'
 
 # PORTMEDIC.exe for real under 64-bit Wine, on a sandbox prefix seeded with
 # examples/damaged-device.reg: the test driver clicks through the menu,
