@@ -405,4 +405,13 @@ TEST_F(MainWindowTest, PaintKeepsTheMargins) {
     EXPECT_GT(bottom, client.bottom - 20) << "the text stops short of the bottom";
 }
 
+// The tests link the program's own library builds: numbers are formatted
+// by the C runtime's printf (msvcrt.dll) as in PORTMEDIC.exe on the device,
+// with three exponent digits.
+TEST(ProgramBuild, TextsFormatWithTheProgramsPrintf) {
+    TextString text;
+    text.Format("%e|%g", 1e5, 1e-10);
+    EXPECT_STREQ(text.CStr(), "1.000000e+005|1e-010");
+}
+
 }  // namespace
