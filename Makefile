@@ -46,7 +46,8 @@ test-native: build
 	@$(DEPS) native test
 	@ctest --preset native -j $(JOBS)
 
-test-asan: deps
+test-asan:
+	@$(DEPS) native test
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 	@ctest --preset asan -j $(JOBS)

@@ -5,7 +5,8 @@
 #
 #   native   the native build: the scan tool, its manual page (help2man)
 #            and its unit suites
-#   test     what `make test` adds natively: valgrind, the format check
+#   test     what `make test` adds natively: valgrind, the format check,
+#            and a decimal-comma locale (de_DE.UTF-8) for the number tests
 #   release  make install and make package: man-db/groff render the page in
 #            the tests, dpkg-dev's dpkg-shlibdeps gives the Debian package its
 #            dependencies, lintian checks it
@@ -19,7 +20,7 @@
 set -euo pipefail
 
 packages_native=(g++ cmake make libgtest-dev help2man)
-packages_test=(valgrind clang-format)
+packages_test=(valgrind clang-format locales)
 packages_release=(man-db groff-base dpkg-dev lintian)
 packages_windows=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
                   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
@@ -67,13 +68,10 @@ if [ "${#missing[@]}" -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq -o DPkg::Lock::Timeout=300 --no-install-recommends "${missing[@]}"
 fi
 
-# Native set: a decimal-comma locale, so the tests that write and read numbers
-# under a process locale other than "C" run instead of skipping.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
-    if ! dpkg-query -W -f='${Status}' locales 2>/dev/null | grep -q "install ok installed"; then
-        $SUDO apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends locales
-    fi
+# Test group: a decimal-comma locale, so the tests that write and read
+# numbers under a process locale other than "C" run instead of skipping.
+if printf '%s\n' "${groups[@]}" | grep -qx test &&
+   ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
     echo "install-deps: generating the de_DE.UTF-8 locale"
     $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
