@@ -31,8 +31,8 @@ function(pm_add_suite name folder)
 endfunction()
 
 pm_add_suite(text_tests text pm_text)
-pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_memory)
-pm_add_suite(platform_tests platform pm_registry_memory pm_text)
+pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_faults)
+pm_add_suite(platform_tests platform pm_registry_faults pm_text)
 if(WIN32)
   # The scan against Windows' own registry, in the suite's private prefix.
   pm_add_suite(win32_tests win32 pm_repair pm_globals pm_registry_win32 pm_window)
