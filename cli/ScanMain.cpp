@@ -36,7 +36,7 @@ const char kVersion[] = PORTMEDIC_VERSION;  // the project version, set by the b
 enum { kExitClean = 0, kExitDamaged = 1, kExitError = 2 };
 
 const char kUsage[] =
-    "Usage: portmedic-scan [--repair] [--output FILE] [--quiet] [--strict] REGFILE\n"
+    "Usage: portmedic-scan [--repair] [--output FILE] [--quiet] REGFILE\n"
     "\n"
     "Scans the Bluetooth serial-port driver entries of a Pocket PC registry\n"
     "export (REGEDIT4 or Windows Registry Editor Version 5.00) and prints one\n"

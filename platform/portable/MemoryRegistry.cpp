@@ -79,8 +79,7 @@ std::u16string WideToU16(const WideChar* text) {
 
 // Calls f(part, length) for each part of a path already checked (or a full
 // path of the tree), skipping a trailing backslash.
-template <typename F>
-bool ForEachPart(const std::u16string& path, F f) {
+template <typename F> bool ForEachPart(const std::u16string& path, F f) {
     size_t start = 0;
     while (start < path.size()) {
         size_t end = path.find(u'\\', start);
@@ -310,8 +309,7 @@ bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength) {
 
 void MemRegSetValue(const std::u16string& path, const std::u16string& name, uint32_t type,
                     const std::vector<uint8_t>& bytes) {
-    MemKeySetValue(MemRegCreate(path), name.data(), name.size(), type, bytes.data(),
-                   bytes.size());
+    MemKeySetValue(MemRegCreate(path), name.data(), name.size(), type, bytes.data(), bytes.size());
 }
 
 void MemRegSetString(const std::u16string& path, const std::u16string& name,

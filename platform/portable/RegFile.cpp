@@ -16,7 +16,7 @@ const size_t kMaxKeyDepth = 512;  // the levels Windows allows below a root
 
 // The root names regedit knows in a file; it does not take the short ones.
 const char16_t* const kRoots[] = {
-    u"HKEY_LOCAL_MACHINE", u"HKEY_USERS",        u"HKEY_CLASSES_ROOT",
+    u"HKEY_LOCAL_MACHINE",  u"HKEY_USERS",        u"HKEY_CLASSES_ROOT",
     u"HKEY_CURRENT_CONFIG", u"HKEY_CURRENT_USER", u"HKEY_DYN_DATA",
 };
 
@@ -153,7 +153,8 @@ bool DecodeLine(const RegDocument& doc, size_t i, std::u16string* text, std::str
         return true;
     case kRegFileUtf16:
         text->reserve((end - start) / 2);
-        for (size_t k = start; k + 1 < end; k += 2) text->push_back(char16_t(b[k] | (b[k + 1] << 8)));
+        for (size_t k = start; k + 1 < end; k += 2)
+            text->push_back(char16_t(b[k] | (b[k + 1] << 8)));
         return true;
     default: break;
     }
@@ -165,7 +166,10 @@ bool DecodeLine(const RegDocument& doc, size_t i, std::u16string* text, std::str
             ++k;
             continue;
         }
-        int extra = (c0 & 0xE0) == 0xC0 ? 1 : (c0 & 0xF0) == 0xE0 ? 2 : (c0 & 0xF8) == 0xF0 ? 3 : -1;
+        int extra = (c0 & 0xE0) == 0xC0   ? 1
+                    : (c0 & 0xF0) == 0xE0 ? 2
+                    : (c0 & 0xF8) == 0xF0 ? 3
+                                          : -1;
         uint32_t c = extra == 1 ? c0 & 0x1F : extra == 2 ? c0 & 0x0F : c0 & 0x07;
         bool ok = extra > 0 && k + extra < end + 1 && k + extra <= end;
         for (int n = 1; ok && n <= extra; ++n) {
@@ -206,12 +210,12 @@ struct Statement {
         kSkipped,        // a line regedit skips; the current key is closed
         kSkippedKeepKey  // a line regedit skips; the current key stays open
     } kind = kNothing;
-    uint32_t lines = 1;      // lines used
-    uint32_t whyLine = 0;    // for skipped lines: the line at fault, from the first
-    std::u16string path;     // keys: full path, root in its long form
-    std::u16string name;     // values: the name
-    size_t nameStart = 0;    // values: the name as written in the first line,
-    size_t nameEnd = 0;      //   quotes included ('@' for the default value)
+    uint32_t lines = 1;    // lines used
+    uint32_t whyLine = 0;  // for skipped lines: the line at fault, from the first
+    std::u16string path;   // keys: full path, root in its long form
+    std::u16string name;   // values: the name
+    size_t nameStart = 0;  // values: the name as written in the first line,
+    size_t nameEnd = 0;    //   quotes included ('@' for the default value)
     uint32_t type = 0;
     std::vector<uint8_t> data;
     std::string why;
@@ -403,7 +407,8 @@ Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
         ++pos;
     } else {
         ++pos;
-        if (!Unescape(line, &pos, &st->name, &st->why)) return Skip(st, Statement::kSkippedKeepKey, st->why);
+        if (!Unescape(line, &pos, &st->name, &st->why))
+            return Skip(st, Statement::kSkippedKeepKey, st->why);
         if (st->name.size() > kMemMaxValueName)
             return Skip(st, Statement::kSkippedKeepKey,
                         "value name longer than " + std::to_string(kMemMaxValueName) +
@@ -433,7 +438,9 @@ Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
     if (pos < end && line[pos] == u'"') {
         ++pos;
         std::u16string text;
-        if (!Unescape(line, &pos, &text, &st->why)) return Skip(st, Statement::kSkippedKeepKey, st->why);
+        if (!Unescape(line, &pos, &text, &st->why))
+            return Skip(st, Statement::kSkippedKeepKey, st->why);
+        while (pos < line.size() && IsBlank(line[pos])) ++pos;
         if (!OnlyCommentAfter(line, pos))
             return Skip(st, Statement::kSkippedKeepKey,
                         "unexpected text '" + Visible(line.substr(pos)) +
@@ -579,9 +586,10 @@ bool DecodeHeader(RegDocument* doc, const std::string& fileName, std::string* er
     } else if (trimmed == std::u16string(kHeader5, kHeader5 + sizeof(kHeader5) - 1)) {
         doc->format.version = kRegFileVersion5;
     } else {
-        *error = Where(fileName, 1) + "not a registry export: unknown header '" +
-                 Visible(header) + "' (expected REGEDIT4 or " + kHeader5 + ")";
-        if (b.size() == from) *error = Where(fileName, 1) + "not a registry export: the file is empty";
+        *error = Where(fileName, 1) + "not a registry export: unknown header '" + Visible(header) +
+                 "' (expected REGEDIT4 or " + kHeader5 + ")";
+        if (b.size() == from)
+            *error = Where(fileName, 1) + "not a registry export: the file is empty";
         return false;
     }
     return true;
@@ -626,8 +634,8 @@ bool RegDocumentRead(std::string content, const std::string& fileName, bool stri
             doc->entries.push_back(RegEntry{uint32_t(i), st.lines, key, kRegEntryKey});
             break;
         case Statement::kKeyDeletion:
-            doc->entries.push_back(
-                RegEntry{uint32_t(i), st.lines, uint32_t(doc->entries.size()), kRegEntryKeyDeletion});
+            doc->entries.push_back(RegEntry{uint32_t(i), st.lines, uint32_t(doc->entries.size()),
+                                            kRegEntryKeyDeletion});
             key = kNoKey;
             break;
         case Statement::kValue:
@@ -638,9 +646,9 @@ bool RegDocumentRead(std::string content, const std::string& fileName, bool stri
                     return false;
                 break;
             }
-            doc->entries.push_back(RegEntry{uint32_t(i), st.lines, key,
-                                            st.kind == Statement::kValue ? kRegEntryValue
-                                                                         : kRegEntryValueDeletion});
+            doc->entries.push_back(
+                RegEntry{uint32_t(i), st.lines, key,
+                         st.kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion});
             break;
         case Statement::kSkipped:
             key = kNoKey;
@@ -773,8 +781,8 @@ bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAs
         return true;
     }
     std::vector<uint8_t> data(bytes, bytes + size);
-    bool isText = type == kRegTypeString || type == kRegTypeExpandString ||
-                  type == kRegTypeMultiString;
+    bool isText =
+        type == kRegTypeString || type == kRegTypeExpandString || type == kRegTypeMultiString;
     if (isText && size > 0) {
         // Read back, text types get a terminator when they lack one, and
         // outside UTF-16 their bytes are 8-bit text: only a terminated text

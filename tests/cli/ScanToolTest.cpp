@@ -476,7 +476,7 @@ TEST_F(ScanTool, CommandLineAndInput) {
         {"--help", {}, "--help", 0, "", "Usage: portmedic-scan [--repair] [--output FILE]", {}},
         {"--version", {}, "--version", 0, "", "portmedic-scan (PORTMEDIC) ", {}},
         {"an option's control characters are escaped", {}, "\"--\x1B[2J\" a.reg", 2, "unknown option '--\\x1B[2J'", "", {}, kPosix},
-        {"malformed file: name and line", {File("bad.reg", bad)}, "--repair -o out.reg bad.reg", 2,
+        {"--strict: a malformed file, name and line", {File("bad.reg", bad)}, "--strict --repair -o out.reg bad.reg", 2,
          "bad.reg:4: unterminated string", "", {File("bad.reg", bad)}},
         {"missing file", {}, "missing.reg", 2, "cannot open missing.reg: No such file", "", {}},
         {"a folder: the system's reason", {Folder("folder.reg")}, "folder.reg", 2,
