@@ -71,4 +71,13 @@ if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS
            COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/regedit-interop.sh
                    $<TARGET_FILE:portmedic-scan> ${CMAKE_BINARY_DIR}/regedit-interop)
   set_tests_properties(regedit.interop PROPERTIES TIMEOUT 300)
+
+  # Our reading of a corpus of tricky files against regedit /S.
+  add_executable(regdump ${CMAKE_SOURCE_DIR}/tests/interop/RegDump.cpp)
+  target_link_libraries(regdump PRIVATE pm_registry_memory)
+  add_test(NAME regedit.differential
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/regedit-differential.sh
+                   $<TARGET_FILE:regdump> ${CMAKE_SOURCE_DIR}/tests/interop/corpus
+                   ${CMAKE_BINARY_DIR}/regedit-differential)
+  set_tests_properties(regedit.differential PROPERTIES TIMEOUT 300)
 endif()
