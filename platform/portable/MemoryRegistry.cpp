@@ -127,12 +127,11 @@ bool MemNamesEqual(const char16_t* a, size_t aLength, const char16_t* b, size_t 
 
 long MemCheckKeyPath(const std::u16string& path) {
     if (path.empty()) return kRegOk;
-    if (path[0] == u'\\') return kRegBadPath;
     size_t start = 0;
     while (start < path.size()) {
         size_t end = path.find(u'\\', start);
         if (end == std::u16string::npos) end = path.size();
-        if (end == start) return kRegBadPath;  // "a\\\\b": an empty part
+        if (end == start) return kRegBadPath;  // a leading backslash, or an empty part
         if (end - start > kMemMaxKeyName) return kRegInvalidParameter;
         start = end + 1;  // one trailing backslash is accepted, as Windows does
     }

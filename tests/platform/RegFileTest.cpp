@@ -287,6 +287,16 @@ TEST(RegDocumentRepaired, OnlyTheChangedLinesChange) {
     }
 }
 
+// New data too long for one line is continued with the file's own line end.
+TEST(RegDocumentRepaired, LongDataKeepsTheLineEnds) {
+    RegDocument doc = Load("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Blob\"=hex:01\n");
+    MemRegSetValue(u"HKEY_LOCAL_MACHINE\\A", u"Blob", kRegTypeBinary, std::vector<uint8_t>(40, 7));
+    std::string content, error;
+    ASSERT_TRUE(RegDocumentRepaired(doc, &content, &error)) << error;
+    EXPECT_NE(content.find(",\\\n  07,"), std::string::npos) << content;
+    EXPECT_EQ(content.find('\r'), std::string::npos) << content;
+}
+
 // How one value is spelled in each format, and what no format spells.
 TEST(RegFileSpellValue, Forms) {
     const RegFileFormat v4{kRegFileVersion4, kRegFileAnsi}, v5{kRegFileVersion5, kRegFileUtf16};

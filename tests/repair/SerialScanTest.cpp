@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/portable/InjectedFaults.h"
+#include "platform/portable/RegFile.h"
 #include "repair/SerialScan.h"
 
 namespace {
@@ -328,6 +329,24 @@ TEST_F(ScanTest, OverLongSubKeyNameIsPassedOver) {
     Scan(false);
     EXPECT_EQ(report, expected);
     EXPECT_NE(report.find(Line("COM6:", "---BTCEIF.DLL", kFault)), std::string::npos);
+}
+
+// An export cut short in its last line still shows the damage before the
+// break: only the half-written line is lost.
+TEST_F(ScanTest, CutOffExportReportsTheDamageBeforeTheBreak) {
+    RegDocument doc;
+    std::string error;
+    ASSERT_TRUE(RegDocumentRead(
+        "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n"
+        "\"Dll\"=\"OBBTDEV.DLL\"\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial8]\r\n"
+        "\"Dll\"=\"OBBT",
+        "cut.reg", false, &doc, &error))
+        << error;
+    ASSERT_EQ(doc.skipped.size(), 1u);
+    EXPECT_EQ(doc.skipped[0].line, 5u);
+    RegDocumentLoad(doc);
+    Scan(false);
+    EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "OBBTDEV.DLL", kFault));
 }
 
 TEST_F(ScanTest, UnopenableActiveKeySkipsToTheBuiltInPass) {
