@@ -101,11 +101,101 @@ void SetValueBytes(MemValue& v, const char16_t* name, size_t nameLength, uint32_
     v.type = type;
 }
 
-std::u16string ValueFolded(const MemValue& v) {
-    std::u16string name(v.nameLength, u'\0');
-    if (v.nameLength) std::memcpy(&name[0], v.block.get(), 2 * size_t(v.nameLength));
-    for (auto& c : name) c = FoldChar(c);
-    return name;
+const char16_t* NameOf(const MemKey& key, bool values, uint32_t position, size_t* length) {
+    if (values) {
+        const MemValue& v = key.values[position];
+        *length = v.nameLength;
+        return reinterpret_cast<const char16_t*>(v.block.get());
+    }
+    *length = key.children[position]->name.size();
+    return key.children[position]->name.data();
+}
+
+const uint32_t kEmpty = 0xFFFFFFFFu, kGone = 0xFFFFFFFEu;
+
+size_t HashName(const char16_t* name, size_t length) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
+    for (size_t i = 0; i < length; ++i) {
+        h ^= FoldChar(name[i]);
+        h *= 1099511628211ull;
+    }
+    return size_t(h ^ (h >> 29));
+}
+
+// The slot holding the name, or the first free slot of its run (kEmpty).
+size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const char16_t* name,
+                size_t length, bool* found) {
+    size_t mask = index.slots.size() - 1, slot = HashName(name, length) & mask;
+    size_t free = SIZE_MAX;
+    for (;; slot = (slot + 1) & mask) {
+        uint32_t p = index.slots[slot];
+        if (p == kEmpty) {
+            *found = false;
+            return free != SIZE_MAX ? free : slot;
+        }
+        if (p == kGone) {
+            if (free == SIZE_MAX) free = slot;
+            continue;
+        }
+        size_t n;
+        const char16_t* other = NameOf(key, values, p, &n);
+        if (MemNamesEqual(other, n, name, length)) {
+            *found = true;
+            return slot;
+        }
+    }
+}
+
+// Builds the index afresh for count entries, with room to grow.
+void Rebuild(MemKey& key, bool values, std::unique_ptr<MemIndex>& index, size_t count) {
+    if (!index) index = std::make_unique<MemIndex>();
+    size_t size = 64;
+    while (size < 4 * count) size *= 2;
+    index->slots.assign(size, kEmpty);
+    index->used = 0;
+    for (uint32_t p = 0; p < count; ++p) {
+        size_t n;
+        const char16_t* name = NameOf(key, values, p, &n);
+        bool found;
+        index->slots[FindSlot(key, values, *index, name, n, &found)] = p;
+        ++index->used;
+    }
+}
+
+// Keeps the index in step with position `position` having just been added.
+void IndexAdded(MemKey& key, bool values, std::unique_ptr<MemIndex>& index, uint32_t position,
+                size_t count) {
+    if (!index) {
+        if (count >= kIndexFrom) Rebuild(key, values, index, count);
+        return;
+    }
+    if (2 * (index->used + 1) > index->slots.size()) return Rebuild(key, values, index, count);
+    size_t n;
+    const char16_t* name = NameOf(key, values, position, &n);
+    bool found;
+    size_t slot = FindSlot(key, values, *index, name, n, &found);
+    if (index->slots[slot] == kEmpty) ++index->used;
+    index->slots[slot] = position;
+}
+
+// Looks a name up: its position, or -1.
+int64_t IndexFind(const MemKey& key, bool values, const MemIndex& index, const char16_t* name,
+                  size_t length) {
+    bool found;
+    size_t slot = FindSlot(key, values, index, name, length, &found);
+    return found ? int64_t(index.slots[slot]) : -1;
+}
+
+// Before the entry at `position` goes and the last entry takes its place.
+void IndexRemoving(const MemKey& key, bool values, MemIndex& index, uint32_t position,
+                   uint32_t last) {
+    size_t n;
+    const char16_t* name = NameOf(key, values, position, &n);
+    bool found;
+    index.slots[FindSlot(key, values, index, name, n, &found)] = kGone;
+    if (position == last) return;
+    name = NameOf(key, values, last, &n);
+    index.slots[FindSlot(key, values, index, name, n, &found)] = position;
 }
 
 }  // namespace
@@ -168,8 +258,8 @@ std::u16string MemKeyPath(const MemKey& key) {
 
 MemKey* MemKeyChild(MemKey& key, const char16_t* name, size_t nameLength) {
     if (key.childIndex) {
-        auto it = key.childIndex->find(Fold(name, nameLength));
-        return it == key.childIndex->end() ? nullptr : key.children[it->second].get();
+        int64_t p = IndexFind(key, false, *key.childIndex, name, nameLength);
+        return p < 0 ? nullptr : key.children[size_t(p)].get();
     }
     for (auto& child : key.children)
         if (MemNamesEqual(child->name.data(), child->name.size(), name, nameLength))
@@ -185,13 +275,7 @@ MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength) 
     child->position = uint32_t(key.children.size());
     key.children.push_back(std::move(child));
     key.sortedValid = false;
-    if (key.childIndex) {
-        (*key.childIndex)[Fold(name, nameLength)] = uint32_t(key.children.size() - 1);
-    } else if (key.children.size() >= kIndexFrom) {
-        key.childIndex = std::make_unique<MemIndex>();
-        for (uint32_t i = 0; i < key.children.size(); ++i)
-            (*key.childIndex)[MemFoldName(key.children[i]->name)] = i;
-    }
+    IndexAdded(key, false, key.childIndex, uint32_t(key.children.size() - 1), key.children.size());
     return *key.children.back();
 }
 
@@ -240,11 +324,8 @@ void MemKeyDelete(MemKey& key) {
     }
     auto& kids = parent->children;
     uint32_t position = key.position;
-    if (parent->childIndex) {
-        parent->childIndex->erase(MemFoldName(key.name));
-        if (position + 1 != kids.size())
-            (*parent->childIndex)[MemFoldName(kids.back()->name)] = position;
-    }
+    if (parent->childIndex)
+        IndexRemoving(*parent, false, *parent->childIndex, position, uint32_t(kids.size() - 1));
     if (position + 1 != kids.size()) {
         kids[position] = std::move(kids.back());
         kids[position]->position = position;
@@ -262,8 +343,8 @@ bool MemRegDelete(const std::u16string& path) {
 
 MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength) {
     if (key.valueIndex) {
-        auto it = key.valueIndex->find(Fold(name, nameLength));
-        return it == key.valueIndex->end() ? nullptr : &key.values[it->second];
+        int64_t p = IndexFind(key, true, *key.valueIndex, name, nameLength);
+        return p < 0 ? nullptr : &key.values[size_t(p)];
     }
     for (auto& v : key.values)
         if (MemNamesEqual(reinterpret_cast<const char16_t*>(v.block.get()), v.nameLength, name,
@@ -283,24 +364,16 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
     }
     key.values.emplace_back();
     SetValueBytes(key.values.back(), name, nameLength, type, bytes, size);
-    if (key.valueIndex) {
-        (*key.valueIndex)[Fold(name, nameLength)] = uint32_t(key.values.size() - 1);
-    } else if (key.values.size() >= kIndexFrom) {
-        key.valueIndex = std::make_unique<MemIndex>();
-        for (uint32_t i = 0; i < key.values.size(); ++i)
-            (*key.valueIndex)[ValueFolded(key.values[i])] = i;
-    }
+    IndexAdded(key, true, key.valueIndex, uint32_t(key.values.size() - 1), key.values.size());
 }
 
 bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength) {
     MemValue* v = MemKeyFindValue(key, name, nameLength);
     if (!v) return false;
     size_t position = size_t(v - key.values.data());
-    if (key.valueIndex) {
-        key.valueIndex->erase(ValueFolded(*v));
-        if (position + 1 != key.values.size())
-            (*key.valueIndex)[ValueFolded(key.values.back())] = uint32_t(position);
-    }
+    if (key.valueIndex)
+        IndexRemoving(key, true, *key.valueIndex, uint32_t(position),
+                      uint32_t(key.values.size() - 1));
     if (position + 1 != key.values.size()) key.values[position] = std::move(key.values.back());
     key.values.pop_back();
     return true;

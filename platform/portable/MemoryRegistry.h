@@ -23,7 +23,6 @@
 
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/Registry.h"
@@ -49,8 +48,13 @@ struct MemValue {
     std::vector<uint8_t> Bytes() const { return std::vector<uint8_t>(Data(), Data() + size); }
 };
 
-// Position by folded name, kept only for keys with many values or sub-keys.
-typedef std::unordered_map<std::u16string, uint32_t> MemIndex;
+// Positions by folded name, kept only for keys with many values or sub-keys:
+// an open-addressing table of positions, so it costs a few bytes per name
+// and a lookup allocates nothing.
+struct MemIndex {
+    std::vector<uint32_t> slots;  // a position, or kEmpty / kGone
+    size_t used = 0;              // slots holding a position or kGone
+};
 
 struct MemKey {
     std::u16string name;

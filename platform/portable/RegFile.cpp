@@ -132,6 +132,18 @@ void SplitLines(RegDocument* doc, size_t from) {
     doc->lineStarts.push_back(uint32_t(from));
     size_t unit = UnitSize(*doc);
     size_t stop = b.size() - (unit == 2 ? (b.size() - from) % 2 : 0);
+    if (unit == 1) {
+        // 8-bit text: a byte at a time, without the per-unit decoding.
+        const char* data = b.data();
+        for (size_t i = from; i < stop; ++i) {
+            char c = data[i];
+            if (c != '\n' && c != '\r') continue;
+            if (c == '\r' && i + 1 < stop && data[i + 1] == '\n') ++i;
+            if (i + 1 < b.size()) doc->lineStarts.push_back(uint32_t(i + 1));
+        }
+        doc->lineStarts.push_back(uint32_t(b.size()));
+        return;
+    }
     for (size_t i = from; i < stop; i += unit) {
         char16_t c = Unit(*doc, i);
         if (c != u'\n' && c != u'\r') continue;
@@ -147,10 +159,12 @@ bool DecodeLine(const RegDocument& doc, size_t i, std::u16string* text, std::str
     size_t start = doc.lineStarts[i], end = TextEnd(doc, i);
     const uint8_t* b = reinterpret_cast<const uint8_t*>(doc.bytes.data());
     switch (doc.format.encoding) {
-    case kRegFileAnsi:
-        text->reserve(end - start);
-        for (size_t k = start; k < end; ++k) text->push_back(A().toWide[b[k]]);
+    case kRegFileAnsi: {
+        const char16_t* toWide = A().toWide;
+        text->resize(end - start);
+        for (size_t k = start; k < end; ++k) (*text)[k - start] = toWide[b[k]];
         return true;
+    }
     case kRegFileUtf16:
         text->reserve((end - start) / 2);
         for (size_t k = start; k + 1 < end; k += 2)

@@ -185,6 +185,8 @@ TEST_F(MemoryRegistryTest, ManyValuesAndKeys) {
         const MemValue* v = MemRegGetValue(key, name(i));
         EXPECT_EQ(v != nullptr, i % 2 == 1);
         EXPECT_EQ(MemRegFind(key + u"\\" + name(i)) != nullptr, i % 2 == 1);
-        if (v) EXPECT_EQ(v->Data()[0] | (v->Data()[1] << 8), i == 1 ? 7000 : i);
+        if (v) {
+            EXPECT_EQ(v->Data()[0] | (v->Data()[1] << 8), i == 1 ? 7000 : i);
+        }
     }
 }
