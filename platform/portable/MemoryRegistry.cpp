@@ -111,7 +111,10 @@ const char16_t* NameOf(const MemKey& key, bool values, uint32_t position, size_t
     return key.children[position]->name.data();
 }
 
-const uint32_t kEmpty = 0xFFFFFFFFu, kGone = 0xFFFFFFFEu;
+// A slot holds the name's hash in its upper half and the position in its
+// lower half, so most names that only share a slot are told apart without
+// reading them.
+const uint64_t kEmpty = ~uint64_t(0), kGone = kEmpty - 1;
 
 size_t HashName(const char16_t* name, size_t length) {
     uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
@@ -125,25 +128,32 @@ size_t HashName(const char16_t* name, size_t length) {
 // The slot holding the name, or the first free slot of its run (kEmpty).
 size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const char16_t* name,
                 size_t length, bool* found) {
-    size_t mask = index.slots.size() - 1, slot = HashName(name, length) & mask;
+    size_t hash = HashName(name, length);
+    size_t mask = index.slots.size() - 1, slot = hash & mask;
+    uint64_t tag = uint64_t(uint32_t(hash >> 16)) << 32;
     size_t free = SIZE_MAX;
     for (;; slot = (slot + 1) & mask) {
-        uint32_t p = index.slots[slot];
-        if (p == kEmpty) {
+        uint64_t s = index.slots[slot];
+        if (s == kEmpty) {
             *found = false;
             return free != SIZE_MAX ? free : slot;
         }
-        if (p == kGone) {
+        if (s == kGone) {
             if (free == SIZE_MAX) free = slot;
             continue;
         }
+        if ((s & ~uint64_t(0xFFFFFFFFu)) != tag) continue;
         size_t n;
-        const char16_t* other = NameOf(key, values, p, &n);
+        const char16_t* other = NameOf(key, values, uint32_t(s), &n);
         if (MemNamesEqual(other, n, name, length)) {
             *found = true;
             return slot;
         }
     }
+}
+
+uint64_t Tagged(const char16_t* name, size_t length, uint32_t position) {
+    return (uint64_t(uint32_t(HashName(name, length) >> 16)) << 32) | position;
 }
 
 // Builds the index afresh for count entries, with room to grow.
@@ -157,7 +167,7 @@ void Rebuild(MemKey& key, bool values, std::unique_ptr<MemIndex>& index, size_t 
         size_t n;
         const char16_t* name = NameOf(key, values, p, &n);
         bool found;
-        index->slots[FindSlot(key, values, *index, name, n, &found)] = p;
+        index->slots[FindSlot(key, values, *index, name, n, &found)] = Tagged(name, n, p);
         ++index->used;
     }
 }
@@ -175,7 +185,7 @@ void IndexAdded(MemKey& key, bool values, std::unique_ptr<MemIndex>& index, uint
     bool found;
     size_t slot = FindSlot(key, values, *index, name, n, &found);
     if (index->slots[slot] == kEmpty) ++index->used;
-    index->slots[slot] = position;
+    index->slots[slot] = Tagged(name, n, position);
 }
 
 // Looks a name up: its position, or -1.
@@ -183,7 +193,7 @@ int64_t IndexFind(const MemKey& key, bool values, const MemIndex& index, const c
                   size_t length) {
     bool found;
     size_t slot = FindSlot(key, values, index, name, length, &found);
-    return found ? int64_t(index.slots[slot]) : -1;
+    return found ? int64_t(uint32_t(index.slots[slot])) : -1;
 }
 
 // Before the entry at `position` goes and the last entry takes its place.
@@ -195,7 +205,7 @@ void IndexRemoving(const MemKey& key, bool values, MemIndex& index, uint32_t pos
     index.slots[FindSlot(key, values, index, name, n, &found)] = kGone;
     if (position == last) return;
     name = NameOf(key, values, last, &n);
-    index.slots[FindSlot(key, values, index, name, n, &found)] = position;
+    index.slots[FindSlot(key, values, index, name, n, &found)] = Tagged(name, n, position);
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ struct MemValue {
 // an open-addressing table of positions, so it costs a few bytes per name
 // and a lookup allocates nothing.
 struct MemIndex {
-    std::vector<uint32_t> slots;  // a position, or kEmpty / kGone
+    std::vector<uint64_t> slots;  // hash bits above a position, or kEmpty / kGone
     size_t used = 0;              // slots holding a position or kGone
 };
 
