@@ -773,9 +773,6 @@ bool Encode(const RegFileFormat& format, const std::u16string& text, std::string
     return true;
 }
 
-// Key path folded for comparison.
-std::u16string FoldPath(const std::u16string& path) { return MemFoldName(path); }
-
 }  // namespace
 
 bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAsWritten,
@@ -844,68 +841,76 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
 
     // Walking back from the end, the first spelling met of a value is the
     // one regedit applies last, unless a later deletion of the value or of
-    // its key (or of a key above it) undoes it.
+    // its key (or of a key above it) undoes it. The first walk collects the
+    // values that some spelling disagrees with (few: the repaired ones and
+    // those spelled more than once); the second finds, for those alone,
+    // whether the disagreeing spelling is the one that counts. So the walks
+    // remember a handful of values, not every value of the file.
     struct Replacement {
         size_t entry;
         std::u16string text;
     };
     std::vector<Replacement> replacements;
-    std::unordered_set<std::u16string> deletedKeys, settled;
-    size_t keyEntry = SIZE_MAX;
-    std::u16string keyPath, keyFolded;
-    bool keyDeleted = false;
-    for (size_t n = doc.entries.size(); n-- > 0;) {
-        const RegEntry& e = doc.entries[n];
-        if (e.kind == kRegEntryKey) continue;
-        if (e.kind == kRegEntryKeyDeletion) {
-            ParseStatement(p, e.firstLine, &st);
-            deletedKeys.insert(FoldPath(st.path));
-            keyEntry = SIZE_MAX;
-            continue;
-        }
-        if (e.keyEntry != keyEntry) {
-            keyEntry = e.keyEntry;
-            ParseStatement(p, doc.entries[keyEntry].firstLine, &st);
-            keyPath = st.path;
-            keyFolded = FoldPath(keyPath);
-            // Deleted when this key or one above it is deleted further on;
-            // a sibling whose name merely begins the same is not.
-            keyDeleted = false;
-            for (size_t cut = keyFolded.size(); !keyDeleted;) {
-                keyDeleted = deletedKeys.count(keyFolded.substr(0, cut)) != 0;
-                size_t slash = keyFolded.rfind(u'\\', cut - 1);
-                if (slash == std::u16string::npos || slash == 0) break;
-                cut = slash;
+    std::unordered_set<const MemValue*> disagreeing, settled;
+    for (int walk = 0; walk < 2; ++walk) {
+        std::unordered_set<std::u16string> deletedKeys;
+        size_t keyEntry = SIZE_MAX;
+        MemKey* key = nullptr;
+        for (size_t n = doc.entries.size(); n-- > 0;) {
+            const RegEntry& e = doc.entries[n];
+            if (e.kind == kRegEntryKey) continue;
+            if (e.kind == kRegEntryKeyDeletion) {
+                ParseStatement(p, e.firstLine, &st);
+                deletedKeys.insert(MemFoldName(st.path));
+                keyEntry = SIZE_MAX;
+                continue;
             }
-        }
-        if (keyDeleted) continue;
-        ParseStatement(p, e.firstLine, &st);
-        if (!settled.insert(keyFolded + u'\n' + MemFoldName(st.name)).second) continue;
-        if (e.kind != kRegEntryValue) continue;
+            if (e.keyEntry != keyEntry) {
+                keyEntry = e.keyEntry;
+                ParseStatement(p, doc.entries[keyEntry].firstLine, &st);
+                // Deleted when this key or one above it is deleted further
+                // on; a sibling whose name merely begins the same is not.
+                std::u16string folded = MemFoldName(st.path);
+                bool deleted = false;
+                for (size_t cut = folded.size(); !deleted;) {
+                    deleted = deletedKeys.count(folded.substr(0, cut)) != 0;
+                    size_t slash = folded.rfind(u'\\', cut - 1);
+                    if (slash == std::u16string::npos || slash == 0) break;
+                    cut = slash;
+                }
+                key = deleted ? nullptr : MemRegFind(st.path);
+            }
+            if (!key) continue;
+            ParseStatement(p, e.firstLine, &st);
+            const MemValue* now = MemKeyFindValue(*key, st.name.data(), st.name.size());
+            if (!now) continue;  // deleted last: no spelling of it counts
+            bool differs = e.kind == kRegEntryValue &&
+                           (now->type != st.type || now->size != st.data.size() ||
+                            !std::equal(st.data.begin(), st.data.end(), now->Data()));
+            if (walk == 0) {
+                if (differs) disagreeing.insert(now);
+                continue;
+            }
+            if (!disagreeing.count(now) || !settled.insert(now).second || !differs) continue;
 
-        const MemValue* now = MemRegGetValue(keyPath, st.name);
-        if (!now) continue;  // nothing the scan does removes a value
-        if (now->type == st.type && now->size == st.data.size() &&
-            std::equal(st.data.begin(), st.data.end(), now->Data()))
-            continue;
-        size_t last = e.firstLine + e.lineCount - 1;
-        std::u16string lineEnd;
-        for (size_t k = TextEnd(doc, last); k < doc.lineStarts[last + 1]; k += UnitSize(doc))
-            lineEnd.push_back(Unit(doc, k));
-        if (lineEnd.empty()) lineEnd = u"\r\n";  // only for wrapping inside the value
-        Replacement r{n, {}};
-        p.Decode(e.firstLine);  // the name is on the first of the value's lines
-        std::u16string name = p.line.substr(st.nameStart, st.nameEnd - st.nameStart);
-        if (!RegFileSpellValue(doc.format, name, now->type, now->Data(), now->size, lineEnd,
-                               &r.text)) {
-            *error = "line " + std::to_string(e.firstLine + 1) + ": the new data of value '" +
-                     Visible(st.name) + "' cannot be spelled in this file's format";
-            return false;
+            size_t last = e.firstLine + e.lineCount - 1;
+            std::u16string lineEnd;
+            for (size_t k = TextEnd(doc, last); k < doc.lineStarts[last + 1]; k += UnitSize(doc))
+                lineEnd.push_back(Unit(doc, k));
+            if (lineEnd.empty()) lineEnd = u"\r\n";  // only for wrapping inside the value
+            Replacement r{n, {}};
+            p.Decode(e.firstLine);  // the name is on the first of the value's lines
+            std::u16string name = p.line.substr(st.nameStart, st.nameEnd - st.nameStart);
+            if (!RegFileSpellValue(doc.format, name, now->type, now->Data(), now->size, lineEnd,
+                                   &r.text)) {
+                *error = "line " + std::to_string(e.firstLine + 1) + ": the new data of value '" +
+                         Visible(st.name) + "' cannot be spelled in this file's format";
+                return false;
+            }
+            // The indent is kept as it was: blanks only, so copied unit for unit.
+            r.text.insert(0, p.line, 0, st.nameStart);
+            replacements.push_back(std::move(r));
         }
-        r.text.insert(0, st.nameStart, u' ');
-        // The indent is kept as it was: blanks only, so copied unit for unit.
-        for (size_t k = 0; k < st.nameStart; ++k) r.text[k] = p.line[k];
-        replacements.push_back(std::move(r));
     }
 
     content->reserve(doc.bytes.size());
