@@ -9,19 +9,8 @@ set -euo pipefail
 regdump=$1
 corpus=$2
 work=$3
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
 key='HKEY_CURRENT_USER\PmDiff'
-
-rm -rf "$work"
-mkdir -p "$work"
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
-trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
-"$wine" wineboot -i >/dev/null 2>&1
-
-winpath() { echo "Z:$1" | tr / '\\'; }
+source "$(dirname "$0")/private-prefix.sh"
 failures=0
 for file in "$corpus"/*.reg; do
     name=$(basename "$file" .reg)

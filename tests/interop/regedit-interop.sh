@@ -12,20 +12,10 @@ set -euo pipefail
 scan=$1
 work=$2
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
-
-rm -rf "$work"
-mkdir -p "$work"
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
-trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
-"$wine" wineboot -i >/dev/null 2>&1
+source "$(dirname "$0")/private-prefix.sh"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-winpath() { echo "Z:$1" | tr / '\\'; }
 
 check_value() {  # KEY VALUE EXPECTED
     local got
