@@ -21,7 +21,6 @@ std::u16string Number(int64_t n) {
 // damaged, so detect reports markers on a tenth of the lines.
 void BuildDevice(int64_t n) {
     MemRegClear();
-    MemRegKeepOpenLog(false);
     for (int64_t i = 0; i < n; ++i) {
         std::u16string entry = kHklm + u"Drivers\\Active\\" + Number(i);
         std::u16string driver = u"Drivers\\Ports\\P" + Number(i);

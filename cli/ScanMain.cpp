@@ -1,12 +1,14 @@
 // portmedic-scan: the serial driver scan over a registry export file.
 //
-//   portmedic-scan [--repair] [--output FILE] [--quiet] REGFILE
+//   portmedic-scan [--repair] [--output FILE] [--quiet] [--strict] REGFILE
 //
-// Loads REGFILE into the in-memory registry, runs ScanSerialDrivers over it
-// and prints the report as the program's window shows it (in UTF-8). With
-// --repair the repaired registry is written, in the dialect it was read in,
-// to FILE or back to REGFILE (the original kept as REGFILE.bak), and the
-// message of the program's message box is printed after the report.
+// Reads REGFILE as regedit would import it (lines regedit skips are named
+// on stderr), loads it into the in-memory registry, runs ScanSerialDrivers
+// over it and prints the report as the program's window shows it (in
+// UTF-8). With --repair the file is written again, to FILE or back to
+// REGFILE (the original kept as REGFILE.bak), with only the repaired values'
+// lines changed, and the message of the program's message box is printed
+// after the report.
 //
 // Only regular files are written, each first in full beside its target and
 // then renamed over it; REGFILE is read only up to 256 MiB.
@@ -46,6 +48,7 @@ const char kUsage[] =
     "  --output FILE  with --repair: write the repaired registry to FILE and\n"
     "                 leave REGFILE untouched\n"
     "  --quiet        print nothing but errors; the exit status tells\n"
+    "  --strict       refuse the whole file at the first line regedit would skip\n"
     "  --help         show this help\n"
     "  --version      show the version\n"
     "\n"
@@ -59,6 +62,7 @@ const char kUsage[] =
 struct Options {
     bool repair = false;
     bool quiet = false;
+    bool strict = false;
     bool help = false;
     bool version = false;
     std::string output;
@@ -108,6 +112,8 @@ int ParseOptions(int argc, char** argv, Options* o) {
             o->repair = true;
         } else if (arg == "--quiet" || arg == "-q") {
             o->quiet = true;
+        } else if (arg == "--strict") {
+            o->strict = true;
         } else if (arg == "--help" || arg == "-h") {
             o->help = true;
         } else if (arg == "--version") {
@@ -216,10 +222,10 @@ bool CheckOutputNotInput(const Targets& t, const FileId& input) {
 // Saves the registry: to output, or over input keeping its original bytes
 // in input.bak. Every file is first written in full beside its target; only
 // then are they renamed, so a failure leaves the existing files as they were.
-bool Save(const Options& o, const Targets& t, const RegFileFormat& format,
-          const std::string& original) {
+bool Save(const Options& o, const Targets& t, const RegDocument& doc) {
+    const std::string& original = doc.bytes;
     std::string content, error;
-    if (!RegFileWrite(format, &content, &error)) {
+    if (!RegDocumentRepaired(doc, &content, &error)) {
         Complain("cannot write the repaired registry: " + error + "; no file was changed");
         return false;
     }
@@ -252,10 +258,9 @@ bool Save(const Options& o, const Targets& t, const RegFileFormat& format,
 
 // Saving with the signals guarded: an interrupted save leaves no file
 // behind and every existing file as it was.
-bool SaveGuarded(const Options& o, const Targets& t, const RegFileFormat& format,
-                 const std::string& original) {
+bool SaveGuarded(const Options& o, const Targets& t, const RegDocument& doc) {
     FileGuardSignals(true);
-    bool saved = Save(o, t, format, original);
+    bool saved = Save(o, t, doc);
     FileGuardSignals(false);
     return saved;
 }
@@ -269,6 +274,23 @@ void ReportLost(const Options& o, bool saved) {
     else if (saved)
         what += "; the repair was saved in " + o.output;
     Complain(what);
+}
+
+// Reads the file into a document and loads it into the in-memory registry;
+// every line skipped is named on stderr. False (after the message) when the
+// file cannot be read or, with --strict, holds a line regedit would skip.
+bool LoadRegistry(const Options& o, RegDocument* doc, FileId* inputId) {
+    std::string content, error;
+    if (!FileReadAll(o.input, &content, inputId, &error) ||
+        !RegDocumentRead(std::move(content), o.input, o.strict, doc, &error)) {
+        Complain(error);
+        return false;
+    }
+    for (const RegSkippedLine& s : doc->skipped)
+        Complain(o.input + ":" + std::to_string(s.line) + ": skipped: " + s.why);
+    MemRegClear();
+    RegDocumentLoad(*doc);
+    return true;
 }
 
 }  // namespace
@@ -290,16 +312,9 @@ int main(int argc, char** argv) {
     Targets targets;
     if (!CheckTargets(o, &targets)) return kExitError;
 
-    std::string original, error;
+    RegDocument doc;
     FileId inputId;
-    RegFileFormat format;
-    MemRegClear();
-    MemRegKeepOpenLog(false);  // a testing aid the tool has no use for
-    if (!FileReadAll(o.input, &original, &inputId, &error) ||
-        !RegFileRead(original, o.input, &format, &error)) {
-        Complain(error);
-        return kExitError;
-    }
+    if (!LoadRegistry(o, &doc, &inputId)) return kExitError;
     if (o.repair && !CheckOutputNotInput(targets, inputId)) return kExitError;
 
     TextString report, message;
@@ -312,7 +327,7 @@ int main(int argc, char** argv) {
         // Without --output the file is only rewritten when something changed.
         bool changed = message.Compare(kFixedMessage.CStr()) == 0;
         saved = changed || !o.output.empty();
-        if (saved && !SaveGuarded(o, targets, format, original)) return kExitError;
+        if (saved && !SaveGuarded(o, targets, doc)) return kExitError;
     }
 
     if (!o.quiet) {

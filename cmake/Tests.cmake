@@ -35,8 +35,8 @@ function(pm_add_suite name folder)
 endfunction()
 
 pm_add_suite(text_tests text pm_text)
-pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_memory)
-pm_add_suite(platform_tests platform pm_registry_memory pm_text)
+pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_faults)
+pm_add_suite(platform_tests platform pm_registry_faults pm_text)
 if(WIN32)
   # The scan against Windows' own registry, in the suite's private prefix.
   pm_add_suite(win32_tests win32 pm_repair pm_globals pm_registry_win32 pm_window)
@@ -75,4 +75,13 @@ if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS
            COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/regedit-interop.sh
                    $<TARGET_FILE:portmedic-scan> ${CMAKE_BINARY_DIR}/regedit-interop)
   set_tests_properties(regedit.interop PROPERTIES TIMEOUT 300)
+
+  # Our reading of a corpus of tricky files against regedit /S.
+  add_executable(regdump ${CMAKE_SOURCE_DIR}/tests/interop/RegDump.cpp)
+  target_link_libraries(regdump PRIVATE pm_registry_memory)
+  add_test(NAME regedit.differential
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/regedit-differential.sh
+                   $<TARGET_FILE:regdump> ${CMAKE_SOURCE_DIR}/tests/interop/corpus
+                   ${CMAKE_BINARY_DIR}/regedit-differential)
+  set_tests_properties(regedit.differential PROPERTIES TIMEOUT 300)
 endif()

@@ -116,7 +116,11 @@ void ScanLoadedDrivers(ScanState& scan) {
     WideChar subKey[kNameChars];
     for (uint32_t index = 0;; ++index) {
         uint32_t length = kNameChars;
-        if (RegistryEnumKey(active, index, subKey, &length) != 0) break;
+        long result = RegistryEnumKey(active, index, subKey, &length);
+        // A name too long for the buffer is no driver the scan could open;
+        // the drivers after it still are.
+        if (result == kRegMoreData) continue;
+        if (result != 0) break;
         subKey[kNameChars - 1] = 0;
         TextString subKeyName;
         subKeyName.AssignWide(subKey, -1);

@@ -6,16 +6,19 @@
 namespace {
 
 // Handles handed out through Registry.h: slot i of the table is the handle
-// value kHandleBase + 4 * i. A closed slot is null and may be reused.
+// value kHandleBase + 4 * i. A closed slot is null and goes on the free list.
 const uintptr_t kHandleBase = 0x1000;
+
+// Below this many values or sub-keys a key is searched name by name; from it
+// on the key keeps an index by folded name.
+const size_t kIndexFrom = 16;
 
 struct State {
     MemKey top;
     std::vector<MemKey*> handles;
+    std::vector<uint32_t> freeSlots;
     int openCount = 0;
-    std::vector<std::u16string> openLog;
-    bool keepOpenLog = true;
-    std::vector<MemSection> sections;
+    MemRegHook hook = nullptr;
 };
 
 State& S() {
@@ -25,29 +28,17 @@ State& S() {
 
 char16_t FoldChar(char16_t c) {
     if (c >= u'a' && c <= u'z') return char16_t(c - 32);
+    if (c < 0xE0) return c;
     // Latin-1 small letters (except the division sign) and y with diaeresis.
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return char16_t(c - 32);
+    if (c <= 0xFE && c != 0xF7) return char16_t(c - 32);
     if (c == 0xFF) return 0x178;
     return c;
 }
 
-std::vector<std::u16string> SplitPath(const std::u16string& path) {
-    std::vector<std::u16string> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find(u'\\', start);
-        if (end == std::u16string::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
-std::u16string FullPath(const MemKey* key) {
-    std::u16string path;
-    for (; key && key->parent; key = key->parent)
-        path = key->name + (path.empty() ? u"" : u"\\" + path);
-    return path;
+std::u16string Fold(const char16_t* name, size_t length) {
+    std::u16string folded(name, length);
+    for (auto& c : folded) c = FoldChar(c);
+    return folded;
 }
 
 MemKey* KeyOfHandle(RegKey handle) {
@@ -60,20 +51,24 @@ MemKey* KeyOfHandle(RegKey handle) {
 }
 
 RegKey NewHandle(MemKey* key) {
-    auto& handles = S().handles;
-    size_t slot = 0;
-    while (slot < handles.size() && handles[slot]) ++slot;
-    if (slot == handles.size()) handles.push_back(nullptr);
-    handles[slot] = key;
-    ++S().openCount;
+    State& s = S();
+    size_t slot;
+    if (!s.freeSlots.empty()) {
+        slot = s.freeSlots.back();
+        s.freeSlots.pop_back();
+    } else {
+        slot = s.handles.size();
+        s.handles.push_back(nullptr);
+    }
+    s.handles[slot] = key;
+    ++s.openCount;
     return reinterpret_cast<RegKey>(kHandleBase + 4 * slot);
 }
 
-MemValue* FindValue(MemKey& key, const std::u16string& name) {
-    std::u16string folded = MemFoldName(name);
-    for (auto& v : key.values)
-        if (MemFoldName(v.name) == folded) return &v;
-    return nullptr;
+void ForgetHandle(size_t slot) {
+    S().handles[slot] = nullptr;
+    S().freeSlots.push_back(uint32_t(slot));
+    --S().openCount;
 }
 
 std::u16string WideToU16(const WideChar* text) {
@@ -82,39 +77,226 @@ std::u16string WideToU16(const WideChar* text) {
     return s;
 }
 
+// Calls f(part, length) for each part of a path already checked (or a full
+// path of the tree), skipping a trailing backslash.
+template <typename F> bool ForEachPart(const std::u16string& path, F f) {
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find(u'\\', start);
+        if (end == std::u16string::npos) end = path.size();
+        if (end > start && !f(path.data() + start, end - start)) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+void SetValueBytes(MemValue& v, const char16_t* name, size_t nameLength, uint32_t type,
+                   const uint8_t* bytes, size_t size) {
+    std::unique_ptr<uint8_t[]> block(new uint8_t[2 * nameLength + size + 1]);
+    if (nameLength) std::memcpy(block.get(), name, 2 * nameLength);
+    if (size) std::memcpy(block.get() + 2 * nameLength, bytes, size);
+    v.block = std::move(block);
+    v.nameLength = uint32_t(nameLength);
+    v.size = uint32_t(size);
+    v.type = type;
+}
+
+const char16_t* NameOf(const MemKey& key, bool values, uint32_t position, size_t* length) {
+    if (values) {
+        const MemValue& v = key.values[position];
+        *length = v.nameLength;
+        return reinterpret_cast<const char16_t*>(v.block.get());
+    }
+    *length = key.children[position]->name.size();
+    return key.children[position]->name.data();
+}
+
+// A slot holds the name's hash in its upper half and the position in its
+// lower half, so most names that only share a slot are told apart without
+// reading them.
+const uint64_t kEmpty = ~uint64_t(0), kGone = kEmpty - 1;
+
+size_t HashName(const char16_t* name, size_t length) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
+    for (size_t i = 0; i < length; ++i) {
+        h ^= FoldChar(name[i]);
+        h *= 1099511628211ull;
+    }
+    return size_t(h ^ (h >> 29));
+}
+
+// The slot holding the name, or the first free slot of its run (kEmpty).
+size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const char16_t* name,
+                size_t length, bool* found) {
+    size_t hash = HashName(name, length);
+    size_t mask = index.slots.size() - 1, slot = hash & mask;
+    uint64_t tag = uint64_t(uint32_t(hash >> 16)) << 32;
+    size_t free = SIZE_MAX;
+    for (;; slot = (slot + 1) & mask) {
+        uint64_t s = index.slots[slot];
+        if (s == kEmpty) {
+            *found = false;
+            return free != SIZE_MAX ? free : slot;
+        }
+        if (s == kGone) {
+            if (free == SIZE_MAX) free = slot;
+            continue;
+        }
+        if ((s & ~uint64_t(0xFFFFFFFFu)) != tag) continue;
+        size_t n;
+        const char16_t* other = NameOf(key, values, uint32_t(s), &n);
+        if (MemNamesEqual(other, n, name, length)) {
+            *found = true;
+            return slot;
+        }
+    }
+}
+
+uint64_t Tagged(const char16_t* name, size_t length, uint32_t position) {
+    return (uint64_t(uint32_t(HashName(name, length) >> 16)) << 32) | position;
+}
+
+// Builds the index afresh for count entries, with room to grow.
+void Rebuild(MemKey& key, bool values, std::unique_ptr<MemIndex>& index, size_t count) {
+    if (!index) index = std::make_unique<MemIndex>();
+    size_t size = 64;
+    while (size < 4 * count) size *= 2;
+    index->slots.assign(size, kEmpty);
+    index->used = 0;
+    for (uint32_t p = 0; p < count; ++p) {
+        size_t n;
+        const char16_t* name = NameOf(key, values, p, &n);
+        bool found;
+        index->slots[FindSlot(key, values, *index, name, n, &found)] = Tagged(name, n, p);
+        ++index->used;
+    }
+}
+
+// Keeps the index in step with position `position` having just been added.
+void IndexAdded(MemKey& key, bool values, std::unique_ptr<MemIndex>& index, uint32_t position,
+                size_t count) {
+    if (!index) {
+        if (count >= kIndexFrom) Rebuild(key, values, index, count);
+        return;
+    }
+    if (2 * (index->used + 1) > index->slots.size()) return Rebuild(key, values, index, count);
+    size_t n;
+    const char16_t* name = NameOf(key, values, position, &n);
+    bool found;
+    size_t slot = FindSlot(key, values, *index, name, n, &found);
+    if (index->slots[slot] == kEmpty) ++index->used;
+    index->slots[slot] = Tagged(name, n, position);
+}
+
+// Looks a name up: its position, or -1.
+int64_t IndexFind(const MemKey& key, bool values, const MemIndex& index, const char16_t* name,
+                  size_t length) {
+    bool found;
+    size_t slot = FindSlot(key, values, index, name, length, &found);
+    return found ? int64_t(uint32_t(index.slots[slot])) : -1;
+}
+
+// Before the entry at `position` goes and the last entry takes its place.
+void IndexRemoving(const MemKey& key, bool values, MemIndex& index, uint32_t position,
+                   uint32_t last) {
+    size_t n;
+    const char16_t* name = NameOf(key, values, position, &n);
+    bool found;
+    index.slots[FindSlot(key, values, index, name, n, &found)] = kGone;
+    if (position == last) return;
+    name = NameOf(key, values, last, &n);
+    index.slots[FindSlot(key, values, index, name, n, &found)] = Tagged(name, n, position);
+}
+
 }  // namespace
 
-std::u16string MemFoldName(const std::u16string& name) {
-    std::u16string folded(name);
-    for (auto& c : folded) c = FoldChar(c);
-    return folded;
+std::u16string MemValue::Name() const {
+    std::u16string name(nameLength, u'\0');
+    if (nameLength) std::memcpy(&name[0], block.get(), 2 * size_t(nameLength));
+    return name;
+}
+
+std::u16string MemFoldName(const std::u16string& name) { return Fold(name.data(), name.size()); }
+
+bool MemNamesEqual(const char16_t* a, size_t aLength, const char16_t* b, size_t bLength) {
+    if (aLength != bLength) return false;
+    for (size_t i = 0; i < aLength; ++i)
+        if (a[i] != b[i] && FoldChar(a[i]) != FoldChar(b[i])) return false;
+    return true;
+}
+
+long MemCheckKeyPath(const std::u16string& path) {
+    if (path.empty()) return kRegOk;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find(u'\\', start);
+        if (end == std::u16string::npos) end = path.size();
+        if (end == start) return kRegBadPath;  // a leading backslash, or an empty part
+        if (end - start > kMemMaxKeyName) return kRegInvalidParameter;
+        start = end + 1;  // one trailing backslash is accepted, as Windows does
+    }
+    return kRegOk;
 }
 
 void MemRegClear() {
     State& s = S();
     s.top.children.clear();
-    s.top.byFolded.clear();
+    s.top.childIndex.reset();
     s.top.sorted.clear();
     s.top.sortedValid = true;
     s.handles.clear();
+    s.freeSlots.clear();
     s.openCount = 0;
-    s.openLog.clear();
-    s.sections.clear();
+    s.hook = nullptr;
 }
 
 MemKey& MemRegTop() { return S().top; }
 
-MemKey* MemKeyChild(MemKey& key, const std::u16string& name) {
-    auto it = key.byFolded.find(MemFoldName(name));
-    return it == key.byFolded.end() ? nullptr : it->second;
+std::u16string MemKeyPath(const MemKey& key) {
+    size_t length = 0;
+    for (const MemKey* k = &key; k->parent; k = k->parent) length += k->name.size() + 1;
+    if (length == 0) return std::u16string();
+    std::u16string path(length - 1, u'\\');
+    size_t end = path.size();
+    for (const MemKey* k = &key; k->parent; k = k->parent) {
+        end -= k->name.size();
+        std::copy(k->name.begin(), k->name.end(), path.begin() + end);
+        if (end) --end;
+    }
+    return path;
+}
+
+MemKey* MemKeyChild(MemKey& key, const char16_t* name, size_t nameLength) {
+    if (key.childIndex) {
+        int64_t p = IndexFind(key, false, *key.childIndex, name, nameLength);
+        return p < 0 ? nullptr : key.children[size_t(p)].get();
+    }
+    for (auto& child : key.children)
+        if (MemNamesEqual(child->name.data(), child->name.size(), name, nameLength))
+            return child.get();
+    return nullptr;
+}
+
+MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength) {
+    if (MemKey* child = MemKeyChild(key, name, nameLength)) return *child;
+    auto child = std::make_unique<MemKey>();
+    child->name.assign(name, nameLength);
+    child->parent = &key;
+    child->position = uint32_t(key.children.size());
+    key.children.push_back(std::move(child));
+    key.sortedValid = false;
+    IndexAdded(key, false, key.childIndex, uint32_t(key.children.size() - 1), key.children.size());
+    return *key.children.back();
 }
 
 const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key) {
     if (!key.sortedValid) {
+        std::vector<std::pair<std::u16string, MemKey*>> order;
+        order.reserve(key.children.size());
+        for (auto& child : key.children) order.emplace_back(MemFoldName(child->name), child.get());
+        std::sort(order.begin(), order.end());
         key.sorted.clear();
-        for (auto& child : key.children) key.sorted.push_back(child.get());
-        std::stable_sort(key.sorted.begin(), key.sorted.end(),
-                         [](MemKey* a, MemKey* b) { return a->folded < b->folded; });
+        for (auto& entry : order) key.sorted.push_back(entry.second);
         key.sortedValid = true;
     }
     return key.sorted;
@@ -122,73 +304,94 @@ const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key) {
 
 MemKey* MemRegFind(const std::u16string& path) {
     MemKey* key = &S().top;
-    for (const auto& part : SplitPath(path)) {
-        key = MemKeyChild(*key, part);
-        if (!key) return nullptr;
-    }
-    return key;
+    bool found = ForEachPart(path, [&](const char16_t* part, size_t length) {
+        key = MemKeyChild(*key, part, length);
+        return key != nullptr;
+    });
+    return found ? key : nullptr;
 }
 
 MemKey& MemRegCreate(const std::u16string& path) {
     MemKey* key = &S().top;
-    for (const auto& part : SplitPath(path)) {
-        MemKey* child = MemKeyChild(*key, part);
-        if (!child) {
-            key->children.push_back(std::make_unique<MemKey>());
-            child = key->children.back().get();
-            child->name = part;
-            child->folded = MemFoldName(part);
-            child->parent = key;
-            key->byFolded[child->folded] = child;
-            key->sortedValid = false;
-        }
-        key = child;
-    }
+    ForEachPart(path, [&](const char16_t* part, size_t length) {
+        key = &MemKeyCreateChild(*key, part, length);
+        return true;
+    });
     return *key;
+}
+
+void MemKeyDelete(MemKey& key) {
+    MemKey* parent = key.parent;
+    if (!parent) return;
+    // Handles to the key or below it would dangle: forget them.
+    auto& handles = S().handles;
+    for (size_t slot = 0; slot < handles.size(); ++slot) {
+        for (MemKey* k = handles[slot]; k; k = k->parent)
+            if (k == &key) {
+                ForgetHandle(slot);
+                break;
+            }
+    }
+    auto& kids = parent->children;
+    uint32_t position = key.position;
+    if (parent->childIndex)
+        IndexRemoving(*parent, false, *parent->childIndex, position, uint32_t(kids.size() - 1));
+    if (position + 1 != kids.size()) {
+        kids[position] = std::move(kids.back());
+        kids[position]->position = position;
+    }
+    kids.pop_back();  // frees the key and everything below it
+    parent->sortedValid = false;
 }
 
 bool MemRegDelete(const std::u16string& path) {
     MemKey* key = MemRegFind(path);
     if (!key || !key->parent) return false;
-    MemKey* parent = key->parent;
-    // Handles to the key or below it would dangle: forget them.
-    for (auto& h : S().handles) {
-        for (MemKey* k = h; k; k = k->parent)
-            if (k == key) {
-                h = nullptr;
-                --S().openCount;
-                break;
-            }
-    }
-    parent->byFolded.erase(key->folded);
-    auto& kids = parent->children;
-    kids.erase(std::remove_if(kids.begin(), kids.end(),
-                              [key](const std::unique_ptr<MemKey>& c) { return c.get() == key; }),
-               kids.end());
-    parent->sortedValid = false;
+    MemKeyDelete(*key);
     return true;
 }
 
-void MemKeySetValue(MemKey& key, const std::u16string& name, uint32_t type,
-                    const std::vector<uint8_t>& bytes) {
-    MemValue* v = FindValue(key, name);
-    if (!v) {
-        key.values.push_back(MemValue());
-        v = &key.values.back();
-        v->name = name;
+MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength) {
+    if (key.valueIndex) {
+        int64_t p = IndexFind(key, true, *key.valueIndex, name, nameLength);
+        return p < 0 ? nullptr : &key.values[size_t(p)];
     }
-    v->type = type;
-    v->bytes = bytes;
-    std::u16string folded = MemFoldName(name);
-    auto& gone = key.deletedValues;
-    gone.erase(std::remove_if(gone.begin(), gone.end(),
-                              [&](const std::u16string& n) { return MemFoldName(n) == folded; }),
-               gone.end());
+    for (auto& v : key.values)
+        if (MemNamesEqual(reinterpret_cast<const char16_t*>(v.block.get()), v.nameLength, name,
+                          nameLength))
+            return &v;
+    return nullptr;
+}
+
+void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32_t type,
+                    const uint8_t* bytes, size_t size) {
+    MemValue* v = MemKeyFindValue(key, name, nameLength);
+    if (v) {
+        // Keeps the name as first written, as Windows does.
+        std::u16string kept = v->Name();
+        SetValueBytes(*v, kept.data(), kept.size(), type, bytes, size);
+        return;
+    }
+    key.values.emplace_back();
+    SetValueBytes(key.values.back(), name, nameLength, type, bytes, size);
+    IndexAdded(key, true, key.valueIndex, uint32_t(key.values.size() - 1), key.values.size());
+}
+
+bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength) {
+    MemValue* v = MemKeyFindValue(key, name, nameLength);
+    if (!v) return false;
+    size_t position = size_t(v - key.values.data());
+    if (key.valueIndex)
+        IndexRemoving(key, true, *key.valueIndex, uint32_t(position),
+                      uint32_t(key.values.size() - 1));
+    if (position + 1 != key.values.size()) key.values[position] = std::move(key.values.back());
+    key.values.pop_back();
+    return true;
 }
 
 void MemRegSetValue(const std::u16string& path, const std::u16string& name, uint32_t type,
                     const std::vector<uint8_t>& bytes) {
-    MemKeySetValue(MemRegCreate(path), name, type, bytes);
+    MemKeySetValue(MemRegCreate(path), name.data(), name.size(), type, bytes.data(), bytes.size());
 }
 
 void MemRegSetString(const std::u16string& path, const std::u16string& name,
@@ -211,93 +414,35 @@ void MemRegSetDword(const std::u16string& path, const std::u16string& name, uint
 
 const MemValue* MemRegGetValue(const std::u16string& path, const std::u16string& name) {
     MemKey* key = MemRegFind(path);
-    return key ? FindValue(*key, name) : nullptr;
+    return key ? MemKeyFindValue(*key, name.data(), name.size()) : nullptr;
 }
 
 bool MemRegDeleteValue(const std::u16string& path, const std::u16string& name) {
     MemKey* key = MemRegFind(path);
-    MemValue* v = key ? FindValue(*key, name) : nullptr;
-    if (!v) return false;
-    key->values.erase(key->values.begin() + (v - key->values.data()));
-    return true;
-}
-
-const std::vector<MemSection>& MemRegSections() { return S().sections; }
-
-void MemRegAddSection(const std::u16string& path) {
-    MemRegCreate(path);
-    MemSection section;
-    section.path = path;
-    S().sections.push_back(section);
-}
-
-void MemRegAddKeyDeletion(const std::u16string& path) {
-    MemRegDelete(path);
-    // Earlier sections of this key or of keys below it describe keys that no
-    // longer exist; a later section of the same path re-creates the key.
-    std::u16string folded = MemFoldName(path);
-    while (!folded.empty() && folded.back() == u'\\') folded.pop_back();
-    auto& sections = S().sections;
-    sections.erase(std::remove_if(sections.begin(), sections.end(),
-                                  [&](const MemSection& s) {
-                                      std::u16string f = MemFoldName(s.path);
-                                      while (!f.empty() && f.back() == u'\\') f.pop_back();
-                                      return f == folded ||
-                                             (f.size() > folded.size() &&
-                                              f.compare(0, folded.size(), folded) == 0 &&
-                                              f[folded.size()] == u'\\');
-                                  }),
-                   sections.end());
-    MemSection section;
-    section.path = path;
-    section.deletion = true;
-    sections.push_back(section);
-}
-
-void MemRegAddValueDeletion(const std::u16string& path, const std::u16string& name) {
-    MemRegDeleteValue(path, name);
-    MemKey& key = MemRegCreate(path);
-    std::u16string folded = MemFoldName(name);
-    for (const auto& n : key.deletedValues)
-        if (MemFoldName(n) == folded) return;
-    key.deletedValues.push_back(name);
+    return key && MemKeyDeleteValue(*key, name.data(), name.size());
 }
 
 int MemRegOpenHandleCount() { return S().openCount; }
 
-const std::vector<std::u16string>& MemRegOpenLog() { return S().openLog; }
+void MemRegSetHook(MemRegHook hook) { S().hook = hook; }
 
-void MemRegKeepOpenLog(bool keep) { S().keepOpenLog = keep; }
-
-void MemRegFailOpen(const std::u16string& path) { MemRegCreate(path).failOpen = true; }
-
-void MemRegFailEnumAt(const std::u16string& path, int64_t index) {
-    MemRegCreate(path).failEnumAt = index;
-}
-
-void MemRegDenyWrite(const std::u16string& path) { MemRegCreate(path).denyWrite = true; }
-
-void MemRegFailRead(const std::u16string& path, const std::u16string& valueName) {
-    MemRegCreate(path).failRead.push_back(MemFoldName(valueName));
-}
+MemRegHook MemRegGetHook() { return S().hook; }
 
 // ---- Registry.h over the tree ----
 
 long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegKey* key) {
     MemKey* base = KeyOfHandle(root);
-    std::u16string relative = WideToU16(path);
-    if (S().keepOpenLog) {
-        std::u16string full = FullPath(base);
-        if (!relative.empty()) full += (full.empty() ? u"" : u"\\") + relative;
-        S().openLog.push_back(full);
-    }
     if (!base || !key) return kRegNotFound;
+    std::u16string relative = WideToU16(path);
+    if (S().hook)
+        if (long r = S().hook(kMemRegOpen, *base, relative, 0)) return r;
+    if (long r = MemCheckKeyPath(relative)) return r;
     MemKey* target = base;
-    for (const auto& part : SplitPath(relative)) {
-        target = MemKeyChild(*target, part);
-        if (!target) return kRegNotFound;
-    }
-    if (target->failOpen) return kRegNotFound;
+    bool found = ForEachPart(relative, [&](const char16_t* part, size_t length) {
+        target = MemKeyChild(*target, part, length);
+        return target != nullptr;
+    });
+    if (!found) return kRegNotFound;
     *key = NewHandle(target);
     return kRegOk;
 }
@@ -305,7 +450,8 @@ long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegK
 long RegistryEnumKey(RegKey handle, uint32_t index, WideChar* name, uint32_t* nameLength) {
     MemKey* key = KeyOfHandle(handle);
     if (!key || !name || !nameLength) return kRegNotFound;
-    if (key->failEnumAt >= 0 && int64_t(index) >= key->failEnumAt) return kRegAccessDenied;
+    if (S().hook)
+        if (long r = S().hook(kMemRegEnum, *key, std::u16string(), index)) return r;
     const auto& kids = MemKeySortedChildren(*key);
     if (index >= kids.size()) return kRegNoMoreItems;
     const std::u16string& n = kids[index]->name;
@@ -321,19 +467,19 @@ long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uin
     MemKey* key = KeyOfHandle(handle);
     if (!key) return kRegNotFound;
     std::u16string valueName = WideToU16(name);
-    for (const auto& f : key->failRead)
-        if (f == MemFoldName(valueName)) return kRegAccessDenied;
-    const MemValue* v = FindValue(*key, valueName);
+    if (S().hook)
+        if (long r = S().hook(kMemRegQuery, *key, valueName, 0)) return r;
+    const MemValue* v = MemKeyFindValue(*key, valueName.data(), valueName.size());
     if (!v) return kRegNotFound;
     if (type) *type = v->type;
-    uint32_t size = uint32_t(v->bytes.size());
+    uint32_t size = v->size;
     if (data) {
         if (!byteCount) return kRegNotFound;
         if (size > *byteCount) {
             *byteCount = size;
             return kRegMoreData;
         }
-        if (size) std::memcpy(data, v->bytes.data(), size);
+        if (size) std::memcpy(data, v->Data(), size);
     }
     if (byteCount) *byteCount = size;
     return kRegOk;
@@ -343,9 +489,11 @@ long RegistrySetValue(RegKey handle, const WideChar* name, uint32_t, uint32_t ty
                       const uint8_t* data, uint32_t byteCount) {
     MemKey* key = KeyOfHandle(handle);
     if (!key) return kRegNotFound;
-    if (key->denyWrite) return kRegAccessDenied;
-    std::vector<uint8_t> bytes(data, data + (data ? byteCount : 0));
-    MemKeySetValue(*key, WideToU16(name), type, bytes);
+    std::u16string valueName = WideToU16(name);
+    if (valueName.size() > kMemMaxValueName) return kRegInvalidParameter;
+    if (S().hook)
+        if (long r = S().hook(kMemRegSet, *key, valueName, 0)) return r;
+    MemKeySetValue(*key, valueName.data(), valueName.size(), type, data, data ? byteCount : 0);
     return kRegOk;
 }
 
@@ -354,9 +502,7 @@ long RegistryCloseKey(RegKey handle) {
     if (v == reinterpret_cast<uintptr_t>(REG_ROOT_LOCAL_MACHINE)) return kRegOk;
     if (v < kHandleBase || (v - kHandleBase) % 4 != 0) return 6;  // ERROR_INVALID_HANDLE
     size_t slot = (v - kHandleBase) / 4;
-    auto& handles = S().handles;
-    if (slot >= handles.size() || !handles[slot]) return 6;
-    handles[slot] = nullptr;
-    --S().openCount;
+    if (slot >= S().handles.size() || !S().handles[slot]) return 6;
+    ForgetHandle(slot);
     return kRegOk;
 }

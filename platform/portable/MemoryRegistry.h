@@ -1,4 +1,5 @@
-// The in-memory registry behind platform/Registry.h in the portable build.
+// The in-memory registry behind platform/Registry.h in the portable build:
+// a tree of keys and values plus the table of open handles, nothing more.
 //
 // One process-wide tree. Its top-level keys are the root names
 // ("HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", ...); the Registry.h calls see
@@ -7,65 +8,82 @@
 //   - Key and value names compare case-insensitively and keep their case.
 //   - Values keep their type and raw bytes.
 //   - Sub-keys enumerate in case-insensitive name order, as desktop Windows
-//     does; `children` keeps them in the order they were created, which is
-//     the order a registry file lists them in.
+//     does.
+//   - Paths are answered as Windows answers them: a leading backslash or an
+//     empty part is a bad path (161), a key name over 255 characters or a
+//     value name over 16383 an invalid parameter (87).
+//   - Lookup, setting and deletion of values and sub-keys take constant time
+//     on average however many a key holds.
 //
 // Paths below are full paths with the root name first, separated by '\':
-// u"HKEY_LOCAL_MACHINE\\Drivers\\Active". Tests use the fault switches to
-// make single calls fail the way a real device registry can.
+// u"HKEY_LOCAL_MACHINE\\Drivers\\Active".
 #pragma once
 
 #include <stdint.h>
 
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/Registry.h"
 
+enum : long {
+    kRegInvalidParameter = 87,  // ERROR_INVALID_PARAMETER
+    kRegBadPath = 161,          // ERROR_BAD_PATHNAME
+};
+
+const size_t kMemMaxKeyName = 255;
+const size_t kMemMaxValueName = 16383;
+
+// A value: its name and bytes share one block, so a registry of many small
+// values stays close to the size of what it holds.
 struct MemValue {
-    std::u16string name;  // "" is the key's default value (@ in a .reg file)
+    std::unique_ptr<uint8_t[]> block;  // name (16-bit characters), then the bytes
+    uint32_t nameLength = 0;           // in characters
+    uint32_t size = 0;                 // of the bytes
     uint32_t type = kRegTypeNone;
-    std::vector<uint8_t> bytes;
+
+    std::u16string Name() const;
+    const uint8_t* Data() const { return block.get() + 2 * size_t(nameLength); }
+    std::vector<uint8_t> Bytes() const { return std::vector<uint8_t>(Data(), Data() + size); }
+};
+
+// Positions by folded name, kept only for keys with many values or sub-keys:
+// an open-addressing table of positions, so it costs a few bytes per name
+// and a lookup allocates nothing.
+struct MemIndex {
+    std::vector<uint64_t> slots;  // hash bits above a position, or kEmpty / kGone
+    size_t used = 0;              // slots holding a position or kGone
 };
 
 struct MemKey {
     std::u16string name;
-    std::u16string folded;  // MemFoldName(name), the key of the parent's index
     MemKey* parent = nullptr;
-    std::vector<MemValue> values;                          // in the order they were set
-    std::vector<std::unique_ptr<MemKey>> children;         // in the order they were created
-    std::unordered_map<std::u16string, MemKey*> byFolded;  // children by folded name
-    std::vector<MemKey*> sorted;                           // enumeration order, rebuilt lazily
+    uint32_t position = 0;                          // in parent->children
+    std::vector<MemValue> values;                   // in no particular order
+    std::vector<std::unique_ptr<MemKey>> children;  // in no particular order
+    std::unique_ptr<MemIndex> valueIndex;
+    std::unique_ptr<MemIndex> childIndex;
+    std::vector<MemKey*> sorted;  // enumeration order, rebuilt when needed
     bool sortedValid = true;
-
-    // Fault switches.
-    bool failOpen = false;                 // opening this key fails (kRegNotFound)
-    int64_t failEnumAt = -1;               // enumerating index >= this fails
-    bool denyWrite = false;                // writing a value fails (kRegAccessDenied)
-    std::vector<std::u16string> failRead;  // reading these values fails
-
-    // Value deletions ("name"=- in a registry file) listed under this key,
-    // in the order read; kept so that writing the file back keeps them.
-    std::vector<std::u16string> deletedValues;
-};
-
-// One [KEY] or [-KEY] line of a registry file, in the order of the file.
-struct MemSection {
-    std::u16string path;  // full path, root name first
-    bool deletion = false;
 };
 
 // Case folding used for every name comparison.
 std::u16string MemFoldName(const std::u16string& name);
+bool MemNamesEqual(const char16_t* a, size_t aLength, const char16_t* b, size_t bLength);
 
-// Drops every key, every open handle, every fault switch, the open log and
-// the section list.
+// 0 when Windows would accept `path` as a key path below an open key, else
+// kRegBadPath or kRegInvalidParameter. "" names the key itself.
+long MemCheckKeyPath(const std::u16string& path);
+
+// Drops every key, every open handle and the call hook.
 void MemRegClear();
 
 // The invisible top of the tree; its children are the root keys.
 MemKey& MemRegTop();
+
+// Full path of a key, root name first.
+std::u16string MemKeyPath(const MemKey& key);
 
 // Finds a key by full path; null when it does not exist.
 MemKey* MemRegFind(const std::u16string& path);
@@ -75,6 +93,7 @@ MemKey& MemRegCreate(const std::u16string& path);
 
 // Removes a key with everything below it. Returns false when it was absent.
 bool MemRegDelete(const std::u16string& path);
+void MemKeyDelete(MemKey& key);
 
 // Sets (adds or replaces) a value; creates the key when needed.
 void MemRegSetValue(const std::u16string& path, const std::u16string& name, uint32_t type,
@@ -89,33 +108,24 @@ const MemValue* MemRegGetValue(const std::u16string& path, const std::u16string&
 // Removes a value. Returns false when it was absent.
 bool MemRegDeleteValue(const std::u16string& path, const std::u16string& name);
 
-// Adds or replaces a value directly on a key.
-void MemKeySetValue(MemKey& key, const std::u16string& name, uint32_t type,
-                    const std::vector<uint8_t>& bytes);
-MemKey* MemKeyChild(MemKey& key, const std::u16string& name);
+// The same, directly on a key.
+void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32_t type,
+                    const uint8_t* bytes, size_t size);
+MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength);
+bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength);
+MemKey* MemKeyChild(MemKey& key, const char16_t* name, size_t nameLength);
+MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength);
 const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key);
-
-// The sections of the registry files read so far, in file order. A key
-// deletion drops the earlier sections of that key and of the keys below it,
-// so the list never names a key before its own deletion.
-const std::vector<MemSection>& MemRegSections();
-void MemRegAddSection(const std::u16string& path);
-void MemRegAddKeyDeletion(const std::u16string& path);
-// Removes the value and remembers its deletion on the key (created if needed);
-// setting the value again forgets the deletion.
-void MemRegAddValueDeletion(const std::u16string& path, const std::u16string& name);
 
 // Number of handles opened through Registry.h and not closed yet.
 int MemRegOpenHandleCount();
 
-// Every path RegistryOpenKey was asked for, as full paths, in call order,
-// whether the open succeeded or not. Kept unless switched off (benchmarks
-// open millions of keys).
-const std::vector<std::u16string>& MemRegOpenLog();
-void MemRegKeepOpenLog(bool keep);
-
-// Fault switches on existing keys (the key is created if it does not exist).
-void MemRegFailOpen(const std::u16string& path);
-void MemRegFailEnumAt(const std::u16string& path, int64_t index);
-void MemRegDenyWrite(const std::u16string& path);
-void MemRegFailRead(const std::u16string& path, const std::u16string& valueName);
+// The one place where testing aids reach the Registry.h calls: when a hook is
+// set, it is asked before each call on an existing key (for opening: before
+// the path is looked up, with the key it is relative to) and a nonzero answer
+// is returned instead of doing the call. portmedic-scan never sets one.
+enum MemRegCall { kMemRegOpen, kMemRegEnum, kMemRegQuery, kMemRegSet };
+typedef long (*MemRegHook)(MemRegCall call, const MemKey& key, const std::u16string& name,
+                           uint32_t index);
+void MemRegSetHook(MemRegHook hook);
+MemRegHook MemRegGetHook();

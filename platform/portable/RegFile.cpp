@@ -3,7 +3,6 @@
 #include <stdio.h>
 
 #include <unordered_set>
-#include <vector>
 
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
@@ -13,65 +12,86 @@ namespace {
 
 const char kHeader4[] = "REGEDIT4";
 const char kHeader5[] = "Windows Registry Editor Version 5.00";
-const size_t kMaxKeyDepth = 512;
+const size_t kMaxKeyDepth = 512;  // the levels Windows allows below a root
 
-// Long and short root names; files may use either, the registry keeps the long.
-struct RootName {
-    const char16_t* longName;
-    const char16_t* shortName;
-};
-const RootName kRoots[] = {
-    {u"HKEY_LOCAL_MACHINE", u"HKLM"},    {u"HKEY_CURRENT_USER", u"HKCU"},
-    {u"HKEY_CLASSES_ROOT", u"HKCR"},     {u"HKEY_USERS", u"HKU"},
-    {u"HKEY_CURRENT_CONFIG", u"HKCC"},   {u"HKEY_DYN_DATA", u"HKDD"},
-    {u"HKEY_PERFORMANCE_DATA", nullptr},
+// The root names regedit knows in a file; it does not take the short ones.
+const char16_t* const kRoots[] = {
+    u"HKEY_LOCAL_MACHINE",  u"HKEY_USERS",        u"HKEY_CLASSES_ROOT",
+    u"HKEY_CURRENT_CONFIG", u"HKEY_CURRENT_USER", u"HKEY_DYN_DATA",
 };
 
-// ---- small text helpers ----
+// ---- Windows-1252 ----
 
-std::string Narrow(const std::u16string& text) {  // for error messages: UTF-8
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
+struct Ansi {
+    char16_t toWide[256];
+    std::vector<int16_t> fromWide;  // byte of each 16-bit character, -1 for none
+
+    Ansi() : fromWide(65536, -1) {
+        for (int b = 255; b >= 0; --b) {
+            char in = char(b);
+            WideChar out = 0;
+            CodePageAnsiToWide(&in, 1, &out, 1);
+            toWide[b] = char16_t(out);
+            fromWide[char16_t(out)] = int16_t(b);
         }
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
+    }
+};
+
+const Ansi& A() {
+    static const Ansi ansi;
+    return ansi;
+}
+
+// ---- texts for messages: UTF-8, nothing unprintable, bounded ----
+
+void AppendUtf8(std::string* out, uint32_t c) {
+    if (c < 0x80) {
+        *out += char(c);
+    } else if (c < 0x800) {
+        *out += char(0xC0 | (c >> 6));
+        *out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out += char(0xE0 | (c >> 12));
+        *out += char(0x80 | ((c >> 6) & 0x3F));
+        *out += char(0x80 | (c & 0x3F));
+    } else {
+        *out += char(0xF0 | (c >> 18));
+        *out += char(0x80 | ((c >> 12) & 0x3F));
+        *out += char(0x80 | ((c >> 6) & 0x3F));
+        *out += char(0x80 | (c & 0x3F));
+    }
+}
+
+// The text as a message shows it: control characters (a zero among them) and
+// lone surrogates as \xNN or \uNNNN, at most 60 characters.
+std::string Visible(const std::u16string& text) {
+    std::string out;
+    size_t shown = 0;
+    for (size_t i = 0; i < text.size(); ++i, ++shown) {
+        if (shown == 60) return out + "...";
+        uint32_t c = text[i];
+        char escape[16];
+        if (c < 0x20 || c == 0x7F) {
+            snprintf(escape, sizeof escape, "\\x%02X", unsigned(c));
+            out += escape;
+        } else if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] < 0xE000) {
+            AppendUtf8(&out, 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00));
+        } else if (c >= 0xD800 && c < 0xE000) {
+            snprintf(escape, sizeof escape, "\\u%04X", unsigned(c));
+            out += escape;
         } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
+            AppendUtf8(&out, c);
         }
     }
     return out;
 }
 
-char16_t AnsiToChar(uint8_t byte) {
-    char in = char(byte);
-    WideChar out = 0;
-    CodePageAnsiToWide(&in, 1, &out, 1);
-    return char16_t(out);
+std::string Where(const std::string& fileName, size_t line) {
+    return fileName + ":" + std::to_string(line) + ": ";
 }
 
-// The byte of c in the ANSI code page; false when it has none.
-bool CharToAnsi(char16_t c, uint8_t* byte) {
-    WideChar in = WideChar(c);
-    char out = 0;
-    if (CodePageWideToAnsi(&in, 1, &out, 1) != 1) return false;
-    *byte = uint8_t(out);
-    return AnsiToChar(*byte) == c;
-}
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 int HexDigit(char16_t c) {
     if (c >= u'0' && c <= u'9') return c - u'0';
@@ -80,90 +100,104 @@ int HexDigit(char16_t c) {
     return -1;
 }
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+char16_t Fold(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; }
 
-bool StartsWithNoCase(const std::u16string& s, size_t pos, const char* prefix) {
-    for (size_t i = 0; prefix[i]; ++i) {
-        if (pos + i >= s.size()) return false;
-        char16_t a = s[pos + i], b = char16_t(uint8_t(prefix[i]));
-        if (a >= u'A' && a <= u'Z') a = char16_t(a + 32);
-        if (b >= u'A' && b <= u'Z') b = char16_t(b + 32);
-        if (a != b) return false;
+// ---- lines ----
+
+size_t UnitSize(const RegDocument& doc) { return doc.format.encoding == kRegFileUtf16 ? 2 : 1; }
+
+char16_t Unit(const RegDocument& doc, size_t offset) {
+    if (doc.format.encoding == kRegFileUtf16)
+        return char16_t(uint8_t(doc.bytes[offset]) | (uint8_t(doc.bytes[offset + 1]) << 8));
+    return char16_t(uint8_t(doc.bytes[offset]));
+}
+
+// Where the text of line i ends, before its line end.
+size_t TextEnd(const RegDocument& doc, size_t i) {
+    size_t start = doc.lineStarts[i], end = doc.lineStarts[i + 1], unit = UnitSize(doc);
+    // A lone byte at the end of a UTF-16 file belongs to no character.
+    if (unit == 2 && (end - start) % 2) --end;
+    if (end > start && Unit(doc, end - unit) == u'\n') {
+        end -= unit;
+        if (end > start && Unit(doc, end - unit) == u'\r') end -= unit;
+    } else if (end > start && Unit(doc, end - unit) == u'\r') {
+        end -= unit;
     }
-    return true;
+    return end;
 }
 
-std::vector<uint8_t> Utf16Bytes(const std::u16string& text, bool terminate) {
-    std::vector<uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(uint8_t(c & 0xFF));
-        bytes.push_back(uint8_t(c >> 8));
-    }
-    if (terminate) bytes.insert(bytes.end(), {0, 0});
-    return bytes;
-}
-
-// ---- decoding the file into lines ----
-
-struct Source {
-    std::string fileName;
-    std::vector<std::u16string> lines;
-    RegFileFormat format;
-};
-
-std::string Where(const std::string& fileName, int line) {
-    return fileName + ":" + std::to_string(line) + ": ";
-}
-
-void SplitLines(const std::u16string& text, std::vector<std::u16string>* lines) {
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != u'\n' && text[i] != u'\r') continue;
-        lines->push_back(text.substr(start, i - start));
-        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-        start = i + 1;
-    }
-    if (start < text.size()) lines->push_back(text.substr(start));
-}
-
-bool DecodeUtf8(const std::string& bytes, size_t from, const std::string& fileName,
-                std::u16string* text, std::string* error) {
-    int line = 1;
-    for (size_t i = from; i < bytes.size();) {
-        uint8_t b = uint8_t(bytes[i]);
-        uint32_t c;
-        int extra;
-        if (b < 0x80) {
-            c = b;
-            extra = 0;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F;
-            extra = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F;
-            extra = 2;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07;
-            extra = 3;
-        } else {
-            *error = Where(fileName, line) + "invalid UTF-8 byte sequence";
-            return false;
+void SplitLines(RegDocument* doc, size_t from) {
+    const std::string& b = doc->bytes;
+    doc->lineStarts.clear();
+    doc->lineStarts.push_back(uint32_t(from));
+    size_t unit = UnitSize(*doc);
+    size_t stop = b.size() - (unit == 2 ? (b.size() - from) % 2 : 0);
+    if (unit == 1) {
+        // 8-bit text: a byte at a time, without the per-unit decoding.
+        const char* data = b.data();
+        for (size_t i = from; i < stop; ++i) {
+            char c = data[i];
+            if (c != '\n' && c != '\r') continue;
+            if (c == '\r' && i + 1 < stop && data[i + 1] == '\n') ++i;
+            if (i + 1 < b.size()) doc->lineStarts.push_back(uint32_t(i + 1));
         }
-        if (i + extra >= bytes.size() + (extra ? 0 : 1)) {
-            *error = Where(fileName, line) + "invalid UTF-8 byte sequence";
-            return false;
+        doc->lineStarts.push_back(uint32_t(b.size()));
+        return;
+    }
+    for (size_t i = from; i < stop; i += unit) {
+        char16_t c = Unit(*doc, i);
+        if (c != u'\n' && c != u'\r') continue;
+        if (c == u'\r' && i + unit < stop && Unit(*doc, i + unit) == u'\n') i += unit;
+        if (i + unit < b.size()) doc->lineStarts.push_back(uint32_t(i + unit));
+    }
+    doc->lineStarts.push_back(uint32_t(b.size()));
+}
+
+// Decodes line i; false (with *why) when it is not valid text.
+bool DecodeLine(const RegDocument& doc, size_t i, std::u16string* text, std::string* why) {
+    text->clear();
+    size_t start = doc.lineStarts[i], end = TextEnd(doc, i);
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(doc.bytes.data());
+    switch (doc.format.encoding) {
+    case kRegFileAnsi: {
+        const char16_t* toWide = A().toWide;
+        text->resize(end - start);
+        for (size_t k = start; k < end; ++k) (*text)[k - start] = toWide[b[k]];
+        return true;
+    }
+    case kRegFileUtf16:
+        text->reserve((end - start) / 2);
+        for (size_t k = start; k + 1 < end; k += 2)
+            text->push_back(char16_t(b[k] | (b[k + 1] << 8)));
+        return true;
+    default: break;
+    }
+    text->reserve(end - start);
+    for (size_t k = start; k < end;) {
+        uint8_t c0 = b[k];
+        if (c0 < 0x80) {
+            text->push_back(c0);
+            ++k;
+            continue;
         }
-        for (int k = 1; k <= extra; ++k) {
-            uint8_t cont = uint8_t(bytes[i + k]);
-            if ((cont & 0xC0) != 0x80) {
-                *error = Where(fileName, line) + "invalid UTF-8 byte sequence";
-                return false;
-            }
-            c = (c << 6) | (cont & 0x3F);
+        int extra = (c0 & 0xE0) == 0xC0   ? 1
+                    : (c0 & 0xF0) == 0xE0 ? 2
+                    : (c0 & 0xF8) == 0xF0 ? 3
+                                          : -1;
+        uint32_t c = extra == 1 ? c0 & 0x1F : extra == 2 ? c0 & 0x0F : c0 & 0x07;
+        bool ok = extra > 0 && k + extra < end + 1 && k + extra <= end;
+        for (int n = 1; ok && n <= extra; ++n) {
+            if ((b[k + n] & 0xC0) != 0x80) ok = false;
+            c = (c << 6) | (b[k + n] & 0x3F);
         }
         static const uint32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
-            *error = Where(fileName, line) + "invalid UTF-8 byte sequence";
+        // Overlong forms, surrogates (paired or lone) and code points past
+        // U+10FFFF are no UTF-8.
+        if (!ok || c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
+            char what[64];
+            snprintf(what, sizeof what, "invalid UTF-8 byte sequence at byte %zu of the line",
+                     k - start + 1);
+            *why = what;
             return false;
         }
         if (c >= 0x10000) {
@@ -173,323 +207,478 @@ bool DecodeUtf8(const std::string& bytes, size_t from, const std::string& fileNa
         } else {
             text->push_back(char16_t(c));
         }
-        if (c == u'\n') ++line;
-        i += 1 + extra;
+        k += 1 + extra;
     }
     return true;
 }
 
-bool Decode(const std::string& bytes, Source* src, std::string* error) {
-    std::u16string text;
-    auto at = [&](size_t i) { return uint8_t(bytes[i]); };
-    if (bytes.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) {
-        if (bytes.size() % 2 != 0) {
-            int lastLine = 1;
-            for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-                if (at(i) == '\n' && at(i + 1) == 0) ++lastLine;
-            *error = Where(src->fileName, lastLine) +
-                     "odd number of bytes in a UTF-16 file (expected whole 2-byte characters; "
-                     "is the file cut short?)";
-            return false;
-        }
-        for (size_t i = 2; i < bytes.size(); i += 2)
-            text.push_back(char16_t(at(i) | (at(i + 1) << 8)));
-        src->format.encoding = kRegFileUtf16;
-    } else if (bytes.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) {
-        *error = Where(src->fileName, 1) + "unknown header (UTF-16 big-endian is not supported; "
-                                           "expected UTF-16 little-endian, UTF-8 or 8-bit text)";
-        return false;
-    } else if (bytes.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
-        if (!DecodeUtf8(bytes, 3, src->fileName, &text, error)) return false;
-        src->format.encoding = kRegFileUtf8Bom;
-    } else if (bytes.compare(0, sizeof(kHeader4) - 1, kHeader4) == 0) {
-        for (size_t i = 0; i < bytes.size(); ++i) text.push_back(AnsiToChar(at(i)));
-        src->format.encoding = kRegFileAnsi;
-    } else {
-        if (!DecodeUtf8(bytes, 0, src->fileName, &text, error)) return false;
-        src->format.encoding = kRegFileUtf8;
-    }
-    SplitLines(text, &src->lines);
-    return true;
-}
+// ---- statements: what one or more lines say ----
 
-// ---- parsing ----
-
-// One change the file asks for. They are collected first and applied only
-// when the whole file has been read without error.
-struct Change {
-    enum Kind { kSection, kDeleteKey, kSetValue, kDeleteValue } kind;
-    std::u16string path;
-    std::u16string name;
+struct Statement {
+    enum Kind {
+        kNothing,        // blank line or comment
+        kKey,            // [KEY]
+        kKeyDeletion,    // [-KEY]
+        kValue,          // "name"=data
+        kValueDeletion,  // "name"=-
+        kSkipped,        // a line regedit skips; the current key is closed
+        kSkippedKeepKey  // a line regedit skips; the current key stays open
+    } kind = kNothing;
+    uint32_t lines = 1;    // lines used
+    uint32_t whyLine = 0;  // for skipped lines: the line at fault, from the first
+    std::u16string path;   // keys: full path, root in its long form
+    std::u16string name;   // values: the name
+    size_t nameStart = 0;  // values: the name as written in the first line,
+    size_t nameEnd = 0;    //   quotes included ('@' for the default value)
     uint32_t type = 0;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> data;
+    std::string why;
 };
 
 struct Parser {
-    const Source& src;
-    size_t index = 0;  // current line
-    std::string* error;
-    std::vector<Change> changes;
+    const RegDocument& doc;
+    std::u16string line;  // the current line, decoded
+    std::string decodeWhy;
 
-    int LineNumber() const { return int(index) + 1; }
-    bool Fail(const std::string& what) {
-        *error = Where(src.fileName, LineNumber()) + what;
-        return false;
-    }
+    bool Decode(size_t i) { return DecodeLine(doc, i, &line, &decodeWhy); }
 };
 
-// A full key path with its root in long form and no empty parts.
-bool ParseKeyPath(Parser& p, const std::u16string& raw, std::u16string* path) {
-    std::vector<std::u16string> parts;
-    size_t start = 0;
-    while (start <= raw.size()) {
-        size_t end = raw.find(u'\\', start);
-        if (end == std::u16string::npos) end = raw.size();
-        if (end > start) parts.push_back(raw.substr(start, end - start));
-        start = end + 1;
-    }
-    if (parts.empty()) return p.Fail("expected a key name between '[' and ']'");
-    // The depth Windows allows; it also bounds the recursion over the tree.
-    if (parts.size() > kMaxKeyDepth + 1)
-        return p.Fail("key nested deeper than " + std::to_string(kMaxKeyDepth) +
-                      " levels (expected a registry key path)");
+Statement::Kind Skip(Statement* st, Statement::Kind kind, const std::string& why) {
+    st->kind = kind;
+    st->why = why;
+    return kind;
+}
+
+// A key path between the brackets: root name, then the path below it.
+bool ParseKeyPath(const std::u16string& raw, Statement* st) {
     const char16_t* root = nullptr;
-    std::u16string folded = MemFoldName(parts[0]);
-    for (const auto& r : kRoots) {
-        if (folded == MemFoldName(r.longName) || (r.shortName && folded == r.shortName))
-            root = r.longName;
+    size_t rootLength = 0;
+    for (const char16_t* r : kRoots) {
+        size_t n = std::char_traits<char16_t>::length(r);
+        if (raw.size() < n || (raw.size() > n && raw[n] != u'\\')) continue;
+        bool same = true;
+        for (size_t k = 0; k < n && same; ++k) same = Fold(raw[k]) == r[k];
+        if (same) {
+            root = r;
+            rootLength = n;
+        }
     }
-    if (!root)
-        return p.Fail("unknown root key '" + Narrow(parts[0]) +
-                      "' (expected HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, "
-                      "HKEY_USERS or HKEY_CURRENT_CONFIG)");
-    *path = root;
-    for (size_t i = 1; i < parts.size(); ++i) *path += u"\\" + parts[i];
+    if (!root) {
+        size_t slash = raw.find(u'\\');
+        st->why = "unknown root key '" + Visible(raw.substr(0, slash)) +
+                  "' (expected HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, "
+                  "HKEY_USERS, HKEY_CURRENT_CONFIG or HKEY_DYN_DATA)";
+        return false;
+    }
+    std::u16string below = rootLength < raw.size() ? raw.substr(rootLength + 1) : u"";
+    long check = MemCheckKeyPath(below);
+    if (check == kRegBadPath) {
+        st->why = "bad key path '" + Visible(raw) + "' (a backslash at its start or two together)";
+        return false;
+    }
+    if (check != kRegOk) {
+        st->why = "key name longer than " + std::to_string(kMemMaxKeyName) + " characters";
+        return false;
+    }
+    size_t depth = below.empty() ? 0 : 1;
+    for (char16_t c : below) depth += c == u'\\';
+    if (!below.empty() && below.back() == u'\\') --depth;
+    if (depth > kMaxKeyDepth) {
+        st->why = "key nested deeper than " + std::to_string(kMaxKeyDepth) + " levels";
+        return false;
+    }
+    st->path = root;
+    if (!below.empty()) {
+        st->path += u'\\';
+        st->path += below;
+        if (st->path.back() == u'\\') st->path.pop_back();
+    }
     return true;
 }
 
-// A quoted text starting at line[*pos] == '"'; *pos ends after the closing quote.
-bool ParseQuoted(Parser& p, const std::u16string& line, size_t* pos, std::u16string* out) {
-    size_t i = *pos + 1;
-    for (; i < line.size(); ++i) {
+Statement::Kind ParseKeyLine(Parser& p, size_t pos, Statement* st) {
+    const std::u16string& line = p.line;
+    size_t close = line.rfind(u']');
+    if (pos + 1 >= line.size() || IsBlank(line[pos + 1]) || close == std::u16string::npos ||
+        close <= pos)
+        return Skip(st, Statement::kSkippedKeepKey,
+                    "expected '[KEY]' (a key name right after '[' and a ']' after it)");
+    std::u16string raw = line.substr(pos + 1, close - pos - 1);
+    if (!raw.empty() && raw[0] == u'-') {
+        if (raw.size() < 2 || Fold(raw[1]) != u'H')
+            return Skip(st, Statement::kSkipped, "expected a key name after '[-'");
+        if (!ParseKeyPath(raw.substr(1), st)) return Skip(st, Statement::kSkipped, st->why);
+        if (st->path.find(u'\\') == std::u16string::npos)
+            return Skip(st, Statement::kSkipped,
+                        "cannot delete the root key '" + Visible(st->path) + "'");
+        st->kind = Statement::kKeyDeletion;
+        return st->kind;
+    }
+    if (!ParseKeyPath(raw, st)) return Skip(st, Statement::kSkipped, st->why);
+    st->kind = Statement::kKey;
+    return st->kind;
+}
+
+// Text up to the first '"' not escaped, from line[*pos] on, as regedit reads
+// it: \n, \r, \\ and \" stand for what they escape, a backslash before any
+// other character is dropped, \0 is refused. *pos ends after the quote.
+bool Unescape(const std::u16string& line, size_t* pos, std::u16string* out, std::string* why) {
+    for (size_t i = *pos; i < line.size(); ++i) {
         char16_t c = line[i];
         if (c == u'"') {
             *pos = i + 1;
             return true;
         }
-        if (c == u'\\' && i + 1 < line.size() && (line[i + 1] == u'\\' || line[i + 1] == u'"')) {
-            out->push_back(line[++i]);
+        if (c != u'\\') {
+            out->push_back(c);
             continue;
         }
-        out->push_back(c);  // any other backslash stands for itself
+        if (++i == line.size()) break;
+        switch (line[i]) {
+        case u'n': out->push_back(u'\n'); break;
+        case u'r': out->push_back(u'\r'); break;
+        case u'0': *why = "'\\0' in a quoted text"; return false;
+        default: out->push_back(line[i]); break;
+        }
     }
-    return p.Fail("unterminated string (expected a closing '\"' before the end of the line)");
+    *why = "unterminated string (expected a closing '\"' before the end of the line)";
+    return false;
 }
 
-// Only blanks or a comment may follow a value.
-bool ExpectLineEnd(Parser& p, const std::u16string& line, size_t pos, const char* after) {
+bool OnlyCommentAfter(const std::u16string& line, size_t pos) {
     while (pos < line.size() && IsBlank(line[pos])) ++pos;
-    if (pos == line.size() || line[pos] == u';') return true;
-    return p.Fail(std::string("unexpected text '") + Narrow(line.substr(pos)) + "' after " + after +
-                  " (expected the end of the line)");
+    return pos == line.size() || line[pos] == u';';
 }
 
-// hex bytes from line[pos] on, following trailing-backslash continuations.
-bool ParseHexBytes(Parser& p, std::u16string line, size_t pos, std::vector<uint8_t>* bytes) {
-    bool needComma = false;
-    for (;;) {
+// Hex bytes from line[pos] on. Returns 1 when the data ends on this line,
+// 2 when a trailing backslash continues it, 0 when it is malformed.
+int ParseHexBytes(const std::u16string& line, size_t pos, std::vector<uint8_t>* data,
+                  std::string* why) {
+    while (pos < line.size()) {
         while (pos < line.size() && IsBlank(line[pos])) ++pos;
-        if (pos == line.size() || line[pos] == u';') return true;
-        char16_t c = line[pos];
-        if (c == u'\\') {
-            size_t rest = pos + 1;
-            while (rest < line.size() && IsBlank(line[rest])) ++rest;
-            if (rest != line.size())
-                return p.Fail("unexpected text after '\\' (a continued line ends with '\\')");
-            if (p.index + 1 >= p.src.lines.size())
-                return p.Fail("the value continues past the end of the file (expected more hex "
-                              "bytes after the trailing '\\')");
-            ++p.index;
-            line = p.src.lines[p.index];
-            pos = 0;
-            continue;
-        }
-        if (c == u',') {
-            if (!needComma) return p.Fail("expected a hex byte before ','");
-            needComma = false;
-            ++pos;
-            continue;
-        }
-        if (needComma)
-            return p.Fail(std::string("expected ',' between hex bytes, found '") +
-                          Narrow(line.substr(pos, 1)) + "'");
         size_t start = pos;
-        while (pos < line.size() && !IsBlank(line[pos]) && line[pos] != u',' &&
-               line[pos] != u'\\' && line[pos] != u';')
+        uint32_t value = 0;
+        while (pos < line.size() && HexDigit(line[pos]) >= 0 && value <= 0xFF)
+            value = value * 16 + uint32_t(HexDigit(line[pos++]));
+        if (value > 0xFF) {
+            *why = "bad hex byte '" + Visible(line.substr(start, pos - start + 1)) +
+                   "' (expected at most two hex digits)";
+            return 0;
+        }
+        if (pos == start) {
+            if (pos < line.size() && line[pos] == u'\\') {
+                if (!OnlyCommentAfter(line, pos + 1)) {
+                    *why = "unexpected text after '\\' (a continued line ends with '\\')";
+                    return 0;
+                }
+                return 2;
+            }
+            if (pos == line.size() || line[pos] == u';') return 1;
+            *why = "bad hex byte '" + Visible(line.substr(pos, 8)) + "' (expected 0-9, a-f)";
+            return 0;
+        }
+        data->push_back(uint8_t(value));
+        if (pos < line.size() && line[pos] == u',') {
             ++pos;
-        std::u16string token = line.substr(start, pos - start);
-        for (char16_t d : token)
-            if (HexDigit(d) < 0)
-                return p.Fail("bad hex digit '" + Narrow(std::u16string(1, d)) + "' in '" +
-                              Narrow(token) + "' (expected 0-9, a-f)");
-        if (token.size() > 2)
-            return p.Fail("bad hex byte '" + Narrow(token) + "' (expected two hex digits)");
-        int value = 0;
-        for (char16_t d : token) value = value * 16 + HexDigit(d);
-        bytes->push_back(uint8_t(value));
-        needComma = true;
+            continue;
+        }
+        if (!OnlyCommentAfter(line, pos)) {
+            *why = "expected ',' after the hex byte, found '" + Visible(line.substr(pos, 8)) + "'";
+            return 0;
+        }
+        return 1;
     }
+    return 1;
 }
 
-// 1 to 8 hex digits from line[*pos] on, read as a number.
-bool ParseHexNumber(const std::u16string& line, size_t* pos, uint32_t* value) {
-    size_t start = *pos;
-    uint32_t v = 0;
-    while (*pos < line.size() && HexDigit(line[*pos]) >= 0 && *pos - start < 8) {
-        v = v * 16 + uint32_t(HexDigit(line[*pos]));
-        ++*pos;
+// Text types in hex form: regedit ends them with a zero when they lack one,
+// and outside UTF-16 files reads their bytes as 8-bit text.
+void PrepareHexText(const RegDocument& doc, Statement* st) {
+    if (st->type != kRegTypeString && st->type != kRegTypeExpandString &&
+        st->type != kRegTypeMultiString)
+        return;
+    std::vector<uint8_t>& d = st->data;
+    if (d.empty()) return;
+    if (doc.format.encoding == kRegFileUtf16) {
+        if (d.size() % 2 == 0 && (d[d.size() - 2] || d[d.size() - 1])) d.insert(d.end(), {0, 0});
+        return;
     }
-    if (*pos == start || (*pos < line.size() && HexDigit(line[*pos]) >= 0)) return false;
-    *value = v;
-    return true;
+    if (d.back() != 0) d.push_back(0);
+    std::vector<uint8_t> wide;
+    wide.reserve(2 * d.size());
+    for (uint8_t b : d) {
+        char16_t c = A().toWide[b];
+        wide.push_back(uint8_t(c & 0xFF));
+        wide.push_back(uint8_t(c >> 8));
+    }
+    d.swap(wide);
 }
 
-bool ParseValue(Parser& p, const std::u16string& line, size_t pos, const std::u16string& key) {
-    Change change;
-    change.kind = Change::kSetValue;
-    change.path = key;
+Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
+    const std::u16string& line = p.line;
+    st->nameStart = pos;
     if (line[pos] == u'@') {
         ++pos;
-    } else if (!ParseQuoted(p, line, &pos, &change.name)) {
-        return false;
+    } else {
+        ++pos;
+        if (!Unescape(line, &pos, &st->name, &st->why))
+            return Skip(st, Statement::kSkippedKeepKey, st->why);
+        if (st->name.size() > kMemMaxValueName)
+            return Skip(st, Statement::kSkippedKeepKey,
+                        "value name longer than " + std::to_string(kMemMaxValueName) +
+                            " characters");
     }
+    st->nameEnd = pos;
     while (pos < line.size() && IsBlank(line[pos])) ++pos;
-    if (pos == line.size() || line[pos] != u'=') return p.Fail("expected '=' after the value name");
+    if (pos == line.size() || line[pos] != u'=')
+        return Skip(st, Statement::kSkippedKeepKey, "expected '=' after the value name");
     ++pos;
     while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    size_t end = line.size();
+    while (end > pos && IsBlank(line[end - 1])) --end;
+    auto startsWith = [&](const char* tag) {
+        for (size_t k = 0; tag[k]; ++k)
+            if (pos + k >= end || line[pos + k] != char16_t(tag[k])) return false;
+        return true;
+    };
 
-    if (pos < line.size() && line[pos] == u'"') {
-        std::u16string text;
-        if (!ParseQuoted(p, line, &pos, &text) || !ExpectLineEnd(p, line, pos, "the string"))
-            return false;
-        change.type = kRegTypeString;
-        change.bytes = Utf16Bytes(text, true);
-    } else if (pos < line.size() && line[pos] == u'-') {
-        if (!ExpectLineEnd(p, line, pos + 1, "'-'")) return false;
-        change.kind = Change::kDeleteValue;
-    } else if (StartsWithNoCase(line, pos, "dword:")) {
-        pos += 6;
-        uint32_t value = 0;
-        if (!ParseHexNumber(line, &pos, &value))
-            return p.Fail("bad dword value (expected 1 to 8 hex digits after 'dword:')");
-        if (!ExpectLineEnd(p, line, pos, "the dword value")) return false;
-        change.type = kRegTypeDword;
-        for (int i = 0; i < 4; ++i) change.bytes.push_back(uint8_t(value >> (8 * i)));
-    } else if (StartsWithNoCase(line, pos, "hex:") || StartsWithNoCase(line, pos, "hex(")) {
-        change.type = kRegTypeBinary;
-        pos += 3;
-        if (line[pos] == u'(') {
-            ++pos;
-            if (!ParseHexNumber(line, &pos, &change.type) || pos >= line.size() ||
-                line[pos] != u')')
-                return p.Fail("bad value type in 'hex(N):' (expected 1 to 8 hex digits and ')')");
-            ++pos;
-            if (pos >= line.size() || line[pos] != u':')
-                return p.Fail("expected ':' after 'hex(N)'");
-        }
-        ++pos;
-        if (!ParseHexBytes(p, line, pos, &change.bytes)) return false;
-        // REGEDIT4 spells expandable and multiple texts in 8-bit characters.
-        if (p.src.format.version == kRegFileVersion4 &&
-            (change.type == kRegTypeExpandString || change.type == kRegTypeMultiString)) {
-            std::u16string text;
-            for (uint8_t b : change.bytes) text.push_back(AnsiToChar(b));
-            change.bytes = Utf16Bytes(text, false);
-        }
-    } else {
-        return p.Fail("expected a string, dword:, hex:, hex(N): or - after '='");
+    if (pos < end && line[pos] == u'-') {
+        if (!OnlyCommentAfter(line, pos + 1))
+            return Skip(st, Statement::kSkippedKeepKey,
+                        "unexpected text after '=-' (expected the end of the line)");
+        st->kind = Statement::kValueDeletion;
+        return st->kind;
     }
-    p.changes.push_back(change);
-    return true;
+    if (pos < end && line[pos] == u'"') {
+        ++pos;
+        std::u16string text;
+        if (!Unescape(line, &pos, &text, &st->why))
+            return Skip(st, Statement::kSkippedKeepKey, st->why);
+        while (pos < line.size() && IsBlank(line[pos])) ++pos;
+        if (!OnlyCommentAfter(line, pos))
+            return Skip(st, Statement::kSkippedKeepKey,
+                        "unexpected text '" + Visible(line.substr(pos)) +
+                            "' after the string (expected the end of the line)");
+        st->type = kRegTypeString;
+        st->data.reserve(2 * text.size() + 2);
+        for (char16_t c : text) {
+            st->data.push_back(uint8_t(c & 0xFF));
+            st->data.push_back(uint8_t(c >> 8));
+        }
+        st->data.insert(st->data.end(), {0, 0});
+        st->kind = Statement::kValue;
+        return st->kind;
+    }
+    if (startsWith("dword:")) {
+        pos += 6;
+        while (pos < end && IsBlank(line[pos])) ++pos;
+        size_t start = pos;
+        uint32_t value = 0;
+        while (pos < end && HexDigit(line[pos]) >= 0 && pos - start < 9)
+            value = value * 16 + uint32_t(HexDigit(line[pos++]));
+        if (pos == start || pos - start > 8 || !OnlyCommentAfter(line, pos))
+            return Skip(st, Statement::kSkippedKeepKey,
+                        "bad dword value (expected 1 to 8 hex digits after 'dword:')");
+        st->type = kRegTypeDword;
+        for (int k = 0; k < 4; ++k) st->data.push_back(uint8_t(value >> (8 * k)));
+        st->kind = Statement::kValue;
+        return st->kind;
+    }
+    if (startsWith("hex:")) {
+        st->type = kRegTypeBinary;
+        pos += 4;
+    } else if (startsWith("hex(")) {
+        pos += 4;
+        size_t start = pos;
+        uint64_t type = 0;
+        while (pos < end && HexDigit(line[pos]) >= 0 && type <= 0xFFFFFFFFu)
+            type = type * 16 + uint32_t(HexDigit(line[pos++]));
+        if (type > 0xFFFFFFFFu || pos + 1 >= end || line[pos] != u')' || line[pos + 1] != u':' ||
+            (pos - start == 1 && start + 1 < end && Fold(line[start + 1]) == u'X'))
+            return Skip(st, Statement::kSkippedKeepKey,
+                        "bad value type in 'hex(N):' (expected hex digits, then '):')");
+        st->type = uint32_t(type);
+        pos += 2;
+    } else {
+        return Skip(st, Statement::kSkippedKeepKey,
+                    "expected a string, dword:, hex:, hex(N): or - after '='");
+    }
+
+    // Hex data, over as many lines as trailing backslashes continue it.
+    std::u16string rest = line.substr(pos, end - pos);
+    if (rest.empty()) {
+        st->kind = Statement::kValue;
+        return st->kind;
+    }
+    int state = ParseHexBytes(rest, 0, &st->data, &st->why);
+    while (state == 2) {
+        // Blank and comment lines may come between; the data ends with the
+        // file or at a line that does not start with a hex digit.
+        size_t next = i + st->lines;
+        if (next >= p.doc.LineCount()) break;
+        if (!p.Decode(next)) {
+            st->whyLine = st->lines;
+            return Skip(st, Statement::kSkippedKeepKey, p.decodeWhy);
+        }
+        size_t k = 0;
+        while (k < p.line.size() && IsBlank(p.line[k])) ++k;
+        if (k == p.line.size() || p.line[k] == u';') {
+            ++st->lines;
+            continue;
+        }
+        if (HexDigit(p.line[k]) < 0) {
+            // regedit drops the value, and this line with it.
+            st->whyLine = st->lines;
+            return Skip(st, Statement::kSkippedKeepKey,
+                        "the value continues with '\\', but the next line holds no hex bytes");
+        }
+        ++st->lines;
+        state = ParseHexBytes(p.line, k, &st->data, &st->why);
+    }
+    if (state == 0) {
+        st->whyLine = st->lines - 1;
+        return Skip(st, Statement::kSkippedKeepKey, st->why);
+    }
+    PrepareHexText(p.doc, st);
+    st->kind = Statement::kValue;
+    return st->kind;
 }
 
-bool Parse(Parser& p) {
-    const auto& lines = p.src.lines;
-    if (lines.empty())
-        return p.Fail("unknown header: the file is empty (expected REGEDIT4 or " +
-                      std::string(kHeader5) + ")");
-    std::u16string key;  // the current section's key; empty outside a key
-    for (p.index = 1; p.index < lines.size(); ++p.index) {
-        const std::u16string& line = lines[p.index];
-        size_t pos = 0;
-        while (pos < line.size() && IsBlank(line[pos])) ++pos;
-        if (pos == line.size() || line[pos] == u';') continue;
-        if (line[pos] == u'[') {
-            size_t end = line.size();
-            while (end > pos && IsBlank(line[end - 1])) --end;
-            if (line[end - 1] != u']' || end - 1 == pos)
-                return p.Fail("expected ']' at the end of the key line");
-            bool deletion = line[pos + 1] == u'-';
-            size_t nameStart = pos + (deletion ? 2 : 1);
-            Change change;
-            change.kind = deletion ? Change::kDeleteKey : Change::kSection;
-            if (!ParseKeyPath(p, line.substr(nameStart, end - 1 - nameStart), &change.path))
-                return false;
-            if (deletion && change.path.find(u'\\') == std::u16string::npos)
-                return p.Fail("cannot delete the root key '" + Narrow(change.path) +
-                              "' (expected a key below it)");
-            key = deletion ? std::u16string() : change.path;
-            p.changes.push_back(change);
-            continue;
-        }
-        if (line[pos] == u'"' || line[pos] == u'@') {
-            if (key.empty()) return p.Fail("value outside a key (expected a [KEY] line before it)");
-            if (!ParseValue(p, line, pos, key)) return false;
-            continue;
-        }
-        return p.Fail("unexpected text '" + Narrow(line.substr(pos)) +
-                      "' (expected [KEY], \"name\"=value, @=value, a comment or a blank line)");
+// What the lines from i on say.
+Statement::Kind ParseStatement(Parser& p, size_t i, Statement* st) {
+    st->kind = Statement::kNothing;
+    st->lines = 1;
+    st->whyLine = 0;
+    st->path.clear();
+    st->name.clear();
+    st->data.clear();
+    st->type = 0;
+    if (!p.Decode(i)) return Skip(st, Statement::kSkippedKeepKey, p.decodeWhy);
+    const std::u16string& line = p.line;
+    size_t pos = 0;
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    if (pos == line.size() || line[pos] == u';') return Statement::kNothing;
+    if (line[pos] == u'[') return ParseKeyLine(p, pos, st);
+    if (line[pos] == u'"' || line[pos] == u'@') return ParseValueLine(p, i, pos, st);
+    return Skip(st, Statement::kSkippedKeepKey,
+                "unexpected text '" + Visible(line.substr(pos)) +
+                    "' (expected [KEY], \"name\"=value, @=value, a comment or a blank line)");
+}
+
+bool DecodeHeader(RegDocument* doc, const std::string& fileName, std::string* error) {
+    const std::string& b = doc->bytes;
+    auto at = [&](size_t k) { return uint8_t(b[k]); };
+    size_t from = 0;
+    if (b.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) {
+        doc->format.encoding = kRegFileUtf16;
+        from = 2;
+    } else if (b.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) {
+        *error = Where(fileName, 1) + "not a registry export: unknown header (UTF-16 big-endian; "
+                                      "expected UTF-16 little-endian, UTF-8 or 8-bit text)";
+        return false;
+    } else if (b.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
+        doc->format.encoding = kRegFileUtf8Bom;
+        from = 3;
+    } else if (b.compare(0, sizeof(kHeader4) - 1, kHeader4) == 0) {
+        doc->format.encoding = kRegFileAnsi;
+    } else {
+        doc->format.encoding = kRegFileUtf8;
+    }
+    SplitLines(doc, from);
+    std::u16string header;
+    std::string why;
+    if (!DecodeLine(*doc, 0, &header, &why)) {
+        // Shown byte by byte: the first line is not text in this encoding.
+        header.clear();
+        for (size_t k = doc->lineStarts[0]; k < TextEnd(*doc, 0) && header.size() < 60; ++k)
+            header.push_back(uint8_t(b[k]) < 0x80 ? char16_t(b[k]) : u'?');
+    }
+    std::u16string trimmed = header;
+    while (!trimmed.empty() && IsBlank(trimmed.back())) trimmed.pop_back();
+    if (trimmed == u"REGEDIT4") {
+        doc->format.version = kRegFileVersion4;
+    } else if (trimmed == std::u16string(kHeader5, kHeader5 + sizeof(kHeader5) - 1)) {
+        doc->format.version = kRegFileVersion5;
+    } else {
+        *error = Where(fileName, 1) + "not a registry export: unknown header '" + Visible(header) +
+                 "' (expected REGEDIT4 or " + kHeader5 + ")";
+        if (b.size() == from)
+            *error = Where(fileName, 1) + "not a registry export: the file is empty";
+        return false;
     }
     return true;
 }
 
 }  // namespace
 
-bool RegFileRead(const std::string& content, const std::string& fileName, RegFileFormat* format,
-                 std::string* error) {
+bool RegDocumentRead(std::string content, const std::string& fileName, bool strict,
+                     RegDocument* doc, std::string* error) {
     std::string ignored;
     if (!error) error = &ignored;
-    Source src;
-    src.fileName = fileName;
-    if (!Decode(content, &src, error)) return false;
-    Parser p{src, 0, error, {}};
-    if (!src.lines.empty()) {
-        std::u16string header = src.lines[0];
-        while (!header.empty() && IsBlank(header.back())) header.pop_back();
-        if (header == u"REGEDIT4") {
-            src.format.version = kRegFileVersion4;
-        } else if (Narrow(header) == kHeader5) {
-            src.format.version = kRegFileVersion5;
-        } else {
-            return p.Fail("unknown header '" + Narrow(header.substr(0, 60)) +
-                          "' (expected REGEDIT4 or " + kHeader5 + ")");
-        }
+    *doc = RegDocument();
+    if (content.size() >= 0xFFFFFFF0u) {
+        *error = fileName + ": the file is too large (4 GB or more)";
+        return false;
     }
-    if (!Parse(p)) return false;
+    doc->bytes = std::move(content);
+    if (!DecodeHeader(doc, fileName, error)) return false;
 
-    for (const Change& c : p.changes) {
-        switch (c.kind) {
-        case Change::kSection: MemRegAddSection(c.path); break;
-        case Change::kDeleteKey: MemRegAddKeyDeletion(c.path); break;
-        case Change::kSetValue: MemRegSetValue(c.path, c.name, c.type, c.bytes); break;
-        case Change::kDeleteValue: MemRegAddValueDeletion(c.path, c.name); break;
+    auto skipped = [&](size_t line, const std::string& why) {
+        if (strict) {
+            *error = Where(fileName, line + 1) + why;
+            return false;
+        }
+        doc->skipped.push_back(RegSkippedLine{uint32_t(line + 1), why});
+        return true;
+    };
+    if (doc->format.encoding == kRegFileUtf16 && (doc->bytes.size() - 2) % 2 &&
+        !skipped(doc->LineCount() - 1,
+                 "a lone byte at the end of a UTF-16 file (is the file cut short?)"))
+        return false;
+
+    Parser p{*doc, {}, {}};
+    Statement st;
+    const uint32_t kNoKey = 0xFFFFFFFFu;
+    uint32_t key = kNoKey;  // the entry of the open key
+    for (size_t i = 1; i < doc->LineCount(); i += st.lines) {
+        switch (ParseStatement(p, i, &st)) {
+        case Statement::kNothing: break;
+        case Statement::kKey:
+            key = uint32_t(doc->entries.size());
+            doc->entries.push_back(RegEntry{uint32_t(i), st.lines, key, kRegEntryKey});
+            break;
+        case Statement::kKeyDeletion:
+            doc->entries.push_back(RegEntry{uint32_t(i), st.lines, uint32_t(doc->entries.size()),
+                                            kRegEntryKeyDeletion});
+            key = kNoKey;
+            break;
+        case Statement::kValue:
+        case Statement::kValueDeletion:
+            if (key == kNoKey) {
+                if (!skipped(i, "value outside a key (no [KEY] line before it, or that line was "
+                                "skipped or deleted the key)"))
+                    return false;
+                break;
+            }
+            doc->entries.push_back(
+                RegEntry{uint32_t(i), st.lines, key,
+                         st.kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion});
+            break;
+        case Statement::kSkipped:
+            key = kNoKey;
+            // fall through
+        case Statement::kSkippedKeepKey:
+            if (!skipped(i + st.whyLine, st.why)) return false;
+            // Everything up to the line at fault goes, that line included.
+            st.lines = st.whyLine + 1;
+            break;
         }
     }
-    if (format) *format = src.format;
     return true;
 }
 
-bool RegFileLoad(const std::string& fileName, RegFileFormat* format, std::string* error) {
+bool RegDocumentReadFile(const std::string& fileName, bool strict, RegDocument* doc,
+                         std::string* error) {
     FILE* file = fopen(fileName.c_str(), "rb");
     if (!file) {
         if (error) *error = fileName + ": cannot open the file for reading";
@@ -505,216 +694,240 @@ bool RegFileLoad(const std::string& fileName, RegFileFormat* format, std::string
         if (error) *error = fileName + ": cannot read the file";
         return false;
     }
-    return RegFileRead(content, fileName, format, error);
+    return RegDocumentRead(std::move(content), fileName, strict, doc, error);
 }
 
-// ---- writing ----
+void RegDocumentLoad(const RegDocument& doc) {
+    Parser p{doc, {}, {}};
+    Statement st;
+    MemKey* key = nullptr;
+    for (const RegEntry& e : doc.entries) {
+        ParseStatement(p, e.firstLine, &st);
+        switch (e.kind) {
+        case kRegEntryKey: key = &MemRegCreate(st.path); break;
+        case kRegEntryKeyDeletion:
+            MemRegDelete(st.path);
+            key = nullptr;
+            break;
+        case kRegEntryValue:
+            if (key)
+                MemKeySetValue(*key, st.name.data(), st.name.size(), st.type, st.data.data(),
+                               st.data.size());
+            break;
+        case kRegEntryValueDeletion:
+            if (key) MemKeyDeleteValue(*key, st.name.data(), st.name.size());
+            break;
+        }
+    }
+}
+
+// ---- spelling values and making the repaired file ----
 
 namespace {
 
-struct Writer {
-    RegFileFormat format;
-    std::u16string text;
-    std::string* error;
-    std::unordered_set<const MemKey*> written;
-
-    bool Fail(const std::string& what) {
-        *error = what;
-        return false;
-    }
-};
-
-std::u16string FullPath(const MemKey& key) {
-    std::u16string path;
-    for (const MemKey* k = &key; k && k->parent; k = k->parent)
-        path = k->name + (path.empty() ? u"" : u"\\" + path);
-    return path;
+bool Representable(const RegFileFormat& format, char16_t c) {
+    return format.encoding != kRegFileAnsi || A().fromWide[c] >= 0;
 }
 
-bool HasLineBreak(const std::u16string& s) {
-    return s.find(u'\r') != std::u16string::npos || s.find(u'\n') != std::u16string::npos;
-}
-
-std::u16string Quote(const std::u16string& s) {
-    std::u16string out = u"\"";
-    for (char16_t c : s) {
-        if (c == u'\\' || c == u'"') out += u'\\';
-        out += c;
-    }
-    return out + u"\"";
-}
-
-// The bytes as text when they are exactly a terminated text without line
-// breaks or inner zeros, so "..." gives the same bytes back.
-bool BytesAsText(const std::vector<uint8_t>& bytes, std::u16string* text) {
-    if (bytes.size() < 2 || bytes.size() % 2 != 0) return false;
-    size_t count = bytes.size() / 2 - 1;
-    if (bytes[2 * count] || bytes[2 * count + 1]) return false;
-    for (size_t i = 0; i < count; ++i) {
-        char16_t c = char16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-        if (c == 0 || c == u'\r' || c == u'\n') return false;
+// The bytes as the quoted text they spell: a terminated 16-bit text without
+// inner zeros or line breaks, every character spellable in the file.
+bool BytesAsQuotedText(const RegFileFormat& format, const uint8_t* bytes, size_t size,
+                       std::u16string* text) {
+    if (size < 2 || size % 2 || bytes[size - 2] || bytes[size - 1]) return false;
+    for (size_t k = 0; k + 2 < size; k += 2) {
+        char16_t c = char16_t(bytes[k] | (bytes[k + 1] << 8));
+        if (c == 0 || c == u'\r' || c == u'\n' || !Representable(format, c)) return false;
+        if (c == u'\\' || c == u'"') text->push_back(u'\\');
         text->push_back(c);
     }
     return true;
 }
 
-bool Representable(const Writer& w, const std::u16string& s) {
-    if (w.format.encoding != kRegFileAnsi) return true;
-    uint8_t byte;
-    for (char16_t c : s)
-        if (!CharToAnsi(c, &byte)) return false;
-    return true;
+void AppendAscii(std::u16string* out, const char* text) {
+    for (; *text; ++text) out->push_back(char16_t(uint8_t(*text)));
 }
 
-void AppendHex(std::u16string* out, const std::u16string& prefix,
-               const std::vector<uint8_t>& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
-    *out += prefix;
-    size_t column = prefix.size();
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i > 0) {
-            *out += u',';
-            ++column;
-            if (column + 3 > 79) {  // regedit keeps lines within 80 columns
-                *out += u"\\\r\n  ";
-                column = 2;
-            }
-        }
-        *out += char16_t(kDigits[bytes[i] >> 4]);
-        *out += char16_t(kDigits[bytes[i] & 15]);
-        column += 2;
-    }
-    *out += u"\r\n";
-}
-
-bool WriteValue(Writer& w, const std::u16string& keyPath, const MemValue& v) {
-    std::string where = "value '" + Narrow(v.name) + "' of key '" + Narrow(keyPath) + "'";
-    if (HasLineBreak(v.name)) return w.Fail(where + ": a line break in a name cannot be written");
-    if (!Representable(w, v.name))
-        return w.Fail(where + ": the name has characters outside Windows-1252 (REGEDIT4)");
-    std::u16string line = v.name.empty() ? u"@" : Quote(v.name);
-    line += u'=';
-
-    std::u16string text;
-    if (v.type == kRegTypeString && BytesAsText(v.bytes, &text) && Representable(w, text)) {
-        w.text += line + Quote(text) + u"\r\n";
-        return true;
-    }
-    if (v.type == kRegTypeDword && v.bytes.size() == 4) {
-        char number[16];
-        snprintf(number, sizeof(number), "dword:%02x%02x%02x%02x", v.bytes[3], v.bytes[2],
-                 v.bytes[1], v.bytes[0]);
-        for (const char* c = number; *c; ++c) line += char16_t(*c);
-        w.text += line + u"\r\n";
-        return true;
-    }
-    std::vector<uint8_t> bytes = v.bytes;
-    if (w.format.version == kRegFileVersion4 &&
-        (v.type == kRegTypeExpandString || v.type == kRegTypeMultiString)) {
-        // Back to 8-bit text; it must come back unchanged when read again.
-        if (bytes.size() % 2 != 0)
-            return w.Fail(where + ": an odd number of bytes cannot be written as REGEDIT4 text");
-        std::vector<uint8_t> ansi;
-        for (size_t i = 0; i < bytes.size(); i += 2) {
-            uint8_t byte;
-            if (!CharToAnsi(char16_t(bytes[i] | (bytes[i + 1] << 8)), &byte))
-                return w.Fail(where + ": characters outside Windows-1252 (REGEDIT4)");
-            ansi.push_back(byte);
-        }
-        bytes = ansi;
-    }
-    if (v.type == kRegTypeBinary) {
-        line += u"hex:";
-    } else {
-        char type[24];
-        snprintf(type, sizeof(type), "hex(%x):", unsigned(v.type));
-        for (const char* c = type; *c; ++c) line += char16_t(*c);
-    }
-    AppendHex(&w.text, line, bytes);
-    return true;
-}
-
-bool WriteKey(Writer& w, const MemKey& key) {
-    w.written.insert(&key);
-    std::u16string path = FullPath(key);
-    if (HasLineBreak(path))
-        return w.Fail("key '" + Narrow(path) + "': a line break in a name cannot be written");
-    if (!Representable(w, path))
-        return w.Fail("key '" + Narrow(path) +
-                      "': the name has characters outside Windows-1252 (REGEDIT4)");
-    w.text += u"[" + path + u"]\r\n";
-    for (const MemValue& v : key.values)
-        if (!WriteValue(w, path, v)) return false;
-    for (const std::u16string& name : key.deletedValues) {
-        std::string where = "value '" + Narrow(name) + "' of key '" + Narrow(path) + "'";
-        if (HasLineBreak(name) || !Representable(w, name))
-            return w.Fail(where + ": the name cannot be written in this format");
-        w.text += (name.empty() ? u"@" : Quote(name)) + u"=-\r\n";
-    }
-    w.text += u"\r\n";
-    return true;
-}
-
-// Keys no section named: those with content, and leaves (an empty key is
-// still a key). Roots are written only when they hold values.
-bool WriteRest(Writer& w, const MemKey& key) {
-    for (const auto& child : key.children) {
-        const MemKey& k = *child;
-        bool isRoot = key.parent == nullptr;
-        bool worth =
-            !k.values.empty() || !k.deletedValues.empty() || (k.children.empty() && !isRoot);
-        if (worth && !w.written.count(&k) && !WriteKey(w, k)) return false;
-        if (!WriteRest(w, k)) return false;
-    }
-    return true;
-}
-
-void Encode(const RegFileFormat& format, const std::u16string& text, std::string* out) {
-    out->clear();
-    switch (format.encoding) {
-    case kRegFileAnsi:
-        for (char16_t c : text) {
-            uint8_t byte = '?';
-            CharToAnsi(c, &byte);
-            out->push_back(char(byte));
-        }
-        break;
-    case kRegFileUtf16:
-        out->append("\xFF\xFE");
-        for (char16_t c : text) {
+bool Encode(const RegFileFormat& format, const std::u16string& text, std::string* out) {
+    for (size_t k = 0; k < text.size(); ++k) {
+        char16_t c = text[k];
+        switch (format.encoding) {
+        case kRegFileAnsi:
+            if (A().fromWide[c] < 0) return false;
+            out->push_back(char(A().fromWide[c]));
+            break;
+        case kRegFileUtf16:
             out->push_back(char(c & 0xFF));
             out->push_back(char(c >> 8));
+            break;
+        default:
+            if (c >= 0xD800 && c < 0xDC00 && k + 1 < text.size() && text[k + 1] >= 0xDC00 &&
+                text[k + 1] < 0xE000) {
+                AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (text[++k] - 0xDC00));
+            } else if (c >= 0xD800 && c < 0xE000) {
+                return false;
+            } else {
+                AppendUtf8(out, c);
+            }
         }
-        break;
-    case kRegFileUtf8Bom:
-        out->append("\xEF\xBB\xBF");
-        *out += Narrow(text);
-        break;
-    case kRegFileUtf8: *out += Narrow(text); break;
     }
+    return true;
 }
 
 }  // namespace
 
-bool RegFileWrite(const RegFileFormat& format, std::string* content, std::string* error) {
-    std::string ignored;
-    Writer w;
-    w.format = format;
-    w.error = error ? error : &ignored;
-    w.text = format.version == kRegFileVersion4 ? u"REGEDIT4\r\n\r\n"
-                                                : u"Windows Registry Editor Version 5.00\r\n\r\n";
-    for (const MemSection& section : MemRegSections()) {
-        if (section.deletion) {
-            if (!Representable(w, section.path))
-                return w.Fail("key '" + Narrow(section.path) +
-                              "': the name has characters outside Windows-1252 (REGEDIT4)");
-            w.text += u"[-" + section.path + u"]\r\n\r\n";
-            continue;
-        }
-        const MemKey* key = MemRegFind(section.path);
-        if (key && !w.written.count(key) && !WriteKey(w, *key)) return false;
+bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAsWritten,
+                       uint32_t type, const uint8_t* bytes, size_t size,
+                       const std::u16string& lineEnd, std::u16string* line) {
+    *line = nameAsWritten + u"=";
+    std::u16string text;
+    if (type == kRegTypeString && BytesAsQuotedText(format, bytes, size, &text)) {
+        *line += u"\"" + text + u"\"";
+        return true;
     }
-    if (!WriteRest(w, MemRegTop())) return false;
-    Encode(format, w.text, content);
+    char number[32];
+    if (type == kRegTypeDword && size == 4) {
+        snprintf(number, sizeof number, "dword:%02x%02x%02x%02x", bytes[3], bytes[2], bytes[1],
+                 bytes[0]);
+        AppendAscii(line, number);
+        return true;
+    }
+    std::vector<uint8_t> data(bytes, bytes + size);
+    bool isText =
+        type == kRegTypeString || type == kRegTypeExpandString || type == kRegTypeMultiString;
+    if (isText && size > 0) {
+        // Read back, text types get a terminator when they lack one, and
+        // outside UTF-16 their bytes are 8-bit text: only a terminated text
+        // whose characters all have a byte comes back the same.
+        if (size % 2 || bytes[size - 2] || bytes[size - 1]) return false;
+        if (format.encoding != kRegFileUtf16) {
+            data.clear();
+            for (size_t k = 0; k < size; k += 2) {
+                int16_t b = A().fromWide[char16_t(bytes[k] | (bytes[k + 1] << 8))];
+                if (b < 0) return false;
+                data.push_back(uint8_t(b));
+            }
+        }
+    }
+    if (type == kRegTypeBinary) {
+        AppendAscii(line, "hex:");
+    } else {
+        snprintf(number, sizeof number, "hex(%x):", unsigned(type));
+        AppendAscii(line, number);
+    }
+    static const char kDigits[] = "0123456789abcdef";
+    size_t column = line->size();
+    for (size_t k = 0; k < data.size(); ++k) {
+        if (k > 0) {
+            line->push_back(u',');
+            ++column;
+            if (column + 3 > 79) {  // regedit keeps lines within 80 columns
+                *line += u"\\" + lineEnd + u"  ";
+                column = 2;
+            }
+        }
+        line->push_back(char16_t(kDigits[data[k] >> 4]));
+        line->push_back(char16_t(kDigits[data[k] & 15]));
+        column += 2;
+    }
+    return true;
+}
+
+bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::string* error) {
+    std::string ignored;
+    if (!error) error = &ignored;
+    content->clear();
+    Parser p{doc, {}, {}};
+    Statement st;
+
+    // Walking back from the end, the first spelling met of a value is the
+    // one regedit applies last, unless a later deletion of the value or of
+    // its key (or of a key above it) undoes it. The first walk collects the
+    // values that some spelling disagrees with (few: the repaired ones and
+    // those spelled more than once); the second finds, for those alone,
+    // whether the disagreeing spelling is the one that counts. So the walks
+    // remember a handful of values, not every value of the file.
+    struct Replacement {
+        size_t entry;
+        std::u16string text;
+    };
+    std::vector<Replacement> replacements;
+    std::unordered_set<const MemValue*> disagreeing, settled;
+    for (int walk = 0; walk < 2; ++walk) {
+        std::unordered_set<std::u16string> deletedKeys;
+        size_t keyEntry = SIZE_MAX;
+        MemKey* key = nullptr;
+        for (size_t n = doc.entries.size(); n-- > 0;) {
+            const RegEntry& e = doc.entries[n];
+            if (e.kind == kRegEntryKey) continue;
+            if (e.kind == kRegEntryKeyDeletion) {
+                ParseStatement(p, e.firstLine, &st);
+                deletedKeys.insert(MemFoldName(st.path));
+                keyEntry = SIZE_MAX;
+                continue;
+            }
+            if (e.keyEntry != keyEntry) {
+                keyEntry = e.keyEntry;
+                ParseStatement(p, doc.entries[keyEntry].firstLine, &st);
+                // Deleted when this key or one above it is deleted further
+                // on; a sibling whose name merely begins the same is not.
+                std::u16string folded = MemFoldName(st.path);
+                bool deleted = false;
+                for (size_t cut = folded.size(); !deleted;) {
+                    deleted = deletedKeys.count(folded.substr(0, cut)) != 0;
+                    size_t slash = folded.rfind(u'\\', cut - 1);
+                    if (slash == std::u16string::npos || slash == 0) break;
+                    cut = slash;
+                }
+                key = deleted ? nullptr : MemRegFind(st.path);
+            }
+            if (!key) continue;
+            ParseStatement(p, e.firstLine, &st);
+            const MemValue* now = MemKeyFindValue(*key, st.name.data(), st.name.size());
+            if (!now) continue;  // deleted last: no spelling of it counts
+            bool differs = e.kind == kRegEntryValue &&
+                           (now->type != st.type || now->size != st.data.size() ||
+                            !std::equal(st.data.begin(), st.data.end(), now->Data()));
+            if (walk == 0) {
+                if (differs) disagreeing.insert(now);
+                continue;
+            }
+            if (!disagreeing.count(now) || !settled.insert(now).second || !differs) continue;
+
+            size_t last = e.firstLine + e.lineCount - 1;
+            std::u16string lineEnd;
+            for (size_t k = TextEnd(doc, last); k < doc.lineStarts[last + 1]; k += UnitSize(doc))
+                lineEnd.push_back(Unit(doc, k));
+            if (lineEnd.empty()) lineEnd = u"\r\n";  // only for wrapping inside the value
+            Replacement r{n, {}};
+            p.Decode(e.firstLine);  // the name is on the first of the value's lines
+            std::u16string name = p.line.substr(st.nameStart, st.nameEnd - st.nameStart);
+            if (!RegFileSpellValue(doc.format, name, now->type, now->Data(), now->size, lineEnd,
+                                   &r.text)) {
+                *error = "line " + std::to_string(e.firstLine + 1) + ": the new data of value '" +
+                         Visible(st.name) + "' cannot be spelled in this file's format";
+                return false;
+            }
+            // The indent is kept as it was: blanks only, so copied unit for unit.
+            r.text.insert(0, p.line, 0, st.nameStart);
+            replacements.push_back(std::move(r));
+        }
+    }
+
+    content->reserve(doc.bytes.size());
+    size_t copied = 0;
+    for (size_t n = replacements.size(); n-- > 0;) {
+        const RegEntry& e = doc.entries[replacements[n].entry];
+        size_t from = doc.lineStarts[e.firstLine];
+        size_t to = TextEnd(doc, e.firstLine + e.lineCount - 1);
+        content->append(doc.bytes, copied, from - copied);
+        if (!Encode(doc.format, replacements[n].text, content)) {
+            content->clear();
+            *error = "line " + std::to_string(e.firstLine + 1) +
+                     ": the new value cannot be written in this file's encoding";
+            return false;
+        }
+        copied = to;
+    }
+    content->append(doc.bytes, copied, std::string::npos);
     return true;
 }

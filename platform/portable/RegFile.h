@@ -1,25 +1,24 @@
-// Registry export files (.reg), read into and written out of the in-memory
-// registry (MemoryRegistry.h).
+// Registry export files (.reg) as documents.
 //
 // Two dialects, as regedit writes them:
 //   REGEDIT4                              8-bit text in Windows-1252
 //   Windows Registry Editor Version 5.00  UTF-16LE with a byte-order mark
 //                                         (also accepted as UTF-8)
-// Both use CRLF line ends; LF alone is accepted when reading.
+// Lines end in CR LF, LF or CR alone.
 //
-// Lines understood: [KEY] and [-KEY] sections (any of the standard roots,
-// long or short name), values "name"=... and @=... as "text" (with the
-// escapes \\ and \" inside), dword:XXXXXXXX, hex:.. (binary), hex(N):..
-// (any type N), value deletions "name"=-, hex data continued with a trailing
-// backslash, ; comments and blank lines.
-//
-// In REGEDIT4 files, hex(2) and hex(7) data is 8-bit text; the registry
-// keeps it as 16-bit text, as regedit does, and writing converts it back.
+// Reading gives a document: the file's bytes as read, where each line
+// starts, and for every key section and value the lines that spell it. Lines
+// are read as Windows' regedit reads them: what regedit would skip is
+// skipped and listed with the reason, everything else is kept. Loading a
+// document into the in-memory registry is a separate step, and so is making
+// the repaired file: the original bytes with only the changed values' lines
+// spelled anew.
 #pragma once
 
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 enum RegFileVersion { kRegFileVersion4, kRegFileVersion5 };
 
@@ -30,28 +29,66 @@ enum RegFileEncoding {
     kRegFileUtf8Bom,  // UTF-8 with byte-order mark
 };
 
-// How a file was written; writing back uses the same.
 struct RegFileFormat {
     RegFileVersion version = kRegFileVersion5;
     RegFileEncoding encoding = kRegFileUtf16;
 };
 
-// Reads the content of a registry file into the in-memory registry: sections
-// create keys (remembered in file order, MemRegSections), deletions remove
-// keys and values, values are set with their type and bytes.
-// On bad input nothing is changed and *error holds "FILE:LINE: what was
-// wrong", fileName being the name given here. format may be null.
-bool RegFileRead(const std::string& content, const std::string& fileName, RegFileFormat* format,
-                 std::string* error);
+enum RegEntryKind : uint8_t {
+    kRegEntryKey,            // [KEY]
+    kRegEntryKeyDeletion,    // [-KEY]
+    kRegEntryValue,          // "name"=data or @=data
+    kRegEntryValueDeletion,  // "name"=-
+};
 
-// RegFileRead on the content of a file on disk ("FILE: cannot read ..." when
-// it cannot be opened or read).
-bool RegFileLoad(const std::string& fileName, RegFileFormat* format, std::string* error);
+// One key section or value of the file, in file order.
+struct RegEntry {
+    uint32_t firstLine;  // 0-based
+    uint32_t lineCount;  // continuation lines included
+    uint32_t keyEntry;   // the [KEY] entry a value belongs to (a key: itself)
+    RegEntryKind kind;
+};
 
-// The in-memory registry as file content in the given format: first every
-// section in the order it was read (deletions included), then the keys that
-// no file section named (new ones, and those with values but no section),
-// each with its values in the order they were set and its value deletions.
-// Fails, writing nothing to *content, when something has no spelling in the
-// format (a name outside Windows-1252 in REGEDIT4, a line break in a name).
-bool RegFileWrite(const RegFileFormat& format, std::string* content, std::string* error);
+struct RegSkippedLine {
+    uint32_t line;    // 1-based
+    std::string why;  // what was wrong, in UTF-8 with control characters escaped
+};
+
+struct RegDocument {
+    RegFileFormat format;
+    std::string bytes;                 // the file as read
+    std::vector<uint32_t> lineStarts;  // offset of each line in bytes, then bytes' size
+    std::vector<RegEntry> entries;
+    std::vector<RegSkippedLine> skipped;
+
+    size_t LineCount() const { return lineStarts.empty() ? 0 : lineStarts.size() - 1; }
+};
+
+// Reads file content into a document. Fails only when the content is no
+// registry export at all (header, encoding, size), or, with strict, at the
+// first line regedit would skip; *error is then "FILE:LINE: what was wrong".
+bool RegDocumentRead(std::string content, const std::string& fileName, bool strict,
+                     RegDocument* doc, std::string* error);
+
+// RegDocumentRead on a file on disk ("FILE: cannot read ..." when it cannot).
+bool RegDocumentReadFile(const std::string& fileName, bool strict, RegDocument* doc,
+                         std::string* error);
+
+// Applies the document to the in-memory registry in file order, as regedit
+// /S would: sections create keys, deletions remove keys and values, values
+// are set with their type and bytes.
+void RegDocumentLoad(const RegDocument& doc);
+
+// The file for the registry as it is now: the document's bytes with the
+// lines of each value that differs from the registry spelled anew (only the
+// spelling regedit applies last, the one that counts). Fails, leaving
+// *content empty, when a changed value has no spelling in the file's format.
+bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::string* error);
+
+// One value line as this format spells it, without the line end:
+// nameAsWritten (the name between its quotes as the file writes it, quotes
+// included, or @), '=' and the data. Long hex data is continued after
+// lineEnd. False when the format has no spelling that reads back the same.
+bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAsWritten,
+                       uint32_t type, const uint8_t* bytes, size_t size,
+                       const std::u16string& lineEnd, std::u16string* line);

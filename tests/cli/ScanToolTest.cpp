@@ -459,6 +459,7 @@ const std::string kControls =
 TEST_F(ScanTool, CommandLineAndInput) {
     const std::string d = "@damaged", c = "@clean";
     const std::string bad = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"open\r\n";
+    const std::string cut = "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n\"Index\"=dwo";
     RunCases({
         {"detect: fault markers, exit 1", {File("d.reg", d)}, "d.reg", 1, "", kDetectReport, {File("d.reg", d)}},
         {"detect, version 5 UTF-16: all good, no message", {File("c.reg", c)}, "c.reg", 0, "", kCleanReport, {File("c.reg", c)}},
@@ -476,8 +477,10 @@ TEST_F(ScanTool, CommandLineAndInput) {
         {"--help", {}, "--help", 0, "", "Usage: portmedic-scan [--repair] [--output FILE]", {}},
         {"--version", {}, "--version", 0, "", "portmedic-scan (PORTMEDIC) ", {}},
         {"an option's control characters are escaped", {}, "\"--\x1B[2J\" a.reg", 2, "unknown option '--\\x1B[2J'", "", {}, kPosix},
-        {"malformed file: name and line", {File("bad.reg", bad)}, "--repair -o out.reg bad.reg", 2,
+        {"--strict: a malformed file, name and line", {File("bad.reg", bad)}, "--strict --repair -o out.reg bad.reg", 2,
          "bad.reg:4: unterminated string", "", {File("bad.reg", bad)}},
+        {"a cut-off last line is skipped and named; the damage before it is reported", {File("cut.reg", cut)}, "cut.reg", 1,
+         "cut.reg:4: skipped: expected a string, dword:", "COM5 - 'BuiltIn'  => Dll: OBBTDEV.DLL" + kFault, {File("cut.reg", cut)}},
         {"missing file", {}, "missing.reg", 2, "cannot open missing.reg: No such file", "", {}},
         {"a folder: the system's reason", {Folder("folder.reg")}, "folder.reg", 2,
          std::string("cannot read folder.reg: ") + kIsFolder, "", {Folder("folder.reg")}},

@@ -1,6 +1,8 @@
 // Registry files from arbitrary bytes: reading never crashes or reads past
-// the input; whatever is read writes out, reads back to the same registry,
-// and writes out again to the very same bytes.
+// the input, strict reading fails exactly when lenient reading skips a
+// line, a document loaded and repaired with nothing changed gives back the
+// very same bytes, and a document repaired after every value was rewritten
+// reads back to the rewritten registry.
 #include <stdlib.h>
 
 #include <map>
@@ -17,7 +19,8 @@ typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snap
 
 void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
     out[path] = {0xFFFFFFFFu, {}};  // the key itself, values or not
-    for (const MemValue& v : key.values) out[path + u"|" + MemFoldName(v.name)] = {v.type, v.bytes};
+    for (const MemValue& v : key.values)
+        out[path + u"|" + MemFoldName(v.Name())] = {v.type, v.Bytes()};
     for (auto& child : key.children) Walk(*child, path + u"\\" + MemFoldName(child->name), out);
 }
 
@@ -31,27 +34,43 @@ void Check(bool ok) {
     if (!ok) abort();
 }
 
+// Every value that is a string becomes "BTCEIF.DLL", as a repair would.
+void RewriteStrings(MemKey& key) {
+    static const uint8_t kNew[] = {'B', 0,   'T', 0,   'C', 0,   'E', 0,   'I', 0, 'F',
+                                   0,   '.', 0,   'D', 0,   'L', 0,   'L', 0,   0, 0};
+    for (MemValue& v : key.values) {
+        if (v.type != 1) continue;
+        std::u16string name = v.Name();
+        MemKeySetValue(key, name.data(), name.size(), 1, kNew, sizeof kNew);
+    }
+    for (auto& child : key.children) RewriteStrings(*child);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string content(reinterpret_cast<const char*>(data), size);
-    std::string error, written, again;
-    RegFileFormat format;
-
-    MemRegClear();
-    if (!RegFileRead(content, "fuzz.reg", &format, &error)) {
+    std::string error, repaired;
+    RegDocument doc, strictDoc;
+    bool read = RegDocumentRead(content, "fuzz.reg", false, &doc, &error);
+    bool strict = RegDocumentRead(content, "fuzz.reg", true, &strictDoc, &error);
+    Check(strict == (read && doc.skipped.empty()));
+    if (!read) {
         Check(!error.empty());
         return 0;
     }
-    Snapshot first = Take();
-    if (!RegFileWrite(format, &written, &error)) return 0;
-
     MemRegClear();
-    RegFileFormat reread;
-    Check(RegFileRead(written, "written.reg", &reread, &error));
-    Check(reread.version == format.version && reread.encoding == format.encoding);
-    Check(Take() == first);
-    Check(RegFileWrite(reread, &again, &error));
-    Check(again == written);
+    RegDocumentLoad(doc);
+    Check(RegDocumentRepaired(doc, &repaired, &error));
+    Check(repaired == content);
+
+    RewriteStrings(MemRegTop());
+    Snapshot rewritten = Take();
+    if (!RegDocumentRepaired(doc, &repaired, &error)) return 0;
+    RegDocument again;
+    Check(RegDocumentRead(repaired, "fuzz.reg", false, &again, &error));
+    MemRegClear();
+    RegDocumentLoad(again);
+    Check(Take() == rewritten);
     return 0;
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/GlobalTexts.h"
-#include "platform/portable/MemoryRegistry.h"
+#include "platform/portable/InjectedFaults.h"
 #include "repair/SerialScan.h"
 #include "tests/fuzz/FuzzInput.h"
 
@@ -115,7 +115,8 @@ void BuildRegistry(FuzzInput& in) {
 typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
 
 void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
-    for (const MemValue& v : key.values) out[path + u"|" + MemFoldName(v.name)] = {v.type, v.bytes};
+    for (const MemValue& v : key.values)
+        out[path + u"|" + MemFoldName(v.Name())] = {v.type, v.Bytes()};
     for (auto& child : key.children) Walk(*child, path + u"\\" + MemFoldName(child->name), out);
 }
 

@@ -3,26 +3,19 @@
 #  1. files portmedic-scan writes (REGEDIT4 and version 5) import with
 #     `regedit /S`, and `reg query` reads the repaired values back;
 #  2. what `regedit /E` exports of them (UTF-16LE, BOM, version 5) loads in
-#     portmedic-scan and gives the very same report as our own file.
+#     portmedic-scan and gives the very same report as our own file;
+#  3. a repair changes only the damaged values' lines: in the examples, in a
+#     Wine export with comments, \n escapes and hex continuations, and in a
+#     REGEDIT4 file whose damaged value is hex(1) text over two lines.
 # Usage: regedit-interop.sh PORTMEDIC_SCAN WORK_DIR
 set -euo pipefail
 scan=$1
 work=$2
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
-
-rm -rf "$work"
-mkdir -p "$work"
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
-trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
-"$wine" wineboot -i >/dev/null 2>&1
+source "$(dirname "$0")/private-prefix.sh"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-winpath() { echo "Z:$1" | tr / '\\'; }
 
 check_value() {  # KEY VALUE EXPECTED
     local got
@@ -50,6 +43,37 @@ for example in damaged-device clean-device; do
         fail "$example: reports differ: $(diff "$work/ours.txt" "$work/exported.txt" | head -5)"
     "$wine" reg delete 'HKLM\Drivers' /f >/dev/null 2>&1 || true
 done
+
+# A repair changes only the damaged values' lines: FILE against its repair,
+# line by line, in UTF-8; every other line must be byte for byte the same.
+utf8() { if head -c 2 "$1" | od -An -tx1 | grep -q 'ff fe'; then iconv -f UTF-16 -t UTF-8 "$1"; else cat "$1"; fi; }
+check_surgical() {  # FILE CHANGED_LINES
+    local file=$1 fixed=$work/$(basename "$1" .reg)-fixed.reg changed
+    "$scan" --quiet --repair --output "$fixed" "$file" || true
+    [ "$(utf8 "$file" | wc -l)" = "$(utf8 "$fixed" | wc -l)" ] || fail "$file: the line count changed"
+    changed=$(diff <(utf8 "$file") <(utf8 "$fixed") | grep -c '^>' || true)
+    [ "$changed" = "$2" ] || fail "$file: $changed lines changed, expected $2"
+    if diff <(utf8 "$file") <(utf8 "$fixed") | grep '^>' | tr -d '\r' | grep -qv '^> "[Dd][Ll][Ll]"="BTCEIF.DLL"$'; then
+        fail "$file: a line other than a damaged Dll changed: $(diff <(utf8 "$file") <(utf8 "$fixed") | head -5)"
+    fi
+}
+check_surgical "$source_dir/examples/damaged-device.reg" 2
+check_surgical "$source_dir/examples/clean-device.reg" 0
+
+# A Wine export with \n escapes and hex continuations, with comments added,
+# and a REGEDIT4 file whose damaged value is hex(1) text over two lines.
+printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Drivers\\Active\\01]\r\n"Name"="COM5:"\r\n"Key"="Drivers\\\\BT"\r\n\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BT]\r\n"Dll"="OBBTDEV.DLL"\r\n"Note"="a\\nb"\r\n"Blob"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,18,19,1a,1b,1c,1d,1e,1f\r\n' >"$work/source.reg"
+"$wine" regedit /S "$(winpath "$work/source.reg")" || fail "regedit /S source.reg"
+"$wine" regedit /E "$(winpath "$work/export.reg")" 'HKEY_LOCAL_MACHINE\Drivers' || fail "regedit /E source"
+iconv -f UTF-16 -t UTF-8 "$work/export.reg" | sed 's/^\(\[.*\]\)\r$/; before the key\r\n\1\r/' |
+    iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$work/wine-export.reg"
+grep -q 'a\\nb' <(iconv -f UTF-16 -t UTF-8 "$work/wine-export.reg") || fail "the export has no \\n escape"
+check_surgical "$work/wine-export.reg" 1
+printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n; damaged, as 8-bit text\r\n"Dll"=hex(1):4f,42,42,54,44,45,56,\\\r\n  2e,44,4c,4c,00\r\n"Other"="x"\r\n' >"$work/hex1.reg"
+fixed=$work/hex1-fixed.reg
+"$scan" --quiet --repair --output "$fixed" "$work/hex1.reg" || fail "repair of hex1.reg"
+printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n; damaged, as 8-bit text\r\n"Dll"="BTCEIF.DLL"\r\n"Other"="x"\r\n' |
+    cmp -s - "$fixed" || fail "hex1.reg: the two lines of the value were not replaced by one: $(cat -A "$fixed")"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures failed"

@@ -1,9 +1,10 @@
 // The in-memory registry behind the Registry.h calls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
-#include "platform/portable/MemoryRegistry.h"
+#include "platform/portable/InjectedFaults.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ TEST_F(MemoryRegistryTest, NamesIgnoreCaseAndKeepIt) {
     // setting a value under another case replaces it, keeping one value
     MemRegSetDword(kHklm + u"Drivers\\BuiltIn\\Serial", u"dll", 7);
     EXPECT_EQ(MemRegFind(kHklm + u"Drivers\\BuiltIn\\Serial")->values.size(), 1u);
+    EXPECT_EQ(MemRegGetValue(kHklm + u"Drivers\\BuiltIn\\Serial", u"DLL")->Name(), u"Dll");
 }
 
 TEST_F(MemoryRegistryTest, EnumeratesInCaseInsensitiveOrder) {
@@ -77,6 +79,7 @@ TEST_F(MemoryRegistryTest, QueryReportsSizesLikeWindows) {
 }
 
 TEST_F(MemoryRegistryTest, InjectedFaults) {
+    MemRegLogOpens();
     MemRegCreate(kHklm + u"K\\A");
     MemRegCreate(kHklm + u"K\\B");
     MemRegFailOpen(kHklm + u"K\\B");
@@ -96,6 +99,10 @@ TEST_F(MemoryRegistryTest, InjectedFaults) {
     RegistryCloseKey(a);
     RegistryCloseKey(k);
     EXPECT_NE(RegistryCloseKey(k), kRegOk);  // a second close is refused
+    EXPECT_EQ(MemRegOpenLog().back(), kHklm + u"K\\B");
+    MemRegClear();  // takes the faults away with the hook
+    MemRegCreate(kHklm + u"K\\B");
+    RegistryCloseKey(Open(u"K\\B"));
 }
 
 TEST_F(MemoryRegistryTest, OpenRelativeToAnOpenKey) {
@@ -109,7 +116,6 @@ TEST_F(MemoryRegistryTest, OpenRelativeToAnOpenKey) {
     EXPECT_EQ(RegistrySetValue(same, W(u"n").c_str(), 0, kRegTypeDword, v, 4), kRegOk);
     EXPECT_NE(MemRegGetValue(kHklm + u"K", u"N"), nullptr);
     for (RegKey h : {k, same, sub}) RegistryCloseKey(h);
-    EXPECT_EQ(MemRegOpenLog().back(), kHklm + u"K\\sub");
 }
 
 TEST_F(MemoryRegistryTest, DeletingAKeyForgetsItsHandles) {
@@ -119,4 +125,68 @@ TEST_F(MemoryRegistryTest, DeletingAKeyForgetsItsHandles) {
     EXPECT_EQ(MemRegOpenHandleCount(), 0);
     EXPECT_EQ(MemRegFind(kHklm + u"K"), nullptr);
     EXPECT_FALSE(MemRegDelete(kHklm + u"K"));
+}
+
+// Paths and names as Windows answers them.
+TEST_F(MemoryRegistryTest, PathsAsWindowsAnswersThem) {
+    MemRegCreate(kHklm + u"Drivers\\Active");
+    struct Case {
+        std::u16string path;
+        long result;
+    } cases[] = {
+        {u"Drivers\\Active", kRegOk},
+        {u"Drivers\\Active\\", kRegOk},       // one trailing backslash is accepted
+        {u"\\Drivers\\Active", kRegBadPath},  // a leading backslash
+        {u"\\", kRegBadPath},
+        {u"Drivers\\\\Active", kRegBadPath},  // an empty part (Wine opens it; Windows does not)
+        {u"Drivers\\Active\\\\", kRegBadPath},
+        {std::u16string(255, u'k'), kRegNotFound},  // the longest name: only absent
+        {std::u16string(256, u'k'), kRegInvalidParameter},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(
+            std::string(c.path.begin(), c.path.begin() + std::min<size_t>(c.path.size(), 40)));
+        RegKey key = nullptr;
+        EXPECT_EQ(RegistryOpenKey(REG_ROOT_LOCAL_MACHINE, W(c.path).c_str(), 0, 1, &key), c.result);
+        if (c.result == kRegOk) RegistryCloseKey(key);
+    }
+    RegKey k = Open(u"Drivers");
+    const uint8_t bytes[2] = {0, 0};
+    EXPECT_EQ(RegistrySetValue(k, W(std::u16string(16383, u'v')).c_str(), 0, 1, bytes, 2), kRegOk);
+    EXPECT_EQ(RegistrySetValue(k, W(std::u16string(16384, u'v')).c_str(), 0, 1, bytes, 2),
+              kRegInvalidParameter);
+    RegistryCloseKey(k);
+}
+
+// Many values and sub-keys in one key: every one found, replaced and deleted
+// by name in any case, whichever way the key keeps them.
+TEST_F(MemoryRegistryTest, ManyValuesAndKeys) {
+    const std::u16string key = kHklm + u"Big";
+    auto name = [](int i) {
+        return u"N" + std::u16string(1, char16_t(u'a' + i % 26)) + std::u16string(i / 26 + 1, u'x');
+    };
+    const int n = 200;
+    for (int i = 0; i < n; ++i) {
+        MemRegSetDword(key, name(i), uint32_t(i));
+        MemRegCreate(key + u"\\" + name(i));
+    }
+    for (int i = 0; i < n; i += 2) {  // every other one goes, upper-cased
+        std::u16string upper = MemFoldName(name(i));
+        EXPECT_TRUE(MemRegDeleteValue(key, upper));
+        EXPECT_TRUE(MemRegDelete(key + u"\\" + upper));
+    }
+    MemRegSetDword(key, name(1), 7000);  // replaced, not added
+    MemKey* big = MemRegFind(key);
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(big->values.size(), size_t(n / 2));
+    EXPECT_EQ(MemKeySortedChildren(*big).size(), size_t(n / 2));
+    for (int i = 0; i < n; ++i) {
+        SCOPED_TRACE(i);
+        const MemValue* v = MemRegGetValue(key, name(i));
+        EXPECT_EQ(v != nullptr, i % 2 == 1);
+        EXPECT_EQ(MemRegFind(key + u"\\" + name(i)) != nullptr, i % 2 == 1);
+        if (v) {
+            EXPECT_EQ(v->Data()[0] | (v->Data()[1] << 8), i == 1 ? 7000 : i);
+        }
+    }
 }

@@ -1,3 +1,5 @@
+// Registry files: read as regedit imports them, loaded into the in-memory
+// registry, and written back with only the changed values' lines replaced.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -10,9 +12,7 @@
 
 namespace {
 
-const char* const kLM = "HKEY_LOCAL_MACHINE";
-
-std::u16string U(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+const std::string kV5 = "Windows Registry Editor Version 5.00\r\n";
 
 std::string Utf16File(const std::string& ascii) {
     std::string out = "\xFF\xFE";
@@ -23,435 +23,342 @@ std::string Utf16File(const std::string& ascii) {
     return out;
 }
 
-std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
-    std::vector<uint8_t> v;
-    for (int b : list) v.push_back(uint8_t(b));
-    return v;
-}
-
-std::vector<uint8_t> Text16(const std::u16string& text) {
-    std::vector<uint8_t> v;
-    for (char16_t c : text) {
-        v.push_back(uint8_t(c & 0xFF));
-        v.push_back(uint8_t(c >> 8));
-    }
-    return v;
-}
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
+std::string Hex(const uint8_t* bytes, size_t size) {
     std::string s;
     char b[4];
-    for (uint8_t x : bytes) {
-        snprintf(b, sizeof(b), "%02x ", x);
+    for (size_t i = 0; i < size; ++i) {
+        snprintf(b, sizeof(b), "%02x ", bytes[i]);
         s += b;
     }
     return s;
 }
 
-// The whole tree as text: every key in creation order with its values.
-void DumpKey(const MemKey& key, const std::string& path, std::string* out) {
-    for (const auto& child : key.children) {
-        std::string p = path + (path.empty() ? "" : "\\");
-        for (char16_t c : child->name) p += c < 0x80 ? char(c) : '?';
-        *out += "[" + p + "]\n";
-        for (const auto& v : child->values) {
-            std::string n;
-            for (char16_t c : v.name) n += c < 0x80 ? char(c) : '?';
-            *out += "  " + n + " type " + std::to_string(v.type) + ": " + Hex(v.bytes) + "\n";
-        }
-        for (const auto& d : child->deletedValues)
-            *out += "  -" + std::string(d.begin(), d.end()) + "\n";
-        DumpKey(*child, p, out);
-    }
+// "type: bytes" of a value under HKEY_LOCAL_MACHINE\A, or "absent".
+std::string ValueOfA(const std::u16string& name) {
+    const MemValue* v = MemRegGetValue(u"HKEY_LOCAL_MACHINE\\A", name);
+    return v ? std::to_string(v->type) + ": " + Hex(v->Data(), v->size) : "absent";
 }
 
-std::string Dump() {
-    std::string out;
-    DumpKey(MemRegTop(), "", &out);
-    return out;
+// Reads (leniently) and loads into a cleared registry.
+RegDocument Load(const std::string& content) {
+    RegDocument doc;
+    std::string error;
+    EXPECT_TRUE(RegDocumentRead(content, "test.reg", false, &doc, &error)) << error;
+    MemRegClear();
+    RegDocumentLoad(doc);
+    return doc;
 }
 
-bool Read(const std::string& content, RegFileFormat* format = nullptr,
-          std::string* error = nullptr) {
-    std::string ignored;
-    return RegFileRead(content, "test.reg", format, error ? error : &ignored);
+std::string Skipped(const RegDocument& doc) {
+    std::string s;
+    for (const auto& k : doc.skipped) s += std::to_string(k.line) + ": " + k.why + "\n";
+    return s;
 }
-
-// HKLM\k\k... with depth levels below the root.
-std::string DeepKey(int depth) {
-    std::string path = "HKLM";
-    for (int i = 0; i < depth; ++i) path += "\\k";
-    return path;
-}
-
-const MemValue* Value(const char* key, const char* name) {
-    return MemRegGetValue(U(std::string(kLM) + "\\" + key), U(name));
-}
-
-// Every value form once, in a version 5 file.
-const char kAllForms[] = "Windows Registry Editor Version 5.00\r\n"
-                         "\r\n"
-                         "; a comment\r\n"
-                         "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n"
-                         "\"Dll\"=\"OBBTDEV.DLL\"\r\n"
-                         "@=\"default\"\r\n"
-                         "\"Path\"=\"C:\\\\Mis mapas\\\\ \\\"GPS\\\"\"\r\n"
-                         "\"Empty\"=\"\"\r\n"
-                         "\"Index\"=dword:00000005\r\n"
-                         "\"Short\"=dword:ff\r\n"
-                         "\"Blob\"=hex:01,02,ab,CD\r\n"
-                         "\"NoBytes\"=hex:\r\n"
-                         "\"None\"=hex(0):\r\n"
-                         "\"Expand\"=hex(2):41,00,00,00\r\n"
-                         "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
-                         "\"Qword\"=hex(b):01,00,00,00,00,00,00,00\r\n"
-                         "\"Spaced\" = \"x\"   ; comment after a value\r\n"
-                         "\r\n"
-                         "[HKEY_CURRENT_USER\\ControlPanel\\Owner]\r\n"
-                         "\"Name\"=\"Owner\"\r\n";
 
 }  // namespace
 
-// Each value form lands in the registry with its type and bytes.
-TEST(RegFileRead, EveryValueForm) {
-    MemRegClear();
-    std::string error;
-    ASSERT_TRUE(Read(Utf16File(kAllForms), nullptr, &error)) << error;
-    struct Case {
-        const char* name;
-        uint32_t type;
-        std::vector<uint8_t> bytes;
-    } cases[] = {
-        {"Dll", 1, Text16(u"OBBTDEV.DLL" + std::u16string(1, 0))},
-        {"", 1, Text16(u"default" + std::u16string(1, 0))},
-        {"Path", 1, Text16(u"C:\\Mis mapas\\ \"GPS\"" + std::u16string(1, 0))},
-        {"Empty", 1, Bytes({0, 0})},
-        {"Index", 4, Bytes({5, 0, 0, 0})},
-        {"Short", 4, Bytes({0xff, 0, 0, 0})},
-        {"Blob", 3, Bytes({1, 2, 0xab, 0xcd})},
-        {"NoBytes", 3, {}},
-        {"None", 0, {}},
-        {"Expand", 2, Bytes({0x41, 0, 0, 0})},
-        {"Multi", 7, Bytes({0x61, 0, 0, 0, 0x62, 0, 0, 0, 0, 0})},
-        {"Qword", 11, Bytes({1, 0, 0, 0, 0, 0, 0, 0})},
-        {"Spaced", 1, Text16(u"x" + std::u16string(1, 0))},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const MemValue* v = Value("Drivers\\BuiltIn\\Serial5", c.name);
-        ASSERT_NE(v, nullptr);
-        EXPECT_EQ(v->type, c.type);
-        EXPECT_EQ(Hex(v->bytes), Hex(c.bytes));
-    }
-    EXPECT_NE(MemRegGetValue(u"HKEY_CURRENT_USER\\ControlPanel\\Owner", u"Name"), nullptr);
-}
-
-// The three encodings of version 5 and the 8-bit REGEDIT4 give the same
-// registry, and the format read is reported.
-TEST(RegFileRead, DialectsAndEncodings) {
-    std::string body = "\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"x\"\r\n";
+// What each value spelling puts in the registry (type: bytes). Where a
+// spelling is broken, regedit skips that line alone and so do we.
+TEST(RegDocumentRead, ValuesAsRegeditImportsThem) {
+    const std::string a4 = "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n";
+    const std::string a5 = kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n";
     struct Case {
         std::string content;
-        RegFileVersion version;
-        RegFileEncoding encoding;
+        std::u16string name;
+        const char* expected;
     } cases[] = {
-        {Utf16File("Windows Registry Editor Version 5.00" + body), kRegFileVersion5, kRegFileUtf16},
-        {"Windows Registry Editor Version 5.00" + body, kRegFileVersion5, kRegFileUtf8},
-        {"\xEF\xBB\xBFWindows Registry Editor Version 5.00" + body, kRegFileVersion5,
-         kRegFileUtf8Bom},
-        {"REGEDIT4" + body, kRegFileVersion4, kRegFileAnsi},
-        {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"Dll\"=\"x\"\n", kRegFileVersion4, kRegFileAnsi},
+        {a4 + "\"v\"=\"x\"\r\n", u"v", "1: 78 00 00 00 "},
+        {a4 + "@=\"x\"\r\n", u"", "1: 78 00 00 00 "},
+        {a4 + "\"v\" = \"a\\\\b\\\"\\n\\r\" ; note\r\n", u"v",  // escapes, spacing, comment
+         "1: 61 00 5c 00 62 00 22 00 0a 00 0d 00 00 00 "},
+        {a4 + "\"v\"=\"C:\\Win\"\r\n", u"v", "1: 43 00 3a 00 57 00 69 00 6e 00 00 00 "},
+        {a4 + "\"v\"=\"\x80\"\r\n", u"v", "1: ac 20 00 00 "},  // Windows-1252
+        {a4 + "\"v\"=dword:1F\r\n", u"v", "4: 1f 00 00 00 "},
+        {a4 + "\"v\"=hex:01,ff\r\n", u"v", "3: 01 ff "},
+        {a4 + "\"v\"=hex:\r\n", u"v", "3: "},
+        {a4 + "\"v\"=hex(0):\r\n", u"v", "0: "},
+        {a4 + "\"v\"=hex(b):01,00,00,00,00,00,00,00\r\n", u"v", "11: 01 00 00 00 00 00 00 00 "},
+        // REGEDIT4 text types in hex are 8-bit text, ended with a zero
+        {a4 + "\"v\"=hex(1):41,80\r\n", u"v", "1: 41 00 ac 20 00 00 "},
+        {a4 + "\"v\"=hex(2):25,00\r\n", u"v", "2: 25 00 00 00 "},
+        {a4 + "\"v\"=hex(7):61,00,62,00,00\r\n", u"v", "7: 61 00 00 00 62 00 00 00 00 00 "},
+        // version 5 UTF-8: the same 8-bit reading; UTF-16: 16-bit, terminated
+        {a5 + "\"v\"=hex(1):41,42\r\n", u"v", "1: 41 00 42 00 00 00 "},
+        {Utf16File(a5 + "\"v\"=hex(2):41,00\r\n"), u"v", "2: 41 00 00 00 "},
+        {Utf16File(a5 + "\"v\"=hex(7):61,00,00,00,00,00\r\n"), u"v", "7: 61 00 00 00 00 00 "},
+        {Utf16File(a5 + "\"v\"=hex(3):41,00\r\n"), u"v", "3: 41 00 "},
+        // continuations: any indent, blank and comment lines between, and
+        // a file that ends after the backslash keeps what was read
+        {a4 + "\"v\"=hex:01,\\\r\n  02,\\\r\n\r\n; c\r\n\t03\r\n", u"v", "3: 01 02 03 "},
+        {a4 + "\"v\"=hex:01,02,\\", u"v", "3: 01 02 "},
+        {a4 + "\"v\"=hex:01,\\\r\n[HKEY_LOCAL_MACHINE\\B]\r\n\"w\"=\"1\"\r\n", u"w",
+         "1: 31 00 00 00 "},  // the line after a broken continuation goes too
+        // broken lines: the value is left out
+        {a4 + "\"v\"=\"open\r\n", u"v", "absent"},
+        {a4 + "\"v\"=hex:01 02\r\n", u"v", "absent"},
+        {a4 + "\"v\"=hex:123\r\n", u"v", "absent"},
+        {a4 + "\"v\"=dword:123456789\r\n", u"v", "absent"},
+        {a4 + "\"v\"=DWORD:1\r\n", u"v", "absent"},
+        {a4 + "\"v\"=\"a\\0\"\r\n", u"v", "absent"},
+        {a4 + "\"v\"=\"1\"\r\n\"v\"=-\r\n", u"v", "absent"},
+        {a4 + "\"v\"=\"1\"\r\n\"V\"=\"2\"\r\n", u"v", "1: 32 00 00 00 "},  // the last counts
+        // a bad key line keeps the key open; a bad root closes it
+        {a4 + "[HKEY_LOCAL_MACHINE\\B\r\n\"v\"=\"x\"\r\n", u"v", "1: 78 00 00 00 "},
+        {a4 + "[HKLM\\B]\r\n\"v\"=\"x\"\r\n", u"v", "absent"},
+        {"REGEDIT4\r\r[HKEY_LOCAL_MACHINE\\A]\r\"v\"=\"x\"\r", u"v", "1: 78 00 00 00 "},
+        {"REGEDIT4\t\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"x\"", u"v", "1: 78 00 00 00 "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
-        MemRegClear();
-        RegFileFormat format;
-        std::string error;
-        ASSERT_TRUE(Read(c.content, &format, &error)) << error;
-        EXPECT_EQ(format.version, c.version);
-        EXPECT_EQ(format.encoding, c.encoding);
-        const MemValue* v = Value("A", "Dll");
-        ASSERT_NE(v, nullptr);
-        EXPECT_EQ(Hex(v->bytes), Hex(Bytes({'x', 0, 0, 0})));
+        Load(c.content);
+        EXPECT_EQ(ValueOfA(c.name), c.expected);
     }
 }
 
-// REGEDIT4 text is Windows-1252, and its hex(2)/hex(7) data is 8-bit text
-// that the registry keeps as 16-bit text.
-TEST(RegFileRead, Regedit4TextIsWindows1252) {
-    MemRegClear();
-    std::string error;
-    ASSERT_TRUE(Read("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n"
-                     "\"Jos\xE9\"=\"\x80 5\"\r\n"
-                     "\"Expand\"=hex(2):25,80,00\r\n"
-                     "\"Multi\"=hex(7):61,00,e9,00,00\r\n",
-                     nullptr, &error))
-        << error;
-    const MemValue* s = MemRegGetValue(u"HKEY_LOCAL_MACHINE\\A", u"Jos\u00E9");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(Hex(s->bytes), Hex(Bytes({0xAC, 0x20, ' ', 0, '5', 0, 0, 0})));
-    const MemValue* e = Value("A", "Expand");
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(Hex(e->bytes), Hex(Bytes({'%', 0, 0xAC, 0x20, 0, 0})));
-    const MemValue* m = Value("A", "Multi");
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(Hex(m->bytes), Hex(Bytes({'a', 0, 0, 0, 0xE9, 0, 0, 0, 0, 0})));
-}
-
-// Hex data continues over lines ending in a backslash, with any indent.
-TEST(RegFileRead, ContinuationLines) {
-    MemRegClear();
-    std::string error;
-    ASSERT_TRUE(Read("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n"
-                     "\"Blob\"=hex:01,02,\\\r\n"
-                     "  03,04,\\\r\n"
-                     "\t05 , 06 \\\r\n"
-                     "  ,07\r\n"
-                     "\"After\"=dword:1\r\n",
-                     nullptr, &error))
-        << error;
-    const MemValue* v = Value("A", "Blob");
-    ASSERT_NE(v, nullptr);
-    EXPECT_EQ(Hex(v->bytes), Hex(Bytes({1, 2, 3, 4, 5, 6, 7})));
-    EXPECT_NE(Value("A", "After"), nullptr);
-}
-
-// Key and value deletions remove what the registry held, a key may come back
-// after its deletion, and the deletions are remembered for writing.
-TEST(RegFileRead, Deletions) {
-    MemRegClear();
-    MemRegSetString(u"HKEY_LOCAL_MACHINE\\Old\\Sub", u"x", u"1");
-    MemRegSetString(u"HKEY_LOCAL_MACHINE\\Keep", u"Gone", u"1");
-    MemRegSetString(u"HKEY_LOCAL_MACHINE\\Keep", u"", u"default");
-    std::string error;
-    ASSERT_TRUE(Read("REGEDIT4\r\n"
-                     "[-HKEY_LOCAL_MACHINE\\Old]\r\n"
-                     "[HKEY_LOCAL_MACHINE\\Keep]\r\n"
-                     "\"Gone\"=-\r\n"
-                     "@=-\r\n"
-                     "[HKEY_LOCAL_MACHINE\\Again]\r\n"
-                     "\"a\"=\"1\"\r\n"
-                     "[-HKEY_LOCAL_MACHINE\\Again]\r\n"
-                     "[HKEY_LOCAL_MACHINE\\Again]\r\n"
-                     "\"b\"=\"2\"\r\n",
-                     nullptr, &error))
-        << error;
-    EXPECT_EQ(MemRegFind(u"HKEY_LOCAL_MACHINE\\Old"), nullptr);
-    EXPECT_EQ(Value("Keep", "Gone"), nullptr);
-    EXPECT_EQ(Value("Keep", ""), nullptr);
-    EXPECT_EQ(Value("Again", "a"), nullptr);
-    EXPECT_NE(Value("Again", "b"), nullptr);
-
-    std::string content;
-    ASSERT_TRUE(RegFileWrite(RegFileFormat{kRegFileVersion4, kRegFileAnsi}, &content, &error))
-        << error;
-    EXPECT_EQ(content, "REGEDIT4\r\n\r\n"
-                       "[-HKEY_LOCAL_MACHINE\\Old]\r\n\r\n"
-                       "[HKEY_LOCAL_MACHINE\\Keep]\r\n\"Gone\"=-\r\n@=-\r\n\r\n"
-                       "[-HKEY_LOCAL_MACHINE\\Again]\r\n\r\n"
-                       "[HKEY_LOCAL_MACHINE\\Again]\r\n\"b\"=\"2\"\r\n\r\n");
-}
-
-// Short root names are accepted and kept in their long form.
-TEST(RegFileRead, RootNames) {
-    MemRegClear();
-    std::string error;
-    ASSERT_TRUE(Read("REGEDIT4\r\n[HKLM\\A]\r\n[hkey_current_user\\B]\r\n[HKCR\\.reg]\r\n", nullptr,
-                     &error))
-        << error;
-    EXPECT_NE(MemRegFind(u"HKEY_LOCAL_MACHINE\\A"), nullptr);
-    EXPECT_NE(MemRegFind(u"HKEY_CURRENT_USER\\B"), nullptr);
-    EXPECT_NE(MemRegFind(u"HKEY_CLASSES_ROOT\\.reg"), nullptr);
-    // The deepest key Windows allows is still read.
-    ASSERT_TRUE(Read("REGEDIT4\r\n[" + DeepKey(512) + "]\r\n", nullptr, &error)) << error;
-}
-
-// Bad input names the file, the line and what was expected, and leaves the
-// registry exactly as it was.
-TEST(RegFileRead, MalformedInput) {
+// Skipped lines are listed with their line number and reason; --strict
+// turns the first of them into the error. Line numbers count CR-only line
+// ends, and the reason shows control characters visibly.
+TEST(RegDocumentRead, SkippedLines) {
     const std::string h = "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n";  // lines 1 and 2
     struct Case {
         std::string content;
-        int line;
-        const char* expected;
+        const char* expected;  // the first skipped line and its reason, in part
     } cases[] = {
-        {"", 1, "unknown header"},
-        {"REGEDIT5\r\n", 1, "unknown header 'REGEDIT5'"},
-        {"\xFE\xFFxx", 1, "big-endian"},
-        {"REGEDIT4\r\n\"a\"=\"1\"\r\n", 2, "value outside a key"},
-        {"REGEDIT4\r\n[-HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"\r\n", 3, "value outside a key"},
-        {h + "\"a\"=\"open\r\n", 3, "unterminated string"},
-        {h + "\"open=\"1\"\r\n", 3, "expected '='"},
-        {h + "\"a\"=\"x\\\"\r\n", 3, "unterminated string"},
-        {h + "\"a\"=\"1\" x\r\n", 3, "after the string"},
-        {h + "\"a\"=hex:01,0g\r\n", 3, "bad hex digit 'g'"},
-        {h + "\"a\"=hex:01,\\\r\n  02,zz\r\n", 4, "bad hex digit 'z'"},
-        {h + "\"a\"=hex:123\r\n", 3, "bad hex byte '123'"},
-        {h + "\"a\"=hex:01 02\r\n", 3, "expected ','"},
-        {h + "\"a\"=hex:,01\r\n", 3, "expected a hex byte"},
-        {h + "\"a\"=hex:01,\\", 3, "past the end of the file"},
-        {h + "\"a\"=hex(2x):00\r\n", 3, "bad value type"},
-        {h + "\"a\"=hex(2)00\r\n", 3, "expected ':'"},
-        {h + "\"a\"=dword:123456789\r\n", 3, "bad dword"},
-        {h + "\"a\"=dword:\r\n", 3, "bad dword"},
-        {h + "\"a\"=dword:12 x\r\n", 3, "after the dword"},
-        {h + "\"a\"=word:1\r\n", 3, "expected a string, dword:"},
-        {h + "\"a\"=- x\r\n", 3, "after '-'"},
-        {h + "[HKEY_LOCAL_MACHINE\\B\r\n", 3, "expected ']'"},
-        {h + "[]\r\n", 3, "expected a key name"},
-        {h + "[-HKEY_LOCAL_MACHINE\\]\r\n", 3, "cannot delete the root key"},
-        {h + "[HKEY_NOWHERE\\B]\r\n", 3, "unknown root key 'HKEY_NOWHERE'"},
-        {h + "garbage\r\n", 3, "expected [KEY]"},
-        {h + "[" + DeepKey(600) + "]\r\n", 3, "deeper than 512"},
-        {"Windows Registry Editor Version 5.00\r\n\r\n\"a\"=\"\xC3\x28\"\r\n", 3, "invalid UTF-8"},
-        {std::string("\xFF\xFEW\0x", 5), 1, "odd number of bytes"},
+        {h + "\"a\"=\"open\r\n", "3: unterminated string"},
+        {h + "\"a\"=\"1\" x\r\n", "3: unexpected text 'x' after the string"},
+        {h + "garbage\x01\r\n", "3: unexpected text 'garbage\\x01'"},
+        {h + std::string("x\0y\r\n", 5), "3: unexpected text 'x\\x00y'"},
+        {h + "\"a\"=hex:01,0g\r\n", "3: expected ','"},
+        {h + "\"a\"=hex:01,\\\r\n  02,zz\r\n", "4: bad hex byte 'zz'"},
+        {h + "\"a\"=hex(2x):00\r\n", "3: bad value type"},
+        {h + "\"a\"=word:1\r\n", "3: expected a string, dword:"},
+        {h + "\"a\"=- x\r\n", "3: unexpected text after '=-'"},
+        {h + "[]\r\n", "3: unknown root key ''"},
+        {h + "[-HKEY_LOCAL_MACHINE]\r\n", "3: cannot delete the root key"},
+        {h + "[HKEY_LOCAL_MACHINE\\\\B]\r\n", "3: bad key path"},
+        {h + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\r\n", "3: key name longer"},
+        {"REGEDIT4\r\"a\"=\"1\"\r", "2: value outside a key"},
+        {"REGEDIT4\r\r\r[HKEY_LOCAL_MACHINE\\A]\r\"a\r", "5: unterminated string"},
+        {kV5 + "\"a\"=\"\xC3\x28\"\r\n", "2: invalid UTF-8"},
+        {kV5 + "\"a\"=\"\xED\xB0\x80\"\r\n", "2: invalid UTF-8"},  // a lone low surrogate
+        {kV5 + "\"a\"=\"\xC0\xAF\"\r\n", "2: invalid UTF-8"},      // overlong
+        {std::string("\xFF\xFER\0E\0G\0E\0D\0I\0T\0"
+                     "4\0\n\0x",
+                     21),
+         "2: a lone byte"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
-        MemRegClear();
-        MemRegSetString(u"HKEY_LOCAL_MACHINE\\A", u"a", u"before");
-        std::string before = Dump();
+        RegDocument doc;
         std::string error;
-        EXPECT_FALSE(Read(c.content, nullptr, &error));
-        std::string where = "test.reg:" + std::to_string(c.line) + ": ";
-        EXPECT_EQ(error.compare(0, where.size(), where), 0) << "error: " << error;
-        EXPECT_NE(error.find(c.expected), std::string::npos) << "error: " << error;
-        EXPECT_EQ(Dump(), before);
-        EXPECT_TRUE(MemRegSections().empty());
+        ASSERT_TRUE(RegDocumentRead(c.content, "t.reg", false, &doc, &error)) << error;
+        ASSERT_FALSE(doc.skipped.empty());
+        EXPECT_EQ(Skipped(doc).find(c.expected), 0u) << Skipped(doc);
+        EXPECT_FALSE(RegDocumentRead(c.content, "t.reg", true, &doc, &error));
+        EXPECT_EQ(error.find(std::string("t.reg:") + c.expected), 0u) << error;
     }
 }
 
-// A file read and written again is the same file, in each dialect and
-// encoding; reading the written file gives the same registry.
-TEST(RegFileWrite, RoundTrip) {
-    std::string v4 = "REGEDIT4\r\n\r\n"
-                     "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n"
-                     "\"Dll\"=\"OBBTDEV.DLL\"\r\n@=\"d\"\r\n\"Q\"=\"a\\\\b \\\"c\\\" \xE9\x80\"\r\n"
-                     "\"Index\"=dword:00000005\r\n\"Blob\"=hex:01,02\r\n\"None\"=hex(0):\r\n"
-                     "\"Expand\"=hex(2):25,80,00\r\n\"Multi\"=hex(7):61,00,00\r\n\"Gone\"=-\r\n\r\n"
-                     "[-HKEY_LOCAL_MACHINE\\Old]\r\n\r\n"
-                     "[HKEY_CURRENT_USER\\Empty]\r\n\r\n";
-    std::string v5 = "Windows Registry Editor Version 5.00\r\n\r\n"
-                     "[HKEY_LOCAL_MACHINE\\A]\r\n"
-                     "\"Expand\"=hex(2):25,00,41,00,00,00\r\n\"Odd\"=hex(1):41,00,42\r\n"
-                     "\"Short\"=hex(4):01,02\r\n\r\n";
+// The header decides dialect and encoding; a file without one is refused
+// as no registry export, whatever its encoding.
+TEST(RegDocumentRead, Headers) {
+    const std::string body = "\r\n[HKEY_LOCAL_MACHINE\\A]\r\n";
     struct Case {
         std::string content;
-        RegFileFormat format;
+        int version;  // -1: refused
+        RegFileEncoding encoding;
+        const char* error;
     } cases[] = {
-        {v4, {kRegFileVersion4, kRegFileAnsi}},
-        {Utf16File(v5), {kRegFileVersion5, kRegFileUtf16}},
-        {v5, {kRegFileVersion5, kRegFileUtf8}},
-        {"\xEF\xBB\xBF" + v5, {kRegFileVersion5, kRegFileUtf8Bom}},
+        {"REGEDIT4" + body, kRegFileVersion4, kRegFileAnsi, ""},
+        {"REGEDIT4 \t" + body, kRegFileVersion4, kRegFileAnsi, ""},  // trailing blanks
+        {Utf16File(kV5 + body), kRegFileVersion5, kRegFileUtf16, ""},
+        {kV5 + body, kRegFileVersion5, kRegFileUtf8, ""},
+        {"\xEF\xBB\xBF" + kV5 + body, kRegFileVersion5, kRegFileUtf8Bom, ""},
+        {"", -1, kRegFileAnsi, "t.reg:1: not a registry export: the file is empty"},
+        {"regedit4\r\n\"Jos\xE9\"=\"1\"\r\n", -1, kRegFileAnsi, "unknown header 'regedit4'"},
+        {" REGEDIT4\r\n\"\xE9\"\r\n", -1, kRegFileAnsi, "unknown header ' REGEDIT4'"},
+        {"\r\nREGEDIT4" + body, -1, kRegFileAnsi, "unknown header ''"},
+        {"REGEDIT5\x01\r\n", -1, kRegFileAnsi, "unknown header 'REGEDIT5\\x01'"},
+        {"\xFE\xFFxx", -1, kRegFileAnsi, "big-endian"},
+        {"Jos\xE9\r\n", -1, kRegFileAnsi, "unknown header 'Jos?'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
-        MemRegClear();
-        RegFileFormat format;
-        std::string error, written;
-        ASSERT_TRUE(Read(c.content, &format, &error)) << error;
-        EXPECT_EQ(format.version, c.format.version);
-        EXPECT_EQ(format.encoding, c.format.encoding);
-        std::string tree = Dump();
-        ASSERT_TRUE(RegFileWrite(format, &written, &error)) << error;
-        EXPECT_EQ(written, c.content);
-        MemRegClear();
-        ASSERT_TRUE(Read(written, nullptr, &error)) << error;
-        EXPECT_EQ(Dump(), tree);
-    }
-}
-
-// The bundled examples survive a round trip with every key, value, type
-// and byte, in the dialect they were read in.
-TEST(RegFileWrite, ExamplesRoundTrip) {
-    for (const char* name : {"examples/damaged-device.reg", "examples/clean-device.reg"}) {
-        SCOPED_TRACE(name);
-        MemRegClear();
-        RegFileFormat format;
-        std::string error, written, again;
-        ASSERT_TRUE(RegFileLoad(name, &format, &error)) << error;
-        std::string tree = Dump();
-        EXPECT_GT(tree.size(), 2000u);
-        ASSERT_TRUE(RegFileWrite(format, &written, &error)) << error;
-        MemRegClear();
-        RegFileFormat format2;
-        ASSERT_TRUE(Read(written, &format2, &error)) << error;
-        EXPECT_EQ(format2.version, format.version);
-        EXPECT_EQ(format2.encoding, format.encoding);
-        EXPECT_EQ(Dump(), tree);
-        ASSERT_TRUE(RegFileWrite(format2, &again, &error)) << error;
-        EXPECT_EQ(again, written);
-    }
-}
-
-// Keys no file named are written after the sections; long binary values
-// are wrapped within 80 columns and read back whole.
-TEST(RegFileWrite, UnnamedKeysAndLongValues) {
-    MemRegClear();
-    ASSERT_TRUE(Read("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=\"1\"\r\n"));
-    std::vector<uint8_t> blob;
-    for (int i = 0; i < 100; ++i) blob.push_back(uint8_t(i));
-    MemRegSetValue(u"HKEY_LOCAL_MACHINE\\New\\Deep", u"Blob", kRegTypeBinary, blob);
-    MemRegCreate(u"HKEY_LOCAL_MACHINE\\New\\EmptyLeaf");
-    std::string content, error;
-    ASSERT_TRUE(RegFileWrite(RegFileFormat{kRegFileVersion4, kRegFileAnsi}, &content, &error));
-    size_t a = content.find("[HKEY_LOCAL_MACHINE\\A]");
-    size_t deep = content.find("[HKEY_LOCAL_MACHINE\\New\\Deep]");
-    ASSERT_NE(a, std::string::npos);
-    ASSERT_NE(deep, std::string::npos);
-    EXPECT_LT(a, deep);
-    EXPECT_NE(content.find("[HKEY_LOCAL_MACHINE\\New\\EmptyLeaf]"), std::string::npos);
-    EXPECT_EQ(content.find("[HKEY_LOCAL_MACHINE\\New]"), std::string::npos) << content;
-    size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find("\r\n", start);
-        EXPECT_LE(end - start, 80u) << content.substr(start, end - start);
-        start = end + 2;
-    }
-    std::string tree = Dump();
-    MemRegClear();
-    ASSERT_TRUE(Read(content, nullptr, &error)) << error;
-    EXPECT_EQ(Dump(), tree);
-}
-
-// What REGEDIT4 cannot spell is refused rather than written wrongly; text
-// values it cannot spell are kept as raw bytes.
-TEST(RegFileWrite, Regedit4Limits) {
-    RegFileFormat v4{kRegFileVersion4, kRegFileAnsi};
-    struct Case {
-        std::u16string name;
-        uint32_t type;
-        std::vector<uint8_t> bytes;
-        bool ok;
-        const char* expected;  // in the file, or in the error
-    } cases[] = {
-        {u"\u4E2D", kRegTypeString, Bytes({'a', 0, 0, 0}), false, "outside Windows-1252"},
-        {u"E", kRegTypeExpandString, Bytes({0x2D, 0x4E, 0, 0}), false, "outside Windows-1252"},
-        {u"E", kRegTypeExpandString, Bytes({'a', 0, 0}), false, "odd number of bytes"},
-        {u"Line\nBreak", kRegTypeString, Bytes({0, 0}), false, "line break"},
-        {u"S", kRegTypeString, Bytes({0x2D, 0x4E, 0, 0}), true, "\"S\"=hex(1):2d,4e,00,00"},
-        {u"S", kRegTypeString, Bytes({'a', 0, '\n', 0, 0, 0}), true, "\"S\"=hex(1):61,00,0a"},
-        {u"S", kRegTypeString, Bytes({'a', 0}), true, "\"S\"=hex(1):61,00\r\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.expected);
-        MemRegClear();
-        MemRegSetValue(u"HKEY_LOCAL_MACHINE\\A", c.name, c.type, c.bytes);
-        std::string content = "untouched", error;
-        EXPECT_EQ(RegFileWrite(v4, &content, &error), c.ok);
-        if (c.ok) {
-            EXPECT_NE(content.find(c.expected), std::string::npos) << content;
+        RegDocument doc;
+        std::string error;
+        bool ok = RegDocumentRead(c.content, "t.reg", false, &doc, &error);
+        EXPECT_EQ(ok, c.version >= 0) << error;
+        if (ok) {
+            EXPECT_EQ(int(doc.format.version), c.version);
+            EXPECT_EQ(doc.format.encoding, c.encoding);
+            EXPECT_TRUE(doc.skipped.empty()) << Skipped(doc);
         } else {
-            EXPECT_EQ(content, "untouched");
-            EXPECT_NE(error.find(c.expected), std::string::npos) << "error: " << error;
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+            EXPECT_NE(error.find("not a registry export"), std::string::npos) << error;
         }
     }
 }
 
-// A file that cannot be opened is an error naming it.
-TEST(RegFileLoad, MissingFile) {
-    MemRegClear();
+// Entries name the lines that spell them; deletions apply in file order,
+// and deleting a key leaves a sibling whose name only begins the same.
+TEST(RegDocumentLoad, EntriesAndDeletions) {
+    RegDocument doc = Load("REGEDIT4\r\n"                       // 1
+                           "[HKEY_LOCAL_MACHINE\\A\\BC]\r\n"    // 2
+                           "\"v\"=hex:01,\\\r\n"                // 3
+                           "\r\n"                               // 4
+                           "  02\r\n"                           // 5
+                           "[HKEY_LOCAL_MACHINE\\A\\B\\C]\r\n"  // 6
+                           "\"v\"=\"1\"\r\n"                    // 7
+                           "[-HKEY_LOCAL_MACHINE\\A\\B]\r\n"    // 8
+                           "[HKEY_LOCAL_MACHINE\\A]\r\n"        // 9
+                           "\"gone\"=\"1\"\r\n"                 // 10
+                           "\"gone\"=-\r\n");                   // 11
+    struct Expected {
+        uint32_t firstLine, lineCount, keyEntry;
+        RegEntryKind kind;
+    } expected[] = {
+        {1, 1, 0, kRegEntryKey},   {2, 3, 0, kRegEntryValue},          {5, 1, 2, kRegEntryKey},
+        {6, 1, 2, kRegEntryValue}, {7, 1, 4, kRegEntryKeyDeletion},    {8, 1, 5, kRegEntryKey},
+        {9, 1, 5, kRegEntryValue}, {10, 1, 5, kRegEntryValueDeletion},
+    };
+    ASSERT_EQ(doc.entries.size(), sizeof(expected) / sizeof(expected[0]));
+    for (size_t i = 0; i < doc.entries.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(doc.entries[i].firstLine, expected[i].firstLine);
+        EXPECT_EQ(doc.entries[i].lineCount, expected[i].lineCount);
+        EXPECT_EQ(doc.entries[i].keyEntry, expected[i].keyEntry);
+        EXPECT_EQ(doc.entries[i].kind, expected[i].kind);
+    }
+    EXPECT_NE(MemRegGetValue(u"HKEY_LOCAL_MACHINE\\A\\BC", u"v"), nullptr);
+    EXPECT_EQ(MemRegFind(u"HKEY_LOCAL_MACHINE\\A\\B"), nullptr);
+    EXPECT_EQ(ValueOfA(u"gone"), "absent");
+}
+
+// The repaired file is the original with only the changed value's lines
+// spelled anew, in the file's dialect, encoding, line ends and name spelling.
+TEST(RegDocumentRepaired, OnlyTheChangedLinesChange) {
+    const std::string a4 = "REGEDIT4\r\n\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\A]\r\n";
+    struct Case {
+        std::string content;
+        std::string expected;
+    } cases[] = {
+        // comments, escapes, spacing and other values stay as they are
+        {a4 + "\"x\"=\"l1\\nl2\"\r\n  \"DLL\" =  \"OBBTDEV.DLL\" ; old\r\n\"y\"=hex:01,\\\r\n "
+              "02\r\n",
+         a4 + "\"x\"=\"l1\\nl2\"\r\n  \"DLL\"=\"BTCEIF.DLL\"\r\n\"y\"=hex:01,\\\r\n 02\r\n"},
+        // a value over several lines is replaced whole
+        {a4 + "\"Dll\"=hex(1):4f,42,\\\r\n\r\n  42,54\r\n\"z\"=\"1\"\r\n",
+         a4 + "\"Dll\"=\"BTCEIF.DLL\"\r\n\"z\"=\"1\"\r\n"},
+        // spelled twice: the later spelling counts and is the one replaced
+        {a4 + "\"Dll\"=\"OBBTDEV.DLL\"\r\n\"Dll\"=\"---BTCEIF.DLL\"\r\n",
+         a4 + "\"Dll\"=\"OBBTDEV.DLL\"\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n"},
+        // a spelling undone by a later deletion of its key is not the one
+        {a4 + "\"Dll\"=\"x\"\r\n[-HKEY_LOCAL_MACHINE\\A]\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"="
+              "\"y\"",
+         a4 + "\"Dll\"=\"x\"\r\n[-HKEY_LOCAL_MACHINE\\A]\r\n[HKEY_LOCAL_MACHINE\\A]\r\n"
+              "\"Dll\"=\"BTCEIF.DLL\""},
+        // deleting A\B does not undo the spelling in its sibling A\BC
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\BC]\n\"Dll\"=\"x\"\n[-HKEY_LOCAL_MACHINE\\A\\B]\n",
+         "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\BC]\n\"Dll\"=\"BTCEIF.DLL\"\n[-HKEY_LOCAL_"
+         "MACHINE\\A\\B]\n"},
+        // CR-only line ends, skipped lines kept as they were
+        {"REGEDIT4\r[HKEY_LOCAL_MACHINE\\A]\r\"bad\r@=\"x\"\r\"Dll\"=\"x\"\r",
+         "REGEDIT4\r[HKEY_LOCAL_MACHINE\\A]\r\"bad\r@=\"x\"\r\"Dll\"=\"BTCEIF.DLL\"\r"},
+        // version 5 in UTF-16 and in UTF-8 with a name outside ASCII
+        {Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"x\"\r\n"),
+         Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n")},
+        {kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"D\\ll\"=\"x\"\r\n\"\xC3\xA9\"=\"1\"\r\n",
+         kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"D\\ll\"=\"BTCEIF.DLL\"\r\n\"\xC3\xA9\"=\"1\"\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
+        RegDocument doc = Load(c.content);
+        std::vector<std::u16string> keys = {u"HKEY_LOCAL_MACHINE\\A", u"HKEY_LOCAL_MACHINE\\A\\BC"};
+        for (const auto& key : keys)
+            if (MemRegGetValue(key, u"Dll")) MemRegSetString(key, u"Dll", u"BTCEIF.DLL");
+        std::string content, error;
+        ASSERT_TRUE(RegDocumentRepaired(doc, &content, &error)) << error;
+        EXPECT_EQ(content, c.expected);
+        // Nothing changed: the very same bytes.
+        Load(c.expected);
+        RegDocument again = Load(c.expected);
+        ASSERT_TRUE(RegDocumentRepaired(again, &content, &error)) << error;
+        EXPECT_EQ(content, c.expected);
+    }
+}
+
+// New data too long for one line is continued with the file's own line end.
+TEST(RegDocumentRepaired, LongDataKeepsTheLineEnds) {
+    RegDocument doc = Load("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Blob\"=hex:01\n");
+    MemRegSetValue(u"HKEY_LOCAL_MACHINE\\A", u"Blob", kRegTypeBinary, std::vector<uint8_t>(40, 7));
+    std::string content, error;
+    ASSERT_TRUE(RegDocumentRepaired(doc, &content, &error)) << error;
+    EXPECT_NE(content.find(",\\\n  07,"), std::string::npos) << content;
+    EXPECT_EQ(content.find('\r'), std::string::npos) << content;
+}
+
+// How one value is spelled in each format, and what no format spells.
+TEST(RegFileSpellValue, Forms) {
+    const RegFileFormat v4{kRegFileVersion4, kRegFileAnsi}, v5{kRegFileVersion5, kRegFileUtf16};
+    std::vector<uint8_t> long24(24, 0xab);
+    struct Case {
+        RegFileFormat format;
+        uint32_t type;
+        std::vector<uint8_t> bytes;
+        const char* expected;  // "" when there is no spelling
+    } cases[] = {
+        {v4, 1, {'a', 0, '"', 0, '\\', 0, 0, 0}, "\"n\"=\"a\\\"\\\\\""},
+        {v5,
+         1,
+         {'a', 0, 0, 0, 'b', 0, 0, 0},
+         "\"n\"=hex(1):61,00,00,00,62,00,00,00"},                            // inner zero
+        {v5, 1, {'a', 0, '\n', 0, 0, 0}, "\"n\"=hex(1):61,00,0a,00,00,00"},  // line break
+        {v5, 1, {'a', 0}, ""},                                  // unterminated: read back longer
+        {v5, 1, {0x2d, 0x4e, 0, 0}, "\"n\"=\"\xe4\xb8\xad\""},  // U+4E2D, UTF-16 side
+        {v4, 1, {0x2d, 0x4e, 0, 0}, ""},                        // no byte in Windows-1252
+        {v4, 1, {'a', 0, 0, 0, 'b', 0, 0, 0}, "\"n\"=hex(1):61,00,62,00"},  // 8-bit text
+        {v4, 2, {0xac, 0x20, 0, 0}, "\"n\"=hex(2):80,00"},
+        {v4, 4, {1, 2, 3, 4}, "\"n\"=dword:04030201"},
+        {v4, 4, {1, 2}, "\"n\"=hex(4):01,02"},
+        {v4, 3, long24,
+         "\"n\"=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,"
+         "ab,\\\n  ab,ab"},
+    };
+    cases[10].bytes.push_back(0xab);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        std::u16string line;
+        bool ok = RegFileSpellValue(c.format, u"\"n\"", c.type, c.bytes.data(), c.bytes.size(),
+                                    u"\n", &line);
+        EXPECT_EQ(ok, *c.expected != 0);
+        if (!ok) continue;
+        std::string utf8;
+        for (char16_t ch : line) {
+            if (ch < 0x80)
+                utf8 += char(ch);
+            else
+                utf8 += "\xe4\xb8\xad";  // the one non-ASCII character above
+        }
+        EXPECT_EQ(utf8, c.expected);
+        // What is spelled reads back to the same type and bytes.
+        std::u16string file =
+            (c.format.version == kRegFileVersion4 ? u"REGEDIT4"
+                                                  : u"Windows Registry Editor Version 5.00") +
+            std::u16string(u"\n[HKEY_LOCAL_MACHINE\\A]\n") + line + u"\n";
+        std::string bytes = c.format.encoding == kRegFileUtf16 ? "\xFF\xFE" : "";
+        for (char16_t ch : file) {
+            bytes += char(ch & 0xFF);
+            if (c.format.encoding == kRegFileUtf16) bytes += char(ch >> 8);
+        }
+        Load(bytes);
+        EXPECT_EQ(ValueOfA(u"n"),
+                  std::to_string(c.type) + ": " + Hex(c.bytes.data(), c.bytes.size()));
+    }
+}
+
+TEST(RegDocumentReadFile, MissingFile) {
+    RegDocument doc;
     std::string error;
-    EXPECT_FALSE(RegFileLoad("no/such/file.reg", nullptr, &error));
+    EXPECT_FALSE(RegDocumentReadFile("no/such/file.reg", false, &doc, &error));
     EXPECT_NE(error.find("no/such/file.reg"), std::string::npos) << error;
 }

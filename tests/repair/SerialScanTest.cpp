@@ -7,7 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/MemoryRegistry.h"
+#include "platform/portable/InjectedFaults.h"
+#include "platform/portable/RegFile.h"
 #include "repair/SerialScan.h"
 
 namespace {
@@ -56,7 +57,7 @@ void SetDll(const std::u16string& keyBelowHklm, const std::u16string& dll) {
 typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
 
 void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
-    for (const MemValue& v : key.values) out[path + u"|" + v.name] = {v.type, v.bytes};
+    for (const MemValue& v : key.values) out[path + u"|" + v.Name()] = {v.type, v.Bytes()};
     for (auto& child : key.children) Walk(*child, path + u"\\" + child->name, out);
 }
 
@@ -173,7 +174,7 @@ TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
         const MemValue* v = MemRegGetValue(kHklm + key, u"Dll");
         ASSERT_NE(v, nullptr);
         EXPECT_EQ(v->type, kRegTypeString);
-        EXPECT_EQ(v->bytes, Utf16(u"BTCEIF.DLL"));  // 22 bytes with the terminator
+        EXPECT_EQ(v->Bytes(), Utf16(u"BTCEIF.DLL"));  // 22 bytes with the terminator
     }
     // a second run finds nothing left to repair
     Scan(true);
@@ -271,6 +272,8 @@ TEST_F(ScanTest, BuiltInPassProbesTenKeysAndNeverSerial1) {
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
                           Line("COM2 - 'BuiltIn'", "SERIAL2.DLL") +
                           Line("COM9 - 'BuiltIn'", "SERIAL9.DLL") + kAllGood);
+    MemRegLogOpens();
+    Scan(false);
     std::vector<std::string> probed;
     for (const auto& path : MemRegOpenLog()) probed.push_back(Narrow(path));
     std::vector<std::string> expected = {"HKEY_LOCAL_MACHINE\\Drivers\\Active"};
@@ -314,6 +317,36 @@ TEST_F(ScanTest, FailedEnumerationEndsThePassButNotTheScan) {
     Scan(false);
     EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
                           Line("COM2 - 'BuiltIn'", "OBBTDEV.DLL", kFault));
+}
+
+// A sub-key name longer than the 200-character buffer (234 from the
+// enumeration) is passed over; the damaged port listed after it still counts.
+TEST_F(ScanTest, OverLongSubKeyNameIsPassedOver) {
+    DamagedDevice();
+    Scan(false);
+    std::string expected = report;
+    AddLoaded(u"02" + std::u16string(220, u'x'), u"COM7:", u"Drivers\\BuiltIn\\Serial");
+    Scan(false);
+    EXPECT_EQ(report, expected);
+    EXPECT_NE(report.find(Line("COM6:", "---BTCEIF.DLL", kFault)), std::string::npos);
+}
+
+// An export cut short in its last line still shows the damage before the
+// break: only the half-written line is lost.
+TEST_F(ScanTest, CutOffExportReportsTheDamageBeforeTheBreak) {
+    RegDocument doc;
+    std::string error;
+    ASSERT_TRUE(RegDocumentRead(
+        "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n"
+        "\"Dll\"=\"OBBTDEV.DLL\"\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial8]\r\n"
+        "\"Dll\"=\"OBBT",
+        "cut.reg", false, &doc, &error))
+        << error;
+    ASSERT_EQ(doc.skipped.size(), 1u);
+    EXPECT_EQ(doc.skipped[0].line, 5u);
+    RegDocumentLoad(doc);
+    Scan(false);
+    EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "OBBTDEV.DLL", kFault));
 }
 
 TEST_F(ScanTest, UnopenableActiveKeySkipsToTheBuiltInPass) {

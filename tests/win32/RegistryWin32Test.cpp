@@ -30,10 +30,15 @@ const wchar_t kNoWriting[] = L"D:P(A;;KR;;;WD)(A;;0x10000;;;WD)";
 
 // HKLM\Drivers for the length of one test. The prefix has no such key of its
 // own, so the test may remove the whole tree afterwards.
+// Tests of this suite share one prefix and may run side by side: a named
+// mutex lets one sandbox exist at a time.
 struct Sandbox {
     bool ready = false;
+    HANDLE turn = nullptr;
 
     Sandbox() {
+        turn = CreateMutexW(nullptr, FALSE, L"PortmedicRegistrySandbox");
+        if (turn) WaitForSingleObject(turn, INFINITE);
         HKEY existing;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Drivers", 0, KEY_READ, &existing) == 0) {
             RegCloseKey(existing);
@@ -45,6 +50,10 @@ struct Sandbox {
     ~Sandbox() {
         if (ready) RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Drivers");
         if (ready) RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Drivers");
+        if (turn) {
+            ReleaseMutex(turn);
+            CloseHandle(turn);
+        }
     }
 };
 
@@ -323,4 +332,43 @@ TEST(ScanSerialDrivers, RepairOnRealRegistry) {
     ScanSerialDrivers(again, againMessage, true);
     EXPECT_NE(std::string(again.CStr()).find("COM5:  => Dll: BTCEIF.DLL\r\n"), std::string::npos)
         << again.CStr();
+}
+
+// Paths Windows refuses: a leading backslash is a bad path (161), as the
+// in-memory registry answers too. (Wine opens "a\\\\b" with an empty part,
+// which Windows refuses; that case is left to the in-memory suite.)
+TEST(RegistryOpenKey, RefusesALeadingBackslash) {
+    Sandbox box;
+    ASSERT_TRUE(box.ready);
+    CreateKey(L"Drivers\\Active");  // refused although it exists
+    for (const wchar_t* path : {L"\\Drivers\\Active", L"\\"}) {
+        SCOPED_TRACE(Narrow(path));
+        RegKey key = kPoisonKey;
+        EXPECT_EQ(RegistryOpenKey(REG_ROOT_LOCAL_MACHINE, path, 0, 1, &key), 161);
+    }
+}
+
+// A sub-key of Drivers\Active whose name does not fit the scan's buffer
+// (234 from the enumeration) is passed over; the damaged port after it is
+// still reported.
+TEST(ScanSerialDrivers, GoesOnPastAnOverLongSubKeyName) {
+    Sandbox box;
+    ASSERT_TRUE(box.ready);
+    std::wstring longName = L"Drivers\\Active\\02" + std::wstring(220, L'x');
+    SetString(longName.c_str(), L"Name", L"COM9:");
+    SetString(L"Drivers\\Active\\03", L"Name", L"COM5:");
+    SetString(L"Drivers\\Active\\03", L"Key", L"Drivers\\Sandbox\\BtSerial");
+    SetString(L"Drivers\\Sandbox\\BtSerial", L"Dll", L"OBBTDEV.DLL");
+
+    RegKey active = kPoisonKey;
+    ASSERT_EQ(RegistryOpenKey(REG_ROOT_LOCAL_MACHINE, L"Drivers\\Active", 0, 1, &active), 0);
+    WideChar name[200];
+    uint32_t length = 200;
+    EXPECT_EQ(RegistryEnumKey(active, 0, name, &length), 234);
+    RegistryCloseKey(active);
+
+    TextString report, message;
+    ScanSerialDrivers(report, message, false);
+    EXPECT_EQ(std::string(report.CStr()),
+              std::string("COM5:  => Dll: OBBTDEV.DLL") + kFaultMarker.CStr() + "\r\n");
 }
