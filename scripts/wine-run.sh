@@ -80,16 +80,21 @@ make_template() {
             ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
         fi
     )
+    echo "$stamp" >"$template.tmp/.complete"
     mv "$template.tmp" "$template"
-    touch "$template/.complete"
 }
+
+# What a template is made from: this script and the fonts it links. A
+# template or prefix made by another recipe (an older checkout, fonts
+# installed since) is made again rather than trusted.
+stamp=$({ cat "$0"; ls /usr/share/wine/fonts 2>/dev/null; } | sha1sum | cut -c1-16)
 
 mkdir -p "$root"
 (
     flock 9
-    [ -f "$template/.complete" ] || make_template
-    if [ ! -d "$prefix" ]; then
-        rm -rf "$prefix.tmp"
+    [ "$(cat "$template/.complete" 2>/dev/null)" = "$stamp" ] || make_template
+    if [ "$(cat "$prefix/.complete" 2>/dev/null)" != "$stamp" ]; then
+        rm -rf "$prefix" "$prefix.tmp"
         cp -a "$template" "$prefix.tmp"
         mv "$prefix.tmp" "$prefix"
     fi
