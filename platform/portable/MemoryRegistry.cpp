@@ -377,6 +377,14 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
     IndexAdded(key, true, key.valueIndex, uint32_t(key.values.size() - 1), key.values.size());
 }
 
+void MemKeyReserveValues(MemKey& key, size_t count) {
+    size_t size = key.values.size();
+    if (size + count <= key.values.capacity()) return;
+    // Growing a table that holds values already at least doubles it, so
+    // many small reservations on one key still cost linear time.
+    key.values.reserve(std::max(size + count, 2 * size));
+}
+
 bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength) {
     MemValue* v = MemKeyFindValue(key, name, nameLength);
     if (!v) return false;

@@ -113,6 +113,9 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
                     const uint8_t* bytes, size_t size);
 MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength);
 bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength);
+// Makes room for `count` more values, so a key whose values are all known
+// up front (a section of a file) allocates its table once, without slack.
+void MemKeyReserveValues(MemKey& key, size_t count);
 MemKey* MemKeyChild(MemKey& key, const char16_t* name, size_t nameLength);
 MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength);
 const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key);

@@ -233,6 +233,9 @@ struct Statement {
     uint32_t type = 0;
     std::vector<uint8_t> data;
     std::string why;
+    // Working space kept from one statement to the next, so parsing a line
+    // allocates nothing once these have grown.
+    std::u16string raw, below, text;
 };
 
 struct Parser {
@@ -270,7 +273,9 @@ bool ParseKeyPath(const std::u16string& raw, Statement* st) {
                   "HKEY_USERS, HKEY_CURRENT_CONFIG or HKEY_DYN_DATA)";
         return false;
     }
-    std::u16string below = rootLength < raw.size() ? raw.substr(rootLength + 1) : u"";
+    std::u16string& below = st->below;
+    below.clear();
+    if (rootLength < raw.size()) below.append(raw, rootLength + 1, std::u16string::npos);
     long check = MemCheckKeyPath(below);
     if (check == kRegBadPath) {
         st->why = "bad key path '" + Visible(raw) + "' (a backslash at its start or two together)";
@@ -303,7 +308,8 @@ Statement::Kind ParseKeyLine(Parser& p, size_t pos, Statement* st) {
         close <= pos)
         return Skip(st, Statement::kSkippedKeepKey,
                     "expected '[KEY]' (a key name right after '[' and a ']' after it)");
-    std::u16string raw = line.substr(pos + 1, close - pos - 1);
+    std::u16string& raw = st->raw;
+    raw.assign(line, pos + 1, close - pos - 1);
     if (!raw.empty() && raw[0] == u'-') {
         if (raw.size() < 2 || Fold(raw[1]) != u'H')
             return Skip(st, Statement::kSkipped, "expected a key name after '[-'");
@@ -324,14 +330,15 @@ Statement::Kind ParseKeyLine(Parser& p, size_t pos, Statement* st) {
 // other character is dropped, \0 is refused. *pos ends after the quote.
 bool Unescape(const std::u16string& line, size_t* pos, std::u16string* out, std::string* why) {
     for (size_t i = *pos; i < line.size(); ++i) {
-        char16_t c = line[i];
-        if (c == u'"') {
+        // Plain characters are copied a run at a time.
+        size_t run = i;
+        while (run < line.size() && line[run] != u'"' && line[run] != u'\\') ++run;
+        out->append(line, i, run - i);
+        i = run;
+        if (i == line.size()) break;
+        if (line[i] == u'"') {
             *pos = i + 1;
             return true;
-        }
-        if (c != u'\\') {
-            out->push_back(c);
-            continue;
         }
         if (++i == line.size()) break;
         switch (line[i]) {
@@ -451,7 +458,8 @@ Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
     }
     if (pos < end && line[pos] == u'"') {
         ++pos;
-        std::u16string text;
+        std::u16string& text = st->text;
+        text.clear();
         if (!Unescape(line, &pos, &text, &st->why))
             return Skip(st, Statement::kSkippedKeepKey, st->why);
         while (pos < line.size() && IsBlank(line[pos])) ++pos;
@@ -505,7 +513,8 @@ Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
     }
 
     // Hex data, over as many lines as trailing backslashes continue it.
-    std::u16string rest = line.substr(pos, end - pos);
+    std::u16string& rest = st->text;
+    rest.assign(line, pos, end - pos);
     if (rest.empty()) {
         st->kind = Statement::kValue;
         return st->kind;
@@ -636,6 +645,9 @@ bool RegDocumentRead(std::string content, const std::string& fileName, bool stri
                  "a lone byte at the end of a UTF-16 file (is the file cut short?)"))
         return false;
 
+    // At most one entry a line: one allocation, and the pages never used
+    // are never touched.
+    doc->entries.reserve(doc->LineCount());
     Parser p{*doc, {}, {}};
     Statement st;
     const uint32_t kNoKey = 0xFFFFFFFFu;
@@ -701,10 +713,19 @@ void RegDocumentLoad(const RegDocument& doc) {
     Parser p{doc, {}, {}};
     Statement st;
     MemKey* key = nullptr;
-    for (const RegEntry& e : doc.entries) {
+    for (size_t n = 0; n < doc.entries.size(); ++n) {
+        const RegEntry& e = doc.entries[n];
         ParseStatement(p, e.firstLine, &st);
         switch (e.kind) {
-        case kRegEntryKey: key = &MemRegCreate(st.path); break;
+        case kRegEntryKey: {
+            key = &MemRegCreate(st.path);
+            // The section's values come next: their table is made once.
+            size_t values = 0;
+            for (size_t k = n + 1; k < doc.entries.size() && doc.entries[k].keyEntry == n; ++k)
+                values += doc.entries[k].kind == kRegEntryValue;
+            MemKeyReserveValues(*key, values);
+            break;
+        }
         case kRegEntryKeyDeletion:
             MemRegDelete(st.path);
             key = nullptr;
