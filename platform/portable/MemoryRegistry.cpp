@@ -242,7 +242,7 @@ void MemRegClear() {
     State& s = S();
     s.top.children.clear();
     s.top.childIndex.reset();
-    s.top.sorted.clear();
+    s.top.sorted.reset();
     s.top.sortedValid = true;
     s.handles.clear();
     s.freeSlots.clear();
@@ -290,16 +290,22 @@ MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength) 
 }
 
 const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key) {
+    static const std::vector<MemKey*> kNone;
+    if (key.children.empty()) return kNone;
+    if (!key.sorted) {
+        key.sorted = std::make_unique<std::vector<MemKey*>>();
+        key.sortedValid = false;
+    }
     if (!key.sortedValid) {
         std::vector<std::pair<std::u16string, MemKey*>> order;
         order.reserve(key.children.size());
         for (auto& child : key.children) order.emplace_back(MemFoldName(child->name), child.get());
         std::sort(order.begin(), order.end());
-        key.sorted.clear();
-        for (auto& entry : order) key.sorted.push_back(entry.second);
+        key.sorted->clear();
+        for (auto& entry : order) key.sorted->push_back(entry.second);
         key.sortedValid = true;
     }
-    return key.sorted;
+    return *key.sorted;
 }
 
 MemKey* MemRegFind(const std::u16string& path) {

@@ -59,13 +59,15 @@ struct MemIndex {
 struct MemKey {
     std::u16string name;
     MemKey* parent = nullptr;
-    uint32_t position = 0;                          // in parent->children
+    uint32_t position = 0;  // in parent->children
+    bool sortedValid = true;
     std::vector<MemValue> values;                   // in no particular order
     std::vector<std::unique_ptr<MemKey>> children;  // in no particular order
     std::unique_ptr<MemIndex> valueIndex;
     std::unique_ptr<MemIndex> childIndex;
-    std::vector<MemKey*> sorted;  // enumeration order, rebuilt when needed
-    bool sortedValid = true;
+    // Enumeration order, rebuilt when needed; made only for keys with
+    // sub-keys, so the many keys without any stay small.
+    std::unique_ptr<std::vector<MemKey*>> sorted;
 };
 
 // Case folding used for every name comparison.
