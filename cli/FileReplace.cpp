@@ -427,11 +427,14 @@ bool FileReadAll(const std::string& name, std::string* content, FileId* id, std:
     if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info)) {
         *id = {true, info.dwVolumeSerialNumber,
                (unsigned long long)info.nFileIndexHigh << 32 | info.nFileIndexLow};
-        if (((unsigned long long)info.nFileSizeHigh << 32 | info.nFileSizeLow) > kFileMaxBytes) {
+        unsigned long long size = (unsigned long long)info.nFileSizeHigh << 32 | info.nFileSizeLow;
+        if (size > kFileMaxBytes) {
             _close(fd);
             *error = TooLarge(name);
             return false;
         }
+        // One allocation for the whole file, not a doubling chain of copies.
+        content->reserve(size_t(size));
     }
 #else
     int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
@@ -447,6 +450,8 @@ bool FileReadAll(const std::string& name, std::string* content, FileId* id, std:
             *error = TooLarge(name);
             return false;
         }
+        // One allocation for the whole file, not a doubling chain of copies.
+        if (S_ISREG(st.st_mode)) content->reserve(size_t(st.st_size));
     }
 #endif
     // Devices and pipes tell no size: reading stops one byte past the limit.

@@ -242,7 +242,7 @@ void MemRegClear() {
     State& s = S();
     s.top.children.clear();
     s.top.childIndex.reset();
-    s.top.sorted.clear();
+    s.top.sorted.reset();
     s.top.sortedValid = true;
     s.handles.clear();
     s.freeSlots.clear();
@@ -290,16 +290,22 @@ MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength) 
 }
 
 const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key) {
+    static const std::vector<MemKey*> kNone;
+    if (key.children.empty()) return kNone;
+    if (!key.sorted) {
+        key.sorted = std::make_unique<std::vector<MemKey*>>();
+        key.sortedValid = false;
+    }
     if (!key.sortedValid) {
         std::vector<std::pair<std::u16string, MemKey*>> order;
         order.reserve(key.children.size());
         for (auto& child : key.children) order.emplace_back(MemFoldName(child->name), child.get());
         std::sort(order.begin(), order.end());
-        key.sorted.clear();
-        for (auto& entry : order) key.sorted.push_back(entry.second);
+        key.sorted->clear();
+        for (auto& entry : order) key.sorted->push_back(entry.second);
         key.sortedValid = true;
     }
-    return key.sorted;
+    return *key.sorted;
 }
 
 MemKey* MemRegFind(const std::u16string& path) {
@@ -375,6 +381,14 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
     key.values.emplace_back();
     SetValueBytes(key.values.back(), name, nameLength, type, bytes, size);
     IndexAdded(key, true, key.valueIndex, uint32_t(key.values.size() - 1), key.values.size());
+}
+
+void MemKeyReserveValues(MemKey& key, size_t count) {
+    size_t size = key.values.size();
+    if (size + count <= key.values.capacity()) return;
+    // Growing a table that holds values already at least doubles it, so
+    // many small reservations on one key still cost linear time.
+    key.values.reserve(std::max(size + count, 2 * size));
 }
 
 bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength) {

@@ -59,13 +59,15 @@ struct MemIndex {
 struct MemKey {
     std::u16string name;
     MemKey* parent = nullptr;
-    uint32_t position = 0;                          // in parent->children
+    uint32_t position = 0;  // in parent->children
+    bool sortedValid = true;
     std::vector<MemValue> values;                   // in no particular order
     std::vector<std::unique_ptr<MemKey>> children;  // in no particular order
     std::unique_ptr<MemIndex> valueIndex;
     std::unique_ptr<MemIndex> childIndex;
-    std::vector<MemKey*> sorted;  // enumeration order, rebuilt when needed
-    bool sortedValid = true;
+    // Enumeration order, rebuilt when needed; made only for keys with
+    // sub-keys, so the many keys without any stay small.
+    std::unique_ptr<std::vector<MemKey*>> sorted;
 };
 
 // Case folding used for every name comparison.
@@ -113,6 +115,9 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
                     const uint8_t* bytes, size_t size);
 MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength);
 bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength);
+// Makes room for `count` more values, so a key whose values are all known
+// up front (a section of a file) allocates its table once, without slack.
+void MemKeyReserveValues(MemKey& key, size_t count);
 MemKey* MemKeyChild(MemKey& key, const char16_t* name, size_t nameLength);
 MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength);
 const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key);

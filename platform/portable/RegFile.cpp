@@ -233,12 +233,18 @@ struct Statement {
     uint32_t type = 0;
     std::vector<uint8_t> data;
     std::string why;
+    // Working space kept from one statement to the next, so parsing a line
+    // allocates nothing once these have grown.
+    std::u16string raw, below, text;
 };
 
 struct Parser {
     const RegDocument& doc;
     std::u16string line;  // the current line, decoded
     std::string decodeWhy;
+    // False when only the shape of the statements counts (reading a file):
+    // value data is then checked but not built.
+    bool keepData = true;
 
     bool Decode(size_t i) { return DecodeLine(doc, i, &line, &decodeWhy); }
 };
@@ -270,7 +276,9 @@ bool ParseKeyPath(const std::u16string& raw, Statement* st) {
                   "HKEY_USERS, HKEY_CURRENT_CONFIG or HKEY_DYN_DATA)";
         return false;
     }
-    std::u16string below = rootLength < raw.size() ? raw.substr(rootLength + 1) : u"";
+    std::u16string& below = st->below;
+    below.clear();
+    if (rootLength < raw.size()) below.append(raw, rootLength + 1, std::u16string::npos);
     long check = MemCheckKeyPath(below);
     if (check == kRegBadPath) {
         st->why = "bad key path '" + Visible(raw) + "' (a backslash at its start or two together)";
@@ -303,7 +311,8 @@ Statement::Kind ParseKeyLine(Parser& p, size_t pos, Statement* st) {
         close <= pos)
         return Skip(st, Statement::kSkippedKeepKey,
                     "expected '[KEY]' (a key name right after '[' and a ']' after it)");
-    std::u16string raw = line.substr(pos + 1, close - pos - 1);
+    std::u16string& raw = st->raw;
+    raw.assign(line, pos + 1, close - pos - 1);
     if (!raw.empty() && raw[0] == u'-') {
         if (raw.size() < 2 || Fold(raw[1]) != u'H')
             return Skip(st, Statement::kSkipped, "expected a key name after '[-'");
@@ -324,14 +333,15 @@ Statement::Kind ParseKeyLine(Parser& p, size_t pos, Statement* st) {
 // other character is dropped, \0 is refused. *pos ends after the quote.
 bool Unescape(const std::u16string& line, size_t* pos, std::u16string* out, std::string* why) {
     for (size_t i = *pos; i < line.size(); ++i) {
-        char16_t c = line[i];
-        if (c == u'"') {
+        // Plain characters are copied a run at a time.
+        size_t run = i;
+        while (run < line.size() && line[run] != u'"' && line[run] != u'\\') ++run;
+        out->append(line, i, run - i);
+        i = run;
+        if (i == line.size()) break;
+        if (line[i] == u'"') {
             *pos = i + 1;
             return true;
-        }
-        if (c != u'\\') {
-            out->push_back(c);
-            continue;
         }
         if (++i == line.size()) break;
         switch (line[i]) {
@@ -358,8 +368,9 @@ int ParseHexBytes(const std::u16string& line, size_t pos, std::vector<uint8_t>* 
         while (pos < line.size() && IsBlank(line[pos])) ++pos;
         size_t start = pos;
         uint32_t value = 0;
-        while (pos < line.size() && HexDigit(line[pos]) >= 0 && value <= 0xFF)
-            value = value * 16 + uint32_t(HexDigit(line[pos++]));
+        for (int digit; pos < line.size() && (digit = HexDigit(line[pos])) >= 0 && value <= 0xFF;
+             ++pos)
+            value = value * 16 + uint32_t(digit);
         if (value > 0xFF) {
             *why = "bad hex byte '" + Visible(line.substr(start, pos - start + 1)) +
                    "' (expected at most two hex digits)";
@@ -377,7 +388,7 @@ int ParseHexBytes(const std::u16string& line, size_t pos, std::vector<uint8_t>* 
             *why = "bad hex byte '" + Visible(line.substr(pos, 8)) + "' (expected 0-9, a-f)";
             return 0;
         }
-        data->push_back(uint8_t(value));
+        if (data) data->push_back(uint8_t(value));
         if (pos < line.size() && line[pos] == u',') {
             ++pos;
             continue;
@@ -451,7 +462,8 @@ Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
     }
     if (pos < end && line[pos] == u'"') {
         ++pos;
-        std::u16string text;
+        std::u16string& text = st->text;
+        text.clear();
         if (!Unescape(line, &pos, &text, &st->why))
             return Skip(st, Statement::kSkippedKeepKey, st->why);
         while (pos < line.size() && IsBlank(line[pos])) ++pos;
@@ -460,6 +472,8 @@ Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
                         "unexpected text '" + Visible(line.substr(pos)) +
                             "' after the string (expected the end of the line)");
         st->type = kRegTypeString;
+        st->kind = Statement::kValue;
+        if (!p.keepData) return st->kind;
         st->data.reserve(2 * text.size() + 2);
         for (char16_t c : text) {
             st->data.push_back(uint8_t(c & 0xFF));
@@ -505,12 +519,14 @@ Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
     }
 
     // Hex data, over as many lines as trailing backslashes continue it.
-    std::u16string rest = line.substr(pos, end - pos);
+    std::u16string& rest = st->text;
+    rest.assign(line, pos, end - pos);
     if (rest.empty()) {
         st->kind = Statement::kValue;
         return st->kind;
     }
-    int state = ParseHexBytes(rest, 0, &st->data, &st->why);
+    std::vector<uint8_t>* data = p.keepData ? &st->data : nullptr;
+    int state = ParseHexBytes(rest, 0, data, &st->why);
     while (state == 2) {
         // Blank and comment lines may come between; the data ends with the
         // file or at a line that does not start with a hex digit.
@@ -533,13 +549,13 @@ Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
                         "the value continues with '\\', but the next line holds no hex bytes");
         }
         ++st->lines;
-        state = ParseHexBytes(p.line, k, &st->data, &st->why);
+        state = ParseHexBytes(p.line, k, data, &st->why);
     }
     if (state == 0) {
         st->whyLine = st->lines - 1;
         return Skip(st, Statement::kSkippedKeepKey, st->why);
     }
-    PrepareHexText(p.doc, st);
+    if (p.keepData) PrepareHexText(p.doc, st);
     st->kind = Statement::kValue;
     return st->kind;
 }
@@ -636,7 +652,10 @@ bool RegDocumentRead(std::string content, const std::string& fileName, bool stri
                  "a lone byte at the end of a UTF-16 file (is the file cut short?)"))
         return false;
 
-    Parser p{*doc, {}, {}};
+    // At most one entry a line: one allocation, and the pages never used
+    // are never touched.
+    doc->entries.reserve(doc->LineCount());
+    Parser p{*doc, {}, {}, false};
     Statement st;
     const uint32_t kNoKey = 0xFFFFFFFFu;
     uint32_t key = kNoKey;  // the entry of the open key
@@ -701,13 +720,49 @@ void RegDocumentLoad(const RegDocument& doc) {
     Parser p{doc, {}, {}};
     Statement st;
     MemKey* key = nullptr;
-    for (const RegEntry& e : doc.entries) {
+    // Sections mostly follow one another below a few parents: the parents
+    // met last are kept with their path as written, so a key below one of
+    // them is looked up there rather than from the root down.
+    struct Parent {
+        std::u16string path;
+        MemKey* key = nullptr;
+    };
+    Parent parents[4];
+    size_t nextParent = 0;
+    for (size_t n = 0; n < doc.entries.size(); ++n) {
+        const RegEntry& e = doc.entries[n];
         ParseStatement(p, e.firstLine, &st);
         switch (e.kind) {
-        case kRegEntryKey: key = &MemRegCreate(st.path); break;
+        case kRegEntryKey: {
+            size_t slash = st.path.rfind(u'\\');
+            key = nullptr;
+            for (Parent& parent : parents) {
+                if (slash == std::u16string::npos || !parent.key || parent.path.size() != slash ||
+                    st.path.compare(0, slash, parent.path) != 0)
+                    continue;
+                key = &MemKeyCreateChild(*parent.key, st.path.data() + slash + 1,
+                                         st.path.size() - slash - 1);
+                break;
+            }
+            if (!key) {
+                key = &MemRegCreate(st.path);
+                if (slash != std::u16string::npos) {
+                    Parent& parent = parents[nextParent++ % 4];
+                    parent.path.assign(st.path, 0, slash);
+                    parent.key = key->parent;
+                }
+            }
+            // The section's values come next: their table is made once.
+            size_t values = 0;
+            for (size_t k = n + 1; k < doc.entries.size() && doc.entries[k].keyEntry == n; ++k)
+                values += doc.entries[k].kind == kRegEntryValue;
+            MemKeyReserveValues(*key, values);
+            break;
+        }
         case kRegEntryKeyDeletion:
             MemRegDelete(st.path);
             key = nullptr;
+            for (Parent& parent : parents) parent.key = nullptr;  // may be gone
             break;
         case kRegEntryValue:
             if (key)
