@@ -59,14 +59,19 @@ test-fuzz: deps
 	@scripts/run-fuzzers.sh 10
 
 # The Windows builds: win32 (i686, like the handhelds) and win64 (x86_64).
+# Where 32-bit Wine cannot run, win32 builds what ships and checks its size
+# budget (the program, the shell, the tool), not suites that could not run.
 build-windows:
 	@$(DEPS) native windows
-	@for p in win32 win64; do \
-	   cmake --preset $$p >/dev/null && cmake --build --preset $$p -j $(JOBS) || exit 1; done
+	@cmake --preset win32 >/dev/null
+	@if $(WINE_RUN) --can-run-32; then cmake --build --preset win32 -j $(JOBS); \
+	 else cmake --build --preset win32 -j $(JOBS) --target size portmedic-scan; fi
+	@cmake --preset win64 >/dev/null
+	@cmake --build --preset win64 -j $(JOBS)
 
 # The Windows suites under Wine, all inside one Xvfb. 32-bit Wine needs a
-# kernel that runs 32-bit programs; where it cannot, the win32 suites are
-# built but not run, and the win64 suites run the same tests.
+# kernel that runs 32-bit programs; where it cannot, the win64 suites run
+# the same tests.
 # Each suite runs whole in one Wine process; its cases only read their
 # results from its report, so twice as many tests as cores run at once.
 WINE_RUN = scripts/wine-run.sh

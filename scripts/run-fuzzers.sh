@@ -14,12 +14,11 @@ if [ "${#targets[@]}" -eq 0 ]; then
     for src in tests/fuzz/*Fuzz.cpp; do targets+=("$(basename "$src" .cpp)"); done
 fi
 mkdir -p "$bin/crashes"
-status=0
-for t in "${targets[@]}"; do
-    work="$bin/work/$t"
-    seed="tests/fuzz/corpus/$t"
+
+# One target: its run, then one line of what it did (or its log's tail).
+fuzz_one() {
+    local t=$1 work="$bin/work/$1" seed="tests/fuzz/corpus/$1" log="$bin/$1.log"
     mkdir -p "$work" "$seed"
-    log="$bin/$t.log"
     if "$bin/$t" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$bin/crashes/$t-" \
         "$work" "$seed" >"$log" 2>&1; then
         runs=$(grep -E '^stat::number_of_executed_units' "$log" | awk "{print \$2}" || true)
@@ -28,7 +27,24 @@ for t in "${targets[@]}"; do
     else
         echo "fuzz $t: FAILED, see $log"
         tail -n 30 "$log"
-        status=1
+        return 1
     fi
+}
+
+# As many targets at once as there are cores; each prints when it ends.
+jobs=$(nproc)
+status=0
+running=0
+for t in "${targets[@]}"; do
+    if [ "$running" -ge "$jobs" ]; then
+        wait -n || status=1
+        running=$((running - 1))
+    fi
+    fuzz_one "$t" &
+    running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+    wait -n || status=1
+    running=$((running - 1))
 done
 exit $status
