@@ -391,6 +391,8 @@ void MemKeyReserveValues(MemKey& key, size_t count) {
     key.values.reserve(std::max(size + count, 2 * size));
 }
 
+void MemKeyTrimValues(MemKey& key) { key.values.shrink_to_fit(); }
+
 bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength) {
     MemValue* v = MemKeyFindValue(key, name, nameLength);
     if (!v) return false;

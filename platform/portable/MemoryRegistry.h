@@ -118,6 +118,10 @@ bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength);
 // Makes room for `count` more values, so a key whose values are all known
 // up front (a section of a file) allocates its table once, without slack.
 void MemKeyReserveValues(MemKey& key, size_t count);
+// Gives back the room the key's values do not use. A caller that sets many
+// values on a key one by one (a section of a file) calls it when done, so
+// the key keeps no slack.
+void MemKeyTrimValues(MemKey& key);
 MemKey* MemKeyChild(MemKey& key, const char16_t* name, size_t nameLength);
 MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength);
 const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key);
