@@ -281,15 +281,14 @@ void ReportLost(const Options& o, bool saved) {
 // file cannot be read or, with --strict, holds a line regedit would skip.
 bool LoadRegistry(const Options& o, RegDocument* doc, FileId* inputId) {
     std::string content, error;
+    MemRegClear();
     if (!FileReadAll(o.input, &content, inputId, &error) ||
-        !RegDocumentRead(std::move(content), o.input, o.strict, doc, &error)) {
+        !RegDocumentReadAndLoad(std::move(content), o.input, o.strict, doc, &error)) {
         Complain(error);
         return false;
     }
     for (const RegSkippedLine& s : doc->skipped)
         Complain(o.input + ":" + std::to_string(s.line) + ": skipped: " + s.why);
-    MemRegClear();
-    RegDocumentLoad(*doc);
     return true;
 }
 

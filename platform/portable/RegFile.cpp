@@ -1,6 +1,7 @@
 #include "platform/portable/RegFile.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include <unordered_set>
 
@@ -112,51 +113,89 @@ char16_t Unit(const RegDocument& doc, size_t offset) {
     return char16_t(uint8_t(doc.bytes[offset]));
 }
 
-// Where the text of line i ends, before its line end.
-size_t TextEnd(const RegDocument& doc, size_t i) {
-    size_t start = doc.lineStarts[i], end = doc.lineStarts[i + 1], unit = UnitSize(doc);
-    // A lone byte at the end of a UTF-16 file belongs to no character.
-    if (unit == 2 && (end - start) % 2) --end;
-    if (end > start && Unit(doc, end - unit) == u'\n') {
-        end -= unit;
-        if (end > start && Unit(doc, end - unit) == u'\r') end -= unit;
-    } else if (end > start && Unit(doc, end - unit) == u'\r') {
-        end -= unit;
+// Where the first line starts: after the byte-order mark.
+size_t FirstLine(const RegDocument& doc) {
+    switch (doc.format.encoding) {
+    case kRegFileUtf16: return 2;
+    case kRegFileUtf8Bom: return 3;
+    default: return 0;
     }
-    return end;
 }
 
-void SplitLines(RegDocument* doc, size_t from) {
-    const std::string& b = doc->bytes;
-    doc->lineStarts.clear();
-    doc->lineStarts.push_back(uint32_t(from));
-    size_t unit = UnitSize(*doc);
-    size_t stop = b.size() - (unit == 2 ? (b.size() - from) % 2 : 0);
-    if (unit == 1) {
-        // 8-bit text: a byte at a time, without the per-unit decoding.
-        const char* data = b.data();
-        for (size_t i = from; i < stop; ++i) {
-            char c = data[i];
-            if (c != '\n' && c != '\r') continue;
-            if (c == '\r' && i + 1 < stop && data[i + 1] == '\n') ++i;
-            if (i + 1 < b.size()) doc->lineStarts.push_back(uint32_t(i + 1));
+// Where the characters end: a lone byte at the end of a UTF-16 file belongs
+// to no character.
+size_t UnitsEnd(const RegDocument& doc) {
+    size_t size = doc.bytes.size();
+    return doc.format.encoding == kRegFileUtf16 ? size - (size - 2) % 2 : size;
+}
+
+// Finds where lines end, a line at a time from its start. In 8-bit text the
+// next CR and the next LF are searched for a run of bytes at a time and
+// remembered: a file with only one kind of line end is then not searched to
+// its end for the other kind on every line.
+struct LineFinder {
+    const RegDocument& doc;
+    size_t crFrom = 1, cr = 0;  // cr is the first CR at or after any offset in [crFrom, cr]
+    size_t lfFrom = 1, lf = 0;
+
+    // The line that starts at `start`: its text ends at *end, before the
+    // line end; returns where the next line starts (bytes' size after the
+    // last line).
+    size_t Line(size_t start, size_t* end);
+};
+
+size_t FindByte(const std::string& b, size_t from, size_t stop, char c, size_t* cacheFrom,
+                size_t* cache) {
+    if (from < *cacheFrom || from > *cache) {
+        const void* at = memchr(b.data() + from, c, stop - from);
+        *cache = at ? size_t(static_cast<const char*>(at) - b.data()) : stop;
+        *cacheFrom = from;
+    }
+    return *cache;
+}
+
+size_t LineFinder::Line(size_t start, size_t* end) {
+    const std::string& b = doc.bytes;
+    size_t stop = UnitsEnd(doc);
+    if (UnitSize(doc) == 1) {
+        size_t r = FindByte(b, start, stop, '\r', &crFrom, &cr);
+        size_t n = FindByte(b, start, stop, '\n', &lfFrom, &lf);
+        if (n < r) {
+            *end = n;
+            return n + 1;
         }
-        doc->lineStarts.push_back(uint32_t(b.size()));
-        return;
+        if (r == stop) {
+            *end = stop;
+            return b.size();
+        }
+        *end = r;
+        return r + 1 < stop && b[r + 1] == '\n' ? r + 2 : r + 1;
     }
-    for (size_t i = from; i < stop; i += unit) {
-        char16_t c = Unit(*doc, i);
+    for (size_t k = start; k < stop; k += 2) {
+        char16_t c = Unit(doc, k);
         if (c != u'\n' && c != u'\r') continue;
-        if (c == u'\r' && i + unit < stop && Unit(*doc, i + unit) == u'\n') i += unit;
-        if (i + unit < b.size()) doc->lineStarts.push_back(uint32_t(i + unit));
+        *end = k;
+        return c == u'\r' && k + 2 < stop && Unit(doc, k + 2) == u'\n' ? k + 4 : k + 2;
     }
-    doc->lineStarts.push_back(uint32_t(b.size()));
+    *end = stop;
+    return b.size();
 }
 
-// Decodes line i; false (with *why) when it is not valid text.
-bool DecodeLine(const RegDocument& doc, size_t i, std::u16string* text, std::string* why) {
+// The 1-based number of the line that holds byte `offset`; counted from the
+// file's start, so for messages only.
+uint32_t LineNumber(const RegDocument& doc, size_t offset) {
+    LineFinder lines{doc};
+    uint32_t number = 1;
+    size_t start = FirstLine(doc), end;
+    while ((start = lines.Line(start, &end)) <= offset && start < doc.bytes.size()) ++number;
+    return number;
+}
+
+// Decodes the text in [start, end); false (with *why) when it is not valid
+// text.
+bool DecodeLine(const RegDocument& doc, size_t start, size_t end, std::u16string* text,
+                std::string* why) {
     text->clear();
-    size_t start = doc.lineStarts[i], end = TextEnd(doc, i);
     const uint8_t* b = reinterpret_cast<const uint8_t*>(doc.bytes.data());
     switch (doc.format.encoding) {
     case kRegFileAnsi: {
@@ -224,8 +263,9 @@ struct Statement {
         kSkipped,        // a line regedit skips; the current key is closed
         kSkippedKeepKey  // a line regedit skips; the current key stays open
     } kind = kNothing;
-    uint32_t lines = 1;    // lines used
-    uint32_t whyLine = 0;  // for skipped lines: the line at fault, from the first
+    uint32_t lines = 1;    // lines used; a skipped line at fault is the last of them
+    size_t end = 0;        // where the text of the last line ends, before its line end
+    size_t next = 0;       // where the line after the last starts
     std::u16string path;   // keys: full path, root in its long form
     std::u16string name;   // values: the name
     size_t nameStart = 0;  // values: the name as written in the first line,
@@ -236,17 +276,24 @@ struct Statement {
     // Working space kept from one statement to the next, so parsing a line
     // allocates nothing once these have grown.
     std::u16string raw, below, text;
+    std::vector<uint8_t> wide;
 };
 
 struct Parser {
     const RegDocument& doc;
-    std::u16string line;  // the current line, decoded
-    std::string decodeWhy;
     // False when only the shape of the statements counts (reading a file):
     // value data is then checked but not built.
-    bool keepData = true;
+    bool keepData;
+    LineFinder lines{doc};
+    std::u16string line{};  // the line decoded last
+    size_t end = 0;         // where its text ends
+    size_t next = 0;        // where the line after it starts
+    std::string decodeWhy{};
 
-    bool Decode(size_t i) { return DecodeLine(doc, i, &line, &decodeWhy); }
+    bool Decode(size_t start) {
+        next = lines.Line(start, &end);
+        return DecodeLine(doc, start, end, &line, &decodeWhy);
+    }
 };
 
 Statement::Kind Skip(Statement* st, Statement::Kind kind, const std::string& why) {
@@ -316,7 +363,8 @@ Statement::Kind ParseKeyLine(Parser& p, size_t pos, Statement* st) {
     if (!raw.empty() && raw[0] == u'-') {
         if (raw.size() < 2 || Fold(raw[1]) != u'H')
             return Skip(st, Statement::kSkipped, "expected a key name after '[-'");
-        if (!ParseKeyPath(raw.substr(1), st)) return Skip(st, Statement::kSkipped, st->why);
+        raw.erase(0, 1);
+        if (!ParseKeyPath(raw, st)) return Skip(st, Statement::kSkipped, st->why);
         if (st->path.find(u'\\') == std::u16string::npos)
             return Skip(st, Statement::kSkipped,
                         "cannot delete the root key '" + Visible(st->path) + "'");
@@ -415,8 +463,8 @@ void PrepareHexText(const RegDocument& doc, Statement* st) {
         return;
     }
     if (d.back() != 0) d.push_back(0);
-    std::vector<uint8_t> wide;
-    wide.reserve(2 * d.size());
+    std::vector<uint8_t>& wide = st->wide;
+    wide.clear();
     for (uint8_t b : d) {
         char16_t c = A().toWide[b];
         wide.push_back(uint8_t(c & 0xFF));
@@ -425,7 +473,7 @@ void PrepareHexText(const RegDocument& doc, Statement* st) {
     d.swap(wide);
 }
 
-Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
+Statement::Kind ParseValueLine(Parser& p, size_t pos, Statement* st) {
     const std::u16string& line = p.line;
     st->nameStart = pos;
     if (line[pos] == u'@') {
@@ -530,83 +578,77 @@ Statement::Kind ParseValueLine(Parser& p, size_t i, size_t pos, Statement* st) {
     while (state == 2) {
         // Blank and comment lines may come between; the data ends with the
         // file or at a line that does not start with a hex digit.
-        size_t next = i + st->lines;
-        if (next >= p.doc.LineCount()) break;
-        if (!p.Decode(next)) {
-            st->whyLine = st->lines;
-            return Skip(st, Statement::kSkippedKeepKey, p.decodeWhy);
-        }
+        if (st->next >= p.doc.bytes.size()) break;
+        bool decoded = p.Decode(st->next);
+        ++st->lines;
+        st->end = p.end;
+        st->next = p.next;
+        if (!decoded) return Skip(st, Statement::kSkippedKeepKey, p.decodeWhy);
         size_t k = 0;
         while (k < p.line.size() && IsBlank(p.line[k])) ++k;
-        if (k == p.line.size() || p.line[k] == u';') {
-            ++st->lines;
-            continue;
-        }
+        if (k == p.line.size() || p.line[k] == u';') continue;
         if (HexDigit(p.line[k]) < 0) {
             // regedit drops the value, and this line with it.
-            st->whyLine = st->lines;
             return Skip(st, Statement::kSkippedKeepKey,
                         "the value continues with '\\', but the next line holds no hex bytes");
         }
-        ++st->lines;
         state = ParseHexBytes(p.line, k, data, &st->why);
     }
-    if (state == 0) {
-        st->whyLine = st->lines - 1;
-        return Skip(st, Statement::kSkippedKeepKey, st->why);
-    }
+    if (state == 0) return Skip(st, Statement::kSkippedKeepKey, st->why);
     if (p.keepData) PrepareHexText(p.doc, st);
     st->kind = Statement::kValue;
     return st->kind;
 }
 
-// What the lines from i on say.
-Statement::Kind ParseStatement(Parser& p, size_t i, Statement* st) {
+// What the lines from the one starting at byte `start` on say.
+Statement::Kind ParseStatement(Parser& p, size_t start, Statement* st) {
     st->kind = Statement::kNothing;
-    st->lines = 1;
-    st->whyLine = 0;
     st->path.clear();
     st->name.clear();
     st->data.clear();
     st->type = 0;
-    if (!p.Decode(i)) return Skip(st, Statement::kSkippedKeepKey, p.decodeWhy);
+    bool decoded = p.Decode(start);
+    st->lines = 1;
+    st->end = p.end;
+    st->next = p.next;
+    if (!decoded) return Skip(st, Statement::kSkippedKeepKey, p.decodeWhy);
     const std::u16string& line = p.line;
     size_t pos = 0;
     while (pos < line.size() && IsBlank(line[pos])) ++pos;
     if (pos == line.size() || line[pos] == u';') return Statement::kNothing;
     if (line[pos] == u'[') return ParseKeyLine(p, pos, st);
-    if (line[pos] == u'"' || line[pos] == u'@') return ParseValueLine(p, i, pos, st);
+    if (line[pos] == u'"' || line[pos] == u'@') return ParseValueLine(p, pos, st);
     return Skip(st, Statement::kSkippedKeepKey,
                 "unexpected text '" + Visible(line.substr(pos)) +
                     "' (expected [KEY], \"name\"=value, @=value, a comment or a blank line)");
 }
 
-bool DecodeHeader(RegDocument* doc, const std::string& fileName, std::string* error) {
+// Decodes the header line and tells the dialect and encoding; *next is
+// where the line after it starts.
+bool DecodeHeader(RegDocument* doc, const std::string& fileName, size_t* next, std::string* error) {
     const std::string& b = doc->bytes;
     auto at = [&](size_t k) { return uint8_t(b[k]); };
-    size_t from = 0;
     if (b.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) {
         doc->format.encoding = kRegFileUtf16;
-        from = 2;
     } else if (b.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) {
         *error = Where(fileName, 1) + "not a registry export: unknown header (UTF-16 big-endian; "
                                       "expected UTF-16 little-endian, UTF-8 or 8-bit text)";
         return false;
     } else if (b.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
         doc->format.encoding = kRegFileUtf8Bom;
-        from = 3;
     } else if (b.compare(0, sizeof(kHeader4) - 1, kHeader4) == 0) {
         doc->format.encoding = kRegFileAnsi;
     } else {
         doc->format.encoding = kRegFileUtf8;
     }
-    SplitLines(doc, from);
+    size_t from = FirstLine(*doc), end;
+    *next = LineFinder{*doc}.Line(from, &end);
     std::u16string header;
     std::string why;
-    if (!DecodeLine(*doc, 0, &header, &why)) {
+    if (!DecodeLine(*doc, from, end, &header, &why)) {
         // Shown byte by byte: the first line is not text in this encoding.
         header.clear();
-        for (size_t k = doc->lineStarts[0]; k < TextEnd(*doc, 0) && header.size() < 60; ++k)
+        for (size_t k = from; k < end && header.size() < 60; ++k)
             header.push_back(uint8_t(b[k]) < 0x80 ? char16_t(b[k]) : u'?');
     }
     std::u16string trimmed = header;
@@ -625,10 +667,89 @@ bool DecodeHeader(RegDocument* doc, const std::string& fileName, std::string* er
     return true;
 }
 
-}  // namespace
+// How many lines there are from `start` on, or a few more: a bound for the
+// entries, found without decoding. In UTF-16 a CR LF counts twice.
+size_t LinesBound(const RegDocument& doc, size_t start) {
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(doc.bytes.data());
+    size_t size = doc.bytes.size(), n = 1;
+    if (start >= size) return n;
+    if (UnitSize(doc) == 2) {
+        for (size_t k = start; k + 1 < size; k += 2)
+            n += ((b[k] == '\n') | (b[k] == '\r')) & (b[k + 1] == 0);
+        return n;
+    }
+    // A byte at a time without branches, so the compiler makes it a run of
+    // bytes at a time: an LF, or a CR not followed by an LF.
+    for (size_t k = start; k + 1 < size; ++k)
+        n += (b[k] == '\n') | ((b[k] == '\r') & (b[k + 1] != '\n'));
+    return n + (b[size - 1] == '\n' || b[size - 1] == '\r');
+}
 
-bool RegDocumentRead(std::string content, const std::string& fileName, bool strict,
-                     RegDocument* doc, std::string* error) {
+// The registry as loading leaves it, statement after statement.
+struct Loader {
+    MemKey* key = nullptr;  // the key of the open section
+    // Sections mostly follow one another below a few parents: the parents
+    // met last are kept with their path as written, so a key below one of
+    // them is looked up there rather than from the root down.
+    struct Parent {
+        std::u16string path;
+        MemKey* key = nullptr;
+    };
+    Parent parents[4];
+    size_t nextParent = 0;
+};
+
+// The open section ends. Its values were set one by one, their number not
+// known before: the key gives back the room they do not use.
+void LoadLeaveKey(Loader& l) {
+    if (l.key) MemKeyTrimValues(*l.key);
+    l.key = nullptr;
+}
+
+// Applies one statement, read as an entry of this kind, as regedit /S would.
+void LoadStatement(Loader& l, RegEntryKind kind, const Statement& st) {
+    switch (kind) {
+    case kRegEntryKey: {
+        LoadLeaveKey(l);
+        size_t slash = st.path.rfind(u'\\');
+        for (Loader::Parent& parent : l.parents) {
+            if (slash == std::u16string::npos || !parent.key || parent.path.size() != slash ||
+                st.path.compare(0, slash, parent.path) != 0)
+                continue;
+            l.key = &MemKeyCreateChild(*parent.key, st.path.data() + slash + 1,
+                                       st.path.size() - slash - 1);
+            break;
+        }
+        if (!l.key) {
+            l.key = &MemRegCreate(st.path);
+            if (slash != std::u16string::npos) {
+                Loader::Parent& parent = l.parents[l.nextParent++ % 4];
+                parent.path.assign(st.path, 0, slash);
+                parent.key = l.key->parent;
+            }
+        }
+        break;
+    }
+    case kRegEntryKeyDeletion:
+        LoadLeaveKey(l);
+        MemRegDelete(st.path);
+        for (Loader::Parent& parent : l.parents) parent.key = nullptr;  // may be gone
+        break;
+    case kRegEntryValue:
+        if (l.key)
+            MemKeySetValue(*l.key, st.name.data(), st.name.size(), st.type, st.data.data(),
+                           st.data.size());
+        break;
+    case kRegEntryValueDeletion:
+        if (l.key) MemKeyDeleteValue(*l.key, st.name.data(), st.name.size());
+        break;
+    }
+}
+
+// Reads content into a document, line after line; with load, each statement
+// is applied to the in-memory registry as soon as it is read.
+bool Read(std::string content, const std::string& fileName, bool strict, bool load,
+          RegDocument* doc, std::string* error) {
     std::string ignored;
     if (!error) error = &ignored;
     *doc = RegDocument();
@@ -637,63 +758,81 @@ bool RegDocumentRead(std::string content, const std::string& fileName, bool stri
         return false;
     }
     doc->bytes = std::move(content);
-    if (!DecodeHeader(doc, fileName, error)) return false;
+    size_t start;
+    if (!DecodeHeader(doc, fileName, &start, error)) return false;
+    const size_t size = doc->bytes.size();
 
     auto skipped = [&](size_t line, const std::string& why) {
         if (strict) {
-            *error = Where(fileName, line + 1) + why;
+            *error = Where(fileName, line) + why;
             return false;
         }
-        doc->skipped.push_back(RegSkippedLine{uint32_t(line + 1), why});
+        doc->skipped.push_back(RegSkippedLine{uint32_t(line), why});
         return true;
     };
-    if (doc->format.encoding == kRegFileUtf16 && (doc->bytes.size() - 2) % 2 &&
-        !skipped(doc->LineCount() - 1,
+    if (doc->format.encoding == kRegFileUtf16 && (size - 2) % 2 &&
+        !skipped(LineNumber(*doc, size - 1),
                  "a lone byte at the end of a UTF-16 file (is the file cut short?)"))
         return false;
 
     // At most one entry a line: one allocation, and the pages never used
     // are never touched.
-    doc->entries.reserve(doc->LineCount());
-    Parser p{*doc, {}, {}, false};
+    doc->entries.reserve(LinesBound(*doc, start));
+    Parser p{*doc, load};
     Statement st;
+    Loader loader;
     const uint32_t kNoKey = 0xFFFFFFFFu;
     uint32_t key = kNoKey;  // the entry of the open key
-    for (size_t i = 1; i < doc->LineCount(); i += st.lines) {
-        switch (ParseStatement(p, i, &st)) {
-        case Statement::kNothing: break;
+    for (size_t line = 2; start < size; start = st.next, line += st.lines) {
+        Statement::Kind kind = ParseStatement(p, start, &st);
+        RegEntry e{uint32_t(start), uint32_t(doc->entries.size()), 0};
+        switch (kind) {
+        case Statement::kNothing: continue;
         case Statement::kKey:
-            key = uint32_t(doc->entries.size());
-            doc->entries.push_back(RegEntry{uint32_t(i), st.lines, key, kRegEntryKey});
+            key = e.keyEntry;
+            e.kind = kRegEntryKey;
             break;
         case Statement::kKeyDeletion:
-            doc->entries.push_back(RegEntry{uint32_t(i), st.lines, uint32_t(doc->entries.size()),
-                                            kRegEntryKeyDeletion});
             key = kNoKey;
+            e.kind = kRegEntryKeyDeletion;
             break;
         case Statement::kValue:
         case Statement::kValueDeletion:
             if (key == kNoKey) {
-                if (!skipped(i, "value outside a key (no [KEY] line before it, or that line was "
-                                "skipped or deleted the key)"))
+                if (!skipped(line, "value outside a key (no [KEY] line before it, or that line "
+                                   "was skipped or deleted the key)"))
                     return false;
-                break;
+                continue;
             }
-            doc->entries.push_back(
-                RegEntry{uint32_t(i), st.lines, key,
-                         st.kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion});
+            e.keyEntry = key;
+            e.kind = kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion;
             break;
         case Statement::kSkipped:
             key = kNoKey;
+            if (load) LoadLeaveKey(loader);
             // fall through
         case Statement::kSkippedKeepKey:
-            if (!skipped(i + st.whyLine, st.why)) return false;
             // Everything up to the line at fault goes, that line included.
-            st.lines = st.whyLine + 1;
-            break;
+            if (!skipped(line + st.lines - 1, st.why)) return false;
+            continue;
         }
+        doc->entries.push_back(e);
+        if (load) LoadStatement(loader, RegEntryKind(e.kind), st);
     }
+    if (load) LoadLeaveKey(loader);
     return true;
+}
+
+}  // namespace
+
+bool RegDocumentRead(std::string content, const std::string& fileName, bool strict,
+                     RegDocument* doc, std::string* error) {
+    return Read(std::move(content), fileName, strict, false, doc, error);
+}
+
+bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bool strict,
+                            RegDocument* doc, std::string* error) {
+    return Read(std::move(content), fileName, strict, true, doc, error);
 }
 
 bool RegDocumentReadFile(const std::string& fileName, bool strict, RegDocument* doc,
@@ -717,63 +856,22 @@ bool RegDocumentReadFile(const std::string& fileName, bool strict, RegDocument* 
 }
 
 void RegDocumentLoad(const RegDocument& doc) {
-    Parser p{doc, {}, {}};
+    Parser p{doc, true};
     Statement st;
-    MemKey* key = nullptr;
-    // Sections mostly follow one another below a few parents: the parents
-    // met last are kept with their path as written, so a key below one of
-    // them is looked up there rather than from the root down.
-    struct Parent {
-        std::u16string path;
-        MemKey* key = nullptr;
-    };
-    Parent parents[4];
-    size_t nextParent = 0;
-    for (size_t n = 0; n < doc.entries.size(); ++n) {
-        const RegEntry& e = doc.entries[n];
-        ParseStatement(p, e.firstLine, &st);
-        switch (e.kind) {
-        case kRegEntryKey: {
-            size_t slash = st.path.rfind(u'\\');
-            key = nullptr;
-            for (Parent& parent : parents) {
-                if (slash == std::u16string::npos || !parent.key || parent.path.size() != slash ||
-                    st.path.compare(0, slash, parent.path) != 0)
-                    continue;
-                key = &MemKeyCreateChild(*parent.key, st.path.data() + slash + 1,
-                                         st.path.size() - slash - 1);
-                break;
-            }
-            if (!key) {
-                key = &MemRegCreate(st.path);
-                if (slash != std::u16string::npos) {
-                    Parent& parent = parents[nextParent++ % 4];
-                    parent.path.assign(st.path, 0, slash);
-                    parent.key = key->parent;
-                }
-            }
-            // The section's values come next: their table is made once.
-            size_t values = 0;
-            for (size_t k = n + 1; k < doc.entries.size() && doc.entries[k].keyEntry == n; ++k)
-                values += doc.entries[k].kind == kRegEntryValue;
-            MemKeyReserveValues(*key, values);
-            break;
-        }
-        case kRegEntryKeyDeletion:
-            MemRegDelete(st.path);
-            key = nullptr;
-            for (Parent& parent : parents) parent.key = nullptr;  // may be gone
-            break;
-        case kRegEntryValue:
-            if (key)
-                MemKeySetValue(*key, st.name.data(), st.name.size(), st.type, st.data.data(),
-                               st.data.size());
-            break;
-        case kRegEntryValueDeletion:
-            if (key) MemKeyDeleteValue(*key, st.name.data(), st.name.size());
-            break;
-        }
+    Loader loader;
+    for (const RegEntry& e : doc.entries) {
+        ParseStatement(p, e.offset, &st);
+        LoadStatement(loader, RegEntryKind(e.kind), st);
     }
+    LoadLeaveKey(loader);
+}
+
+void RegEntryLines(const RegDocument& doc, size_t entry, uint32_t* firstLine, uint32_t* lineCount) {
+    Parser p{doc, false};
+    Statement st;
+    ParseStatement(p, doc.entries[entry].offset, &st);
+    *firstLine = LineNumber(doc, doc.entries[entry].offset);
+    *lineCount = st.lines;
 }
 
 // ---- spelling values and making the repaired file ----
@@ -891,7 +989,7 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
     std::string ignored;
     if (!error) error = &ignored;
     content->clear();
-    Parser p{doc, {}, {}};
+    Parser p{doc, true};
     Statement st;
 
     // Walking back from the end, the first spelling met of a value is the
@@ -902,7 +1000,7 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
     // whether the disagreeing spelling is the one that counts. So the walks
     // remember a handful of values, not every value of the file.
     struct Replacement {
-        size_t entry;
+        size_t from, to;  // the bytes replaced: the value's lines, without the last line end
         std::u16string text;
     };
     std::vector<Replacement> replacements;
@@ -915,14 +1013,14 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
             const RegEntry& e = doc.entries[n];
             if (e.kind == kRegEntryKey) continue;
             if (e.kind == kRegEntryKeyDeletion) {
-                ParseStatement(p, e.firstLine, &st);
+                ParseStatement(p, e.offset, &st);
                 deletedKeys.insert(MemFoldName(st.path));
                 keyEntry = SIZE_MAX;
                 continue;
             }
             if (e.keyEntry != keyEntry) {
                 keyEntry = e.keyEntry;
-                ParseStatement(p, doc.entries[keyEntry].firstLine, &st);
+                ParseStatement(p, doc.entries[keyEntry].offset, &st);
                 // Deleted when this key or one above it is deleted further
                 // on; a sibling whose name merely begins the same is not.
                 std::u16string folded = MemFoldName(st.path);
@@ -936,7 +1034,7 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
                 key = deleted ? nullptr : MemRegFind(st.path);
             }
             if (!key) continue;
-            ParseStatement(p, e.firstLine, &st);
+            ParseStatement(p, e.offset, &st);
             const MemValue* now = MemKeyFindValue(*key, st.name.data(), st.name.size());
             if (!now) continue;  // deleted last: no spelling of it counts
             bool differs = e.kind == kRegEntryValue &&
@@ -948,18 +1046,20 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
             }
             if (!disagreeing.count(now) || !settled.insert(now).second || !differs) continue;
 
-            size_t last = e.firstLine + e.lineCount - 1;
+            // The last line's own line end (a lone byte after the last
+            // character of a UTF-16 file is none).
             std::u16string lineEnd;
-            for (size_t k = TextEnd(doc, last); k < doc.lineStarts[last + 1]; k += UnitSize(doc))
+            for (size_t k = st.end; k + UnitSize(doc) <= st.next; k += UnitSize(doc))
                 lineEnd.push_back(Unit(doc, k));
             if (lineEnd.empty()) lineEnd = u"\r\n";  // only for wrapping inside the value
-            Replacement r{n, {}};
-            p.Decode(e.firstLine);  // the name is on the first of the value's lines
+            Replacement r{e.offset, st.end, {}};
+            p.Decode(e.offset);  // the name is on the first of the value's lines
             std::u16string name = p.line.substr(st.nameStart, st.nameEnd - st.nameStart);
             if (!RegFileSpellValue(doc.format, name, now->type, now->Data(), now->size, lineEnd,
                                    &r.text)) {
-                *error = "line " + std::to_string(e.firstLine + 1) + ": the new data of value '" +
-                         Visible(st.name) + "' cannot be spelled in this file's format";
+                *error = "line " + std::to_string(LineNumber(doc, e.offset)) +
+                         ": the new data of value '" + Visible(st.name) +
+                         "' cannot be spelled in this file's format";
                 return false;
             }
             // The indent is kept as it was: blanks only, so copied unit for unit.
@@ -971,17 +1071,15 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
     content->reserve(doc.bytes.size());
     size_t copied = 0;
     for (size_t n = replacements.size(); n-- > 0;) {
-        const RegEntry& e = doc.entries[replacements[n].entry];
-        size_t from = doc.lineStarts[e.firstLine];
-        size_t to = TextEnd(doc, e.firstLine + e.lineCount - 1);
-        content->append(doc.bytes, copied, from - copied);
-        if (!Encode(doc.format, replacements[n].text, content)) {
+        const Replacement& r = replacements[n];
+        content->append(doc.bytes, copied, r.from - copied);
+        if (!Encode(doc.format, r.text, content)) {
             content->clear();
-            *error = "line " + std::to_string(e.firstLine + 1) +
+            *error = "line " + std::to_string(LineNumber(doc, r.from)) +
                      ": the new value cannot be written in this file's encoding";
             return false;
         }
-        copied = to;
+        copied = r.to;
     }
     content->append(doc.bytes, copied, std::string::npos);
     return true;

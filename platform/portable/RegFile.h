@@ -6,13 +6,13 @@
 //                                         (also accepted as UTF-8)
 // Lines end in CR LF, LF or CR alone.
 //
-// Reading gives a document: the file's bytes as read, where each line
-// starts, and for every key section and value the lines that spell it. Lines
-// are read as Windows' regedit reads them: what regedit would skip is
-// skipped and listed with the reason, everything else is kept. Loading a
-// document into the in-memory registry is a separate step, and so is making
-// the repaired file: the original bytes with only the changed values' lines
-// spelled anew.
+// Reading gives a document: the file's bytes as read and, for every key
+// section and value, where the lines that spell it start. Lines are read as
+// Windows' regedit reads them: what regedit would skip is skipped and listed
+// with the reason, everything else is kept. Loading a document into the
+// in-memory registry is a separate step (or done while reading, in one pass
+// over the lines), and so is making the repaired file: the original bytes
+// with only the changed values' lines spelled anew.
 #pragma once
 
 #include <stdint.h>
@@ -41,12 +41,16 @@ enum RegEntryKind : uint8_t {
     kRegEntryValueDeletion,  // "name"=-
 };
 
-// One key section or value of the file, in file order.
+// One key section or value of the file, in file order. Eight bytes, as a
+// large file has an entry for most of its lines: which lines an entry spans
+// is found again by reading it (RegEntryLines).
 struct RegEntry {
-    uint32_t firstLine;  // 0-based
-    uint32_t lineCount;  // continuation lines included
-    uint32_t keyEntry;   // the [KEY] entry a value belongs to (a key: itself)
-    RegEntryKind kind;
+    uint32_t offset;  // in the document's bytes, where the entry's first line starts
+    // The [KEY] entry a value belongs to (a key or a deletion: itself). 30
+    // bits are enough: files of 0xFFFFFFF0 bytes or more are refused, and
+    // every entry takes at least 4 of them ("@=-" and a line end).
+    uint32_t keyEntry : 30;
+    uint32_t kind : 2;  // a RegEntryKind
 };
 
 struct RegSkippedLine {
@@ -56,12 +60,9 @@ struct RegSkippedLine {
 
 struct RegDocument {
     RegFileFormat format;
-    std::string bytes;                 // the file as read
-    std::vector<uint32_t> lineStarts;  // offset of each line in bytes, then bytes' size
+    std::string bytes;  // the file as read
     std::vector<RegEntry> entries;
     std::vector<RegSkippedLine> skipped;
-
-    size_t LineCount() const { return lineStarts.empty() ? 0 : lineStarts.size() - 1; }
 };
 
 // Reads file content into a document. Fails only when the content is no
@@ -78,6 +79,19 @@ bool RegDocumentReadFile(const std::string& fileName, bool strict, RegDocument* 
 // /S would: sections create keys, deletions remove keys and values, values
 // are set with their type and bytes.
 void RegDocumentLoad(const RegDocument& doc);
+
+// RegDocumentRead, then RegDocumentLoad, reading each line once: every
+// statement is applied as soon as it is read. On failure the registry may
+// hold what was read before the failure.
+bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bool strict,
+                            RegDocument* doc, std::string* error);
+
+// The lines entry number `entry` (< entries.size()) spans: *firstLine is the
+// 1-based number of its first line, as skipped lines are numbered, and
+// *lineCount counts the lines up to its last, blank and comment lines
+// between continued data included. Counts from the file's start: for
+// messages and checks, not for every entry of a large file.
+void RegEntryLines(const RegDocument& doc, size_t entry, uint32_t* firstLine, uint32_t* lineCount);
 
 // The file for the registry as it is now: the document's bytes with the
 // lines of each value that differs from the registry spelled anew (only the

@@ -1,8 +1,9 @@
 // Registry files from arbitrary bytes: reading never crashes or reads past
 // the input, strict reading fails exactly when lenient reading skips a
-// line, a document loaded and repaired with nothing changed gives back the
-// very same bytes, and a document repaired after every value was rewritten
-// reads back to the rewritten registry.
+// line, reading and loading in one pass leaves the same document and
+// registry as reading, then loading, a document loaded and repaired with
+// nothing changed gives back the very same bytes, and a document repaired
+// after every value was rewritten reads back to the rewritten registry.
 #include <stdlib.h>
 
 #include <map>
@@ -61,6 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     MemRegClear();
     RegDocumentLoad(doc);
+    Snapshot loaded = Take();
+    RegDocument once;
+    MemRegClear();
+    Check(RegDocumentReadAndLoad(content, "fuzz.reg", false, &once, &error));
+    Check(Take() == loaded && once.entries.size() == doc.entries.size() &&
+          once.skipped.size() == doc.skipped.size());
     Check(RegDocumentRepaired(doc, &repaired, &error));
     Check(repaired == content);
 

@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -39,20 +40,44 @@ std::string ValueOfA(const std::u16string& name) {
     return v ? std::to_string(v->type) + ": " + Hex(v->Data(), v->size) : "absent";
 }
 
-// Reads (leniently) and loads into a cleared registry.
-RegDocument Load(const std::string& content) {
-    RegDocument doc;
-    std::string error;
-    EXPECT_TRUE(RegDocumentRead(content, "test.reg", false, &doc, &error)) << error;
-    MemRegClear();
-    RegDocumentLoad(doc);
-    return doc;
-}
-
 std::string Skipped(const RegDocument& doc) {
     std::string s;
     for (const auto& k : doc.skipped) s += std::to_string(k.line) + ": " + k.why + "\n";
     return s;
+}
+
+// Every key and value below `key`, a line each.
+void Dump(const MemKey& key, const std::u16string& path, std::vector<std::u16string>* out) {
+    out->push_back(path);
+    for (const MemValue& v : key.values) {
+        std::string data = std::to_string(v.type) + ": " + Hex(v.Data(), v.size);
+        out->push_back(path + u"|" + v.Name() + u"=" + std::u16string(data.begin(), data.end()));
+    }
+    for (const auto& child : key.children) Dump(*child, path + u"\\" + child->name, out);
+}
+
+std::vector<std::u16string> Registry() {
+    std::vector<std::u16string> lines;
+    Dump(MemRegTop(), u"", &lines);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// Reads (leniently) and loads into a cleared registry: read, then loaded,
+// and in one pass, which must leave the same document and registry.
+RegDocument Load(const std::string& content) {
+    RegDocument doc, once;
+    std::string error;
+    MemRegClear();
+    EXPECT_TRUE(RegDocumentReadAndLoad(content, "test.reg", false, &once, &error)) << error;
+    std::vector<std::u16string> loadedOnce = Registry();
+    EXPECT_TRUE(RegDocumentRead(content, "test.reg", false, &doc, &error)) << error;
+    MemRegClear();
+    RegDocumentLoad(doc);
+    EXPECT_EQ(Registry(), loadedOnce);
+    EXPECT_EQ(once.entries.size(), doc.entries.size());
+    EXPECT_EQ(Skipped(once), Skipped(doc));
+    return doc;
 }
 
 }  // namespace
@@ -217,15 +242,17 @@ TEST(RegDocumentLoad, EntriesAndDeletions) {
         uint32_t firstLine, lineCount, keyEntry;
         RegEntryKind kind;
     } expected[] = {
-        {1, 1, 0, kRegEntryKey},   {2, 3, 0, kRegEntryValue},          {5, 1, 2, kRegEntryKey},
-        {6, 1, 2, kRegEntryValue}, {7, 1, 4, kRegEntryKeyDeletion},    {8, 1, 5, kRegEntryKey},
-        {9, 1, 5, kRegEntryValue}, {10, 1, 5, kRegEntryValueDeletion},
+        {2, 1, 0, kRegEntryKey},    {3, 3, 0, kRegEntryValue},          {6, 1, 2, kRegEntryKey},
+        {7, 1, 2, kRegEntryValue},  {8, 1, 4, kRegEntryKeyDeletion},    {9, 1, 5, kRegEntryKey},
+        {10, 1, 5, kRegEntryValue}, {11, 1, 5, kRegEntryValueDeletion},
     };
     ASSERT_EQ(doc.entries.size(), sizeof(expected) / sizeof(expected[0]));
     for (size_t i = 0; i < doc.entries.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(doc.entries[i].firstLine, expected[i].firstLine);
-        EXPECT_EQ(doc.entries[i].lineCount, expected[i].lineCount);
+        uint32_t firstLine = 0, lineCount = 0;
+        RegEntryLines(doc, i, &firstLine, &lineCount);
+        EXPECT_EQ(firstLine, expected[i].firstLine);
+        EXPECT_EQ(lineCount, expected[i].lineCount);
         EXPECT_EQ(doc.entries[i].keyEntry, expected[i].keyEntry);
         EXPECT_EQ(doc.entries[i].kind, expected[i].kind);
     }
