@@ -735,6 +735,7 @@ void RegDocumentLoad(const RegDocument& doc) {
         switch (e.kind) {
         case kRegEntryKey: {
             size_t slash = st.path.rfind(u'\\');
+            if (key) MemKeyTrimValues(*key);
             key = nullptr;
             for (Parent& parent : parents) {
                 if (slash == std::u16string::npos || !parent.key || parent.path.size() != slash ||
@@ -939,9 +940,9 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
             ParseStatement(p, e.firstLine, &st);
             const MemValue* now = MemKeyFindValue(*key, st.name.data(), st.name.size());
             if (!now) continue;  // deleted last: no spelling of it counts
-            bool differs = e.kind == kRegEntryValue &&
-                           (now->type != st.type || now->size != st.data.size() ||
-                            !std::equal(st.data.begin(), st.data.end(), now->Data()));
+            bool differs =
+                e.kind == kRegEntryValue &&
+                (now->type != st.type || !now->SameBytes(st.data.data(), st.data.size()));
             if (walk == 0) {
                 if (differs) disagreeing.insert(now);
                 continue;
@@ -956,7 +957,8 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
             Replacement r{n, {}};
             p.Decode(e.firstLine);  // the name is on the first of the value's lines
             std::u16string name = p.line.substr(st.nameStart, st.nameEnd - st.nameStart);
-            if (!RegFileSpellValue(doc.format, name, now->type, now->Data(), now->size, lineEnd,
+            std::vector<uint8_t> bytes = now->Bytes();
+            if (!RegFileSpellValue(doc.format, name, now->type, bytes.data(), bytes.size(), lineEnd,
                                    &r.text)) {
                 *error = "line " + std::to_string(e.firstLine + 1) + ": the new data of value '" +
                          Visible(st.name) + "' cannot be spelled in this file's format";

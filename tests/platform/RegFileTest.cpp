@@ -36,7 +36,7 @@ std::string Hex(const uint8_t* bytes, size_t size) {
 // "type: bytes" of a value under HKEY_LOCAL_MACHINE\A, or "absent".
 std::string ValueOfA(const std::u16string& name) {
     const MemValue* v = MemRegGetValue(u"HKEY_LOCAL_MACHINE\\A", name);
-    return v ? std::to_string(v->type) + ": " + Hex(v->Data(), v->size) : "absent";
+    return v ? std::to_string(v->type) + ": " + Hex(v->Bytes().data(), v->size) : "absent";
 }
 
 // Reads (leniently) and loads into a cleared registry.
