@@ -1,7 +1,35 @@
 #include "platform/portable/MemoryRegistry.h"
 
+#include <stdio.h>
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cstring>
+#include <new>
+
+// The header of a key's block of values; the values follow it, each record
+// (MemValue, name, bytes) padded to 4 bytes.
+struct MemValueBlock {
+    uint32_t used;       // bytes of records
+    uint32_t capacity;   // bytes of room for records
+    uint32_t goneBytes;  // of the records that are gone
+    uint32_t count;      // values not gone
+};
+
+// Positions by name, kept only for keys with many values or sub-keys: an
+// open-addressing table, so a lookup allocates nothing.
+struct MemIndex {
+    std::vector<uint32_t> slots;  // a position, or kEmpty / kGone
+    size_t used = 0;              // slots holding a position or kGone
+};
+
+struct MemKeyExtra {
+    MemIndex values;    // position: a value's offset in the block / 4
+    MemIndex children;  // position: in children
+    // Enumeration order, rebuilt when needed; made only for keys whose
+    // sub-keys are enumerated.
+    std::vector<MemKey*> sorted;
+};
 
 namespace {
 
@@ -10,8 +38,10 @@ namespace {
 const uintptr_t kHandleBase = 0x1000;
 
 // Below this many values or sub-keys a key is searched name by name; from it
-// on the key keeps an index by folded name.
+// on the key keeps an index by name.
 const size_t kIndexFrom = 16;
+
+const uint32_t kEmpty = ~uint32_t(0), kGone = kEmpty - 1;
 
 struct State {
     MemKey top;
@@ -24,6 +54,17 @@ struct State {
 State& S() {
     static State state;
     return state;
+}
+
+[[noreturn]] void Fail(const char* what) {
+    fprintf(stderr, "portmedic: the in-memory registry: %s\n", what);
+    abort();
+}
+
+void* Resize(void* block, size_t size) {
+    void* p = realloc(block, size);
+    if (!p) Fail("out of memory");
+    return p;
 }
 
 char16_t FoldChar(char16_t c) {
@@ -90,31 +131,73 @@ template <typename F> bool ForEachPart(const std::u16string& path, F f) {
     return true;
 }
 
-void SetValueBytes(MemValue& v, const char16_t* name, size_t nameLength, uint32_t type,
-                   const uint8_t* bytes, size_t size) {
-    std::unique_ptr<uint8_t[]> block(new uint8_t[2 * nameLength + size + 1]);
-    if (nameLength) std::memcpy(block.get(), name, 2 * nameLength);
-    if (size) std::memcpy(block.get() + 2 * nameLength, bytes, size);
-    v.block = std::move(block);
-    v.nameLength = uint32_t(nameLength);
-    v.size = uint32_t(size);
-    v.type = type;
+// ---- keys ----
+
+MemKey* NewKey(MemKey* parent, const char16_t* name, size_t length) {
+    if (length > 0xFFFF) Fail("a key name over 65535 characters");
+    void* room = Resize(nullptr, sizeof(MemKey) + 2 * length);
+    MemKey* key = new (room) MemKey;
+    if (length) std::memcpy(static_cast<char*>(room) + sizeof(MemKey), name, 2 * length);
+    key->parent = parent;
+    key->nameLength = uint16_t(length);
+    return key;
 }
+
+void FreeKey(MemKey* key) {
+    key->~MemKey();
+    free(key);
+}
+
+MemKeyExtra& Extra(MemKey& key) {
+    if (!key.extra) key.extra = std::make_unique<MemKeyExtra>();
+    return *key.extra;
+}
+
+// ---- a key's block of values ----
+
+uint8_t* Records(MemValueBlock* block) { return reinterpret_cast<uint8_t*>(block + 1); }
+
+// The bytes as kept: without the zeros of every second byte, when all of
+// those are zero.
+bool Narrow(const uint8_t* bytes, size_t size) {
+    if (size < 2 || size % 2) return false;
+    for (size_t k = 1; k < size; k += 2)
+        if (bytes[k]) return false;
+    return true;
+}
+
+size_t Kept(size_t size, bool narrow) { return narrow ? size / 2 : size; }
+
+size_t RecordSize(size_t nameLength, size_t kept) {
+    return (sizeof(MemValue) + 2 * nameLength + kept + 3) & ~size_t(3);
+}
+
+size_t RecordSize(const MemValue& v) {
+    return RecordSize(v.nameLength, Kept(v.size, v.flags & MemValue::kNarrow));
+}
+
+bool IsGone(const MemValue& v) { return v.flags & MemValue::kGone; }
+
+const uint8_t* KeptBytes(const MemValue& v) {
+    return reinterpret_cast<const uint8_t*>(v.NameData() + v.nameLength);
+}
+
+MemValue* ValueAt(MemValueBlock* block, size_t offset) {
+    return reinterpret_cast<MemValue*>(Records(block) + offset);
+}
+
+// ---- indexes ----
 
 const char16_t* NameOf(const MemKey& key, bool values, uint32_t position, size_t* length) {
     if (values) {
-        const MemValue& v = key.values[position];
-        *length = v.nameLength;
-        return reinterpret_cast<const char16_t*>(v.block.get());
+        const MemValue* v = ValueAt(key.values.block, 4 * size_t(position));
+        *length = v->nameLength;
+        return v->NameData();
     }
-    *length = key.children[position]->name.size();
-    return key.children[position]->name.data();
+    const MemKey* child = key.children.items[position];
+    *length = child->nameLength;
+    return child->NameData();
 }
-
-// A slot holds the name's hash in its upper half and the position in its
-// lower half, so most names that only share a slot are told apart without
-// reading them.
-const uint64_t kEmpty = ~uint64_t(0), kGone = kEmpty - 1;
 
 size_t HashName(const char16_t* name, size_t length) {
     uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
@@ -128,12 +211,10 @@ size_t HashName(const char16_t* name, size_t length) {
 // The slot holding the name, or the first free slot of its run (kEmpty).
 size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const char16_t* name,
                 size_t length, bool* found) {
-    size_t hash = HashName(name, length);
-    size_t mask = index.slots.size() - 1, slot = hash & mask;
-    uint64_t tag = uint64_t(uint32_t(hash >> 16)) << 32;
+    size_t mask = index.slots.size() - 1, slot = HashName(name, length) & mask;
     size_t free = SIZE_MAX;
     for (;; slot = (slot + 1) & mask) {
-        uint64_t s = index.slots[slot];
+        uint32_t s = index.slots[slot];
         if (s == kEmpty) {
             *found = false;
             return free != SIZE_MAX ? free : slot;
@@ -142,9 +223,8 @@ size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const cha
             if (free == SIZE_MAX) free = slot;
             continue;
         }
-        if ((s & ~uint64_t(0xFFFFFFFFu)) != tag) continue;
         size_t n;
-        const char16_t* other = NameOf(key, values, uint32_t(s), &n);
+        const char16_t* other = NameOf(key, values, s, &n);
         if (MemNamesEqual(other, n, name, length)) {
             *found = true;
             return slot;
@@ -152,68 +232,210 @@ size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const cha
     }
 }
 
-uint64_t Tagged(const char16_t* name, size_t length, uint32_t position) {
-    return (uint64_t(uint32_t(HashName(name, length) >> 16)) << 32) | position;
-}
-
-// Builds the index afresh for count entries, with room to grow.
-void Rebuild(MemKey& key, bool values, std::unique_ptr<MemIndex>& index, size_t count) {
-    if (!index) index = std::make_unique<MemIndex>();
-    size_t size = 64;
-    while (size < 4 * count) size *= 2;
-    index->slots.assign(size, kEmpty);
-    index->used = 0;
-    for (uint32_t p = 0; p < count; ++p) {
-        size_t n;
-        const char16_t* name = NameOf(key, values, p, &n);
-        bool found;
-        index->slots[FindSlot(key, values, *index, name, n, &found)] = Tagged(name, n, p);
-        ++index->used;
-    }
-}
-
-// Keeps the index in step with position `position` having just been added.
-void IndexAdded(MemKey& key, bool values, std::unique_ptr<MemIndex>& index, uint32_t position,
-                size_t count) {
-    if (!index) {
-        if (count >= kIndexFrom) Rebuild(key, values, index, count);
-        return;
-    }
-    if (2 * (index->used + 1) > index->slots.size()) return Rebuild(key, values, index, count);
+void IndexPut(const MemKey& key, bool values, MemIndex& index, uint32_t position) {
     size_t n;
     const char16_t* name = NameOf(key, values, position, &n);
     bool found;
-    size_t slot = FindSlot(key, values, *index, name, n, &found);
-    if (index->slots[slot] == kEmpty) ++index->used;
-    index->slots[slot] = Tagged(name, n, position);
+    size_t slot = FindSlot(key, values, index, name, n, &found);
+    if (index.slots[slot] == kEmpty) ++index.used;
+    index.slots[slot] = position;
 }
 
-// Looks a name up: its position, or -1.
-int64_t IndexFind(const MemKey& key, bool values, const MemIndex& index, const char16_t* name,
-                  size_t length) {
-    bool found;
-    size_t slot = FindSlot(key, values, index, name, length, &found);
-    return found ? int64_t(uint32_t(index.slots[slot])) : -1;
+// Makes the index afresh for the positions given, at most a third full so
+// that it takes many additions before it is made again.
+void Rebuild(const MemKey& key, bool values, MemIndex& index,
+             const std::vector<uint32_t>& positions) {
+    size_t size = 32;
+    while (size < 3 * positions.size()) size *= 2;
+    index.slots.assign(size, kEmpty);
+    index.used = 0;
+    for (uint32_t p : positions) IndexPut(key, values, index, p);
 }
 
-// Before the entry at `position` goes and the last entry takes its place.
-void IndexRemoving(const MemKey& key, bool values, MemIndex& index, uint32_t position,
-                   uint32_t last) {
+std::vector<uint32_t> ValuePositions(const MemKey& key) {
+    std::vector<uint32_t> positions;
+    MemValueBlock* block = key.values.block;
+    if (!block) return positions;
+    positions.reserve(block->count);
+    for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at)))
+        if (!IsGone(*ValueAt(block, at))) positions.push_back(uint32_t(at / 4));
+    return positions;
+}
+
+std::vector<uint32_t> ChildPositions(const MemKey& key) {
+    std::vector<uint32_t> positions(key.children.count);
+    for (uint32_t p = 0; p < key.children.count; ++p) positions[p] = p;
+    return positions;
+}
+
+// Keeps the key's index in step with `position` having just been added
+// (count entries now), making one when the key has grown enough.
+void IndexAdded(MemKey& key, bool values, uint32_t position, size_t count) {
+    MemIndex* index = key.extra ? (values ? &key.extra->values : &key.extra->children) : nullptr;
+    if (!index || index->slots.empty()) {
+        if (count < kIndexFrom) return;
+        index = values ? &Extra(key).values : &Extra(key).children;
+    } else if (2 * (index->used + 1) <= index->slots.size()) {
+        return IndexPut(key, values, *index, position);
+    }
+    Rebuild(key, values, *index, values ? ValuePositions(key) : ChildPositions(key));
+}
+
+MemIndex* IndexOf(const MemKey& key, bool values) {
+    if (!key.extra) return nullptr;
+    MemIndex* index = values ? &key.extra->values : &key.extra->children;
+    return index->slots.empty() ? nullptr : index;
+}
+
+// The slot of a name known to be in the index.
+size_t SlotOf(const MemKey& key, bool values, const MemIndex& index, uint32_t position) {
     size_t n;
     const char16_t* name = NameOf(key, values, position, &n);
     bool found;
-    index.slots[FindSlot(key, values, index, name, n, &found)] = kGone;
-    if (position == last) return;
-    name = NameOf(key, values, last, &n);
-    index.slots[FindSlot(key, values, index, name, n, &found)] = Tagged(name, n, position);
+    return FindSlot(key, values, index, name, n, &found);
+}
+
+// ---- values ----
+
+uint32_t PositionOf(size_t offset) {
+    if (offset / 4 >= kGone) Fail("a key holding over 16 GB of values");
+    return uint32_t(offset / 4);
+}
+
+// Room for `more` bytes of records at the end of the key's block.
+void MakeRoom(MemKey& key, size_t more) {
+    MemValueBlock* block = key.values.block;
+    size_t used = block ? block->used : 0, capacity = block ? block->capacity : 0;
+    if (used + more <= capacity) return;
+    if (used + more > 0xFFFFFFF0u - sizeof(MemValueBlock))
+        Fail("a key holding over 4 GB of values");
+    capacity = std::min(std::max({2 * capacity, used + more, size_t(128)}),
+                        0xFFFFFFF0u - sizeof(MemValueBlock));
+    block = static_cast<MemValueBlock*>(Resize(block, sizeof(MemValueBlock) + capacity));
+    if (!key.values.block) *block = MemValueBlock{0, 0, 0, 0};
+    block->capacity = uint32_t(capacity);
+    key.values.block = block;
+}
+
+// Writes a value record at the end of the block, which has room for it.
+void Write(MemValue* v, uint32_t type, const uint8_t* bytes, size_t size, bool narrow) {
+    v->type = type;
+    v->size = uint32_t(size);
+    v->flags = narrow ? MemValue::kNarrow : 0;
+    uint8_t* to = const_cast<uint8_t*>(KeptBytes(*v));
+    if (narrow) {
+        for (size_t k = 0; k < size; k += 2) *to++ = bytes[k];
+    } else if (size) {
+        std::memcpy(to, bytes, size);
+    }
+}
+
+// Writes a value record at the end of the block, which has room for it.
+void Append(MemKey& key, const char16_t* name, size_t nameLength, uint32_t type,
+            const uint8_t* bytes, size_t size, bool narrow) {
+    MemValueBlock* block = key.values.block;
+    MemValue* v = ValueAt(block, block->used);
+    v->nameLength = uint16_t(nameLength);
+    if (nameLength) std::memcpy(v + 1, name, 2 * nameLength);
+    Write(v, type, bytes, size, narrow);
+    block->used += uint32_t(RecordSize(nameLength, Kept(size, narrow)));
+}
+
+// Moves the values still there to the front of the block.
+void Compact(MemKey& key) {
+    MemValueBlock* block = key.values.block;
+    size_t to = 0;
+    for (size_t at = 0; at < block->used;) {
+        size_t n = RecordSize(*ValueAt(block, at));
+        if (!IsGone(*ValueAt(block, at))) {
+            if (to != at) std::memmove(Records(block) + to, Records(block) + at, n);
+            to += n;
+        }
+        at += n;
+    }
+    block->used = to;
+    block->goneBytes = 0;
+    if (IndexOf(key, true)) Rebuild(key, true, key.extra->values, ValuePositions(key));
+}
+
+// A value has gone: its room is taken back once the gone values outweigh
+// the others, so the work stays in proportion to what was set.
+void Gone(MemKey& key, MemValue* v) {
+    MemValueBlock* block = key.values.block;
+    v->flags |= MemValue::kGone;
+    block->goneBytes += uint32_t(RecordSize(*v));
+    if (2 * block->goneBytes > block->used) Compact(key);
+}
+
+bool Inside(const MemKey& key, const void* p) {
+    const MemValueBlock* block = key.values.block;
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(block);
+    return block && p >= b && p < b + sizeof(MemValueBlock) + block->capacity;
 }
 
 }  // namespace
 
-std::u16string MemValue::Name() const {
-    std::u16string name(nameLength, u'\0');
-    if (nameLength) std::memcpy(&name[0], block.get(), 2 * size_t(nameLength));
-    return name;
+// ---- the records' members ----
+
+MemValues::Iterator& MemValues::Iterator::operator++() {
+    do at += RecordSize(*reinterpret_cast<const MemValue*>(at));
+    while (at != end && IsGone(*reinterpret_cast<const MemValue*>(at)));
+    return *this;
+}
+
+MemValues::Iterator MemValues::begin() const {
+    if (!block) return Iterator{nullptr, nullptr};
+    const uint8_t* first = Records(block);
+    Iterator it{first, first + block->used};
+    if (it.at != it.end && IsGone(*it)) ++it;
+    return it;
+}
+
+MemValues::Iterator MemValues::end() const {
+    if (!block) return Iterator{nullptr, nullptr};
+    const uint8_t* last = Records(block) + block->used;
+    return Iterator{last, last};
+}
+
+size_t MemValues::size() const { return block ? block->count : 0; }
+
+MemValues::~MemValues() { free(block); }
+
+MemChildren::~MemChildren() {
+    for (MemKey* child : *this) FreeKey(child);
+    free(items);
+}
+
+MemKey::MemKey() = default;
+MemKey::~MemKey() = default;
+
+std::u16string MemValue::Name() const { return std::u16string(NameData(), nameLength); }
+
+void MemValue::CopyBytes(uint8_t* out) const {
+    const uint8_t* kept = KeptBytes(*this);
+    if (!(flags & kNarrow)) {
+        if (size) std::memcpy(out, kept, size);
+        return;
+    }
+    for (size_t k = 0; k < size; k += 2) {
+        out[k] = kept[k / 2];
+        out[k + 1] = 0;
+    }
+}
+
+std::vector<uint8_t> MemValue::Bytes() const {
+    std::vector<uint8_t> bytes(size);
+    CopyBytes(bytes.data());
+    return bytes;
+}
+
+bool MemValue::SameBytes(const uint8_t* bytes, size_t count) const {
+    if (count != size) return false;
+    const uint8_t* kept = KeptBytes(*this);
+    if (!(flags & kNarrow)) return size == 0 || std::memcmp(kept, bytes, size) == 0;
+    for (size_t k = 0; k < size; k += 2)
+        if (bytes[k] != kept[k / 2] || bytes[k + 1]) return false;
+    return true;
 }
 
 std::u16string MemFoldName(const std::u16string& name) { return Fold(name.data(), name.size()); }
@@ -240,10 +462,8 @@ long MemCheckKeyPath(const std::u16string& path) {
 
 void MemRegClear() {
     State& s = S();
-    s.top.children.clear();
-    s.top.childIndex.reset();
-    s.top.sorted.reset();
-    s.top.sortedValid = true;
+    s.top.~MemKey();
+    new (&s.top) MemKey;
     s.handles.clear();
     s.freeSlots.clear();
     s.openCount = 0;
@@ -254,58 +474,64 @@ MemKey& MemRegTop() { return S().top; }
 
 std::u16string MemKeyPath(const MemKey& key) {
     size_t length = 0;
-    for (const MemKey* k = &key; k->parent; k = k->parent) length += k->name.size() + 1;
+    for (const MemKey* k = &key; k->parent; k = k->parent) length += k->nameLength + 1;
     if (length == 0) return std::u16string();
     std::u16string path(length - 1, u'\\');
     size_t end = path.size();
     for (const MemKey* k = &key; k->parent; k = k->parent) {
-        end -= k->name.size();
-        std::copy(k->name.begin(), k->name.end(), path.begin() + end);
+        end -= k->nameLength;
+        std::copy(k->NameData(), k->NameData() + k->nameLength, path.begin() + end);
         if (end) --end;
     }
     return path;
 }
 
 MemKey* MemKeyChild(MemKey& key, const char16_t* name, size_t nameLength) {
-    if (key.childIndex) {
-        int64_t p = IndexFind(key, false, *key.childIndex, name, nameLength);
-        return p < 0 ? nullptr : key.children[size_t(p)].get();
+    if (const MemIndex* index = IndexOf(key, false)) {
+        bool found;
+        size_t slot = FindSlot(key, false, *index, name, nameLength, &found);
+        return found ? key.children.items[index->slots[slot]] : nullptr;
     }
-    for (auto& child : key.children)
-        if (MemNamesEqual(child->name.data(), child->name.size(), name, nameLength))
-            return child.get();
+    for (MemKey* child : key.children)
+        if (MemNamesEqual(child->NameData(), child->nameLength, name, nameLength)) return child;
     return nullptr;
 }
 
 MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength) {
     if (MemKey* child = MemKeyChild(key, name, nameLength)) return *child;
-    auto child = std::make_unique<MemKey>();
-    child->name.assign(name, nameLength);
-    child->parent = &key;
-    child->position = uint32_t(key.children.size());
-    key.children.push_back(std::move(child));
+    MemChildren& kids = key.children;
+    if (kids.count == kids.capacity) {
+        if (kids.capacity >= kGone / 2) Fail("a key with over 2 billion sub-keys");
+        uint32_t capacity = std::max(4u, 2 * kids.capacity);
+        kids.items = static_cast<MemKey**>(Resize(kids.items, capacity * sizeof(MemKey*)));
+        kids.capacity = capacity;
+    }
+    MemKey* child = NewKey(&key, name, nameLength);
+    child->position = kids.count;
+    kids.items[kids.count++] = child;
     key.sortedValid = false;
-    IndexAdded(key, false, key.childIndex, uint32_t(key.children.size() - 1), key.children.size());
-    return *key.children.back();
+    IndexAdded(key, false, child->position, kids.count);
+    return *child;
 }
 
 const std::vector<MemKey*>& MemKeySortedChildren(MemKey& key) {
     static const std::vector<MemKey*> kNone;
     if (key.children.empty()) return kNone;
-    if (!key.sorted) {
-        key.sorted = std::make_unique<std::vector<MemKey*>>();
-        key.sortedValid = false;
-    }
-    if (!key.sortedValid) {
-        std::vector<std::pair<std::u16string, MemKey*>> order;
-        order.reserve(key.children.size());
-        for (auto& child : key.children) order.emplace_back(MemFoldName(child->name), child.get());
-        std::sort(order.begin(), order.end());
-        key.sorted->clear();
-        for (auto& entry : order) key.sorted->push_back(entry.second);
+    std::vector<MemKey*>& sorted = Extra(key).sorted;
+    if (!key.sortedValid || sorted.size() != key.children.size()) {
+        sorted.assign(key.children.begin(), key.children.end());
+        // By folded name, compared a character at a time: nothing to allocate.
+        std::sort(sorted.begin(), sorted.end(), [](const MemKey* a, const MemKey* b) {
+            size_t n = std::min(a->nameLength, b->nameLength);
+            for (size_t i = 0; i < n; ++i) {
+                char16_t x = FoldChar(a->NameData()[i]), y = FoldChar(b->NameData()[i]);
+                if (x != y) return x < y;
+            }
+            return a->nameLength < b->nameLength;
+        });
         key.sortedValid = true;
     }
-    return *key.sorted;
+    return sorted;
 }
 
 MemKey* MemRegFind(const std::u16string& path) {
@@ -338,16 +564,17 @@ void MemKeyDelete(MemKey& key) {
                 break;
             }
     }
-    auto& kids = parent->children;
-    uint32_t position = key.position;
-    if (parent->childIndex)
-        IndexRemoving(*parent, false, *parent->childIndex, position, uint32_t(kids.size() - 1));
-    if (position + 1 != kids.size()) {
-        kids[position] = std::move(kids.back());
-        kids[position]->position = position;
+    MemChildren& kids = parent->children;
+    uint32_t position = key.position, last = kids.count - 1;
+    if (MemIndex* index = IndexOf(*parent, false)) {
+        index->slots[SlotOf(*parent, false, *index, position)] = kGone;
+        if (position != last) index->slots[SlotOf(*parent, false, *index, last)] = position;
     }
-    kids.pop_back();  // frees the key and everything below it
+    kids.items[position] = kids.items[last];
+    kids.items[position]->position = position;
+    --kids.count;
     parent->sortedValid = false;
+    FreeKey(&key);  // and everything below it
 }
 
 bool MemRegDelete(const std::u16string& path) {
@@ -358,50 +585,86 @@ bool MemRegDelete(const std::u16string& path) {
 }
 
 MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength) {
-    if (key.valueIndex) {
-        int64_t p = IndexFind(key, true, *key.valueIndex, name, nameLength);
-        return p < 0 ? nullptr : &key.values[size_t(p)];
+    MemValueBlock* block = key.values.block;
+    if (!block) return nullptr;
+    if (const MemIndex* index = IndexOf(key, true)) {
+        bool found;
+        size_t slot = FindSlot(key, true, *index, name, nameLength, &found);
+        return found ? ValueAt(block, 4 * size_t(index->slots[slot])) : nullptr;
     }
-    for (auto& v : key.values)
-        if (MemNamesEqual(reinterpret_cast<const char16_t*>(v.block.get()), v.nameLength, name,
-                          nameLength))
-            return &v;
+    for (size_t at = 0; at < block->used;) {
+        MemValue* v = ValueAt(block, at);
+        if (!IsGone(*v) && MemNamesEqual(v->NameData(), v->nameLength, name, nameLength)) return v;
+        at += RecordSize(*v);
+    }
     return nullptr;
 }
 
 void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32_t type,
                     const uint8_t* bytes, size_t size) {
+    if (nameLength > 0xFFFF) Fail("a value name over 65535 characters");
+    if (size > 0xFFFFFFFFu) Fail("a value over 4 GB");
+    // Bytes taken from this very key would move as the block grows.
+    std::vector<uint8_t> copy;
+    if (size && Inside(key, bytes)) {
+        copy.assign(bytes, bytes + size);
+        bytes = copy.data();
+    }
+    bool narrow = Narrow(bytes, size);
     MemValue* v = MemKeyFindValue(key, name, nameLength);
-    if (v) {
-        // Keeps the name as first written, as Windows does.
-        std::u16string kept = v->Name();
-        SetValueBytes(*v, kept.data(), kept.size(), type, bytes, size);
+    if (v && RecordSize(*v) == RecordSize(v->nameLength, Kept(size, narrow))) {
+        Write(v, type, bytes, size, narrow);  // the same room: written over in place
         return;
     }
-    key.values.emplace_back();
-    SetValueBytes(key.values.back(), name, nameLength, type, bytes, size);
-    IndexAdded(key, true, key.valueIndex, uint32_t(key.values.size() - 1), key.values.size());
+    if (v) {
+        // Keeps the name as first written, as Windows does: the new record
+        // takes the old one's name, then the old one goes.
+        size_t old = size_t(reinterpret_cast<uint8_t*>(v) - Records(key.values.block));
+        MakeRoom(key, RecordSize(v->nameLength, Kept(size, narrow)));
+        MemValueBlock* block = key.values.block;
+        v = ValueAt(block, old);
+        size_t at = block->used;
+        Append(key, v->NameData(), v->nameLength, type, bytes, size, narrow);
+        if (MemIndex* index = IndexOf(key, true))
+            index->slots[SlotOf(key, true, *index, PositionOf(old))] = PositionOf(at);
+        Gone(key, v);
+        return;
+    }
+    MakeRoom(key, RecordSize(nameLength, Kept(size, narrow)));
+    size_t at = key.values.block->used;
+    Append(key, name, nameLength, type, bytes, size, narrow);
+    ++key.values.block->count;
+    IndexAdded(key, true, PositionOf(at), key.values.block->count);
 }
 
-void MemKeyReserveValues(MemKey& key, size_t count) {
-    size_t size = key.values.size();
-    if (size + count <= key.values.capacity()) return;
-    // Growing a table that holds values already at least doubles it, so
-    // many small reservations on one key still cost linear time.
-    key.values.reserve(std::max(size + count, 2 * size));
-}
+void MemKeyReserveValues(MemKey&, size_t) {}
 
-void MemKeyTrimValues(MemKey& key) { key.values.shrink_to_fit(); }
+void MemKeyTrimValues(MemKey& key) {
+    MemValueBlock* block = key.values.block;
+    if (!block) return;
+    if (block->goneBytes) Compact(key);
+    if (block->count == 0) {
+        free(block);
+        key.values.block = nullptr;
+        if (key.extra) key.extra->values = MemIndex();
+        return;
+    }
+    if (block->capacity == block->used) return;
+    block = static_cast<MemValueBlock*>(Resize(block, sizeof(MemValueBlock) + block->used));
+    block->capacity = block->used;
+    key.values.block = block;
+}
 
 bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength) {
     MemValue* v = MemKeyFindValue(key, name, nameLength);
     if (!v) return false;
-    size_t position = size_t(v - key.values.data());
-    if (key.valueIndex)
-        IndexRemoving(key, true, *key.valueIndex, uint32_t(position),
-                      uint32_t(key.values.size() - 1));
-    if (position + 1 != key.values.size()) key.values[position] = std::move(key.values.back());
-    key.values.pop_back();
+    MemValueBlock* block = key.values.block;
+    if (MemIndex* index = IndexOf(key, true)) {
+        size_t offset = size_t(reinterpret_cast<uint8_t*>(v) - Records(block));
+        index->slots[SlotOf(key, true, *index, uint32_t(offset / 4))] = kGone;
+    }
+    --block->count;
+    Gone(key, v);
     return true;
 }
 
@@ -470,11 +733,13 @@ long RegistryEnumKey(RegKey handle, uint32_t index, WideChar* name, uint32_t* na
         if (long r = S().hook(kMemRegEnum, *key, std::u16string(), index)) return r;
     const auto& kids = MemKeySortedChildren(*key);
     if (index >= kids.size()) return kRegNoMoreItems;
-    const std::u16string& n = kids[index]->name;
-    if (n.size() + 1 > *nameLength) return kRegMoreData;
-    for (size_t i = 0; i < n.size(); ++i) name[i] = WideChar(n[i]);
-    name[n.size()] = 0;
-    *nameLength = uint32_t(n.size());
+    const MemKey* child = kids[index];
+    const char16_t* n = child->NameData();
+    size_t length = child->nameLength;
+    if (length + 1 > *nameLength) return kRegMoreData;
+    for (size_t i = 0; i < length; ++i) name[i] = WideChar(n[i]);
+    name[length] = 0;
+    *nameLength = uint32_t(length);
     return kRegOk;
 }
 
@@ -495,7 +760,7 @@ long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uin
             *byteCount = size;
             return kRegMoreData;
         }
-        if (size) std::memcpy(data, v->Data(), size);
+        v->CopyBytes(data);
     }
     if (byteCount) *byteCount = size;
     return kRegOk;

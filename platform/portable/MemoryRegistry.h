@@ -35,39 +35,91 @@ enum : long {
 const size_t kMemMaxKeyName = 255;
 const size_t kMemMaxValueName = 16383;
 
-// A value: its name and bytes share one block, so a registry of many small
-// values stays close to the size of what it holds.
+// A value as a key keeps it: this record, then the name (16-bit characters),
+// then the bytes. A key's values lie one after another in one block, so a
+// registry of many small values stays close to the size of what it holds.
 struct MemValue {
-    std::unique_ptr<uint8_t[]> block;  // name (16-bit characters), then the bytes
-    uint32_t nameLength = 0;           // in characters
-    uint32_t size = 0;                 // of the bytes
-    uint32_t type = kRegTypeNone;
+    enum : uint16_t { kGone = 1, kNarrow = 2 };
+    uint32_t type;
+    uint32_t size;        // of the bytes
+    uint16_t nameLength;  // in characters (a value name has at most 16383)
+    uint16_t flags;       // kGone: deleted or replaced, its room reused later;
+                          // kNarrow: kept without the zero of every second byte
 
+    const char16_t* NameData() const { return reinterpret_cast<const char16_t*>(this + 1); }
     std::u16string Name() const;
-    const uint8_t* Data() const { return block.get() + 2 * size_t(nameLength); }
-    std::vector<uint8_t> Bytes() const { return std::vector<uint8_t>(Data(), Data() + size); }
+    // The bytes. Those whose every second byte is zero (16-bit text of
+    // Latin-1 characters, the most common data) are kept at half the size,
+    // so they are read out through these rather than in place.
+    void CopyBytes(uint8_t* out) const;  // size bytes
+    std::vector<uint8_t> Bytes() const;
+    bool SameBytes(const uint8_t* bytes, size_t count) const;
 };
 
-// Positions by folded name, kept only for keys with many values or sub-keys:
-// an open-addressing table of positions, so it costs a few bytes per name
-// and a lookup allocates nothing.
-struct MemIndex {
-    std::vector<uint64_t> slots;  // hash bits above a position, or kEmpty / kGone
-    size_t used = 0;              // slots holding a position or kGone
+struct MemValueBlock;  // a header, then the values
+
+// A key's values. Iterating visits each value once, in no particular order;
+// setting or deleting a value of the key ends an iteration and moves the
+// values (pointers to them go stale).
+struct MemValues {
+    MemValueBlock* block = nullptr;
+
+    struct Iterator {
+        const uint8_t* at;
+        const uint8_t* end;
+        const MemValue& operator*() const { return *reinterpret_cast<const MemValue*>(at); }
+        Iterator& operator++();
+        bool operator!=(const Iterator& other) const { return at != other.at; }
+    };
+    Iterator begin() const;
+    Iterator end() const;
+    size_t size() const;
+
+    MemValues() = default;
+    MemValues(const MemValues&) = delete;
+    MemValues& operator=(const MemValues&) = delete;
+    ~MemValues();
 };
 
+struct MemKey;
+
+// A key's sub-keys, which it owns, in no particular order.
+struct MemChildren {
+    MemKey** items = nullptr;
+    uint32_t count = 0;
+    uint32_t capacity = 0;
+
+    MemKey** begin() const { return items; }
+    MemKey** end() const { return items + count; }
+    size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+
+    MemChildren() = default;
+    MemChildren(const MemChildren&) = delete;
+    MemChildren& operator=(const MemChildren&) = delete;
+    ~MemChildren();
+};
+
+struct MemKeyExtra;  // lookup tables and enumeration order, for the keys that need them
+
+// A key: this record, then its name (16-bit characters), in one allocation.
+// Keys are made and freed only by the functions below.
 struct MemKey {
-    std::u16string name;
     MemKey* parent = nullptr;
+    MemChildren children;
+    MemValues values;
+    std::unique_ptr<MemKeyExtra> extra;
     uint32_t position = 0;  // in parent->children
+    uint16_t nameLength = 0;
     bool sortedValid = true;
-    std::vector<MemValue> values;                   // in no particular order
-    std::vector<std::unique_ptr<MemKey>> children;  // in no particular order
-    std::unique_ptr<MemIndex> valueIndex;
-    std::unique_ptr<MemIndex> childIndex;
-    // Enumeration order, rebuilt when needed; made only for keys with
-    // sub-keys, so the many keys without any stay small.
-    std::unique_ptr<std::vector<MemKey*>> sorted;
+
+    const char16_t* NameData() const { return reinterpret_cast<const char16_t*>(this + 1); }
+    std::u16string Name() const { return std::u16string(NameData(), nameLength); }
+
+    MemKey();
+    MemKey(const MemKey&) = delete;
+    MemKey& operator=(const MemKey&) = delete;
+    ~MemKey();
 };
 
 // Case folding used for every name comparison.
@@ -97,7 +149,8 @@ MemKey& MemRegCreate(const std::u16string& path);
 bool MemRegDelete(const std::u16string& path);
 void MemKeyDelete(MemKey& key);
 
-// Sets (adds or replaces) a value; creates the key when needed.
+// Sets (adds or replaces) a value; creates the key when needed. A replaced
+// value keeps its name as first written, as Windows does.
 void MemRegSetValue(const std::u16string& path, const std::u16string& name, uint32_t type,
                     const std::vector<uint8_t>& bytes);
 void MemRegSetString(const std::u16string& path, const std::u16string& name,
@@ -110,14 +163,14 @@ const MemValue* MemRegGetValue(const std::u16string& path, const std::u16string&
 // Removes a value. Returns false when it was absent.
 bool MemRegDeleteValue(const std::u16string& path, const std::u16string& name);
 
-// The same, directly on a key.
+// The same, directly on a key. A value name is at most kMemMaxValueName
+// characters, a key name at most kMemMaxKeyName: callers check; a longer
+// one ends the process rather than being cut.
 void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32_t type,
                     const uint8_t* bytes, size_t size);
 MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength);
 bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength);
-// Makes room for `count` more values, so a key whose values are all known
-// up front (a section of a file) allocates its table once, without slack.
-void MemKeyReserveValues(MemKey& key, size_t count);
+void MemKeyReserveValues(MemKey& key, size_t count);  // no longer needed; does nothing
 // Gives back the room the key's values do not use. A caller that sets many
 // values on a key one by one (a section of a file) calls it when done, so
 // the key keeps no slack.

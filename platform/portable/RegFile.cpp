@@ -1037,9 +1037,9 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
             ParseStatement(p, e.offset, &st);
             const MemValue* now = MemKeyFindValue(*key, st.name.data(), st.name.size());
             if (!now) continue;  // deleted last: no spelling of it counts
-            bool differs = e.kind == kRegEntryValue &&
-                           (now->type != st.type || now->size != st.data.size() ||
-                            !std::equal(st.data.begin(), st.data.end(), now->Data()));
+            bool differs =
+                e.kind == kRegEntryValue &&
+                (now->type != st.type || !now->SameBytes(st.data.data(), st.data.size()));
             if (walk == 0) {
                 if (differs) disagreeing.insert(now);
                 continue;
@@ -1055,7 +1055,8 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
             Replacement r{e.offset, st.end, {}};
             p.Decode(e.offset);  // the name is on the first of the value's lines
             std::u16string name = p.line.substr(st.nameStart, st.nameEnd - st.nameStart);
-            if (!RegFileSpellValue(doc.format, name, now->type, now->Data(), now->size, lineEnd,
+            std::vector<uint8_t> bytes = now->Bytes();
+            if (!RegFileSpellValue(doc.format, name, now->type, bytes.data(), bytes.size(), lineEnd,
                                    &r.text)) {
                 *error = "line " + std::to_string(LineNumber(doc, e.offset)) +
                          ": the new data of value '" + Visible(st.name) +

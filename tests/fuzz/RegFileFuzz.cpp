@@ -22,7 +22,7 @@ void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
     out[path] = {0xFFFFFFFFu, {}};  // the key itself, values or not
     for (const MemValue& v : key.values)
         out[path + u"|" + MemFoldName(v.Name())] = {v.type, v.Bytes()};
-    for (auto& child : key.children) Walk(*child, path + u"\\" + MemFoldName(child->name), out);
+    for (auto& child : key.children) Walk(*child, path + u"\\" + MemFoldName(child->Name()), out);
 }
 
 Snapshot Take() {
@@ -39,11 +39,11 @@ void Check(bool ok) {
 void RewriteStrings(MemKey& key) {
     static const uint8_t kNew[] = {'B', 0,   'T', 0,   'C', 0,   'E', 0,   'I', 0, 'F',
                                    0,   '.', 0,   'D', 0,   'L', 0,   'L', 0,   0, 0};
-    for (MemValue& v : key.values) {
-        if (v.type != 1) continue;
-        std::u16string name = v.Name();
+    std::vector<std::u16string> names;  // setting values moves them: names first
+    for (const MemValue& v : key.values)
+        if (v.type == 1) names.push_back(v.Name());
+    for (const auto& name : names)
         MemKeySetValue(key, name.data(), name.size(), 1, kNew, sizeof kNew);
-    }
     for (auto& child : key.children) RewriteStrings(*child);
 }
 

@@ -37,13 +37,13 @@ void Walk(MemKey& key, const std::string& path, std::vector<std::string>* lines)
     for (const MemValue& v : key.values) {
         std::string line = path + "|" + Utf8(v.Name()) + "|" + std::to_string(v.type) + "|";
         char b[4];
-        for (uint32_t i = 0; i < v.size; ++i) {
-            snprintf(b, sizeof b, "%02x", v.Data()[i]);
+        for (uint8_t byte : v.Bytes()) {
+            snprintf(b, sizeof b, "%02x", byte);
             line += b;
         }
         lines->push_back(line);
     }
-    for (auto& child : key.children) Walk(*child, path + "\\" + Utf8(child->name), lines);
+    for (auto& child : key.children) Walk(*child, path + "\\" + Utf8(child->Name()), lines);
 }
 
 }  // namespace

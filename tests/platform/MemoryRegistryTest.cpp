@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <random>
 #include <string>
 
 #include "platform/portable/InjectedFaults.h"
@@ -37,7 +39,7 @@ TEST_F(MemoryRegistryTest, NamesIgnoreCaseAndKeepIt) {
     EXPECT_EQ(type, kRegTypeString);
     EXPECT_EQ(size, 12u);
     RegistryCloseKey(key);
-    EXPECT_EQ(MemRegFind(kHklm + u"drivers")->name, u"Drivers");
+    EXPECT_EQ(MemRegFind(kHklm + u"drivers")->Name(), u"Drivers");
     // setting a value under another case replaces it, keeping one value
     MemRegSetDword(kHklm + u"Drivers\\BuiltIn\\Serial", u"dll", 7);
     EXPECT_EQ(MemRegFind(kHklm + u"Drivers\\BuiltIn\\Serial")->values.size(), 1u);
@@ -186,7 +188,68 @@ TEST_F(MemoryRegistryTest, ManyValuesAndKeys) {
         EXPECT_EQ(v != nullptr, i % 2 == 1);
         EXPECT_EQ(MemRegFind(key + u"\\" + name(i)) != nullptr, i % 2 == 1);
         if (v) {
-            EXPECT_EQ(v->Data()[0] | (v->Data()[1] << 8), i == 1 ? 7000 : i);
+            EXPECT_EQ(v->Bytes()[0] | (v->Bytes()[1] << 8), i == 1 ? 7000 : i);
+        }
+    }
+}
+
+// A key's values against a std::map, through random settings (sizes that
+// change, bytes kept at half size or not, a name taken from the key itself),
+// deletions and trims, in a key small enough to search and one large enough
+// to index.
+TEST_F(MemoryRegistryTest, ValuesAgainstAModel) {
+    struct Value {
+        std::u16string name;  // as first set
+        uint32_t type;
+        std::vector<uint8_t> bytes;
+    };
+    for (int names : {6, 60}) {
+        SCOPED_TRACE(names);
+        MemRegClear();
+        MemKey& key = MemRegCreate(kHklm + u"M");
+        std::map<std::u16string, Value> model;  // by folded name
+        std::mt19937 random(names);
+        for (int step = 0; step < 3000; ++step) {
+            std::string n = (random() % 2 ? "V" : "v") + std::to_string(random() % names);
+            std::u16string name(n.begin(), n.end()), folded = MemFoldName(name);
+            unsigned what = random() % 10;
+            if (what == 8) {
+                EXPECT_EQ(MemKeyDeleteValue(key, name.data(), name.size()),
+                          model.erase(folded) == 1);
+            } else if (what == 9) {
+                MemKeyTrimValues(key);
+            } else {
+                std::vector<uint8_t> bytes(random() % 24);
+                bool narrow = random() % 2;
+                for (size_t k = 0; k < bytes.size(); ++k)
+                    bytes[k] = narrow && k % 2 ? 0 : uint8_t(random());
+                uint32_t type = random() % 5;
+                const MemValue* own = MemKeyFindValue(key, name.data(), name.size());
+                const uint8_t* from = bytes.data();
+                if (own && what == 7) {  // bytes from the key itself: the value's name
+                    from = reinterpret_cast<const uint8_t*>(own->NameData());
+                    bytes.assign(from, from + 2 * own->nameLength);
+                }
+                MemKeySetValue(key, name.data(), name.size(), type, from, bytes.size());
+                auto it = model.find(folded);
+                if (it == model.end()) it = model.emplace(folded, Value{name, 0, {}}).first;
+                it->second.type = type;
+                it->second.bytes = bytes;
+            }
+            ASSERT_EQ(key.values.size(), model.size()) << "step " << step;
+            size_t seen = 0;
+            for (const MemValue& v : key.values) {
+                auto it = model.find(MemFoldName(v.Name()));
+                ASSERT_NE(it, model.end()) << "step " << step;
+                EXPECT_EQ(v.Name(), it->second.name);
+                EXPECT_EQ(v.type, it->second.type);
+                EXPECT_EQ(v.Bytes(), it->second.bytes);
+                EXPECT_TRUE(v.SameBytes(it->second.bytes.data(), it->second.bytes.size()));
+                ++seen;
+            }
+            ASSERT_EQ(seen, model.size()) << "step " << step;
+            EXPECT_EQ(MemKeyFindValue(key, folded.data(), folded.size()) != nullptr,
+                      model.count(folded) == 1);
         }
     }
 }

@@ -37,7 +37,7 @@ std::string Hex(const uint8_t* bytes, size_t size) {
 // "type: bytes" of a value under HKEY_LOCAL_MACHINE\A, or "absent".
 std::string ValueOfA(const std::u16string& name) {
     const MemValue* v = MemRegGetValue(u"HKEY_LOCAL_MACHINE\\A", name);
-    return v ? std::to_string(v->type) + ": " + Hex(v->Data(), v->size) : "absent";
+    return v ? std::to_string(v->type) + ": " + Hex(v->Bytes().data(), v->size) : "absent";
 }
 
 std::string Skipped(const RegDocument& doc) {
@@ -50,10 +50,10 @@ std::string Skipped(const RegDocument& doc) {
 void Dump(const MemKey& key, const std::u16string& path, std::vector<std::u16string>* out) {
     out->push_back(path);
     for (const MemValue& v : key.values) {
-        std::string data = std::to_string(v.type) + ": " + Hex(v.Data(), v.size);
+        std::string data = std::to_string(v.type) + ": " + Hex(v.Bytes().data(), v.size);
         out->push_back(path + u"|" + v.Name() + u"=" + std::u16string(data.begin(), data.end()));
     }
-    for (const auto& child : key.children) Dump(*child, path + u"\\" + child->name, out);
+    for (const auto& child : key.children) Dump(*child, path + u"\\" + child->Name(), out);
 }
 
 std::vector<std::u16string> Registry() {

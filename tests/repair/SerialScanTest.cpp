@@ -58,7 +58,7 @@ typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snap
 
 void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
     for (const MemValue& v : key.values) out[path + u"|" + v.Name()] = {v.type, v.Bytes()};
-    for (auto& child : key.children) Walk(*child, path + u"\\" + child->name, out);
+    for (auto& child : key.children) Walk(*child, path + u"\\" + child->Name(), out);
 }
 
 Snapshot TakeSnapshot() {
