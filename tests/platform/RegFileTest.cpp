@@ -314,14 +314,28 @@ TEST(RegDocumentRepaired, OnlyTheChangedLinesChange) {
     }
 }
 
-// New data too long for one line is continued with the file's own line end.
+// New data too long for one line is continued with the file's own line end,
+// or CR LF where the value's line has none.
 TEST(RegDocumentRepaired, LongDataKeepsTheLineEnds) {
-    RegDocument doc = Load("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Blob\"=hex:01\n");
-    MemRegSetValue(u"HKEY_LOCAL_MACHINE\\A", u"Blob", kRegTypeBinary, std::vector<uint8_t>(40, 7));
-    std::string content, error;
-    ASSERT_TRUE(RegDocumentRepaired(doc, &content, &error)) << error;
-    EXPECT_NE(content.find(",\\\n  07,"), std::string::npos) << content;
-    EXPECT_EQ(content.find('\r'), std::string::npos) << content;
+    struct Case {
+        std::string content, expected;
+    } cases[] = {
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Blob\"=hex:01\n", ",\\\n  07,"},
+        // UTF-16, the last line followed by a lone byte that is no line end
+        {Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Blob\"=hex:01") + "x",
+         Utf16File(",\\\r\n  07,").substr(2)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
+        RegDocument doc = Load(c.content);
+        MemRegSetValue(u"HKEY_LOCAL_MACHINE\\A", u"Blob", kRegTypeBinary,
+                       std::vector<uint8_t>(40, 7));
+        std::string content, error;
+        ASSERT_TRUE(RegDocumentRepaired(doc, &content, &error)) << error;
+        EXPECT_NE(content.find(c.expected), std::string::npos) << content;
+        if (c.content.find('\r') == std::string::npos)
+            EXPECT_EQ(content.find('\r'), std::string::npos) << content;
+    }
 }
 
 // How one value is spelled in each format, and what no format spells.
