@@ -522,13 +522,14 @@ Statement::Kind ParseValueLine(Parser& p, size_t pos, Statement* st) {
         st->type = kRegTypeString;
         st->kind = Statement::kValue;
         if (!p.keepData) return st->kind;
-        st->data.reserve(2 * text.size() + 2);
-        for (char16_t c : text) {
-            st->data.push_back(uint8_t(c & 0xFF));
-            st->data.push_back(uint8_t(c >> 8));
+        // Written in place, little-endian, then the terminating zero.
+        std::vector<uint8_t>& d = st->data;
+        d.resize(2 * text.size() + 2);
+        for (size_t k = 0; k < text.size(); ++k) {
+            d[2 * k] = uint8_t(text[k] & 0xFF);
+            d[2 * k + 1] = uint8_t(text[k] >> 8);
         }
-        st->data.insert(st->data.end(), {0, 0});
-        st->kind = Statement::kValue;
+        d[2 * text.size()] = d[2 * text.size() + 1] = 0;
         return st->kind;
     }
     if (startsWith("dword:")) {
@@ -542,7 +543,8 @@ Statement::Kind ParseValueLine(Parser& p, size_t pos, Statement* st) {
             return Skip(st, Statement::kSkippedKeepKey,
                         "bad dword value (expected 1 to 8 hex digits after 'dword:')");
         st->type = kRegTypeDword;
-        for (int k = 0; k < 4; ++k) st->data.push_back(uint8_t(value >> (8 * k)));
+        st->data.resize(4);
+        for (int k = 0; k < 4; ++k) st->data[k] = uint8_t(value >> (8 * k));
         st->kind = Statement::kValue;
         return st->kind;
     }
