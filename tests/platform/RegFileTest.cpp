@@ -333,8 +333,9 @@ TEST(RegDocumentRepaired, LongDataKeepsTheLineEnds) {
         std::string content, error;
         ASSERT_TRUE(RegDocumentRepaired(doc, &content, &error)) << error;
         EXPECT_NE(content.find(c.expected), std::string::npos) << content;
-        if (c.content.find('\r') == std::string::npos)
+        if (c.content.find('\r') == std::string::npos) {
             EXPECT_EQ(content.find('\r'), std::string::npos) << content;
+        }
     }
 }
 
