@@ -314,6 +314,9 @@ int main(int argc, char** argv) {
     RegDocument doc;
     FileId inputId;
     if (!LoadRegistry(o, &doc, &inputId)) return kExitError;
+    // Only a repair writes the file back: a scan alone lets the document go
+    // (the file's bytes and more) before scanning.
+    if (!o.repair) doc = RegDocument();
     if (o.repair && !CheckOutputNotInput(targets, inputId)) return kExitError;
 
     TextString report, message;
