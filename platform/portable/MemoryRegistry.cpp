@@ -20,7 +20,10 @@ struct MemValueBlock {
 // open-addressing table, so a lookup allocates nothing.
 struct MemIndex {
     std::vector<uint32_t> slots;  // a position, or kEmpty / kGone
-    size_t used = 0;              // slots holding a position or kGone
+    // Eight bits of each slot's name hash: most names that merely share a
+    // run of slots are told apart without reading them.
+    std::vector<uint8_t> tags;
+    size_t used = 0;  // slots holding a position or kGone
 };
 
 struct MemKeyExtra {
@@ -194,7 +197,7 @@ const char16_t* NameOf(const MemKey& key, bool values, uint32_t position, size_t
         *length = v->nameLength;
         return v->NameData();
     }
-    const MemKey* child = key.children.items[position];
+    const MemKey* child = key.children[position];
     *length = child->nameLength;
     return child->NameData();
 }
@@ -208,11 +211,14 @@ size_t HashName(const char16_t* name, size_t length) {
     return size_t(h ^ (h >> 29));
 }
 
+uint8_t Tag(size_t hash) { return uint8_t(hash >> (8 * sizeof(size_t) - 8)); }
+
 // The slot holding the name, or the first free slot of its run (kEmpty).
 size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const char16_t* name,
-                size_t length, bool* found) {
-    size_t mask = index.slots.size() - 1, slot = HashName(name, length) & mask;
+                size_t length, size_t hash, bool* found) {
+    size_t mask = index.slots.size() - 1, slot = hash & mask;
     size_t free = SIZE_MAX;
+    uint8_t tag = Tag(hash);
     for (;; slot = (slot + 1) & mask) {
         uint32_t s = index.slots[slot];
         if (s == kEmpty) {
@@ -223,6 +229,7 @@ size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const cha
             if (free == SIZE_MAX) free = slot;
             continue;
         }
+        if (index.tags[slot] != tag) continue;
         size_t n;
         const char16_t* other = NameOf(key, values, s, &n);
         if (MemNamesEqual(other, n, name, length)) {
@@ -232,22 +239,28 @@ size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const cha
     }
 }
 
+void Place(MemIndex& index, size_t slot, uint32_t position, size_t hash) {
+    if (index.slots[slot] == kEmpty) ++index.used;
+    index.slots[slot] = position;
+    index.tags[slot] = Tag(hash);
+}
+
 void IndexPut(const MemKey& key, bool values, MemIndex& index, uint32_t position) {
     size_t n;
     const char16_t* name = NameOf(key, values, position, &n);
+    size_t hash = HashName(name, n);
     bool found;
-    size_t slot = FindSlot(key, values, index, name, n, &found);
-    if (index.slots[slot] == kEmpty) ++index.used;
-    index.slots[slot] = position;
+    Place(index, FindSlot(key, values, index, name, n, hash, &found), position, hash);
 }
 
-// Makes the index afresh for the positions given, at most a third full so
-// that it takes many additions before it is made again.
+// Makes the index afresh for the positions given, under half full; it is
+// made again when additions (and deleted names, until then) fill half of it.
 void Rebuild(const MemKey& key, bool values, MemIndex& index,
              const std::vector<uint32_t>& positions) {
     size_t size = 32;
-    while (size < 3 * positions.size()) size *= 2;
+    while (size < 2 * positions.size() + 3) size *= 2;
     index.slots.assign(size, kEmpty);
+    index.tags.assign(size, 0);
     index.used = 0;
     for (uint32_t p : positions) IndexPut(key, values, index, p);
 }
@@ -263,22 +276,9 @@ std::vector<uint32_t> ValuePositions(const MemKey& key) {
 }
 
 std::vector<uint32_t> ChildPositions(const MemKey& key) {
-    std::vector<uint32_t> positions(key.children.count);
-    for (uint32_t p = 0; p < key.children.count; ++p) positions[p] = p;
+    std::vector<uint32_t> positions(key.children.size());
+    for (uint32_t p = 0; p < positions.size(); ++p) positions[p] = p;
     return positions;
-}
-
-// Keeps the key's index in step with `position` having just been added
-// (count entries now), making one when the key has grown enough.
-void IndexAdded(MemKey& key, bool values, uint32_t position, size_t count) {
-    MemIndex* index = key.extra ? (values ? &key.extra->values : &key.extra->children) : nullptr;
-    if (!index || index->slots.empty()) {
-        if (count < kIndexFrom) return;
-        index = values ? &Extra(key).values : &Extra(key).children;
-    } else if (2 * (index->used + 1) <= index->slots.size()) {
-        return IndexPut(key, values, *index, position);
-    }
-    Rebuild(key, values, *index, values ? ValuePositions(key) : ChildPositions(key));
 }
 
 MemIndex* IndexOf(const MemKey& key, bool values) {
@@ -287,12 +287,58 @@ MemIndex* IndexOf(const MemKey& key, bool values) {
     return index->slots.empty() ? nullptr : index;
 }
 
+// Where a name was looked up in a key's index: its hash, and the slot that
+// holds it or would take it (SIZE_MAX when the key had no index).
+struct Probe {
+    size_t hash = 0;
+    size_t slot = SIZE_MAX;
+};
+
+// The position of a value (its offset / 4) or sub-key, or kEmpty.
+uint32_t Find(const MemKey& key, bool values, const char16_t* name, size_t length, Probe* probe) {
+    if (const MemIndex* index = IndexOf(key, values)) {
+        probe->hash = HashName(name, length);
+        bool found;
+        probe->slot = FindSlot(key, values, *index, name, length, probe->hash, &found);
+        return found ? index->slots[probe->slot] : kEmpty;
+    }
+    if (!values) {
+        for (uint32_t p = 0; p < key.children.size(); ++p)
+            if (MemNamesEqual(key.children[p]->NameData(), key.children[p]->nameLength, name,
+                              length))
+                return p;
+        return kEmpty;
+    }
+    if (MemValueBlock* block = key.values.block)
+        for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at))) {
+            const MemValue* v = ValueAt(block, at);
+            if (!IsGone(*v) && MemNamesEqual(v->NameData(), v->nameLength, name, length))
+                return uint32_t(at / 4);
+        }
+    return kEmpty;
+}
+
+// Keeps the key's index in step with `position` having just been added
+// (count entries now) after `probe` missed it, making one when the key has
+// grown enough.
+void IndexAdded(MemKey& key, bool values, uint32_t position, size_t count, const Probe& probe) {
+    MemIndex* index = IndexOf(key, values);
+    if (index && 2 * (index->used + 1) <= index->slots.size()) {
+        if (probe.slot == SIZE_MAX) return IndexPut(key, values, *index, position);
+        return Place(*index, probe.slot, position, probe.hash);
+    }
+    if (!index && count < kIndexFrom) return;
+    MemKeyExtra& extra = Extra(key);
+    Rebuild(key, values, values ? extra.values : extra.children,
+            values ? ValuePositions(key) : ChildPositions(key));
+}
+
 // The slot of a name known to be in the index.
 size_t SlotOf(const MemKey& key, bool values, const MemIndex& index, uint32_t position) {
     size_t n;
     const char16_t* name = NameOf(key, values, position, &n);
     bool found;
-    return FindSlot(key, values, index, name, n, &found);
+    return FindSlot(key, values, index, name, n, HashName(name, n), &found);
 }
 
 // ---- values ----
@@ -403,7 +449,7 @@ MemValues::~MemValues() { free(block); }
 
 MemChildren::~MemChildren() {
     for (MemKey* child : *this) FreeKey(child);
-    free(items);
+    free(block);
 }
 
 MemKey::MemKey() = default;
@@ -487,30 +533,31 @@ std::u16string MemKeyPath(const MemKey& key) {
 }
 
 MemKey* MemKeyChild(MemKey& key, const char16_t* name, size_t nameLength) {
-    if (const MemIndex* index = IndexOf(key, false)) {
-        bool found;
-        size_t slot = FindSlot(key, false, *index, name, nameLength, &found);
-        return found ? key.children.items[index->slots[slot]] : nullptr;
-    }
-    for (MemKey* child : key.children)
-        if (MemNamesEqual(child->NameData(), child->nameLength, name, nameLength)) return child;
-    return nullptr;
+    Probe probe;
+    uint32_t p = Find(key, false, name, nameLength, &probe);
+    return p == kEmpty ? nullptr : key.children[p];
 }
 
 MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength) {
-    if (MemKey* child = MemKeyChild(key, name, nameLength)) return *child;
+    Probe probe;
+    uint32_t p = Find(key, false, name, nameLength, &probe);
+    if (p != kEmpty) return *key.children[p];
     MemChildren& kids = key.children;
-    if (kids.count == kids.capacity) {
-        if (kids.capacity >= kGone / 2) Fail("a key with over 2 billion sub-keys");
-        uint32_t capacity = std::max(4u, 2 * kids.capacity);
-        kids.items = static_cast<MemKey**>(Resize(kids.items, capacity * sizeof(MemKey*)));
-        kids.capacity = capacity;
+    uint32_t count = uint32_t(kids.size()), capacity = kids.block ? kids.block->capacity : 0;
+    if (count == capacity) {
+        if (capacity >= kGone / 2) Fail("a key with over 2 billion sub-keys");
+        capacity = std::max(2u, 2 * capacity);
+        kids.block = static_cast<MemChildBlock*>(
+            Resize(kids.block, sizeof(MemChildBlock) + capacity * sizeof(MemKey*)));
+        kids.block->count = count;
+        kids.block->capacity = capacity;
     }
     MemKey* child = NewKey(&key, name, nameLength);
-    child->position = kids.count;
-    kids.items[kids.count++] = child;
+    child->position = count;
+    kids[count] = child;
+    kids.block->count = count + 1;
     key.sortedValid = false;
-    IndexAdded(key, false, child->position, kids.count);
+    IndexAdded(key, false, count, count + 1, probe);
     return *child;
 }
 
@@ -565,14 +612,14 @@ void MemKeyDelete(MemKey& key) {
             }
     }
     MemChildren& kids = parent->children;
-    uint32_t position = key.position, last = kids.count - 1;
+    uint32_t position = key.position, last = uint32_t(kids.size() - 1);
     if (MemIndex* index = IndexOf(*parent, false)) {
         index->slots[SlotOf(*parent, false, *index, position)] = kGone;
         if (position != last) index->slots[SlotOf(*parent, false, *index, last)] = position;
     }
-    kids.items[position] = kids.items[last];
-    kids.items[position]->position = position;
-    --kids.count;
+    kids[position] = kids[last];
+    kids[position]->position = position;
+    --kids.block->count;
     parent->sortedValid = false;
     FreeKey(&key);  // and everything below it
 }
@@ -585,19 +632,9 @@ bool MemRegDelete(const std::u16string& path) {
 }
 
 MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength) {
-    MemValueBlock* block = key.values.block;
-    if (!block) return nullptr;
-    if (const MemIndex* index = IndexOf(key, true)) {
-        bool found;
-        size_t slot = FindSlot(key, true, *index, name, nameLength, &found);
-        return found ? ValueAt(block, 4 * size_t(index->slots[slot])) : nullptr;
-    }
-    for (size_t at = 0; at < block->used;) {
-        MemValue* v = ValueAt(block, at);
-        if (!IsGone(*v) && MemNamesEqual(v->NameData(), v->nameLength, name, nameLength)) return v;
-        at += RecordSize(*v);
-    }
-    return nullptr;
+    Probe probe;
+    uint32_t p = Find(key, true, name, nameLength, &probe);
+    return p == kEmpty ? nullptr : ValueAt(key.values.block, 4 * size_t(p));
 }
 
 void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32_t type,
@@ -611,7 +648,9 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
         bytes = copy.data();
     }
     bool narrow = Narrow(bytes, size);
-    MemValue* v = MemKeyFindValue(key, name, nameLength);
+    Probe probe;
+    uint32_t p = Find(key, true, name, nameLength, &probe);
+    MemValue* v = p == kEmpty ? nullptr : ValueAt(key.values.block, 4 * size_t(p));
     if (v && RecordSize(*v) == RecordSize(v->nameLength, Kept(size, narrow))) {
         Write(v, type, bytes, size, narrow);  // the same room: written over in place
         return;
@@ -634,7 +673,7 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
     size_t at = key.values.block->used;
     Append(key, name, nameLength, type, bytes, size, narrow);
     ++key.values.block->count;
-    IndexAdded(key, true, PositionOf(at), key.values.block->count);
+    IndexAdded(key, true, PositionOf(at), key.values.block->count, probe);
 }
 
 void MemKeyReserveValues(MemKey&, size_t) {}

@@ -83,16 +83,21 @@ struct MemValues {
 
 struct MemKey;
 
-// A key's sub-keys, which it owns, in no particular order.
-struct MemChildren {
-    MemKey** items = nullptr;
-    uint32_t count = 0;
-    uint32_t capacity = 0;
+// A key's sub-keys, which it owns, in no particular order: a count and room,
+// then the keys, in one allocation, made when the first sub-key comes.
+struct MemChildBlock {
+    uint32_t count;
+    uint32_t capacity;
+};
 
-    MemKey** begin() const { return items; }
-    MemKey** end() const { return items + count; }
-    size_t size() const { return count; }
-    bool empty() const { return count == 0; }
+struct MemChildren {
+    MemChildBlock* block = nullptr;
+
+    MemKey** begin() const { return block ? reinterpret_cast<MemKey**>(block + 1) : nullptr; }
+    MemKey** end() const { return begin() + size(); }
+    size_t size() const { return block ? block->count : 0; }
+    bool empty() const { return size() == 0; }
+    MemKey*& operator[](size_t i) const { return begin()[i]; }
 
     MemChildren() = default;
     MemChildren(const MemChildren&) = delete;
