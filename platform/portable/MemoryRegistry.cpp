@@ -171,18 +171,49 @@ bool Narrow(const uint8_t* bytes, size_t size) {
 
 size_t Kept(size_t size, bool narrow) { return narrow ? size / 2 : size; }
 
-size_t RecordSize(size_t nameLength, size_t kept) {
-    return (sizeof(MemValue) + 2 * nameLength + kept + 3) & ~size_t(3);
+bool NarrowName(const char16_t* name, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (name[i] > 0xFF) return false;
+    return true;
+}
+
+size_t NameBytes(const char16_t* name, size_t length) {
+    return NarrowName(name, length) ? length : 2 * length;
+}
+
+size_t NameBytes(const MemValue& v) {
+    return v.flags & MemValue::kNarrowName ? v.nameLength : 2 * size_t(v.nameLength);
+}
+
+size_t RecordSize(size_t nameBytes, size_t kept) {
+    return (sizeof(MemValue) + nameBytes + kept + 3) & ~size_t(3);
 }
 
 size_t RecordSize(const MemValue& v) {
-    return RecordSize(v.nameLength, Kept(v.size, v.flags & MemValue::kNarrow));
+    return RecordSize(NameBytes(v), Kept(v.size, v.flags & MemValue::kNarrow));
 }
 
 bool IsGone(const MemValue& v) { return v.flags & MemValue::kGone; }
 
-const uint8_t* KeptBytes(const MemValue& v) {
-    return reinterpret_cast<const uint8_t*>(v.NameData() + v.nameLength);
+const uint8_t* StoredName(const MemValue& v) { return reinterpret_cast<const uint8_t*>(&v + 1); }
+
+const uint8_t* KeptBytes(const MemValue& v) { return StoredName(v) + NameBytes(v); }
+
+// Calls f with the value's name as it is kept: one byte or two a character.
+template <typename F> auto WithName(const MemValue& v, F f) {
+    if (v.flags & MemValue::kNarrowName) return f(StoredName(v));
+    return f(reinterpret_cast<const char16_t*>(StoredName(v)));
+}
+
+template <typename A, typename B> bool SameName(const A* a, const B* b, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (a[i] != b[i] && FoldChar(a[i]) != FoldChar(b[i])) return false;
+    return true;
+}
+
+bool ValueNamed(const MemValue& v, const char16_t* name, size_t length) {
+    return v.nameLength == length &&
+           WithName(v, [&](const auto* stored) { return SameName(stored, name, length); });
 }
 
 MemValue* ValueAt(MemValueBlock* block, size_t offset) {
@@ -191,24 +222,30 @@ MemValue* ValueAt(MemValueBlock* block, size_t offset) {
 
 // ---- indexes ----
 
-const char16_t* NameOf(const MemKey& key, bool values, uint32_t position, size_t* length) {
-    if (values) {
-        const MemValue* v = ValueAt(key.values.block, 4 * size_t(position));
-        *length = v->nameLength;
-        return v->NameData();
-    }
-    const MemKey* child = key.children[position];
-    *length = child->nameLength;
-    return child->NameData();
-}
-
-size_t HashName(const char16_t* name, size_t length) {
+template <typename C> size_t HashName(const C* name, size_t length) {
     uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
     for (size_t i = 0; i < length; ++i) {
         h ^= FoldChar(name[i]);
         h *= 1099511628211ull;
     }
     return size_t(h ^ (h >> 29));
+}
+
+// The hash of the name kept at a position.
+size_t HashAt(const MemKey& key, bool values, uint32_t position) {
+    if (values) {
+        const MemValue& v = *ValueAt(key.values.block, 4 * size_t(position));
+        return WithName(v, [&](const auto* name) { return HashName(name, v.nameLength); });
+    }
+    const MemKey* child = key.children[position];
+    return HashName(child->NameData(), child->nameLength);
+}
+
+bool NamedAt(const MemKey& key, bool values, uint32_t position, const char16_t* name,
+             size_t length) {
+    if (values) return ValueNamed(*ValueAt(key.values.block, 4 * size_t(position)), name, length);
+    const MemKey* child = key.children[position];
+    return MemNamesEqual(child->NameData(), child->nameLength, name, length);
 }
 
 uint8_t Tag(size_t hash) { return uint8_t(hash >> (8 * sizeof(size_t) - 8)); }
@@ -229,10 +266,7 @@ size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const cha
             if (free == SIZE_MAX) free = slot;
             continue;
         }
-        if (index.tags[slot] != tag) continue;
-        size_t n;
-        const char16_t* other = NameOf(key, values, s, &n);
-        if (MemNamesEqual(other, n, name, length)) {
+        if (index.tags[slot] == tag && NamedAt(key, values, s, name, length)) {
             *found = true;
             return slot;
         }
@@ -245,12 +279,12 @@ void Place(MemIndex& index, size_t slot, uint32_t position, size_t hash) {
     index.tags[slot] = Tag(hash);
 }
 
+// Adds a position whose name the index does not hold yet.
 void IndexPut(const MemKey& key, bool values, MemIndex& index, uint32_t position) {
-    size_t n;
-    const char16_t* name = NameOf(key, values, position, &n);
-    size_t hash = HashName(name, n);
-    bool found;
-    Place(index, FindSlot(key, values, index, name, n, hash, &found), position, hash);
+    size_t hash = HashAt(key, values, position), mask = index.slots.size() - 1;
+    size_t slot = hash & mask;
+    while (index.slots[slot] != kEmpty && index.slots[slot] != kGone) slot = (slot + 1) & mask;
+    Place(index, slot, position, hash);
 }
 
 // Makes the index afresh for the positions given, under half full; it is
@@ -312,8 +346,7 @@ uint32_t Find(const MemKey& key, bool values, const char16_t* name, size_t lengt
     if (MemValueBlock* block = key.values.block)
         for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at))) {
             const MemValue* v = ValueAt(block, at);
-            if (!IsGone(*v) && MemNamesEqual(v->NameData(), v->nameLength, name, length))
-                return uint32_t(at / 4);
+            if (!IsGone(*v) && ValueNamed(*v, name, length)) return uint32_t(at / 4);
         }
     return kEmpty;
 }
@@ -333,12 +366,11 @@ void IndexAdded(MemKey& key, bool values, uint32_t position, size_t count, const
             values ? ValuePositions(key) : ChildPositions(key));
 }
 
-// The slot of a name known to be in the index.
+// The slot of a position the index holds.
 size_t SlotOf(const MemKey& key, bool values, const MemIndex& index, uint32_t position) {
-    size_t n;
-    const char16_t* name = NameOf(key, values, position, &n);
-    bool found;
-    return FindSlot(key, values, index, name, n, HashName(name, n), &found);
+    size_t mask = index.slots.size() - 1, slot = HashAt(key, values, position) & mask;
+    while (index.slots[slot] != position) slot = (slot + 1) & mask;
+    return slot;
 }
 
 // ---- values ----
@@ -367,7 +399,7 @@ void MakeRoom(MemKey& key, size_t more) {
 void Write(MemValue* v, uint32_t type, const uint8_t* bytes, size_t size, bool narrow) {
     v->type = type;
     v->size = uint32_t(size);
-    v->flags = narrow ? MemValue::kNarrow : 0;
+    v->flags = uint16_t((v->flags & MemValue::kNarrowName) | (narrow ? MemValue::kNarrow : 0));
     uint8_t* to = const_cast<uint8_t*>(KeptBytes(*v));
     if (narrow) {
         for (size_t k = 0; k < size; k += 2) *to++ = bytes[k];
@@ -382,9 +414,16 @@ void Append(MemKey& key, const char16_t* name, size_t nameLength, uint32_t type,
     MemValueBlock* block = key.values.block;
     MemValue* v = ValueAt(block, block->used);
     v->nameLength = uint16_t(nameLength);
-    if (nameLength) std::memcpy(v + 1, name, 2 * nameLength);
+    uint8_t* to = reinterpret_cast<uint8_t*>(v + 1);
+    if (NarrowName(name, nameLength)) {
+        v->flags = MemValue::kNarrowName;
+        for (size_t i = 0; i < nameLength; ++i) to[i] = uint8_t(name[i]);
+    } else {
+        v->flags = 0;
+        if (nameLength) std::memcpy(to, name, 2 * nameLength);
+    }
     Write(v, type, bytes, size, narrow);
-    block->used += uint32_t(RecordSize(nameLength, Kept(size, narrow)));
+    block->used += uint32_t(RecordSize(NameBytes(*v), Kept(size, narrow)));
 }
 
 // Moves the values still there to the front of the block.
@@ -455,7 +494,10 @@ MemChildren::~MemChildren() {
 MemKey::MemKey() = default;
 MemKey::~MemKey() = default;
 
-std::u16string MemValue::Name() const { return std::u16string(NameData(), nameLength); }
+std::u16string MemValue::Name() const {
+    return WithName(*this,
+                    [&](const auto* name) { return std::u16string(name, name + nameLength); });
+}
 
 void MemValue::CopyBytes(uint8_t* out) const {
     const uint8_t* kept = KeptBytes(*this);
@@ -651,25 +693,25 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
     Probe probe;
     uint32_t p = Find(key, true, name, nameLength, &probe);
     MemValue* v = p == kEmpty ? nullptr : ValueAt(key.values.block, 4 * size_t(p));
-    if (v && RecordSize(*v) == RecordSize(v->nameLength, Kept(size, narrow))) {
+    if (v && RecordSize(*v) == RecordSize(NameBytes(*v), Kept(size, narrow))) {
         Write(v, type, bytes, size, narrow);  // the same room: written over in place
         return;
     }
     if (v) {
         // Keeps the name as first written, as Windows does: the new record
         // takes the old one's name, then the old one goes.
+        std::u16string kept = v->Name();
         size_t old = size_t(reinterpret_cast<uint8_t*>(v) - Records(key.values.block));
-        MakeRoom(key, RecordSize(v->nameLength, Kept(size, narrow)));
+        MakeRoom(key, RecordSize(NameBytes(*v), Kept(size, narrow)));
         MemValueBlock* block = key.values.block;
-        v = ValueAt(block, old);
         size_t at = block->used;
-        Append(key, v->NameData(), v->nameLength, type, bytes, size, narrow);
+        Append(key, kept.data(), kept.size(), type, bytes, size, narrow);
         if (MemIndex* index = IndexOf(key, true))
             index->slots[SlotOf(key, true, *index, PositionOf(old))] = PositionOf(at);
-        Gone(key, v);
+        Gone(key, ValueAt(block, old));
         return;
     }
-    MakeRoom(key, RecordSize(nameLength, Kept(size, narrow)));
+    MakeRoom(key, RecordSize(NameBytes(name, nameLength), Kept(size, narrow)));
     size_t at = key.values.block->used;
     Append(key, name, nameLength, type, bytes, size, narrow);
     ++key.values.block->count;
