@@ -20,7 +20,10 @@ struct MemValueBlock {
 // open-addressing table, so a lookup allocates nothing.
 struct MemIndex {
     std::vector<uint32_t> slots;  // a position, or kEmpty / kGone
-    size_t used = 0;              // slots holding a position or kGone
+    // Eight bits of each slot's name hash: most names that merely share a
+    // run of slots are told apart without reading them.
+    std::vector<uint8_t> tags;
+    size_t used = 0;  // slots holding a position or kGone
 };
 
 struct MemKeyExtra {
@@ -168,18 +171,49 @@ bool Narrow(const uint8_t* bytes, size_t size) {
 
 size_t Kept(size_t size, bool narrow) { return narrow ? size / 2 : size; }
 
-size_t RecordSize(size_t nameLength, size_t kept) {
-    return (sizeof(MemValue) + 2 * nameLength + kept + 3) & ~size_t(3);
+bool NarrowName(const char16_t* name, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (name[i] > 0xFF) return false;
+    return true;
+}
+
+size_t NameBytes(const char16_t* name, size_t length) {
+    return NarrowName(name, length) ? length : 2 * length;
+}
+
+size_t NameBytes(const MemValue& v) {
+    return v.flags & MemValue::kNarrowName ? v.nameLength : 2 * size_t(v.nameLength);
+}
+
+size_t RecordSize(size_t nameBytes, size_t kept) {
+    return (sizeof(MemValue) + nameBytes + kept + 3) & ~size_t(3);
 }
 
 size_t RecordSize(const MemValue& v) {
-    return RecordSize(v.nameLength, Kept(v.size, v.flags & MemValue::kNarrow));
+    return RecordSize(NameBytes(v), Kept(v.size, v.flags & MemValue::kNarrow));
 }
 
 bool IsGone(const MemValue& v) { return v.flags & MemValue::kGone; }
 
-const uint8_t* KeptBytes(const MemValue& v) {
-    return reinterpret_cast<const uint8_t*>(v.NameData() + v.nameLength);
+const uint8_t* StoredName(const MemValue& v) { return reinterpret_cast<const uint8_t*>(&v + 1); }
+
+const uint8_t* KeptBytes(const MemValue& v) { return StoredName(v) + NameBytes(v); }
+
+// Calls f with the value's name as it is kept: one byte or two a character.
+template <typename F> auto WithName(const MemValue& v, F f) {
+    if (v.flags & MemValue::kNarrowName) return f(StoredName(v));
+    return f(reinterpret_cast<const char16_t*>(StoredName(v)));
+}
+
+template <typename A, typename B> bool SameName(const A* a, const B* b, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (a[i] != b[i] && FoldChar(a[i]) != FoldChar(b[i])) return false;
+    return true;
+}
+
+bool ValueNamed(const MemValue& v, const char16_t* name, size_t length) {
+    return v.nameLength == length &&
+           WithName(v, [&](const auto* stored) { return SameName(stored, name, length); });
 }
 
 MemValue* ValueAt(MemValueBlock* block, size_t offset) {
@@ -188,18 +222,7 @@ MemValue* ValueAt(MemValueBlock* block, size_t offset) {
 
 // ---- indexes ----
 
-const char16_t* NameOf(const MemKey& key, bool values, uint32_t position, size_t* length) {
-    if (values) {
-        const MemValue* v = ValueAt(key.values.block, 4 * size_t(position));
-        *length = v->nameLength;
-        return v->NameData();
-    }
-    const MemKey* child = key.children.items[position];
-    *length = child->nameLength;
-    return child->NameData();
-}
-
-size_t HashName(const char16_t* name, size_t length) {
+template <typename C> size_t HashName(const C* name, size_t length) {
     uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
     for (size_t i = 0; i < length; ++i) {
         h ^= FoldChar(name[i]);
@@ -208,11 +231,31 @@ size_t HashName(const char16_t* name, size_t length) {
     return size_t(h ^ (h >> 29));
 }
 
+// The hash of the name kept at a position.
+size_t HashAt(const MemKey& key, bool values, uint32_t position) {
+    if (values) {
+        const MemValue& v = *ValueAt(key.values.block, 4 * size_t(position));
+        return WithName(v, [&](const auto* name) { return HashName(name, v.nameLength); });
+    }
+    const MemKey* child = key.children[position];
+    return HashName(child->NameData(), child->nameLength);
+}
+
+bool NamedAt(const MemKey& key, bool values, uint32_t position, const char16_t* name,
+             size_t length) {
+    if (values) return ValueNamed(*ValueAt(key.values.block, 4 * size_t(position)), name, length);
+    const MemKey* child = key.children[position];
+    return MemNamesEqual(child->NameData(), child->nameLength, name, length);
+}
+
+uint8_t Tag(size_t hash) { return uint8_t(hash >> (8 * sizeof(size_t) - 8)); }
+
 // The slot holding the name, or the first free slot of its run (kEmpty).
 size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const char16_t* name,
-                size_t length, bool* found) {
-    size_t mask = index.slots.size() - 1, slot = HashName(name, length) & mask;
+                size_t length, size_t hash, bool* found) {
+    size_t mask = index.slots.size() - 1, slot = hash & mask;
     size_t free = SIZE_MAX;
+    uint8_t tag = Tag(hash);
     for (;; slot = (slot + 1) & mask) {
         uint32_t s = index.slots[slot];
         if (s == kEmpty) {
@@ -223,31 +266,35 @@ size_t FindSlot(const MemKey& key, bool values, const MemIndex& index, const cha
             if (free == SIZE_MAX) free = slot;
             continue;
         }
-        size_t n;
-        const char16_t* other = NameOf(key, values, s, &n);
-        if (MemNamesEqual(other, n, name, length)) {
+        if (index.tags[slot] == tag && NamedAt(key, values, s, name, length)) {
             *found = true;
             return slot;
         }
     }
 }
 
-void IndexPut(const MemKey& key, bool values, MemIndex& index, uint32_t position) {
-    size_t n;
-    const char16_t* name = NameOf(key, values, position, &n);
-    bool found;
-    size_t slot = FindSlot(key, values, index, name, n, &found);
+void Place(MemIndex& index, size_t slot, uint32_t position, size_t hash) {
     if (index.slots[slot] == kEmpty) ++index.used;
     index.slots[slot] = position;
+    index.tags[slot] = Tag(hash);
 }
 
-// Makes the index afresh for the positions given, at most a third full so
-// that it takes many additions before it is made again.
+// Adds a position whose name the index does not hold yet.
+void IndexPut(const MemKey& key, bool values, MemIndex& index, uint32_t position) {
+    size_t hash = HashAt(key, values, position), mask = index.slots.size() - 1;
+    size_t slot = hash & mask;
+    while (index.slots[slot] != kEmpty && index.slots[slot] != kGone) slot = (slot + 1) & mask;
+    Place(index, slot, position, hash);
+}
+
+// Makes the index afresh for the positions given, under half full; it is
+// made again when additions (and deleted names, until then) fill half of it.
 void Rebuild(const MemKey& key, bool values, MemIndex& index,
              const std::vector<uint32_t>& positions) {
     size_t size = 32;
-    while (size < 3 * positions.size()) size *= 2;
+    while (size < 2 * positions.size() + 3) size *= 2;
     index.slots.assign(size, kEmpty);
+    index.tags.assign(size, 0);
     index.used = 0;
     for (uint32_t p : positions) IndexPut(key, values, index, p);
 }
@@ -263,22 +310,9 @@ std::vector<uint32_t> ValuePositions(const MemKey& key) {
 }
 
 std::vector<uint32_t> ChildPositions(const MemKey& key) {
-    std::vector<uint32_t> positions(key.children.count);
-    for (uint32_t p = 0; p < key.children.count; ++p) positions[p] = p;
+    std::vector<uint32_t> positions(key.children.size());
+    for (uint32_t p = 0; p < positions.size(); ++p) positions[p] = p;
     return positions;
-}
-
-// Keeps the key's index in step with `position` having just been added
-// (count entries now), making one when the key has grown enough.
-void IndexAdded(MemKey& key, bool values, uint32_t position, size_t count) {
-    MemIndex* index = key.extra ? (values ? &key.extra->values : &key.extra->children) : nullptr;
-    if (!index || index->slots.empty()) {
-        if (count < kIndexFrom) return;
-        index = values ? &Extra(key).values : &Extra(key).children;
-    } else if (2 * (index->used + 1) <= index->slots.size()) {
-        return IndexPut(key, values, *index, position);
-    }
-    Rebuild(key, values, *index, values ? ValuePositions(key) : ChildPositions(key));
 }
 
 MemIndex* IndexOf(const MemKey& key, bool values) {
@@ -287,12 +321,56 @@ MemIndex* IndexOf(const MemKey& key, bool values) {
     return index->slots.empty() ? nullptr : index;
 }
 
-// The slot of a name known to be in the index.
+// Where a name was looked up in a key's index: its hash, and the slot that
+// holds it or would take it (SIZE_MAX when the key had no index).
+struct Probe {
+    size_t hash = 0;
+    size_t slot = SIZE_MAX;
+};
+
+// The position of a value (its offset / 4) or sub-key, or kEmpty.
+uint32_t Find(const MemKey& key, bool values, const char16_t* name, size_t length, Probe* probe) {
+    if (const MemIndex* index = IndexOf(key, values)) {
+        probe->hash = HashName(name, length);
+        bool found;
+        probe->slot = FindSlot(key, values, *index, name, length, probe->hash, &found);
+        return found ? index->slots[probe->slot] : kEmpty;
+    }
+    if (!values) {
+        for (uint32_t p = 0; p < key.children.size(); ++p)
+            if (MemNamesEqual(key.children[p]->NameData(), key.children[p]->nameLength, name,
+                              length))
+                return p;
+        return kEmpty;
+    }
+    if (MemValueBlock* block = key.values.block)
+        for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at))) {
+            const MemValue* v = ValueAt(block, at);
+            if (!IsGone(*v) && ValueNamed(*v, name, length)) return uint32_t(at / 4);
+        }
+    return kEmpty;
+}
+
+// Keeps the key's index in step with `position` having just been added
+// (count entries now) after `probe` missed it, making one when the key has
+// grown enough.
+void IndexAdded(MemKey& key, bool values, uint32_t position, size_t count, const Probe& probe) {
+    MemIndex* index = IndexOf(key, values);
+    if (index && 2 * (index->used + 1) <= index->slots.size()) {
+        if (probe.slot == SIZE_MAX) return IndexPut(key, values, *index, position);
+        return Place(*index, probe.slot, position, probe.hash);
+    }
+    if (!index && count < kIndexFrom) return;
+    MemKeyExtra& extra = Extra(key);
+    Rebuild(key, values, values ? extra.values : extra.children,
+            values ? ValuePositions(key) : ChildPositions(key));
+}
+
+// The slot of a position the index holds.
 size_t SlotOf(const MemKey& key, bool values, const MemIndex& index, uint32_t position) {
-    size_t n;
-    const char16_t* name = NameOf(key, values, position, &n);
-    bool found;
-    return FindSlot(key, values, index, name, n, &found);
+    size_t mask = index.slots.size() - 1, slot = HashAt(key, values, position) & mask;
+    while (index.slots[slot] != position) slot = (slot + 1) & mask;
+    return slot;
 }
 
 // ---- values ----
@@ -321,7 +399,7 @@ void MakeRoom(MemKey& key, size_t more) {
 void Write(MemValue* v, uint32_t type, const uint8_t* bytes, size_t size, bool narrow) {
     v->type = type;
     v->size = uint32_t(size);
-    v->flags = narrow ? MemValue::kNarrow : 0;
+    v->flags = uint16_t((v->flags & MemValue::kNarrowName) | (narrow ? MemValue::kNarrow : 0));
     uint8_t* to = const_cast<uint8_t*>(KeptBytes(*v));
     if (narrow) {
         for (size_t k = 0; k < size; k += 2) *to++ = bytes[k];
@@ -336,9 +414,16 @@ void Append(MemKey& key, const char16_t* name, size_t nameLength, uint32_t type,
     MemValueBlock* block = key.values.block;
     MemValue* v = ValueAt(block, block->used);
     v->nameLength = uint16_t(nameLength);
-    if (nameLength) std::memcpy(v + 1, name, 2 * nameLength);
+    uint8_t* to = reinterpret_cast<uint8_t*>(v + 1);
+    if (NarrowName(name, nameLength)) {
+        v->flags = MemValue::kNarrowName;
+        for (size_t i = 0; i < nameLength; ++i) to[i] = uint8_t(name[i]);
+    } else {
+        v->flags = 0;
+        if (nameLength) std::memcpy(to, name, 2 * nameLength);
+    }
     Write(v, type, bytes, size, narrow);
-    block->used += uint32_t(RecordSize(nameLength, Kept(size, narrow)));
+    block->used += uint32_t(RecordSize(NameBytes(*v), Kept(size, narrow)));
 }
 
 // Moves the values still there to the front of the block.
@@ -403,13 +488,16 @@ MemValues::~MemValues() { free(block); }
 
 MemChildren::~MemChildren() {
     for (MemKey* child : *this) FreeKey(child);
-    free(items);
+    free(block);
 }
 
 MemKey::MemKey() = default;
 MemKey::~MemKey() = default;
 
-std::u16string MemValue::Name() const { return std::u16string(NameData(), nameLength); }
+std::u16string MemValue::Name() const {
+    return WithName(*this,
+                    [&](const auto* name) { return std::u16string(name, name + nameLength); });
+}
 
 void MemValue::CopyBytes(uint8_t* out) const {
     const uint8_t* kept = KeptBytes(*this);
@@ -487,30 +575,31 @@ std::u16string MemKeyPath(const MemKey& key) {
 }
 
 MemKey* MemKeyChild(MemKey& key, const char16_t* name, size_t nameLength) {
-    if (const MemIndex* index = IndexOf(key, false)) {
-        bool found;
-        size_t slot = FindSlot(key, false, *index, name, nameLength, &found);
-        return found ? key.children.items[index->slots[slot]] : nullptr;
-    }
-    for (MemKey* child : key.children)
-        if (MemNamesEqual(child->NameData(), child->nameLength, name, nameLength)) return child;
-    return nullptr;
+    Probe probe;
+    uint32_t p = Find(key, false, name, nameLength, &probe);
+    return p == kEmpty ? nullptr : key.children[p];
 }
 
 MemKey& MemKeyCreateChild(MemKey& key, const char16_t* name, size_t nameLength) {
-    if (MemKey* child = MemKeyChild(key, name, nameLength)) return *child;
+    Probe probe;
+    uint32_t p = Find(key, false, name, nameLength, &probe);
+    if (p != kEmpty) return *key.children[p];
     MemChildren& kids = key.children;
-    if (kids.count == kids.capacity) {
-        if (kids.capacity >= kGone / 2) Fail("a key with over 2 billion sub-keys");
-        uint32_t capacity = std::max(4u, 2 * kids.capacity);
-        kids.items = static_cast<MemKey**>(Resize(kids.items, capacity * sizeof(MemKey*)));
-        kids.capacity = capacity;
+    uint32_t count = uint32_t(kids.size()), capacity = kids.block ? kids.block->capacity : 0;
+    if (count == capacity) {
+        if (capacity >= kGone / 2) Fail("a key with over 2 billion sub-keys");
+        capacity = std::max(2u, 2 * capacity);
+        kids.block = static_cast<MemChildBlock*>(
+            Resize(kids.block, sizeof(MemChildBlock) + capacity * sizeof(MemKey*)));
+        kids.block->count = count;
+        kids.block->capacity = capacity;
     }
     MemKey* child = NewKey(&key, name, nameLength);
-    child->position = kids.count;
-    kids.items[kids.count++] = child;
+    child->position = count;
+    kids[count] = child;
+    kids.block->count = count + 1;
     key.sortedValid = false;
-    IndexAdded(key, false, child->position, kids.count);
+    IndexAdded(key, false, count, count + 1, probe);
     return *child;
 }
 
@@ -565,14 +654,14 @@ void MemKeyDelete(MemKey& key) {
             }
     }
     MemChildren& kids = parent->children;
-    uint32_t position = key.position, last = kids.count - 1;
+    uint32_t position = key.position, last = uint32_t(kids.size() - 1);
     if (MemIndex* index = IndexOf(*parent, false)) {
         index->slots[SlotOf(*parent, false, *index, position)] = kGone;
         if (position != last) index->slots[SlotOf(*parent, false, *index, last)] = position;
     }
-    kids.items[position] = kids.items[last];
-    kids.items[position]->position = position;
-    --kids.count;
+    kids[position] = kids[last];
+    kids[position]->position = position;
+    --kids.block->count;
     parent->sortedValid = false;
     FreeKey(&key);  // and everything below it
 }
@@ -585,19 +674,9 @@ bool MemRegDelete(const std::u16string& path) {
 }
 
 MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength) {
-    MemValueBlock* block = key.values.block;
-    if (!block) return nullptr;
-    if (const MemIndex* index = IndexOf(key, true)) {
-        bool found;
-        size_t slot = FindSlot(key, true, *index, name, nameLength, &found);
-        return found ? ValueAt(block, 4 * size_t(index->slots[slot])) : nullptr;
-    }
-    for (size_t at = 0; at < block->used;) {
-        MemValue* v = ValueAt(block, at);
-        if (!IsGone(*v) && MemNamesEqual(v->NameData(), v->nameLength, name, nameLength)) return v;
-        at += RecordSize(*v);
-    }
-    return nullptr;
+    Probe probe;
+    uint32_t p = Find(key, true, name, nameLength, &probe);
+    return p == kEmpty ? nullptr : ValueAt(key.values.block, 4 * size_t(p));
 }
 
 void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32_t type,
@@ -611,30 +690,32 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
         bytes = copy.data();
     }
     bool narrow = Narrow(bytes, size);
-    MemValue* v = MemKeyFindValue(key, name, nameLength);
-    if (v && RecordSize(*v) == RecordSize(v->nameLength, Kept(size, narrow))) {
+    Probe probe;
+    uint32_t p = Find(key, true, name, nameLength, &probe);
+    MemValue* v = p == kEmpty ? nullptr : ValueAt(key.values.block, 4 * size_t(p));
+    if (v && RecordSize(*v) == RecordSize(NameBytes(*v), Kept(size, narrow))) {
         Write(v, type, bytes, size, narrow);  // the same room: written over in place
         return;
     }
     if (v) {
         // Keeps the name as first written, as Windows does: the new record
         // takes the old one's name, then the old one goes.
+        std::u16string kept = v->Name();
         size_t old = size_t(reinterpret_cast<uint8_t*>(v) - Records(key.values.block));
-        MakeRoom(key, RecordSize(v->nameLength, Kept(size, narrow)));
+        MakeRoom(key, RecordSize(NameBytes(*v), Kept(size, narrow)));
         MemValueBlock* block = key.values.block;
-        v = ValueAt(block, old);
         size_t at = block->used;
-        Append(key, v->NameData(), v->nameLength, type, bytes, size, narrow);
+        Append(key, kept.data(), kept.size(), type, bytes, size, narrow);
         if (MemIndex* index = IndexOf(key, true))
             index->slots[SlotOf(key, true, *index, PositionOf(old))] = PositionOf(at);
-        Gone(key, v);
+        Gone(key, ValueAt(block, old));
         return;
     }
-    MakeRoom(key, RecordSize(nameLength, Kept(size, narrow)));
+    MakeRoom(key, RecordSize(NameBytes(name, nameLength), Kept(size, narrow)));
     size_t at = key.values.block->used;
     Append(key, name, nameLength, type, bytes, size, narrow);
     ++key.values.block->count;
-    IndexAdded(key, true, PositionOf(at), key.values.block->count);
+    IndexAdded(key, true, PositionOf(at), key.values.block->count, probe);
 }
 
 void MemKeyReserveValues(MemKey&, size_t) {}

@@ -39,18 +39,18 @@ const size_t kMemMaxValueName = 16383;
 // then the bytes. A key's values lie one after another in one block, so a
 // registry of many small values stays close to the size of what it holds.
 struct MemValue {
-    enum : uint16_t { kGone = 1, kNarrow = 2 };
+    enum : uint16_t { kGone = 1, kNarrow = 2, kNarrowName = 4 };
     uint32_t type;
     uint32_t size;        // of the bytes
     uint16_t nameLength;  // in characters (a value name has at most 16383)
     uint16_t flags;       // kGone: deleted or replaced, its room reused later;
-                          // kNarrow: kept without the zero of every second byte
+                          // kNarrow, kNarrowName: bytes or name kept narrow
 
-    const char16_t* NameData() const { return reinterpret_cast<const char16_t*>(this + 1); }
+    // The name, and the bytes. Names of Latin-1 characters are kept one
+    // byte a character, and bytes whose every second byte is zero (16-bit
+    // text of Latin-1 characters, the most common data) without those
+    // zeros: both are read out through these rather than in place.
     std::u16string Name() const;
-    // The bytes. Those whose every second byte is zero (16-bit text of
-    // Latin-1 characters, the most common data) are kept at half the size,
-    // so they are read out through these rather than in place.
     void CopyBytes(uint8_t* out) const;  // size bytes
     std::vector<uint8_t> Bytes() const;
     bool SameBytes(const uint8_t* bytes, size_t count) const;
@@ -83,16 +83,21 @@ struct MemValues {
 
 struct MemKey;
 
-// A key's sub-keys, which it owns, in no particular order.
-struct MemChildren {
-    MemKey** items = nullptr;
-    uint32_t count = 0;
-    uint32_t capacity = 0;
+// A key's sub-keys, which it owns, in no particular order: a count and room,
+// then the keys, in one allocation, made when the first sub-key comes.
+struct MemChildBlock {
+    uint32_t count;
+    uint32_t capacity;
+};
 
-    MemKey** begin() const { return items; }
-    MemKey** end() const { return items + count; }
-    size_t size() const { return count; }
-    bool empty() const { return count == 0; }
+struct MemChildren {
+    MemChildBlock* block = nullptr;
+
+    MemKey** begin() const { return block ? reinterpret_cast<MemKey**>(block + 1) : nullptr; }
+    MemKey** end() const { return begin() + size(); }
+    size_t size() const { return block ? block->count : 0; }
+    bool empty() const { return size() == 0; }
+    MemKey*& operator[](size_t i) const { return begin()[i]; }
 
     MemChildren() = default;
     MemChildren(const MemChildren&) = delete;

@@ -210,8 +210,11 @@ TEST_F(MemoryRegistryTest, ValuesAgainstAModel) {
         std::map<std::u16string, Value> model;  // by folded name
         std::mt19937 random(names);
         for (int step = 0; step < 3000; ++step) {
-            std::string n = (random() % 2 ? "V" : "v") + std::to_string(random() % names);
-            std::u16string name(n.begin(), n.end()), folded = MemFoldName(name);
+            // Names in either case, of one byte a character or two.
+            const char16_t* first[] = {u"v", u"V", u"\u00e9", u"\u00c9", u"\u0416"};
+            std::string n = std::to_string(random() % names);
+            std::u16string name = first[random() % 5] + std::u16string(n.begin(), n.end());
+            std::u16string folded = MemFoldName(name);
             unsigned what = random() % 10;
             if (what == 8) {
                 EXPECT_EQ(MemKeyDeleteValue(key, name.data(), name.size()),
@@ -226,9 +229,9 @@ TEST_F(MemoryRegistryTest, ValuesAgainstAModel) {
                 uint32_t type = random() % 5;
                 const MemValue* own = MemKeyFindValue(key, name.data(), name.size());
                 const uint8_t* from = bytes.data();
-                if (own && what == 7) {  // bytes from the key itself: the value's name
-                    from = reinterpret_cast<const uint8_t*>(own->NameData());
-                    bytes.assign(from, from + 2 * own->nameLength);
+                if (own && what == 7) {  // bytes from the key itself: the value's record
+                    from = reinterpret_cast<const uint8_t*>(own);
+                    bytes.assign(from, from + sizeof(MemValue) + random() % 4);
                 }
                 MemKeySetValue(key, name.data(), name.size(), type, from, bytes.size());
                 auto it = model.find(folded);
