@@ -119,15 +119,15 @@ const char* KindOf(mode_t mode) {
 
 #endif
 
-bool WriteAll(int fd, const std::string& content) {
+bool WriteAll(int fd, const char* data, size_t size) {
     size_t done = 0;
-    while (done < content.size()) {
-        size_t chunk = content.size() - done;
+    while (done < size) {
+        size_t chunk = size - done;
         if (chunk > (1u << 20)) chunk = 1u << 20;
 #ifdef _WIN32
-        int n = _write(fd, content.data() + done, unsigned(chunk));
+        int n = _write(fd, data + done, unsigned(chunk));
 #else
-        ssize_t n = write(fd, content.data() + done, chunk);
+        ssize_t n = write(fd, data + done, chunk);
         if (n < 0 && errno == EINTR) continue;
 #endif
         if (n <= 0) {
@@ -136,6 +136,12 @@ bool WriteAll(int fd, const std::string& content) {
         }
         done += size_t(n);
     }
+    return true;
+}
+
+bool WriteAll(int fd, const std::vector<FilePiece>& pieces) {
+    for (const FilePiece& piece : pieces)
+        if (!WriteAll(fd, piece.data, piece.size)) return false;
     return true;
 }
 
@@ -307,6 +313,12 @@ bool FileResolveTarget(const std::string& name, FileTarget* target, std::string*
 
 bool FileWriteTemporary(const std::string& target, const std::string& content,
                         const FileAttributes& like, PendingFile* pending, std::string* error) {
+    return FileWriteTemporary(target, {FilePiece{content.data(), content.size()}}, like, pending,
+                              error);
+}
+
+bool FileWriteTemporary(const std::string& target, const std::vector<FilePiece>& pieces,
+                        const FileAttributes& like, PendingFile* pending, std::string* error) {
     pending->target = target;
     pending->temporary.clear();
     int fd = -1;
@@ -335,7 +347,7 @@ bool FileWriteTemporary(const std::string& target, const std::string& content,
 #endif
     // Writing and flushing is the long part: a signal may end it.
     BlockSignals(false);
-    bool written = WriteAll(fd, content);
+    bool written = WriteAll(fd, pieces);
     int saved = errno;
     BlockSignals(true);
     if (!written) {

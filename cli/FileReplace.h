@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The most a registry export may hold; larger input is refused unread.
 const unsigned long long kFileMaxBytes = 256ull << 20;
@@ -54,6 +55,15 @@ struct PendingFile {
 // owner and group of like (as far as the process may set them). On failure
 // nothing is left behind and *error names the file and the reason.
 bool FileWriteTemporary(const std::string& target, const std::string& content,
+                        const FileAttributes& like, PendingFile* pending, std::string* error);
+
+// The same for content given as pieces written one after another, so that
+// a file made mostly of another's bytes is not copied whole first.
+struct FilePiece {
+    const char* data;
+    size_t size;
+};
+bool FileWriteTemporary(const std::string& target, const std::vector<FilePiece>& pieces,
                         const FileAttributes& like, PendingFile* pending, std::string* error);
 
 // Renames the temporary file over its target (replacing it when it exists).

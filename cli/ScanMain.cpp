@@ -224,11 +224,21 @@ bool CheckOutputNotInput(const Targets& t, const FileId& input) {
 // then are they renamed, so a failure leaves the existing files as they were.
 bool Save(const Options& o, const Targets& t, const RegDocument& doc) {
     const std::string& original = doc.bytes;
-    std::string content, error;
-    if (!RegDocumentRepaired(doc, &content, &error)) {
+    std::string error;
+    std::vector<RegEdit> edits;
+    if (!RegDocumentEdits(doc, &edits, &error)) {
         Complain("cannot write the repaired registry: " + error + "; no file was changed");
         return false;
     }
+    // The original bytes between the changed lines are written as they are.
+    std::vector<FilePiece> content;
+    size_t copied = 0;
+    for (const RegEdit& e : edits) {
+        content.push_back(FilePiece{original.data() + copied, e.from - copied});
+        content.push_back(FilePiece{e.bytes.data(), e.bytes.size()});
+        copied = e.to;
+    }
+    content.push_back(FilePiece{original.data() + copied, original.size() - copied});
     if (!o.output.empty()) {
         PendingFile file;
         const FileAttributes& like = t.output.exists ? t.output.attributes : t.like;

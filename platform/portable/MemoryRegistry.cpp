@@ -718,8 +718,6 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
     IndexAdded(key, true, PositionOf(at), key.values.block->count, probe);
 }
 
-void MemKeyReserveValues(MemKey&, size_t) {}
-
 void MemKeyTrimValues(MemKey& key) {
     MemValueBlock* block = key.values.block;
     if (!block) return;

@@ -175,7 +175,6 @@ void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32
                     const uint8_t* bytes, size_t size);
 MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength);
 bool MemKeyDeleteValue(MemKey& key, const char16_t* name, size_t nameLength);
-void MemKeyReserveValues(MemKey& key, size_t count);  // no longer needed; does nothing
 // Gives back the room the key's values do not use. A caller that sets many
 // values on a key one by one (a section of a file) calls it when done, so
 // the key keeps no slack.

@@ -987,10 +987,10 @@ bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAs
     return true;
 }
 
-bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::string* error) {
+bool RegDocumentEdits(const RegDocument& doc, std::vector<RegEdit>* edits, std::string* error) {
     std::string ignored;
     if (!error) error = &ignored;
-    content->clear();
+    edits->clear();
     Parser p{doc, true};
     Statement st;
 
@@ -1071,18 +1071,30 @@ bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::stri
         }
     }
 
-    content->reserve(doc.bytes.size());
-    size_t copied = 0;
+    // Met walking back: in file order from the last.
     for (size_t n = replacements.size(); n-- > 0;) {
         const Replacement& r = replacements[n];
-        content->append(doc.bytes, copied, r.from - copied);
-        if (!Encode(doc.format, r.text, content)) {
-            content->clear();
+        edits->push_back(RegEdit{r.from, r.to, std::string()});
+        if (!Encode(doc.format, r.text, &edits->back().bytes)) {
+            edits->clear();
             *error = "line " + std::to_string(LineNumber(doc, r.from)) +
                      ": the new value cannot be written in this file's encoding";
             return false;
         }
-        copied = r.to;
+    }
+    return true;
+}
+
+bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::string* error) {
+    content->clear();
+    std::vector<RegEdit> edits;
+    if (!RegDocumentEdits(doc, &edits, error)) return false;
+    content->reserve(doc.bytes.size());
+    size_t copied = 0;
+    for (const RegEdit& e : edits) {
+        content->append(doc.bytes, copied, e.from - copied);
+        content->append(e.bytes);
+        copied = e.to;
     }
     content->append(doc.bytes, copied, std::string::npos);
     return true;

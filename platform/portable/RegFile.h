@@ -99,6 +99,17 @@ void RegEntryLines(const RegDocument& doc, size_t entry, uint32_t* firstLine, ui
 // *content empty, when a changed value has no spelling in the file's format.
 bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::string* error);
 
+// The same as changes to the document's bytes, in file order and none
+// overlapping: bytes [from, to) become `bytes`. A large file is written from
+// its own bytes and these, without a whole copy. Fails as
+// RegDocumentRepaired does, leaving *edits empty.
+struct RegEdit {
+    size_t from;
+    size_t to;
+    std::string bytes;
+};
+bool RegDocumentEdits(const RegDocument& doc, std::vector<RegEdit>* edits, std::string* error);
+
 // One value line as this format spells it, without the line end:
 // nameAsWritten (the name between its quotes as the file writes it, quotes
 // included, or @), '=' and the data. Long hex data is continued after
