@@ -19,6 +19,7 @@ namespace {
 
 std::string Reason() { return strerror(errno); }
 
+#ifndef _WIN32
 // Memory reserved for a large file is mapped in as it is first written:
 // 4 KB at a time, each a fault that can cost more than reading the 4 KB.
 // Asking for huge pages (where the system has them on request) maps 2 MB a
@@ -33,6 +34,7 @@ void AskHugePages(const std::string& content) {
     (void)content;
 #endif
 }
+#endif
 
 std::string TooLarge(const std::string& name) {
     return name + " is larger than 256 MiB, far more than any registry export; it was not read";
