@@ -113,6 +113,7 @@ bench:
 	@cmake --build --preset bench -j $(JOBS)
 	@if [ -x build/bench/portmedic_bench ]; then build/bench/portmedic_bench $(BENCH_ARGS); \
 	 else echo "no benchmarks yet"; fi
+	@bash bench/scan-vs-lines.sh build/bench/portmedic-scan 50 build/bench/scan-vs-lines
 
 clean:
 	rm -rf build

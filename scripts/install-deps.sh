@@ -13,7 +13,8 @@
 #   windows  the Windows builds (mingw-w64, 32- and 64-bit) and Wine inside
 #            Xvfb to run them, with Wine's own fonts
 #   fuzz     the libFuzzer targets (clang and its runtime)
-#   bench    the benchmarks (Google Benchmark)
+#   bench    the benchmarks (Google Benchmark; python3, bc and time for the scan
+#            beside Python's line split)
 #
 # A new group is one more packages_NAME list below. Safe to run again and
 # again: it only calls apt-get when a package is missing.
@@ -28,7 +29,7 @@ packages_windows=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
                   wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool imagemagick x11-apps
                   python3)  # draws the program's icon; reads the suites' reports
 packages_fuzz=(clang libclang-rt-14-dev)
-packages_bench=(libbenchmark-dev)
+packages_bench=(libbenchmark-dev python3 bc time)
 
 groups=("$@")
 [ "${#groups[@]}" -gt 0 ] || groups=(native)
