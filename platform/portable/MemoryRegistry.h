@@ -168,9 +168,11 @@ const MemValue* MemRegGetValue(const std::u16string& path, const std::u16string&
 // Removes a value. Returns false when it was absent.
 bool MemRegDeleteValue(const std::u16string& path, const std::u16string& name);
 
-// The same, directly on a key. A value name is at most kMemMaxValueName
-// characters, a key name at most kMemMaxKeyName: callers check; a longer
-// one ends the process rather than being cut.
+// The same, directly on a key. Names longer than Windows allows
+// (kMemMaxValueName, kMemMaxKeyName) are the callers' to refuse, as
+// RegistrySetValue and the file reader do. What no record here can hold (a
+// name over 65535 characters, over 4 GB of values in one key) ends the
+// process with a message rather than being cut.
 void MemKeySetValue(MemKey& key, const char16_t* name, size_t nameLength, uint32_t type,
                     const uint8_t* bytes, size_t size);
 MemValue* MemKeyFindValue(MemKey& key, const char16_t* name, size_t nameLength);
