@@ -4,7 +4,7 @@
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(PM_APP_DIR ${CMAKE_SOURCE_DIR}/app)
-set(PM_SHELL_DIR ${CMAKE_SOURCE_DIR}/platform/aygshell)
+set(PM_SHELL_DIR ${CMAKE_SOURCE_DIR}/aygshell)
 
 # Size matters on a handheld: the program and the shell are built small
 # (PM_LIBRARY_FLAGS, the same settings as the libraries they link), without

@@ -2,7 +2,7 @@
 // bar, dialog initialisation and the activation and setting-change
 // handlers. The program imports these by number (34, 56, 83, 84) as a
 // device program does; on desktop Windows our own stand-in
-// (platform/aygshell) provides them.
+// (aygshell/, a program of its own) provides them.
 //
 // The records are the shell's own, with 32-bit fields on the device and on
 // 32-bit Windows (36, 12 and 12 bytes); handles widen them in a 64-bit build.
