@@ -7,8 +7,8 @@
 
 #include <windows.h>
 
-#include "app/GlobalTexts.h"
 #include "platform/Shell.h"
+#include "repair/GlobalTexts.h"
 
 // Global state of the program, touched only by its one thread.
 extern HINSTANCE g_hInst;              // the module holding the resources

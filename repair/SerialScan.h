@@ -7,15 +7,8 @@
 // marks the damaged ones and, with repair on, writes "BTCEIF.DLL" back.
 #pragma once
 
+#include "repair/GlobalTexts.h"  // the scan's texts: markers, messages
 #include "text/TextString.h"
-
-// The scan's texts (Windows-1252). Defined with the program's other global
-// texts, in one translation unit, so their construction order is fixed.
-extern TextString kFaultMarker;      // " <<<< \xA1FALLO DETECTADO AQU\xCD!"
-extern TextString kFixedMarker;      // "  \xA1ARREGLADO!"
-extern TextString kFixedMessage;     // shown after a successful repair
-extern TextString kAllGoodText;      // "\r\nTodo perfecto!!!"
-extern TextString kNotFoundMessage;  // shown when nothing was damaged
 
 // Fills `report` (cleared first) with one line per examined port:
 //   label "  => Dll: " LIBRARY [marker] "\r\n"

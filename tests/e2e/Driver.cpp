@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "app/GlobalTexts.h"
 #include "app/resource.h"
+#include "repair/GlobalTexts.h"
 #include "tests/support/WindowText.h"
 #include "text/WideText.h"
 

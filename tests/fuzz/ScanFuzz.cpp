@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/GlobalTexts.h"
 #include "platform/portable/InjectedFaults.h"
+#include "repair/GlobalTexts.h"
 #include "repair/SerialScan.h"
 #include "tests/fuzz/FuzzInput.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/GlobalTexts.h"
+#include "repair/GlobalTexts.h"
 
 namespace {
 std::vector<std::string> Lines(const std::string& text) {

@@ -1,4 +1,4 @@
-// Every global text of the program, defined here in one translation unit so
+// Every global text of PORTMEDIC, defined here in one translation unit so
 // that they are built in this order before WinMain and destroyed in the
 // reverse order after it: g_displayText first, kIntroText last.
 //
@@ -6,7 +6,7 @@
 // (\xFA u acute, \xE1 a acute, \xED i acute, \xA1 inverted exclamation mark,
 // \xCD capital I acute). An escape is closed by ending the literal ("" ...)
 // wherever a hexadecimal digit follows it.
-#include "app/GlobalTexts.h"
+#include "repair/GlobalTexts.h"
 
 TextString kIntroText(
     "PORTMEDIC 2.0 \r\n"
