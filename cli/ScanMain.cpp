@@ -330,15 +330,14 @@ int main(int argc, char** argv) {
     if (o.repair && !CheckOutputNotInput(targets, inputId)) return kExitError;
 
     TextString report, message;
-    ScanSerialDrivers(report, message, o.repair);
+    SerialScanResult found = ScanSerialDrivers(report, message, o.repair);
 
     // Saved before anything is printed: a report that says "repaired" is
     // only shown once the repair is on disk.
     bool saved = false;
     if (o.repair) {
         // Without --output the file is only rewritten when something changed.
-        bool changed = message.Compare(kFixedMessage.CStr()) == 0;
-        saved = changed || !o.output.empty();
+        saved = found.repaired > 0 || !o.output.empty();
         if (saved && !SaveGuarded(o, targets, doc)) return kExitError;
     }
 
@@ -355,8 +354,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    // What remains damaged: a detect-only scan of the registry as it is now.
-    TextString finalReport, finalMessage;
-    ScanSerialDrivers(finalReport, finalMessage, false);
-    return finalMessage.IsEmpty() ? kExitDamaged : kExitClean;
+    // Every damaged entry not written back remains: without --repair all of
+    // them, with it those whose write the registry refused.
+    return found.damaged > found.repaired ? kExitDamaged : kExitClean;
 }

@@ -54,7 +54,7 @@ struct ScanState {
     int32_t reportLength;  // kept so that a long report builds in linear time
     TextString& message;
     bool repair;
-    bool damageFound;
+    SerialScanResult found;
 
     void Add(const char* text) { report.AppendTracked(reportLength, text); }
 };
@@ -68,14 +68,16 @@ void ExamineDll(ScanState& scan, RegKey driverKey, const WideChar* dllName,
 
     bool damaged = dll.Compare(kDisabledDll) == 0 || dll.Compare(kForeignDll) == 0;
     bool repaired = false;
-    if (damaged) {
-        scan.damageFound = true;
-        if (scan.repair && RegistrySetValue(driverKey, WIDE("Dll"), 0, kRegTypeString,
-                                            reinterpret_cast<const uint8_t*>(kRepairValue),
-                                            sizeof(kRepairValue)) == 0)
-            repaired = true;
+    if (damaged && scan.repair) {
+        repaired = RegistrySetValue(driverKey, WIDE("Dll"), 0, kRegTypeString,
+                                    reinterpret_cast<const uint8_t*>(kRepairValue),
+                                    sizeof(kRepairValue)) == 0;
+        if (!repaired) ++scan.found.failedWrites;
     }
-    if (dll.IsEmpty()) return;
+    if (dll.IsEmpty()) return;  // never damaged: the damage has a name
+    ++scan.found.examined;
+    if (damaged) ++scan.found.damaged;
+    if (repaired) ++scan.found.repaired;
 
     scan.Add(label.CStr());
     scan.Add("  => Dll: ");
@@ -147,13 +149,14 @@ void ScanBuiltInPorts(ScanState& scan) {
 
 }  // namespace
 
-void ScanSerialDrivers(TextString& report, TextString& message, bool repair) {
+SerialScanResult ScanSerialDrivers(TextString& report, TextString& message, bool repair) {
     report.Assign("");
-    ScanState scan{report, 0, message, repair, false};
+    ScanState scan{report, 0, message, repair, SerialScanResult{0, 0, 0, 0}};
     ScanLoadedDrivers(scan);
     ScanBuiltInPorts(scan);
-    if (!scan.damageFound) {
+    if (scan.found.damaged == 0) {
         report.Append(kAllGoodText);
         message.Assign(kNotFoundMessage);
     }
+    return scan.found;
 }

@@ -10,6 +10,16 @@
 #include "repair/GlobalTexts.h"  // the scan's texts: markers, messages
 #include "text/TextString.h"
 
+// What one scan found, counted by report line as each line shows its port
+// (a driver key that two ports share, repaired at the first line, is healthy
+// at the second).
+struct SerialScanResult {
+    int examined;      // ports listed in the report
+    int damaged;       // of those, found damaged
+    int repaired;      // of those, written back as "BTCEIF.DLL"
+    int failedWrites;  // of those, the registry refused the repair write
+};
+
 // Fills `report` (cleared first) with one line per examined port:
 //   label "  => Dll: " LIBRARY [marker] "\r\n"
 // Loaded drivers come first (sub-keys of HKLM\Drivers\Active whose "Name"
@@ -19,4 +29,6 @@
 // `message` is never cleared: it becomes kFixedMessage when a repair write
 // succeeds, kNotFoundMessage when nothing was damaged, else stays as it was.
 // Every key opened is closed again; registry failures only drop entries.
-void ScanSerialDrivers(TextString& report, TextString& message, bool repair);
+// Returns the counts behind the report: damaged - repaired entries remain
+// damaged (all of them without repair, those whose write failed with it).
+SerialScanResult ScanSerialDrivers(TextString& report, TextString& message, bool repair);

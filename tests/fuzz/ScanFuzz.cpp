@@ -147,6 +147,13 @@ bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+int Count(const std::string& s, const std::string& what) {
+    int n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + what.size()))
+        ++n;
+    return n;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -156,16 +163,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Snapshot before = Take();
 
     TextString report("poison"), message;
-    ScanSerialDrivers(report, message, repair);
+    SerialScanResult found = ScanSerialDrivers(report, message, repair);
 
     Check(MemRegOpenHandleCount() == 0);
     Snapshot after = Take();
     Check(before.size() == after.size());
     const std::vector<uint8_t> repaired = Utf16(u"BTCEIF.DLL", true);
+    int changed = 0;
     for (const auto& [name, value] : after) {
         auto old = before.find(name);
         Check(old != before.end());
         if (old->second == value) continue;
+        ++changed;
         Check(repair);
         Check(name.size() > 4 && name.compare(name.size() - 4, 4, u"|DLL") == 0);
         Check(value.first == kRegTypeString && value.second == repaired);
@@ -183,5 +192,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(m == (anyFixed ? kFixedMessage.CStr() : ""));
         Check(repair || !anyFixed);
     }
+
+    // The counts agree with the report and with what was written (a driver
+    // key that two ports share is written once). A value may hold a line
+    // end, so texts are counted, not lines: "  => Dll: " (a value read is
+    // upper-cased), the fault marker (longer than any value here) and the
+    // fixed marker with its line end.
+    int fixes = Count(r, kFixedMarker.CStr() + std::string("\r\n"));
+    int faults = Count(r, kFaultMarker.CStr() + std::string("\r\n"));
+    Check(found.examined == Count(r, "  => Dll: ") && found.damaged == fixes + faults &&
+          found.repaired == fixes && found.failedWrites == (repair ? faults : 0));
+    Check(changed <= found.repaired && (changed > 0) == (found.repaired > 0));
     return 0;
 }

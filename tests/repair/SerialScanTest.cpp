@@ -31,6 +31,11 @@ std::string Line(const std::string& label, const std::string& dll, const std::st
     return label + "  => Dll: " + dll + marker + "\r\n";
 }
 
+// What a scan found: examined, damaged, repaired, failed writes.
+std::vector<int> Found(int examined, int damaged, int repaired, int failedWrites) {
+    return {examined, damaged, repaired, failedWrites};
+}
+
 std::vector<uint8_t> Utf16(const std::u16string& text, bool terminator = true) {
     std::vector<uint8_t> bytes;
     for (char16_t c : text) {
@@ -94,7 +99,8 @@ protected:
         before_ = TakeSnapshot();
         TextString reportString("poison");
         TextString messageString(messageBefore);
-        ScanSerialDrivers(reportString, messageString, repair);
+        SerialScanResult r = ScanSerialDrivers(reportString, messageString, repair);
+        found = Found(r.examined, r.damaged, r.repaired, r.failedWrites);
         report = reportString.CStr();
         message = messageString.CStr();
         after_ = TakeSnapshot();
@@ -116,6 +122,7 @@ protected:
     }
 
     std::string report, message;
+    std::vector<int> found;
     Snapshot before_, after_;
 };
 
@@ -133,6 +140,7 @@ TEST_F(ScanTest, CleanDeviceDetect) {
     EXPECT_EQ(report,
               Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") + kAllGood);
     EXPECT_EQ(message, kNotFoundMsg);  // filled even in detect mode; the window ignores it
+    EXPECT_EQ(found, Found(2, 0, 0, 0));
     EXPECT_TRUE(ChangedValues().empty());
 }
 
@@ -152,6 +160,7 @@ TEST_F(ScanTest, DamagedDeviceDetectMarksAndWritesNothing) {
                           Line("COM6:", "---BTCEIF.DLL", kFault) +
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
     EXPECT_EQ(message, "");
+    EXPECT_EQ(found, Found(4, 2, 0, 0));
     EXPECT_TRUE(ChangedValues().empty());
 }
 
@@ -168,6 +177,7 @@ TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
                           Line("COM6:", "---BTCEIF.DLL", kFixed) +
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
     EXPECT_EQ(message, kFixedMsg);
+    EXPECT_EQ(found, Found(4, 2, 2, 0));
     std::vector<std::u16string> expected = {kRepairedBytesKey5, kRepairedBytesKey6};
     EXPECT_EQ(ChangedValues(), expected);
     for (const auto& key : {u"Drivers\\BuiltIn\\BTSerial5", u"Drivers\\BuiltIn\\BTSerial6"}) {
@@ -179,6 +189,7 @@ TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
     // a second run finds nothing left to repair
     Scan(true);
     EXPECT_EQ(message, kNotFoundMsg);
+    EXPECT_EQ(found, Found(4, 0, 0, 0));
 }
 
 TEST_F(ScanTest, RepairWhereEveryWriteFails) {
@@ -190,6 +201,7 @@ TEST_F(ScanTest, RepairWhereEveryWriteFails) {
                           Line("COM6:", "---BTCEIF.DLL", kFault) +
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
     EXPECT_EQ(message, "");
+    EXPECT_EQ(found, Found(4, 2, 0, 2));
     EXPECT_TRUE(ChangedValues().empty());
 }
 
@@ -201,6 +213,7 @@ TEST_F(ScanTest, RepairWhereOneWriteFails) {
                           Line("COM6:", "---BTCEIF.DLL", kFault) +
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
     EXPECT_EQ(message, kFixedMsg);
+    EXPECT_EQ(found, Found(4, 2, 1, 1));
     std::vector<std::u16string> expected = {kRepairedBytesKey5};
     EXPECT_EQ(ChangedValues(), expected);
 }
@@ -240,6 +253,7 @@ TEST_F(ScanTest, EntriesWithoutAUsableDriverKeyAreSkipped) {
     MemRegSetString(kActive + u"06", u"Key", u"Drivers\\X");  // no Name
     Scan(false);
     EXPECT_EQ(report, kAllGood);
+    EXPECT_EQ(found, Found(0, 0, 0, 0));
 }
 
 TEST_F(ScanTest, LetterCaseOfTheDamageDoesNotMatter) {
@@ -295,6 +309,7 @@ TEST_F(ScanTest, SharedDriverKeyShowsRepairedOnItsSecondAppearance) {
     EXPECT_EQ(report,
               Line("COM5:", "OBBTDEV.DLL", kFixed) + Line("COM1 - 'BuiltIn'", "BTCEIF.DLL"));
     EXPECT_EQ(message, kFixedMsg);
+    EXPECT_EQ(found, Found(2, 1, 1, 0));
 }
 
 // ---- registry failures drop entries silently ----
@@ -446,8 +461,10 @@ TEST_F(ScanTest, EachInjectedFaultGivesItsReportAndChangesNothingElse) {
         Scan(true);
         EXPECT_EQ(report, com1 + c.com5 + com6 + builtIn);
         EXPECT_EQ(message, kFixedMsg);  // COM6: is still repaired
+        bool listed = !c.com5.empty(), fixed = c.com5.find(kFixed) != std::string::npos;
+        EXPECT_EQ(found, Found(3 + listed, 1 + listed, 1 + fixed, listed && !fixed));
         std::vector<std::u16string> expected;
-        if (c.com5.find(kFixed) != std::string::npos) expected.push_back(kRepairedBytesKey5);
+        if (fixed) expected.push_back(kRepairedBytesKey5);
         expected.push_back(kRepairedBytesKey6);
         EXPECT_EQ(ChangedValues(), expected);
     }
