@@ -80,33 +80,10 @@ set_target_properties(portmedic PROPERTIES LINKER_LANGUAGE C)
 target_link_options(portmedic PRIVATE -s -Wl,--gc-sections -Wl,--disable-reloc-section)
 target_link_libraries(portmedic PRIVATE ${PM_SHELL_IMPLIB})
 
-# No unwinding tables: the program throws nothing, but the linker's own
-# script keeps every .eh_frame record of the C runtime's objects, and with
-# them every function those records name (mingw-w64's C99 number reader,
-# 17 KB, that the program never calls). Our script is the linker's own with
-# .eh_frame discarded. Without the tables, the start-up objects that only
-# hand them to the unwinder (crtbegin.o, crtend.o) are left out too; crt2.o,
-# the C runtime's start-up, is named by hand. A map of what is linked is
-# written beside the program.
-execute_process(COMMAND ${CMAKE_C_COMPILER} -Wl,--verbose -x c /dev/null -o /dev/null
-                OUTPUT_VARIABLE PM_LD_VERBOSE ERROR_QUIET)
-string(REGEX MATCH "=====+\n(.*)\n=====+" PM_LD_SCRIPT "${PM_LD_VERBOSE}")
-set(PM_LD_SCRIPT "${CMAKE_MATCH_1}")
-set(PM_EH_FRAME_RULE
-    "\\.eh_frame BLOCK\\(__section_alignment__\\) :[ \n]*{[ \n]*KEEP ?\\(\\*\\(\\.eh_frame\\*\\)\\)[ \n]*}")
-string(REGEX REPLACE "${PM_EH_FRAME_RULE}" "/DISCARD/ : { *(.eh_frame*) }" PM_LD_SMALL
-       "${PM_LD_SCRIPT}")
-if(PM_LD_SMALL STREQUAL PM_LD_SCRIPT)
-  message(FATAL_ERROR "The linker's script has no .eh_frame rule as expected; "
-                      "PORTMEDIC.exe would keep its unwinding tables")
-endif()
-set(PM_LD_SCRIPT_FILE ${CMAKE_BINARY_DIR}/portmedic.ld)
-file(WRITE ${PM_LD_SCRIPT_FILE} "${PM_LD_SMALL}")
-execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=crt2.o
-                OUTPUT_VARIABLE PM_CRT2 OUTPUT_STRIP_TRAILING_WHITESPACE)
-target_link_options(portmedic PRIVATE -nostartfiles ${PM_CRT2} -Wl,-T,${PM_LD_SCRIPT_FILE}
-                    -Wl,-Map,${CMAKE_BINARY_DIR}/PORTMEDIC.map)
-set_target_properties(portmedic PROPERTIES LINK_DEPENDS ${PM_LD_SCRIPT_FILE})
+# No unwinding tables, for the size budget (cmake/NoUnwindTables.cmake says
+# why and how); build/<preset>/PORTMEDIC.map shows what is linked.
+include(${CMAKE_SOURCE_DIR}/cmake/NoUnwindTables.cmake)
+pm_link_without_unwind_tables(portmedic ${CMAKE_BINARY_DIR}/PORTMEDIC.map)
 
 # ---- size report --------------------------------------------------------------
 # Each file's size in bytes against its budget (40 KiB and 24 KiB).
