@@ -1,18 +1,50 @@
 # Front end for the CMake builds. `make test` is all a fresh machine needs.
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+SCAN = build/native/portmedic-scan
+WINE_RUN = scripts/wine-run.sh
+# Each Windows suite runs whole in one Wine process; its cases only read
+# their results from its report, so twice as many tests as cores run at once.
+WINE_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
+PREFIX ?= /usr/local
 
-.PHONY: all deps deps-test build run test test-format test-native test-asan test-fuzz \
-        build-windows test-windows gui size bench fuzz clean
+# What `make test` runs: the format check, the native unit suites, the same
+# suites under AddressSanitizer and UndefinedBehaviorSanitizer, a short
+# smoke run of every fuzz target, and the Windows suites under Wine.
+TEST_PARTS = test-format test-native test-asan test-fuzz test-windows
+
+# The package groups (scripts/install-deps.sh) each goal needs, with its
+# prerequisites'. Every target that needs packages has `deps` before
+# anything else, and make runs `deps` once: one installer run per make
+# call, with the groups of all the goals given. A new target is one more
+# NEEDS_ line (and, for a part of `make test`, a word in TEST_PARTS).
+NEEDS_all = native
+NEEDS_deps = native
+NEEDS_build = native
+NEEDS_run = native
+NEEDS_test = $(foreach part,$(TEST_PARTS),$(NEEDS_$(part)))
+NEEDS_test-format = test
+NEEDS_test-native = native test release
+NEEDS_test-asan = native test release
+NEEDS_test-fuzz = native fuzz
+NEEDS_build-windows = native windows
+NEEDS_test-windows = native windows
+NEEDS_gui = native windows
+NEEDS_size = native windows
+NEEDS_fuzz = native fuzz
+NEEDS_bench = native bench
+NEEDS_install = native
+NEEDS_package = native release
+NEEDS_dist-windows = native windows
+NEEDS = $(sort $(foreach goal,$(or $(MAKECMDGOALS),all),$(NEEDS_$(goal))))
+
+.PHONY: all deps build run test $(TEST_PARTS) build-windows gui size bench fuzz clean \
+        install package dist-windows
 
 all: build
 
-# Each target installs what it needs: the native build needs no Wine.
-DEPS = scripts/install-deps.sh
 deps:
-	@$(DEPS) native
-deps-test:
-	@$(DEPS) native test windows fuzz release
+	@$(if $(NEEDS),scripts/install-deps.sh $(NEEDS),:)
 
 build: deps
 	@cmake --preset native >/dev/null
@@ -20,7 +52,6 @@ build: deps
 
 # The scan tool on the bundled damaged device: detect (exit 1: damage found),
 # repair into build/ (examples/ stays as it is), then the repaired file, clean.
-SCAN = build/native/portmedic-scan
 run: build
 	@echo '$$ portmedic-scan examples/damaged-device.reg'
 	@$(SCAN) examples/damaged-device.reg; test $$? -eq 1
@@ -31,29 +62,22 @@ run: build
 	@echo '$$ portmedic-scan build/repaired-device.reg'
 	@$(SCAN) build/repaired-device.reg
 
-# Every suite: the format check, the native unit suites, the same suites
-# under AddressSanitizer and UndefinedBehaviorSanitizer, a short smoke run
-# of every fuzz target, and the Windows suites under Wine.
-test: deps-test test-format test-native test-asan test-fuzz test-windows
+test: $(TEST_PARTS)
 
 # Every tracked .cpp/.h as .clang-format lays it out; names the files that
 # are not (clang-format -i FILE mends one).
-test-format:
-	@$(DEPS) test
+test-format: deps
 	@scripts/check-format.sh
 
 test-native: build
-	@$(DEPS) native test
 	@ctest --preset native -j $(JOBS)
 
-test-asan:
-	@$(DEPS) native test
+test-asan: deps
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 	@ctest --preset asan -j $(JOBS)
 
 test-fuzz: deps
-	@$(DEPS) fuzz
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
 	@scripts/run-fuzzers.sh 10
@@ -61,8 +85,7 @@ test-fuzz: deps
 # The Windows builds: win32 (i686, like the handhelds) and win64 (x86_64).
 # Where 32-bit Wine cannot run, win32 builds what ships and checks its size
 # budget (the program, the shell, the tool), not suites that could not run.
-build-windows:
-	@$(DEPS) native windows
+build-windows: deps
 	@cmake --preset win32 >/dev/null
 	@if $(WINE_RUN) --can-run-32; then cmake --build --preset win32 -j $(JOBS); \
 	 else cmake --build --preset win32 -j $(JOBS) --target size portmedic-scan; fi
@@ -72,10 +95,6 @@ build-windows:
 # The Windows suites under Wine, all inside one Xvfb. 32-bit Wine needs a
 # kernel that runs 32-bit programs; where it cannot, the win64 suites run
 # the same tests.
-# Each suite runs whole in one Wine process; its cases only read their
-# results from its report, so twice as many tests as cores run at once.
-WINE_RUN = scripts/wine-run.sh
-WINE_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 test-windows: build-windows
 	@xvfb-run -a sh -c '\
 	  if $(WINE_RUN) --can-run-32; then ctest --preset win32 -j $(WINE_JOBS) || exit 1; \
@@ -87,42 +106,35 @@ test-windows: build-windows
 # detect, repair and About (on $$DISPLAY when there is one, else inside
 # Xvfb) and writes the screenshots to build/win64/screenshots and
 # docs/screenshots.
-gui:
-	@$(DEPS) native windows
+gui: deps
 	@cmake --preset win64 >/dev/null
 	@cmake --build --preset win64 -j $(JOBS) --target portmedic aygshell aygshell_no_menu_bar portmedic_e2e
 	@tests/e2e/run-e2e.sh $(WINE_RUN) build/win64 x86_64-w64-mingw32-objdump gui
 
 # Sizes of PORTMEDIC.exe and aygshell.dll as the handhelds' 32-bit build.
-size:
-	@$(DEPS) native windows
+size: deps
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS) --target size
 
 # Longer fuzzing: make fuzz FUZZ_SECONDS=600
-fuzz:
-	@$(DEPS) native fuzz
+fuzz: deps
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
 	@scripts/run-fuzzers.sh $(FUZZ_SECONDS)
 
 # Speed measurements; not part of `make test`.
-bench:
-	@$(DEPS) native bench
+bench: deps
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench -j $(JOBS)
-	@if [ -x build/bench/portmedic_bench ]; then build/bench/portmedic_bench $(BENCH_ARGS); \
-	 else echo "no benchmarks yet"; fi
+	@build/bench/portmedic_bench $(BENCH_ARGS)
 	@bash bench/scan-vs-lines.sh build/bench/portmedic-scan 50 build/bench/scan-vs-lines
 
 clean:
 	rm -rf build
 
 # ---- install, package, bundle ------------------------------------------------
-.PHONY: install package dist-windows
 
 # portmedic-scan and its manual page: make install [PREFIX=/usr/local] [DESTDIR=...]
-PREFIX ?= /usr/local
 install: deps
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native -j $(JOBS) --target portmedic-scan portmedic-scan-man
@@ -130,8 +142,7 @@ install: deps
 
 # The Debian package of the two (build/native/portmedic-scan_VERSION_ARCH.deb),
 # checked: contents, dpkg -i into a throwaway root, dependencies, lintian.
-package:
-	@$(DEPS) native release
+package: deps
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native -j $(JOBS) --target portmedic-scan portmedic-scan-man portmedic-deb-doc
 	@cd build/native && cpack -G DEB >/dev/null
@@ -139,7 +150,6 @@ package:
 
 # The Windows bundle (build/win32/portmedic-VERSION-win32.zip): the 32-bit
 # PORTMEDIC.exe, aygshell.dll and portmedic-scan.exe with a README.txt.
-dist-windows:
-	@$(DEPS) native windows
+dist-windows: deps
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS) --target dist-windows

@@ -2,8 +2,6 @@
 # Not part of `make test`; `make bench` builds and runs it.
 find_package(benchmark REQUIRED)
 file(GLOB PM_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
-if(PM_BENCH_SOURCES)
-  add_executable(portmedic_bench ${PM_BENCH_SOURCES})
-  target_link_libraries(portmedic_bench PRIVATE pm_repair pm_globals pm_registry_faults pm_text
-                        benchmark::benchmark_main)
-endif()
+add_executable(portmedic_bench ${PM_BENCH_SOURCES})
+target_link_libraries(portmedic_bench PRIVATE pm_repair pm_globals pm_registry_faults pm_text
+                      benchmark::benchmark_main)
