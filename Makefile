@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps deps-test build run test test-format test-native test-asan test-fuzz \
-        build-windows test-windows gui size bench fuzz clean
+        test-armel build-windows test-windows gui size bench fuzz clean
 
 all: build
 
@@ -12,7 +12,7 @@ DEPS = scripts/install-deps.sh
 deps:
 	@$(DEPS) native
 deps-test:
-	@$(DEPS) native test windows fuzz release
+	@$(DEPS) native test windows armel fuzz release
 
 build: deps
 	@cmake --preset native >/dev/null
@@ -33,8 +33,9 @@ run: build
 
 # Every suite: the format check, the native unit suites, the same suites
 # under AddressSanitizer and UndefinedBehaviorSanitizer, a short smoke run
-# of every fuzz target, and the Windows suites under Wine.
-test: deps-test test-format test-native test-asan test-fuzz test-windows
+# of every fuzz target, the suites built for ARM under qemu, and the Windows
+# suites under Wine.
+test: deps-test test-format test-native test-asan test-fuzz test-armel test-windows
 
 # Every tracked .cpp/.h as .clang-format lays it out; names the files that
 # are not (clang-format -i FILE mends one).
@@ -57,6 +58,14 @@ test-fuzz: deps
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
 	@scripts/run-fuzzers.sh 10
+
+# The libraries and their suites built for ARM Linux (ARMv5TE, signed char
+# as on the handhelds), each case run under qemu-arm-static.
+test-armel:
+	@$(DEPS) native armel
+	@cmake --preset armel >/dev/null
+	@cmake --build --preset armel -j $(JOBS)
+	@ctest --preset armel -j $(JOBS)
 
 # The Windows builds: win32 (i686, like the handhelds) and win64 (x86_64).
 # Where 32-bit Wine cannot run, win32 builds what ships and checks its size
