@@ -19,7 +19,7 @@ function(pm_add_suite name folder)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} pm_test_support GTest::gtest_main)
   set(fixture)
-  if(WIN32)
+  if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
     # Under Wine a suite runs whole, in one process in a prefix of its own
     # (the test NAME.run), and each case reads its result from that run's
     # report: a Wine start per suite, not per case, and no two cases in one
@@ -48,7 +48,7 @@ endif()
 
 # The tool's suite runs the built portmedic-scan on temporary files.
 pm_add_suite(cli_tests cli pm_registry_memory pm_text)
-if(WIN32)
+if(WIN32 AND CMAKE_CROSSCOMPILING)
   # Under Wine the Linux root is drive Z:.
   target_compile_definitions(cli_tests PRIVATE PORTMEDIC_SCAN_TOOL="Z:$<TARGET_FILE:portmedic-scan>")
 elseif(CMAKE_CROSSCOMPILING_EMULATOR)
