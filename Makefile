@@ -10,8 +10,9 @@ PREFIX ?= /usr/local
 
 # What `make test` runs: the format check, the native unit suites, the same
 # suites under AddressSanitizer and UndefinedBehaviorSanitizer, a short
-# smoke run of every fuzz target, and the Windows suites under Wine.
-TEST_PARTS = test-format test-native test-asan test-fuzz test-windows
+# smoke run of every fuzz target, the suites built for ARM under qemu, and
+# the Windows suites under Wine.
+TEST_PARTS = test-format test-native test-asan test-fuzz test-armel test-windows
 
 # The package groups (scripts/install-deps.sh) each goal needs, with its
 # prerequisites'. Every target that needs packages has `deps` before
@@ -27,6 +28,7 @@ NEEDS_test-format = test
 NEEDS_test-native = native test release
 NEEDS_test-asan = native test release
 NEEDS_test-fuzz = native fuzz
+NEEDS_test-armel = armel
 NEEDS_build-windows = native windows
 NEEDS_test-windows = native windows
 NEEDS_gui = native windows
@@ -82,7 +84,14 @@ test-fuzz: deps
 	@cmake --build --preset fuzz -j $(JOBS)
 	@scripts/run-fuzzers.sh 10
 
-# The Windows builds: win32 (i686, like the handhelds) and win64 (x86_64).
+# The libraries and their suites built for ARM Linux (ARMv5TE, signed char
+# as on the handhelds), each case run under qemu-arm-static.
+test-armel: deps
+	@cmake --preset armel >/dev/null
+	@cmake --build --preset armel -j $(JOBS)
+	@ctest --preset armel -j $(JOBS)
+
+# The Windows builds: win32 (i686) and win64 (x86_64).
 # Where 32-bit Wine cannot run, win32 builds what ships and checks its size
 # budget (the program, the shell, the tool), not suites that could not run.
 build-windows: deps

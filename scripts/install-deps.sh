@@ -12,6 +12,8 @@
 #            dependencies, lintian checks it
 #   windows  the Windows builds (mingw-w64, 32- and 64-bit) and Wine inside
 #            Xvfb to run them, with Wine's own fonts
+#   armel    the libraries' suites built for ARM Linux (ARMv5TE) and run
+#            under qemu-arm-static, with GoogleTest's sources
 #   fuzz     the libFuzzer targets (clang and its runtime)
 #   bench    the benchmarks (Google Benchmark; python3, bc and time for the scan
 #            beside Python's line split)
@@ -28,6 +30,7 @@ packages_windows=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
                   googletest  # GoogleTest's sources, compiled by each Windows build
                   wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool imagemagick x11-apps
                   python3)  # draws the program's icon; reads the suites' reports
+packages_armel=(g++-arm-linux-gnueabi qemu-user-static googletest)
 packages_fuzz=(clang libclang-rt-14-dev)
 packages_bench=(libbenchmark-dev python3 bc time)
 
