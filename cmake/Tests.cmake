@@ -85,3 +85,6 @@ if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS
                    ${CMAKE_BINARY_DIR}/regedit-differential)
   set_tests_properties(regedit.differential PROPERTIES TIMEOUT 300)
 endif()
+
+# The device program's runner (native build, where Unicorn is installed).
+include(${CMAKE_SOURCE_DIR}/cmake/CeRunner.cmake)

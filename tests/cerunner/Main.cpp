@@ -1,0 +1,380 @@
+// The CE runner: runs the ARM PORTMEDIC.exe on an emulated StrongARM with
+// COREDLL and AYGSHELL stubbed, through the scenarios below.
+//
+//   ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] [--skip-relocation]
+//             [--drop-stub DLL!NAME]
+//   ce_runner --alignment
+//
+// Each scenario loads a .reg fixture into the in-memory registry, starts the
+// program as Windows CE does, feeds it the scenario's input and checks what
+// it drew, the message boxes, the shell calls, every registry write and the
+// values read back, the exit code, and that every key it opened was closed
+// and every heap block freed. The reports and messages expected are what
+// the desktop build's scan gives for the same device: the same scan,
+// compiled natively, run on the same fixture. A few lines are pinned
+// literally as well, so that a mistake both builds share still shows.
+//
+// --skip-relocation and --drop-stub break the loader on purpose (the runs
+// must then fail); --alignment runs single instructions against the
+// misalignment trap.
+#include <stdio.h>
+#include <string.h>
+#include <unicorn/unicorn.h>
+
+#include <string>
+#include <vector>
+
+#include "app/GlobalTexts.h"
+#include "platform/CodePage.h"
+#include "platform/portable/InjectedFaults.h"
+#include "platform/portable/RegFile.h"
+#include "repair/SerialScan.h"
+#include "tests/cerunner/Device.h"
+
+namespace {
+
+enum : uint32_t {
+    kAbout = 40003,
+    kDetect = 40004,
+    kRepair = 40005,
+    kExit = 40006,
+    kIdOk = 1,
+    kIdCancel = 2,
+};
+
+Input Command(uint32_t id) { return {Input::kCommand, id, false}; }
+Input Key(char vk, bool ctrl) { return {Input::kKey, uint32_t(vk), ctrl}; }
+Input DialogCommand(uint32_t id) { return {Input::kDialogCommand, id, false}; }
+
+const char kMenuBar[] = "SHCreateMenuBar size=36 parent=main menu=102 module=ours";
+const char kBox[] = "MessageBoxW owner=main caption='PORTMEDIC' type=0";
+const char kDeactivate[] = "SHHandleWMActivate main wParam=0 size=12";
+const char kDestroyMain[] = "DestroyWindow main";
+const char kDestroyMenuBar[] = "DestroyWindow menubar";
+const char kSerial5Repaired[] =
+    "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial5 Dll type 1 'BTCEIF.DLL' 22 bytes -> 0";
+const char16_t kSerial5[] = u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5";
+
+struct ReadBack {
+    const char16_t* key;
+    const char16_t* dll;  // the "Dll" value after the run
+};
+
+struct Scenario {
+    const char* name;
+    const char* fixture;  // in FIXTURE_DIR
+    bool writeProtected;  // Serial5's key refuses writes
+    bool copyRunning;     // an earlier start's window exists
+    std::vector<Input> script;
+    std::vector<std::string> events;     // in order
+    std::vector<std::u16string> pinned;  // each in some drawn text or box
+    std::vector<ReadBack> after;
+    uint32_t exitCode;
+};
+
+const std::vector<Scenario>& Scenarios() {
+    static const std::vector<Scenario> table = {
+        {"start shows the intro; Ctrl+Q deactivates, closes, ends",
+         "clean-device.reg",
+         false,
+         false,
+         {Key('Q', true)},
+         {kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"PORTMEDIC 2.0 \r\n", u"Una vez instalado Orbina ning\u00FAn otro programa podr\u00E1"},
+         {},
+         0},
+        {"detect on a damaged device writes nothing",
+         "damaged-device.reg",
+         false,
+         false,
+         {Command(kDetect), Key('Q', true)},
+         {kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"COM5:  => Dll: OBBTDEV.DLL <<<< \u00A1FALLO DETECTADO AQU\u00CD!\r\n",
+          u"COM6:  => Dll: ---BTCEIF.DLL <<<< \u00A1FALLO DETECTADO AQU\u00CD!\r\n",
+          u"COM1:  => Dll: SERIAL.DLL\r\n"},
+         {{kSerial5, u"OBBTDEV.DLL"}},
+         0},
+        {"repair on a damaged device; Salir ends",
+         "damaged-device.reg",
+         false,
+         false,
+         {Command(kRepair), Command(kExit)},
+         {kMenuBar, kSerial5Repaired,
+          "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial6 Dll type 1 'BTCEIF.DLL' 22 bytes -> 0",
+          kBox, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"COM5:  => Dll: OBBTDEV.DLL  \u00A1ARREGLADO!\r\n",
+          u"COM5 - 'BuiltIn'  => Dll: BTCEIF.DLL\r\n",
+          u" Se ha corregido el fallo. Deber\u00E1 usted reiniciar su Pocket PC"},
+         {{kSerial5, u"BTCEIF.DLL"},
+          {u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial6", u"BTCEIF.DLL"},
+          {u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial", u"Serial.dll"}},
+         0},
+        {"detect and repair on a clean device",
+         "clean-device.reg",
+         false,
+         false,
+         {Command(kDetect), Command(kRepair), Key('Q', true)},
+         {kMenuBar, kBox, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"COM5:  => Dll: BTCEIF.DLL\r\n", u"\r\nTodo perfecto!!!",
+          u"No se ha encontrado el problema Bluetooth de ORBINA en esta PDA."},
+         {{kSerial5, u"btceif.dll"}},
+         0},
+        {"detect and repair on a write-protected device: no box",
+         "refused-device.reg",
+         true,
+         false,
+         {Command(kDetect), Command(kRepair), Key('Q', true)},
+         {kMenuBar,
+          "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial5 Dll type 1 'BTCEIF.DLL' 22 bytes -> 5",
+          kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"COM5:  => Dll: OBBTDEV.DLL <<<< \u00A1FALLO DETECTADO AQU\u00CD!\r\n"},
+         {{kSerial5, u"OBBTDEV.DLL"}},
+         0},
+        {"Ctrl+A opens About from resource 103; cancel is ignored, OK closes",
+         "clean-device.reg",
+         false,
+         false,
+         {Key('A', false), Key('A', true), DialogCommand(kIdCancel), DialogCommand(kIdOk),
+          Key('Q', true)},
+         {kMenuBar, "SHInitDialog mask=1 dialog flags=0x0000000D",
+          "DialogBoxIndirectParamW resource 103 'About PORTMEDIC' owner=main -> 1", kDeactivate,
+          kDestroyMain, kDestroyMenuBar},
+         {},
+         {},
+         0},
+        {"a second start brings the running copy forward and ends",
+         "clean-device.reg",
+         false,
+         true,
+         {},
+         {"SetForegroundWindow copy|1"},
+         {},
+         {},
+         0},
+    };
+    return table;
+}
+
+std::string Utf8(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text) {
+        if (c < 0x80)
+            out.push_back(char(c));
+        else if (c < 0x800)
+            out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        else
+            out += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+    }
+    return out;
+}
+
+// What the desktop build shows: Windows-1252 through the code page.
+std::u16string Shown(const TextString& text) {
+    std::u16string wide(size_t(text.Length()) + 1, u'\0');
+    int n = CodePageAnsiToWide(text.CStr(), -1, &wide[0], int(wide.size()));
+    wide.resize(n > 0 ? size_t(n - 1) : 0);
+    return wide;
+}
+
+bool LoadDevice(const std::string& dir, const Scenario& s, std::string* error) {
+    MemRegClear();
+    RegDocument doc;
+    if (!RegDocumentReadFile(dir + "/" + s.fixture, false, &doc, error)) return false;
+    RegDocumentLoad(doc);
+    if (s.writeProtected) MemRegDenyWrite(kSerial5);
+    return true;
+}
+
+struct Expected {
+    std::vector<std::u16string> drawn;
+    std::vector<std::u16string> boxes;
+};
+
+// The same scan, natively, on the same device, for each scan command.
+Expected Expect(const Scenario& s) {
+    Expected e;
+    if (s.copyRunning) return e;
+    e.drawn.push_back(Shown(kIntroText));
+    for (const Input& in : s.script) {
+        if (in.kind != Input::kCommand || (in.value != kDetect && in.value != kRepair)) continue;
+        TextString report, message;
+        ScanSerialDrivers(report, message, in.value == kRepair);
+        e.drawn.push_back(Shown(report));
+        if (in.value == kRepair && !message.IsEmpty()) e.boxes.push_back(Shown(message));
+    }
+    return e;
+}
+
+std::u16string DllValue(const char16_t* key) {
+    const MemValue* v = MemRegGetValue(key, u"Dll");
+    if (!v) return u"(none)";
+    std::vector<uint8_t> b = v->Bytes();
+    std::u16string text;
+    for (size_t i = 0; i + 1 < b.size(); i += 2) text.push_back(char16_t(b[i] | b[i + 1] << 8));
+    while (!text.empty() && text.back() == 0) text.pop_back();
+    return text;
+}
+
+struct Checker {
+    std::vector<std::string> failures;
+    void Check(bool ok, const std::string& what) {
+        if (!ok) failures.push_back(what);
+    }
+    template <typename T>
+    void Same(const std::vector<T>& got, const std::vector<T>& want, const char* what,
+              std::string (*show)(const T&)) {
+        for (size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
+            std::string g = i < got.size() ? show(got[i]) : "(nothing)";
+            std::string w = i < want.size() ? show(want[i]) : "(nothing)";
+            if (g != w)
+                failures.push_back(std::string(what) + " " + std::to_string(i) +
+                                   ":\n      got:  " + g + "\n      want: " + w);
+        }
+    }
+};
+
+std::string ShowText(const std::u16string& t) { return Utf8(t); }
+std::string ShowEvent(const std::string& e) { return e; }
+
+// Runs one scenario; returns its failures (none: passed).
+std::vector<std::string> Run(const Scenario& s, const std::string& exe, const std::string& dir,
+                             const LoadOptions& options) {
+    Checker c;
+    std::string error;
+    if (!LoadDevice(dir, s, &error)) return {"fixture: " + error};
+    Expected want = Expect(s);
+    if (!LoadDevice(dir, s, &error)) return {"fixture: " + error};
+
+    Machine m;
+    DeviceReset(m);
+    Device& d = TheDevice();
+    d.script = s.script;
+    d.copyRunning = s.copyRunning;
+    if (!MachineLoad(m, exe, DeviceStubs(), options)) {
+        MachineClose(m);
+        return {"load: " + m.fault};
+    }
+    // WinMainCRTStartup(hInstance, 0, L"", SW_SHOW); its return ends the process.
+    uint32_t commandLine = HeapAlloc(m, 2);
+    Write32(m, commandLine, 0);
+    uint32_t exitCode = CallGuest(m, m.entry, {m.base, 0, commandLine, 5});
+    if (m.exited)
+        exitCode = m.exitCode;
+    else
+        HeapFree(m, commandLine);
+    c.Check(m.fault.empty() || m.exited, "the run stopped: " + m.fault);
+    c.Check(exitCode == s.exitCode, "exit code " + std::to_string(exitCode));
+    c.Check(d.nextInput == d.script.size(),
+            "input left unread: " + std::to_string(d.script.size() - d.nextInput) + " steps");
+
+    c.Same<std::u16string>(d.drawn, want.drawn, "drawn text", ShowText);
+    c.Same<std::u16string>(d.boxTexts, want.boxes, "message box text", ShowText);
+    c.Same<std::string>(d.events, s.events, "event", ShowEvent);
+    for (const std::u16string& line : s.pinned) {
+        bool found = false;
+        for (const auto* list : {&d.drawn, &d.boxTexts})
+            for (const std::u16string& t : *list) found = found || t.find(line) != t.npos;
+        c.Check(found, "never shown: " + Utf8(line));
+    }
+    for (const ReadBack& r : s.after)
+        c.Check(DllValue(r.key) == r.dll, "read back " + Utf8(r.key) + ": " +
+                                              Utf8(DllValue(r.key)) + ", want " + Utf8(r.dll));
+
+    if (s.copyRunning) {
+        c.Check(d.windows.empty(), "a second copy created a window");
+    } else if (!d.windows.empty()) {
+        const Window& w = d.windows[0];
+        c.Check(w.className == u"PORTMEDIC" && w.title == u"PORTMEDIC" && w.style == 0x10000000,
+                "main window: class '" + Utf8(w.className) + "' title '" + Utf8(w.title) +
+                    "' style " + Hex(w.style));
+        c.Check(d.classIcon != 0, "the window class has no icon");
+        // The menu bar's 26 pixels come off the bottom of the screen's work area.
+        c.Check(w.rect[0] == 0 && w.rect[1] == 26 && w.rect[2] == 240 && w.rect[3] == 294,
+                "main window placed at " + std::to_string(w.rect[0]) + "," +
+                    std::to_string(w.rect[1]) + "," + std::to_string(w.rect[2]) + "," +
+                    std::to_string(w.rect[3]));
+    } else {
+        c.Check(false, "no main window");
+    }
+    c.Check(d.keys.empty() && MemRegOpenHandleCount() == 0,
+            std::to_string(d.keys.size()) + " registry keys left open");
+    if (!m.exited)
+        c.Check(m.heapBlocks.empty(),
+                std::to_string(m.heapBlocks.size()) + " heap blocks not freed, the first at " +
+                    Hex(m.heapBlocks.empty() ? 0 : m.heapBlocks.begin()->first));
+    MachineClose(m);
+    return c.failures;
+}
+
+// Single instructions at aligned and misaligned addresses: CE raises a
+// datatype misalignment for words and half-words, never for bytes.
+int AlignmentTable() {
+    struct Row {
+        const char* what;
+        uint32_t instruction;
+        uint32_t offset;
+        bool traps;
+    } rows[] = {
+        {"ldr r2, [r0]", 0xE5902000, 0, false},        {"ldr r2, [r0] +2", 0xE5902000, 2, true},
+        {"ldrh r2, [r0] +1", 0xE1D020B0, 1, true},     {"ldrh r2, [r0] +2", 0xE1D020B0, 2, false},
+        {"ldrsh r2, [r0] +3", 0xE1D020F0, 3, true},    {"str r1, [r0] +1", 0xE5801000, 1, true},
+        {"strh r1, [r0] +1", 0xE1C010B0, 1, true},     {"ldrb r2, [r0] +1", 0xE5D02000, 1, false},
+        {"ldm r0, {r2, r3} +2", 0xE890000C, 2, true},  {"stm r0, {r2, r3} +2", 0xE880000C, 2, true},
+        {"stm r0, {r2, r3} +4", 0xE880000C, 4, false},
+    };
+    int failed = 0;
+    for (const Row& r : rows) {
+        Machine m;
+        uint32_t code[2] = {r.instruction, 0xE1A0F00E};  // ...; mov pc, lr
+        const uint32_t at = kImageBase;
+        bool ok = MachineOpen(m) && uc_mem_map(m.uc, at, 0x1000, UC_PROT_ALL) == UC_ERR_OK;
+        uint32_t data = ok ? HeapAlloc(m, 16) : 0;
+        if (ok) {
+            WriteBytes(m, at, code, sizeof code);
+            CallGuest(m, at, {data + r.offset, 0x12345678});
+        }
+        bool trapped = m.fault.find("datatype misalignment at PC=" + Hex(at)) == 0;
+        bool pass = ok && trapped == r.traps && (trapped || m.fault.empty());
+        printf("%s: %s%s%s\n", pass ? "ok" : "FAILED", r.what, m.fault.empty() ? "" : ": ",
+               m.fault.c_str());
+        failed += !pass;
+        MachineClose(m);
+    }
+    return failed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--alignment") return AlignmentTable();
+    LoadOptions options;
+    std::string only;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--skip-relocation")
+            options.skipRelocation = true;
+        else if (args[i] == "--drop-stub" && i + 1 < args.size())
+            options.dropStub = args[++i];
+        else if (args[i] == "--scenario" && i + 1 < args.size())
+            only = args[++i];
+        else
+            positional.push_back(args[i]);
+    }
+    if (positional.size() != 2) {
+        fprintf(stderr,
+                "usage: ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] "
+                "[--skip-relocation] [--drop-stub DLL!NAME]\n       ce_runner --alignment\n");
+        return 2;
+    }
+    int passed = 0, failed = 0;
+    for (const Scenario& s : Scenarios()) {
+        if (!only.empty() && only != s.name) continue;
+        std::vector<std::string> failures = Run(s, positional[0], positional[1], options);
+        printf("%s: %s\n", failures.empty() ? "ok" : "FAILED", s.name);
+        for (const std::string& f : failures) printf("    %s\n", f.c_str());
+        (failures.empty() ? passed : failed)++;
+    }
+    printf("%d passed, %d failed\n", passed, failed);
+    return failed || !passed ? 1 : 0;
+}
