@@ -15,3 +15,21 @@ if(NOT CMAKE_CROSSCOMPILING)
     add_test(NAME ce_runner.alignment COMMAND ce_runner --alignment)
   endif()
 endif()
+
+# The wince-arm build (cmake/WinCE.cmake includes this file once the program
+# exists): the scenarios on its PORTMEDIC.exe, by the native build's runner.
+if(PM_WINCE AND TARGET portmedic)
+  enable_testing()
+  set(PM_CE_RUNNER ${CMAKE_SOURCE_DIR}/build/native/ce_runner CACHE FILEPATH
+      "The CE runner of the native build")
+  set(run ${PM_CE_RUNNER} $<TARGET_FILE:portmedic> ${CMAKE_SOURCE_DIR}/tests/e2e)
+  add_test(NAME ce_runner.scenarios COMMAND ${run})
+  # The runner broken on purpose must notice: without relocation every
+  # scenario fails, and a missing stub stops the run naming the import.
+  add_test(NAME ce_runner.skip-relocation COMMAND ${run} --skip-relocation)
+  set_tests_properties(ce_runner.skip-relocation PROPERTIES
+                       PASS_REGULAR_EXPRESSION "\n0 passed, [1-9][0-9]* failed")
+  add_test(NAME ce_runner.missing-stub COMMAND ${run} --drop-stub COREDLL!DrawTextW)
+  set_tests_properties(ce_runner.missing-stub PROPERTIES PASS_REGULAR_EXPRESSION
+                       "call to COREDLL!DrawTextW, which the runner has no stub for")
+endif()
