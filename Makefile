@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps deps-test build run test test-format test-native test-asan test-fuzz \
-        build-windows test-windows gui size bench fuzz clean
+        build-windows test-windows wince test-wince gui size bench fuzz clean
 
 all: build
 
@@ -33,8 +33,9 @@ run: build
 
 # Every suite: the format check, the native unit suites, the same suites
 # under AddressSanitizer and UndefinedBehaviorSanitizer, a short smoke run
-# of every fuzz target, and the Windows suites under Wine.
-test: deps-test test-format test-native test-asan test-fuzz test-windows
+# of every fuzz target, the Windows suites under Wine, and the Pocket PC
+# program's checks.
+test: deps-test test-format test-native test-asan test-fuzz test-windows test-wince
 
 # Every tracked .cpp/.h as .clang-format lays it out; names the files that
 # are not (clang-format -i FILE mends one).
@@ -82,6 +83,18 @@ test-windows: build-windows
 	  else echo "win32 suites: not run (this machine cannot run 32-bit Wine)"; fi; \
 	  ctest --preset win64 -j $(WINE_JOBS)'
 
+# The Pocket PC program (build/wince-arm/PORTMEDIC.exe: ARM, Windows CE,
+# COREDLL.dll and AYGSHELL.dll only); the first build also makes the CE
+# tools (scripts/wince-toolchain.sh). Its checks: the headers and imports a
+# device's loader needs, and its size budget.
+wince:
+	@$(DEPS) wince
+	@cmake --preset wince-arm >/dev/null
+	@cmake --build --preset wince-arm -j $(JOBS)
+
+test-wince: wince
+	@ctest --preset wince-arm
+
 # PORTMEDIC.exe for real under 64-bit Wine, on a sandbox prefix seeded with
 # examples/damaged-device.reg: the test driver clicks through the menu,
 # detect, repair and About (on $$DISPLAY when there is one, else inside
@@ -93,11 +106,14 @@ gui:
 	@cmake --build --preset win64 -j $(JOBS) --target portmedic aygshell aygshell_no_menu_bar portmedic_e2e
 	@tests/e2e/run-e2e.sh $(WINE_RUN) build/win64 x86_64-w64-mingw32-objdump gui
 
-# Sizes of PORTMEDIC.exe and aygshell.dll as the handhelds' 32-bit build.
+# Sizes of PORTMEDIC.exe and aygshell.dll as the handhelds' 32-bit build,
+# and of the ARM PORTMEDIC.exe for the device.
 size:
-	@$(DEPS) native windows
+	@$(DEPS) native windows wince
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS) --target size
+	@cmake --preset wince-arm >/dev/null
+	@cmake --build --preset wince-arm -j $(JOBS) --target size
 
 # Longer fuzzing: make fuzz FUZZ_SECONDS=600
 fuzz:
