@@ -5,8 +5,8 @@
 #
 # ARM (machine 0x01C0), CE GUI subsystem 3.0, loaded at 0x10000 with its
 # relocations kept, not marked "uniprocessor only" (0x4000, which CE
-# refuses), and importing COREDLL.dll by name and AYGSHELL.dll by number
-# (34 56 83 84) and nothing else.
+# refuses), aware of high-resolution screens, and importing COREDLL.dll by
+# name and AYGSHELL.dll by number (34 56 83 84) and nothing else.
 set -euo pipefail
 objdump=$1
 exe=$2
@@ -33,6 +33,10 @@ check "subsystem" "$(field Subsystem)" 00000009
 check "subsystem version" "$(field MajorSubsystemVersion).$(field MinorSubsystemVersion)" 3.0
 check "image base" "$(field ImageBase)" 00010000
 check "uniprocessor-only flag" $(($(printf '0x%s' "$(field Characteristics | sed 's/^0x//')") & 0x4000)) 0
+# Without it Windows Mobile pixel-doubles the program on a 480 x 640 screen.
+check "HI_RES_AWARE resource of type CEUX" \
+    "$(printf '%s\n' "$header" | awk '/name: .*: CEUX,/ { t = 1 } t && /name: .*: HI_RES_AWARE,/ { print "present"; exit }')" \
+    present
 reloc=$("$objdump" -h "$exe" | awk '$2 == ".reloc" { print $3 }')
 check ".reloc section" "$([ -n "$reloc" ] && [ $((16#$reloc)) -gt 0 ] && echo present)" present
 
