@@ -86,13 +86,14 @@ test-windows: build-windows
 # The Pocket PC program (build/wince-arm/PORTMEDIC.exe: ARM, Windows CE,
 # COREDLL.dll and AYGSHELL.dll only); the first build also makes the CE
 # tools (scripts/wince-toolchain.sh). Its checks: the headers and imports a
-# device's loader needs, and its size budget.
+# device's loader needs, its size budget, and the program run on an
+# emulated handheld by the native build's CE runner (build/native/ce_runner).
 wince:
 	@$(DEPS) wince
 	@cmake --preset wince-arm >/dev/null
 	@cmake --build --preset wince-arm -j $(JOBS)
 
-test-wince: wince
+test-wince: wince build
 	@ctest --preset wince-arm
 
 # PORTMEDIC.exe for real under 64-bit Wine, on a sandbox prefix seeded with
