@@ -4,9 +4,10 @@
 #   check-exe.sh OBJDUMP PORTMEDIC.exe
 #
 # ARM (machine 0x01C0), CE GUI subsystem 3.0, loaded at 0x10000 with its
-# relocations kept, not marked "uniprocessor only" (0x4000, which CE
-# refuses), aware of high-resolution screens, and importing COREDLL.dll by
-# name and AYGSHELL.dll by number (34 56 83 84) and nothing else.
+# relocations kept and a 64 KiB stack, without the "uniprocessor only" mark
+# (0x4000, which strip would set), aware of high-resolution screens, and
+# importing COREDLL.dll by name and AYGSHELL.dll by number (34 56 83 84)
+# and nothing else.
 set -euo pipefail
 objdump=$1
 exe=$2
@@ -32,6 +33,7 @@ field() { printf '%s\n' "$header" | awk -v f="$1" '$1 == f { print $2; exit }'; 
 check "subsystem" "$(field Subsystem)" 00000009
 check "subsystem version" "$(field MajorSubsystemVersion).$(field MinorSubsystemVersion)" 3.0
 check "image base" "$(field ImageBase)" 00010000
+check "stack reserve (CE's 64 KiB)" "$(field SizeOfStackReserve)" 00010000
 check "uniprocessor-only flag" $(($(printf '0x%s' "$(field Characteristics | sed 's/^0x//')") & 0x4000)) 0
 # Without it Windows Mobile pixel-doubles the program on a 480 x 640 screen.
 check "HI_RES_AWARE resource of type CEUX" \
