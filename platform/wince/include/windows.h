@@ -2,23 +2,20 @@
 // constants and COREDLL.dll functions of app/, platform/win32/ and
 // platform/Shell.h, as Windows CE 3.0 on ARM defines them.
 //
-// On ARM there is one calling convention, so WINAPI, CALLBACK and __cdecl
-// say nothing. Every function here is exported by COREDLL.dll by name and
+// On ARM there is one calling convention, so WINAPI and CALLBACK say
+// nothing. Every function here is exported by COREDLL.dll by name and
 // listed in platform/wince/coredll.def. The resource compiler reads this
 // file too (RC_INVOKED): it sees the #defines only.
 #pragma once
 
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
-#define __cdecl
 
 #define TRUE 1
 #define FALSE 0
 
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define LOWORD(l) ((WORD)((DWORD_PTR)(l)&0xffff))
-#define HIWORD(l) ((WORD)(((DWORD_PTR)(l) >> 16) & 0xffff))
 
 // Languages (resources)
 #define LANG_ENGLISH 0x09
@@ -26,7 +23,6 @@
 
 // Dialog and message box results and styles
 #define IDOK 1
-#define IDCANCEL 2
 #define MB_OK 0x00000000L
 
 // Messages
@@ -56,20 +52,15 @@
 #define MB_PRECOMPOSED 0x00000001
 
 // Registry. CE ignores the access mask; the values are the desktop's.
-#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002)
-#define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
-#define KEY_ENUMERATE_SUB_KEYS 0x0008
-#define KEY_NOTIFY 0x0010
 #define KEY_READ 0x00020019
 #define ERROR_SUCCESS 0L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_MORE_DATA 234L
 
-// The running process. CE gives it as a constant handle, and ending the
-// process is TerminateProcess on that handle.
+// The running process: CE gives it as a constant handle (ending the process
+// is TerminateProcess on it).
 #define GetCurrentProcess() ((HANDLE)(ULONG_PTR)0x42)
-#define ExitProcess(code) TerminateProcess(GetCurrentProcess(), (code))
 
 // On CE, LoadResource already gives the resource's address.
 #define LockResource(h) ((LPVOID)(h))
@@ -83,7 +74,6 @@ typedef unsigned char BYTE;
 typedef unsigned short WORD;
 typedef unsigned long DWORD;
 typedef unsigned int UINT;
-typedef int INT;
 typedef long LONG;
 typedef wchar_t WCHAR;
 typedef WCHAR* LPWSTR;
@@ -92,7 +82,6 @@ typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPVOID;
 typedef BYTE* LPBYTE;
-typedef const BYTE* LPCBYTE;
 typedef DWORD* LPDWORD;
 typedef int INT_PTR;
 typedef unsigned int UINT_PTR;
