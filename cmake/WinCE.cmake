@@ -118,3 +118,6 @@ add_test(NAME wince.exe-headers
          COMMAND ${CMAKE_SOURCE_DIR}/tests/wince/check-exe.sh ${PM_WINCE_OBJDUMP}
                  $<TARGET_FILE:portmedic>)
 add_test(NAME wince.size COMMAND ${PM_SIZE_CHECK})
+
+# The program on an emulated handheld, by the native build's CE runner.
+include(${CMAKE_SOURCE_DIR}/cmake/CeRunner.cmake)

@@ -146,7 +146,7 @@ uint32_t wcstod(Machine& m) {
 
 // One conversion of COREDLL's printf family, its argument taken from the
 // va_list (4-byte slots; a 64-bit value takes two).
-std::string Convert(Machine& m, std::string spec, char conversion, bool wide, bool is64,
+std::string Convert(Machine& m, std::string directive, char conversion, bool wide, bool is64,
                     uint32_t& args) {
     auto next = [&] {
         uint32_t v = Read32(m, args);
@@ -160,7 +160,7 @@ std::string Convert(Machine& m, std::string spec, char conversion, bool wide, bo
             v |= uint64_t(next()) << 32;
         else if (conversion == 'd' || conversion == 'i')
             v = uint64_t(int64_t(int32_t(v)));
-        snprintf(out, sizeof out, (spec + "ll" + conversion).c_str(), (unsigned long long)v);
+        snprintf(out, sizeof out, (directive + "ll" + conversion).c_str(), (unsigned long long)v);
         return out;
     }
     if (::strchr("eEfgG", conversion)) {
@@ -168,7 +168,7 @@ std::string Convert(Machine& m, std::string spec, char conversion, bool wide, bo
         bits |= uint64_t(next()) << 32;
         double d;
         ::memcpy(&d, &bits, 8);
-        snprintf(out, sizeof out, (spec + conversion).c_str(), d);
+        snprintf(out, sizeof out, (directive + conversion).c_str(), d);
         // Microsoft's runtime writes the exponent with three digits.
         std::string s = out;
         size_t e = s.find_first_of("eE");
@@ -176,7 +176,7 @@ std::string Convert(Machine& m, std::string spec, char conversion, bool wide, bo
         return s;
     }
     if (conversion == 'c') {
-        snprintf(out, sizeof out, (spec + 'c').c_str(), int(uint8_t(next())));
+        snprintf(out, sizeof out, (directive + 'c').c_str(), int(uint8_t(next())));
         return out;
     }
     if (conversion == 'p') {
@@ -192,8 +192,9 @@ std::string Convert(Machine& m, std::string spec, char conversion, bool wide, bo
             for (char16_t c : ReadWide(m, at)) text.push_back(c < 0x100 ? char(c) : '?');
         else
             text = ReadText(m, at);
-        std::string s(text.size() + 600, '\0');
-        s.resize(size_t(snprintf(&s[0], s.size(), (spec + 's').c_str(), text.c_str())));
+        std::string format = directive + 's';
+        std::string s(size_t(snprintf(nullptr, 0, format.c_str(), text.c_str())) + 1, '\0');
+        s.resize(size_t(snprintf(&s[0], s.size(), format.c_str(), text.c_str())));
         return s;
     }
     Stop(m, std::string("_vsnprintf: conversion %") + conversion + " is not supported here");
@@ -210,17 +211,19 @@ uint32_t _vsnprintf(Machine& m) {
             text.push_back(format[i]);
             continue;
         }
-        std::string spec = "%";
-        for (++i; i < format.size() && ::strchr("-+ #0", format[i]); ++i) spec.push_back(format[i]);
-        for (int part = 0; part < 2; ++part) {
-            if (part == 1 && (i >= format.size() || format[i] != '.')) break;
-            if (part == 1) spec.push_back(format[i++]);
+        std::string directive = "%";
+        for (++i; i < format.size() && ::strchr("-+ #0", format[i]); ++i)
+            directive.push_back(format[i]);
+        for (int field = 0; field < 2; ++field) {
+            if (field == 1 && (i >= format.size() || format[i] != '.')) break;
+            if (field == 1) directive.push_back(format[i++]);
             if (i < format.size() && format[i] == '*') {
-                spec += std::to_string(int32_t(Read32(m, args)));
+                directive += std::to_string(int32_t(Read32(m, args)));
                 args += 4;
                 ++i;
             }
-            for (; i < format.size() && isdigit(uint8_t(format[i])); ++i) spec.push_back(format[i]);
+            for (; i < format.size() && isdigit(uint8_t(format[i])); ++i)
+                directive.push_back(format[i]);
         }
         bool wide = false, is64 = false;
         for (; i < format.size() && ::strchr("hlLIw63", format[i]); ++i) {
@@ -235,7 +238,7 @@ uint32_t _vsnprintf(Machine& m) {
         if (format[i] == '%')
             text.push_back('%');
         else
-            text += Convert(m, spec, format[i], wide || format[i] == 'S', is64, args);
+            text += Convert(m, directive, format[i], wide || format[i] == 'S', is64, args);
     }
     if (!m.fault.empty()) return 0;
     if (text.size() > size) {
