@@ -35,13 +35,15 @@ int vsnprintf(char* buffer, size_t size, const char* format, va_list args) {
         if (Fits(n, size)) return n;
         buffer[size - 1] = 0;
     }
-    size_t block = size < kFirstBlock / 2 ? kFirstBlock : size * 2;
-    for (; block <= kMaxMeasured; block *= 2) {
+    size_t block = size < kFirstBlock ? kFirstBlock : size + 1;
+    while (block <= kMaxMeasured) {
         char* scratch = static_cast<char*>(malloc(block));
         if (!scratch) return -1;
         int n = FormatOnce(scratch, block, format, args);
         free(scratch);
         if (Fits(n, block)) return n;
+        if (block == kMaxMeasured) break;
+        block = block > kMaxMeasured / 2 ? kMaxMeasured : block * 2;
     }
     return -1;
 }

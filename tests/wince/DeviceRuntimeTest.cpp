@@ -64,6 +64,8 @@ TEST(DeviceFormat, GivesTheWholeLengthAndATerminatedPrefix) {
         {"no buffer", 0, "abcdef", 6},
         {"past the first measuring blocks", 8, std::string(1000, 'y'), 1000},
         {"past a buffer larger than the first block", 300, std::string(700, 'z'), 700},
+        {"past a buffer over half the longest text", 3 << 20, longest.substr(1 << 19),
+         int(longest.size()) - (1 << 19)},
         {"the longest text measured, less one", 8, longest.substr(1), int(longest.size()) - 1},
         {"longer than the longest text measured", 8, longest, -1},
     };
