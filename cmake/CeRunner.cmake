@@ -1,6 +1,6 @@
 # The CE runner (tests/cerunner): the device program on an emulated
 # StrongARM, with COREDLL and AYGSHELL stubbed. The native build makes the
-# runner (where Unicorn is installed) and runs its alignment table; the
+# runner (where Unicorn is installed) and runs its own checks; the
 # wince-arm build runs the scenarios with that runner on its PORTMEDIC.exe.
 if(NOT CMAKE_CROSSCOMPILING)
   find_library(UNICORN_LIBRARY unicorn)
@@ -12,7 +12,7 @@ if(NOT CMAKE_CROSSCOMPILING)
     target_link_libraries(ce_runner PRIVATE ${UNICORN_LIBRARY} pm_repair pm_globals
                                             pm_registry_faults)
     set_target_properties(ce_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-    add_test(NAME ce_runner.alignment COMMAND ce_runner --alignment)
+    add_test(NAME ce_runner.self-test COMMAND ce_runner --self-test)
   endif()
 endif()
 

@@ -6,7 +6,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <algorithm>
 #include <string>
 
 #include "platform/CodePage.h"
@@ -25,25 +24,6 @@ uint32_t free(Machine& m) {
     return 0;
 }
 
-uint32_t realloc(Machine& m) {
-    uint32_t old = Arg(m, 0), size = Arg(m, 1);
-    if (!old) return HeapAlloc(m, size);
-    if (!m.heapBlocks.count(old)) {
-        HeapFree(m, old);  // the fault names the address
-        return 0;
-    }
-    if (!size) {
-        HeapFree(m, old);
-        return 0;
-    }
-    uint32_t block = HeapAlloc(m, size);
-    if (!block) return 0;
-    std::vector<uint8_t> bytes = ReadBytes(m, old, std::min(size, HeapSize(m, old)));
-    WriteBytes(m, block, bytes.data(), uint32_t(bytes.size()));
-    HeapFree(m, old);
-    return block;
-}
-
 uint32_t memcpy(Machine& m) {
     std::vector<uint8_t> bytes = ReadBytes(m, Arg(m, 1), Arg(m, 2));
     WriteBytes(m, Arg(m, 0), bytes.data(), Arg(m, 2));
@@ -56,18 +36,6 @@ uint32_t memset(Machine& m) {
     return Arg(m, 0);
 }
 
-uint32_t memcmp(Machine& m) {
-    std::vector<uint8_t> a = ReadBytes(m, Arg(m, 0), Arg(m, 2)),
-                         b = ReadBytes(m, Arg(m, 1), Arg(m, 2));
-    return uint32_t(Sign(::memcmp(a.data(), b.data(), a.size())));
-}
-
-uint32_t memchr(Machine& m) {
-    std::vector<uint8_t> a = ReadBytes(m, Arg(m, 0), Arg(m, 2));
-    auto it = std::find(a.begin(), a.end(), uint8_t(Arg(m, 1)));
-    return it == a.end() ? 0 : Arg(m, 0) + uint32_t(it - a.begin());
-}
-
 uint32_t strlen(Machine& m) { return uint32_t(ReadText(m, Arg(m, 0)).size()); }
 
 uint32_t strcmp(Machine& m) {
@@ -77,30 +45,6 @@ uint32_t strcmp(Machine& m) {
 uint32_t strncmp(Machine& m) {
     std::string a = ReadText(m, Arg(m, 0)), b = ReadText(m, Arg(m, 1));
     return uint32_t(Sign(::strncmp(a.c_str(), b.c_str(), Arg(m, 2))));
-}
-
-// strchr and strrchr find the terminator too.
-uint32_t strchr(Machine& m) {
-    std::string s = ReadText(m, Arg(m, 0));
-    size_t at = s.find(char(Arg(m, 1)));
-    if (char(Arg(m, 1)) == 0) at = s.size();
-    return at == std::string::npos ? 0 : Arg(m, 0) + uint32_t(at);
-}
-
-uint32_t strrchr(Machine& m) {
-    std::string s = ReadText(m, Arg(m, 0));
-    size_t at = char(Arg(m, 1)) == 0 ? s.size() : s.rfind(char(Arg(m, 1)));
-    return at == std::string::npos ? 0 : Arg(m, 0) + uint32_t(at);
-}
-
-uint32_t strpbrk(Machine& m) {
-    size_t at = ReadText(m, Arg(m, 0)).find_first_of(ReadText(m, Arg(m, 1)));
-    return at == std::string::npos ? 0 : Arg(m, 0) + uint32_t(at);
-}
-
-uint32_t strstr(Machine& m) {
-    size_t at = ReadText(m, Arg(m, 0)).find(ReadText(m, Arg(m, 1)));
-    return at == std::string::npos ? 0 : Arg(m, 0) + uint32_t(at);
 }
 
 // The Microsoft runtime's wcstod: blanks, a sign, digits with one full
@@ -291,19 +235,12 @@ std::vector<Stub> RuntimeStubs() {
     return {
         BY_NAME(malloc),
         BY_NAME(free),
-        BY_NAME(realloc),
         BY_NAME(memcpy),
         {"COREDLL", "memmove", 0, memcpy},  // the copy is whole before it is written
         BY_NAME(memset),
-        BY_NAME(memcmp),
-        BY_NAME(memchr),
         BY_NAME(strlen),
         BY_NAME(strcmp),
         BY_NAME(strncmp),
-        BY_NAME(strchr),
-        BY_NAME(strrchr),
-        BY_NAME(strpbrk),
-        BY_NAME(strstr),
         BY_NAME(wcstod),
         BY_NAME(_vsnprintf),
         BY_NAME(WideCharToMultiByte),

@@ -235,7 +235,7 @@ uint32_t Arg(Machine& m, int i) {
 
 void SetResultHigh(Machine& m, uint32_t r1) { SetReg(m, UC_ARM_REG_R1, r1); }
 
-uint32_t CallGuest(Machine& m, uint32_t address, const std::vector<uint32_t>& args) {
+uint64_t CallGuest(Machine& m, uint32_t address, const std::vector<uint32_t>& args) {
     if (!m.fault.empty()) return 0;
     uint32_t saved[16], cpsr = Reg(m, UC_ARM_REG_CPSR);
     for (int i = 0; i < 15; ++i) saved[i] = Reg(m, RegOf(i));
@@ -252,7 +252,8 @@ uint32_t CallGuest(Machine& m, uint32_t address, const std::vector<uint32_t>& ar
 
     // Runs until the call returns to kReturnAddress. Calls nested inside
     // (a stub that calls guest code) return there first, in their own loop.
-    uint32_t pc = address, result = 0;
+    uint32_t pc = address;
+    uint64_t result = 0;
     for (;;) {
         uc_err err = uc_emu_start(m.uc, pc, 0, 0, 0);
         if (!m.fault.empty()) break;
@@ -263,7 +264,7 @@ uint32_t CallGuest(Machine& m, uint32_t address, const std::vector<uint32_t>& ar
             break;
         }
         if (at == kReturnAddress) {
-            result = Reg(m, UC_ARM_REG_R0);
+            result = Reg(m, UC_ARM_REG_R0) | uint64_t(Reg(m, UC_ARM_REG_R1)) << 32;
             break;
         }
         if (at < kImportAddresses || at % 4 || import >= m.imports.size()) {

@@ -85,9 +85,10 @@ bool MachineOpen(Machine& m);
 void MachineClose(Machine& m);
 
 // Calls guest code at `address` with these arguments (r0-r3, then the
-// stack) and returns its r0; every register but r0 is as before. On a fault
-// returns 0 with m.fault set; callers just return as well.
-uint32_t CallGuest(Machine& m, uint32_t address, const std::vector<uint32_t>& args);
+// stack) and returns its r0, with r1 above it for a 64-bit result; the
+// registers are then as before the call. On a fault returns 0 with m.fault
+// set; callers just return as well.
+uint64_t CallGuest(Machine& m, uint32_t address, const std::vector<uint32_t>& args);
 
 // Records why the run must stop (the first reason wins) and stops the CPU.
 void Stop(Machine& m, const std::string& why);

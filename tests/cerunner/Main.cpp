@@ -3,7 +3,7 @@
 //
 //   ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] [--skip-relocation]
 //             [--drop-stub DLL!NAME]
-//   ce_runner --alignment
+//   ce_runner --self-test
 //
 // Each scenario loads a .reg fixture into the in-memory registry, starts the
 // program as Windows CE does, feeds it the scenario's input and checks what
@@ -15,8 +15,9 @@
 // literally as well, so that a mistake both builds share still shows.
 //
 // --skip-relocation and --drop-stub break the loader on purpose (the runs
-// must then fail); --alignment runs single instructions against the
-// misalignment trap.
+// must then fail); --self-test runs single instructions against the
+// misalignment trap, and the C library stubs whose results no scenario
+// shows.
 #include <stdio.h>
 #include <string.h>
 #include <unicorn/unicorn.h>
@@ -272,7 +273,7 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
     // WinMainCRTStartup(hInstance, 0, L"", SW_SHOW); its return ends the process.
     uint32_t commandLine = HeapAlloc(m, 2);
     Write32(m, commandLine, 0);
-    uint32_t exitCode = CallGuest(m, m.entry, {m.base, 0, commandLine, 5});
+    uint32_t exitCode = uint32_t(CallGuest(m, m.entry, {m.base, 0, commandLine, 5}));
     if (m.exited)
         exitCode = m.exitCode;
     else
@@ -355,14 +356,88 @@ int AlignmentTable() {
         failed += !pass;
         MachineClose(m);
     }
-    return failed ? 1 : 0;
+    return failed;
+}
+
+// COREDLL's _vsnprintf and wcstod as the program sees them, each called at
+// its import address with the arguments in guest memory.
+int RuntimeTable() {
+    Machine m;
+    if (!MachineOpen(m)) return 1;
+    std::vector<Stub> stubs = DeviceStubs();
+    for (const Stub& s : stubs) m.imports.push_back({s.name ? s.name : "", s.function});
+    auto call = [&](const char* name, const std::vector<uint32_t>& args) {
+        for (size_t i = 0; i < m.imports.size(); ++i)
+            if (m.imports[i].label == name)
+                return CallGuest(m, kImportAddresses + 4 * uint32_t(i), args);
+        return uint64_t(0);
+    };
+    auto put = [&](const void* bytes, uint32_t size) {
+        uint32_t at = HeapAlloc(m, size);
+        WriteBytes(m, at, bytes, size);
+        return at;
+    };
+    auto words = [](double d) {
+        uint64_t b;
+        memcpy(&b, &d, 8);
+        return std::vector<uint32_t>{uint32_t(b), uint32_t(b >> 32)};
+    };
+    auto join = [](std::vector<uint32_t> a, const std::vector<uint32_t>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    uint32_t ab = put("ab", 3);
+    struct Format {
+        const char* format;
+        std::vector<uint32_t> args;  // the va_list's words: 4-byte slots, a double takes two
+        uint32_t size;
+        std::string want;
+        int32_t result;  // the text does not fit: -1; exactly: its length, no terminator
+    } formats[] = {
+        {"%d|%-4s|%x|%c", {uint32_t(-5), ab, 255, 'z'}, 64, "-5|ab  |ff|z", 12},
+        {"%.*f %f", join(join({2}, words(3.14159)), words(1.5)), 64, "3.14 1.500000", 13},
+        {"%e", words(1.5), 64, "1.500000e+000", 13},
+        {"%s", {ab}, 2, "ab", 2},
+        {"%s!", {ab}, 2, "ab", -1},
+    };
+    int failed = 0;
+    for (const Format& f : formats) {
+        uint32_t buffer = HeapAlloc(m, 64), list = put(f.args.data(), 4 * uint32_t(f.args.size()));
+        int32_t r = int32_t(call(
+            "_vsnprintf", {buffer, f.size, put(f.format, uint32_t(strlen(f.format) + 1)), list}));
+        std::vector<uint8_t> got = ReadBytes(m, buffer, uint32_t(f.want.size() + 1));
+        bool terminated = r >= 0 && uint32_t(r) < f.size;
+        bool pass = r == f.result && std::string(got.begin(), got.end() - 1) == f.want &&
+                    got.back() == (terminated ? 0 : 0xCD);
+        printf("%s: _vsnprintf \"%s\" into %u bytes -> %d\n", pass ? "ok" : "FAILED", f.format,
+               f.size, r);
+        failed += !pass;
+    }
+    struct Number {
+        std::u16string text;
+        double value;
+        uint32_t end;  // characters read
+    } numbers[] = {
+        {u"1.5e3x", 1500, 5}, {u" -2.", -2, 4}, {u"1e+", 1, 1}, {u"inf", 0, 0}, {u"0x10", 0, 1},
+    };
+    for (const Number& n : numbers) {
+        uint32_t text = put(n.text.c_str(), 2 * uint32_t(n.text.size() + 1)), end = HeapAlloc(m, 4);
+        uint64_t bits = call("wcstod", {text, end}), want;
+        memcpy(&want, &n.value, 8);
+        bool pass = bits == want && Read32(m, end) == text + 2 * n.end;
+        printf("%s: wcstod \"%s\"\n", pass ? "ok" : "FAILED", Utf8(n.text).c_str());
+        failed += !pass;
+    }
+    MachineClose(m);
+    return failed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && args[0] == "--alignment") return AlignmentTable();
+    if (args.size() == 1 && args[0] == "--self-test")
+        return AlignmentTable() + RuntimeTable() ? 1 : 0;
     LoadOptions options;
     std::string only;
     std::vector<std::string> positional;
@@ -379,7 +454,7 @@ int main(int argc, char** argv) {
     if (positional.size() != 2) {
         fprintf(stderr,
                 "usage: ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] "
-                "[--skip-relocation] [--drop-stub DLL!NAME]\n       ce_runner --alignment\n");
+                "[--skip-relocation] [--drop-stub DLL!NAME]\n       ce_runner --self-test\n");
         return 2;
     }
     int passed = 0, failed = 0;

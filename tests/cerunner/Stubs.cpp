@@ -72,7 +72,7 @@ void Record(const std::string& event) { g_device.events.push_back(event); }
 uint32_t Send(Machine& m, uint32_t hwnd, uint32_t message, uint32_t wParam, uint32_t lParam) {
     Window* w = FindWindow(hwnd);
     if (!w) return 0;
-    return CallGuest(m, w->procedure, {hwnd, message, wParam, lParam});
+    return uint32_t(CallGuest(m, w->procedure, {hwnd, message, wParam, lParam}));
 }
 
 void WriteRect(Machine& m, uint32_t address, const int32_t* r) {
