@@ -68,6 +68,18 @@ set(PM_WINCE_NM "${PM_WINCE_TOOLS}/arm-wince-pe-nm")
 # the assembler next to itself.
 set(CMAKE_C_COMPILER "${PM_WINCE_TOOLS}/wince-cc")
 set(CMAKE_CXX_COMPILER "${PM_WINCE_TOOLS}/wince-cc")
+# A new toolchain folder (changed driver or sources) means a new compiler:
+# CMake keeps the compiler it found first in CMakeFiles/<version>/, so that
+# record goes and CMake identifies the new one.
+foreach(_pm_lang C CXX)
+  set(_pm_record "${CMAKE_BINARY_DIR}/CMakeFiles/${CMAKE_VERSION}/CMake${_pm_lang}Compiler.cmake")
+  if(EXISTS "${_pm_record}")
+    file(STRINGS "${_pm_record}" _pm_line REGEX "^set\\(CMAKE_${_pm_lang}_COMPILER \"")
+    if(NOT _pm_line STREQUAL "set(CMAKE_${_pm_lang}_COMPILER \"${CMAKE_${_pm_lang}_COMPILER}\")")
+      file(REMOVE "${_pm_record}")
+    endif()
+  endif()
+endforeach()
 set(CMAKE_AR "${PM_WINCE_TOOLS}/arm-wince-pe-ar" CACHE FILEPATH "" FORCE)
 set(CMAKE_RANLIB "${PM_WINCE_TOOLS}/arm-wince-pe-ranlib" CACHE FILEPATH "" FORCE)
 set(CMAKE_LINKER "${PM_WINCE_TOOLS}/arm-wince-pe-ld" CACHE FILEPATH "" FORCE)
