@@ -15,10 +15,11 @@
 #include "tests/cerunner/Machine.h"
 
 // One step of a scenario's user: a menu command, a key (with or without
-// Ctrl held), or a command to whatever dialog is open.
+// Ctrl held), a command to whatever dialog is open, or a setting the system
+// says has changed (WM_SETTINGCHANGE).
 struct Input {
-    enum Kind { kCommand, kKey, kDialogCommand } kind;
-    uint32_t value;  // command id, or virtual key
+    enum Kind { kCommand, kKey, kDialogCommand, kSettingChange } kind;
+    uint32_t value;  // command id, virtual key, or the setting's number
     bool ctrl;
 };
 
@@ -57,7 +58,9 @@ struct Device {
     int messagesFetched = 0;
 
     // What happened.
-    std::vector<std::u16string> drawn;     // each DrawTextW text
+    std::vector<std::u16string> drawn;   // each DrawTextW text
+    int32_t drawRect[4] = {0, 0, 0, 0};  // and the last one's rectangle and format
+    uint32_t drawFormat = 0;
     std::vector<std::u16string> boxTexts;  // each MessageBoxW text
     std::vector<std::string> events;       // shell, dialog, box, foreground, writes, destroys
     uint32_t classIcon = 0;                // of the last class registered

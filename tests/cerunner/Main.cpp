@@ -46,6 +46,8 @@ enum : uint32_t {
 Input Command(uint32_t id) { return {Input::kCommand, id, false}; }
 Input Key(char vk, bool ctrl) { return {Input::kKey, uint32_t(vk), ctrl}; }
 Input DialogCommand(uint32_t id) { return {Input::kDialogCommand, id, false}; }
+// SPI_SETSIPINFO: the input panel came up or went down.
+Input SipChange() { return {Input::kSettingChange, 0xE0, false}; }
 
 const char kMenuBar[] = "SHCreateMenuBar size=36 parent=main menu=102 module=ours";
 const char kBox[] = "MessageBoxW owner=main caption='PORTMEDIC' type=0";
@@ -77,12 +79,14 @@ struct Scenario {
 
 const std::vector<Scenario>& Scenarios() {
     static const std::vector<Scenario> table = {
-        {"start shows the intro; Ctrl+Q deactivates, closes, ends",
+        {"start shows the intro; a setting change goes to the shell; Ctrl+Q deactivates, closes, "
+         "ends",
          "clean-device.reg",
          false,
          false,
-         {Key('Q', true)},
-         {kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {SipChange(), Key('Q', true)},
+         {kMenuBar, "SHHandleWMSettingChange main wParam=224 size=12", kDeactivate, kDestroyMain,
+          kDestroyMenuBar},
          {u"PORTMEDIC 2.0 \r\n", u"Una vez instalado Orbina ning\u00FAn otro programa podr\u00E1"},
          {},
          0},
@@ -252,6 +256,11 @@ std::string ShowText(const std::u16string& t) {
 }
 std::string ShowEvent(const std::string& e) { return e; }
 
+std::string RectText(const int32_t* r) {
+    return std::to_string(r[0]) + "," + std::to_string(r[1]) + "," + std::to_string(r[2]) + "," +
+           std::to_string(r[3]);
+}
+
 // Runs one scenario; returns its failures (none: passed).
 std::vector<std::string> Run(const Scenario& s, const std::string& exe, const std::string& dir,
                              const LoadOptions& options) {
@@ -304,11 +313,11 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
                 "main window: class '" + Utf8(w.className) + "' title '" + Utf8(w.title) +
                     "' style " + Hex(w.style));
         c.Check(d.classIcon != 0, "the window class has no icon");
-        // The menu bar's 26 pixels come off the bottom of the screen's work area.
-        c.Check(w.rect[0] == 0 && w.rect[1] == 26 && w.rect[2] == 240 && w.rect[3] == 294,
-                "main window placed at " + std::to_string(w.rect[0]) + "," +
-                    std::to_string(w.rect[1]) + "," + std::to_string(w.rect[2]) + "," +
-                    std::to_string(w.rect[3]));
+        // The menu bar's 26 pixels come off the bottom of the screen's work
+        // area; the text goes 10 pixels in from the left, top and right.
+        c.Check(RectText(w.rect) == "0,26,240,294", "main window placed at " + RectText(w.rect));
+        c.Check(RectText(d.drawRect) == "10,10,230,268" && d.drawFormat == 0x10,
+                "text drawn into " + RectText(d.drawRect) + " format " + Hex(d.drawFormat));
     } else {
         c.Check(false, "no main window");
     }

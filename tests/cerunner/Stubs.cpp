@@ -13,6 +13,7 @@ enum : uint32_t {
     WM_DESTROY = 0x0002,
     WM_PAINT = 0x000F,
     WM_CLOSE = 0x0010,
+    WM_SETTINGCHANGE = 0x001A,
     WM_QUIT = 0x0012,
     WM_KEYDOWN = 0x0100,
     WM_INITDIALOG = 0x0110,
@@ -354,7 +355,10 @@ uint32_t GetMessageW(Machine& m) {
             return 0;
         }
         g_device.ctrlDown = in->ctrl;
-        msg = {main, in->kind == Input::kKey ? WM_KEYDOWN : WM_COMMAND, in->value, 0};
+        uint32_t message = in->kind == Input::kKey             ? WM_KEYDOWN
+                           : in->kind == Input::kSettingChange ? WM_SETTINGCHANGE
+                                                               : WM_COMMAND;
+        msg = {main, message, in->value, 0};
     }
     uint32_t at = Arg(m, 0);
     uint32_t words[7] = {msg.hwnd, msg.message, msg.wParam, msg.lParam, 0, 0, 0};
@@ -410,6 +414,9 @@ uint32_t DrawTextW(Machine& m) {
     std::u16string text = ReadWide(m, Arg(m, 1));
     if (count >= 0 && size_t(count) < text.size()) text.resize(size_t(count));
     g_device.drawn.push_back(text);
+    for (int i = 0; i < 4; ++i)
+        g_device.drawRect[i] = int32_t(Read32(m, Arg(m, 3) + 4 * uint32_t(i)));
+    g_device.drawFormat = Arg(m, 4);
     return 16;
 }
 
@@ -509,7 +516,8 @@ uint32_t SHInitDialog(Machine& m) {
 }
 
 uint32_t SHHandleWMSettingChange(Machine& m) {
-    Record("SHHandleWMSettingChange " + NameOf(Arg(m, 0)));
+    Record("SHHandleWMSettingChange " + NameOf(Arg(m, 0)) + " wParam=" + std::to_string(Arg(m, 1)) +
+           " size=" + std::to_string(Read32(m, Arg(m, 3))));
     return 1;
 }
 
