@@ -42,7 +42,6 @@ struct Window {
 };
 
 struct Device {
-    Machine* m = nullptr;
     // The scenario's part.
     std::vector<Input> script;
     size_t nextInput = 0;
@@ -68,10 +67,13 @@ struct Device {
 
 // The device the stubs act on; one at a time.
 Device& TheDevice();
-void DeviceReset(Machine& m);
+void DeviceReset();
 
 // Every COREDLL and AYGSHELL function the runner provides.
 std::vector<Stub> DeviceStubs();
+
+// 16-bit text as UTF-8, for messages.
+std::string Utf8(const std::u16string& text);
 
 // The handle of a window a copy started earlier keeps open.
 const uint32_t kRunningCopyWindow = 0x00B20040;

@@ -87,12 +87,14 @@ bool Relocate(Machine& m, uint32_t rva, uint32_t size, uint32_t shift) {
         for (size_t i = 0; i + 1 < entries.size(); i += 2) {
             uint16_t e = uint16_t(entries[i] | entries[i + 1] << 8);
             uint16_t type = e >> 12;
-            uint32_t where = m.base + page + (e & 0xFFF);
+            uint32_t at = page + (e & 0xFFF);
             if (type == kRelocAbsolute) continue;
             if (type != kRelocHighLow)
-                return Fail(m, "relocation of type " + std::to_string(type) + " at RVA " +
-                                   Hex(page + (e & 0xFFF)) + " is not supported");
-            Write32(m, where, Read32(m, where) + shift);
+                return Fail(m, "relocation of type " + std::to_string(type) + " at RVA " + Hex(at) +
+                                   " is not supported");
+            if (at > m.imageSize - 4)
+                return Fail(m, "relocation at RVA " + Hex(at) + " lies outside the image");
+            Write32(m, m.base + at, Read32(m, m.base + at) + shift);
         }
         block += blockSize;
     }
@@ -118,6 +120,7 @@ bool BindImports(Machine& m, uint32_t rva, const std::vector<Stub>& stubs,
         if (strcasecmp(stem.c_str(), "COREDLL") && strcasecmp(stem.c_str(), "AYGSHELL"))
             return Fail(m, "the program imports " + dll + ", which a Pocket PC does not have");
         if (!lookup) lookup = iat;
+        for (char& c : stem) c = char(toupper(c));
         for (uint32_t i = 0;; ++i) {
             uint32_t entry = Read32(m, m.base + lookup + 4 * i);
             if (!entry) break;
@@ -127,7 +130,6 @@ bool BindImports(Machine& m, uint32_t rva, const std::vector<Stub>& stubs,
                 ordinal = int(entry & 0xFFFF);
             else
                 name = ReadText(m, m.base + entry + 2);
-            for (char& c : stem) c = char(toupper(c));
             Import im{stem + "!" + (ordinal ? std::to_string(ordinal) : name), nullptr};
             const Stub* s = FindStub(stubs, stem, ordinal ? nullptr : name.c_str(), ordinal);
             if (s && im.label != options.dropStub) im.function = s->function;

@@ -161,19 +161,6 @@ const std::vector<Scenario>& Scenarios() {
     return table;
 }
 
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) {
-        if (c < 0x80)
-            out.push_back(char(c));
-        else if (c < 0x800)
-            out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
-        else
-            out += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
-    }
-    return out;
-}
-
 // What the desktop build shows: Windows-1252 through the code page.
 std::u16string Shown(const TextString& text) {
     std::u16string wide(size_t(text.Length()) + 1, u'\0');
@@ -271,7 +258,7 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
     if (!LoadDevice(dir, s, &error)) return {"fixture: " + error};
 
     Machine m;
-    DeviceReset(m);
+    DeviceReset();
     Device& d = TheDevice();
     d.script = s.script;
     d.copyRunning = s.copyRunning;

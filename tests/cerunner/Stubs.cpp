@@ -36,23 +36,6 @@ const int32_t kDefaultRect[4] = {0, 26, 240, 320};
 
 Device g_device;
 
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) {
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out.push_back(char(0xC0 | c >> 6));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xE0 | c >> 12));
-            out.push_back(char(0x80 | (c >> 6 & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
 Window* FindWindow(uint32_t handle) {
     for (Window& w : g_device.windows)
         if (w.handle == handle && w.alive) return &w;
@@ -529,13 +512,29 @@ uint32_t SHHandleWMActivate(Machine& m) {
 
 }  // namespace
 
+std::string Utf8(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text) {
+        if (c < 0x80) {
+            out.push_back(char(c));
+        } else if (c < 0x800) {
+            out.push_back(char(0xC0 | c >> 6));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(char(0xE0 | c >> 12));
+            out.push_back(char(0x80 | (c >> 6 & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
 std::vector<Stub> RuntimeStubs();  // the C library's part, CRuntime.cpp
 
 Device& TheDevice() { return g_device; }
 
-void DeviceReset(Machine& m) {
+void DeviceReset() {
     g_device = Device();
-    g_device.m = &m;
     g_keyPaths.clear();
 }
 
