@@ -54,6 +54,9 @@ const char kBox[] = "MessageBoxW owner=main caption='PORTMEDIC' type=0";
 const char kDeactivate[] = "SHHandleWMActivate main wParam=0 size=12";
 const char kDestroyMain[] = "DestroyWindow main";
 const char kDestroyMenuBar[] = "DestroyWindow menubar";
+const char kInitAbout[] = "SHInitDialog mask=1 dialog flags=0x0000000D";
+const char kAboutClosed[] =
+    "DialogBoxIndirectParamW resource 103 'About PORTMEDIC' owner=main -> 1";
 const char kSerial5Repaired[] =
     "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial5 Dll type 1 'BTCEIF.DLL' 22 bytes -> 0";
 const char kSerial5Refused[] =
@@ -136,15 +139,14 @@ const std::vector<Scenario>& Scenarios() {
          {u"COM5:  => Dll: OBBTDEV.DLL <<<< \u00A1FALLO DETECTADO AQU\u00CD!\r\n"},
          {{kSerial5, u"OBBTDEV.DLL"}},
          0},
-        {"Ctrl+A opens About from resource 103; cancel is ignored, OK closes",
+        {"About from Ctrl+A and from the menu: resource 103; cancel is ignored, OK closes",
          "clean-device.reg",
          false,
          false,
          {Key('A', false), Key('A', true), DialogCommand(kIdCancel), DialogCommand(kIdOk),
-          Key('Q', true)},
-         {kMenuBar, "SHInitDialog mask=1 dialog flags=0x0000000D",
-          "DialogBoxIndirectParamW resource 103 'About PORTMEDIC' owner=main -> 1", kDeactivate,
-          kDestroyMain, kDestroyMenuBar},
+          Command(kAbout), DialogCommand(kIdOk), Key('Q', true)},
+         {kMenuBar, kInitAbout, kAboutClosed, kInitAbout, kAboutClosed, kDeactivate, kDestroyMain,
+          kDestroyMenuBar},
          {},
          {},
          0},
