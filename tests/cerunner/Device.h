@@ -42,7 +42,7 @@ struct Window {
 };
 
 struct Device {
-    // The scenario's part.
+    // Given by the scenario.
     std::vector<Input> script;
     size_t nextInput = 0;
     bool copyRunning = false;  // FindWindowW finds a window of an earlier start

@@ -529,7 +529,7 @@ std::string Utf8(const std::u16string& text) {
     return out;
 }
 
-std::vector<Stub> RuntimeStubs();  // the C library's part, CRuntime.cpp
+std::vector<Stub> RuntimeStubs();  // the C library functions, CRuntime.cpp
 
 Device& TheDevice() { return g_device; }
 
