@@ -302,6 +302,11 @@ void Write32(Machine& m, uint32_t address, uint32_t v) {
 }
 
 std::vector<uint8_t> ReadBytes(Machine& m, uint32_t address, uint32_t count) {
+    // No block of the guest's memory is larger than its heap.
+    if (count > kHeapSize) {
+        Stop(m, "a stub was handed " + std::to_string(count) + " bytes at " + Hex(address));
+        count = 0;
+    }
     std::vector<uint8_t> out(count);
     if (count && uc_mem_read(m.uc, address, out.data(), count) != UC_ERR_OK)
         Stop(m, "a stub read unmapped memory at " + Hex(address));
@@ -313,6 +318,7 @@ void WriteBytes(Machine& m, uint32_t address, const void* bytes, uint32_t count)
         Stop(m, "a stub wrote unmapped memory at " + Hex(address));
 }
 
+// A text runs to its terminator, or to the end of the memory it lies in.
 std::string ReadText(Machine& m, uint32_t address) {
     std::string out;
     for (uint8_t c; m.fault.empty() && (c = ReadBytes(m, address++, 1)[0]) != 0;)
