@@ -46,6 +46,7 @@ struct Device {
     std::vector<Input> script;
     size_t nextInput = 0;
     bool copyRunning = false;  // FindWindowW finds a window of an earlier start
+    bool noMenuBar = false;    // SHCreateMenuBar fails
 
     // The system's state.
     std::map<std::u16string, uint32_t> classes;  // name -> window procedure

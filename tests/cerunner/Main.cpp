@@ -63,6 +63,13 @@ const char kSerial5Refused[] =
     "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial5 Dll type 1 'BTCEIF.DLL' 22 bytes -> 5";
 const char16_t kSerial5[] = u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5";
 
+enum : unsigned {
+    kWritable = 0,
+    kWriteProtected = 1,  // Serial5's key refuses writes
+    kCopyRunning = 2,     // an earlier start's window exists
+    kNoMenuBar = 4,       // the shell makes no menu bar
+};
+
 struct ReadBack {
     const char16_t* key;
     const char16_t* dll;  // the "Dll" value after the run
@@ -71,8 +78,7 @@ struct ReadBack {
 struct Scenario {
     const char* name;
     const char* fixture;  // in FIXTURE_DIR
-    bool writeProtected;  // Serial5's key refuses writes
-    bool copyRunning;     // an earlier start's window exists
+    unsigned device;      // kWritable, or what is unusual about the device
     std::vector<Input> script;
     std::vector<std::string> events;     // in order
     std::vector<std::u16string> pinned;  // each in some drawn text or box
@@ -85,8 +91,7 @@ const std::vector<Scenario>& Scenarios() {
         {"start shows the intro; a setting change goes to the shell; Ctrl+Q deactivates, closes, "
          "ends",
          "clean-device.reg",
-         false,
-         false,
+         kWritable,
          {SipChange(), Key('Q', true)},
          {kMenuBar, "SHHandleWMSettingChange main wParam=224 size=12", kDeactivate, kDestroyMain,
           kDestroyMenuBar},
@@ -95,8 +100,7 @@ const std::vector<Scenario>& Scenarios() {
          0},
         {"detect on a damaged device writes nothing",
          "damaged-device.reg",
-         false,
-         false,
+         kWritable,
          {Command(kDetect), Key('Q', true)},
          {kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
          {u"COM5:  => Dll: OBBTDEV.DLL <<<< \u00A1FALLO DETECTADO AQU\u00CD!\r\n",
@@ -106,8 +110,7 @@ const std::vector<Scenario>& Scenarios() {
          0},
         {"repair on a damaged device; Salir ends",
          "damaged-device.reg",
-         false,
-         false,
+         kWritable,
          {Command(kRepair), Command(kExit)},
          {kMenuBar, kSerial5Repaired,
           "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial6 Dll type 1 'BTCEIF.DLL' 22 bytes -> 0",
@@ -121,8 +124,7 @@ const std::vector<Scenario>& Scenarios() {
          0},
         {"detect and repair on a clean device",
          "clean-device.reg",
-         false,
-         false,
+         kWritable,
          {Command(kDetect), Command(kRepair), Key('Q', true)},
          {kMenuBar, kBox, kDeactivate, kDestroyMain, kDestroyMenuBar},
          {u"COM5:  => Dll: BTCEIF.DLL\r\n", u"\r\nTodo perfecto!!!",
@@ -131,8 +133,7 @@ const std::vector<Scenario>& Scenarios() {
          0},
         {"detect and repair on a write-protected device: no box",
          "refused-device.reg",
-         true,
-         false,
+         kWriteProtected,
          {Command(kDetect), Command(kRepair), Key('Q', true)},
          // Refused for the loaded driver COM5:, then again for the built-in key.
          {kMenuBar, kSerial5Refused, kSerial5Refused, kDeactivate, kDestroyMain, kDestroyMenuBar},
@@ -141,8 +142,7 @@ const std::vector<Scenario>& Scenarios() {
          0},
         {"About from Ctrl+A and from the menu: resource 103; cancel is ignored, OK closes",
          "clean-device.reg",
-         false,
-         false,
+         kWritable,
          {Key('A', false), Key('A', true), DialogCommand(kIdCancel), DialogCommand(kIdOk),
           Command(kAbout), DialogCommand(kIdOk), Key('Q', true)},
          {kMenuBar, kInitAbout, kAboutClosed, kInitAbout, kAboutClosed, kDeactivate, kDestroyMain,
@@ -152,10 +152,17 @@ const std::vector<Scenario>& Scenarios() {
          0},
         {"a second start brings the running copy forward and ends",
          "clean-device.reg",
-         false,
-         true,
+         kCopyRunning,
          {},
          {"SetForegroundWindow copy|1"},
+         {},
+         {},
+         0},
+        {"without a menu bar the window keeps the whole work area",
+         "clean-device.reg",
+         kNoMenuBar,
+         {Key('Q', true)},
+         {kMenuBar, kDeactivate, kDestroyMain},
          {},
          {},
          0},
@@ -176,7 +183,7 @@ bool LoadDevice(const std::string& dir, const Scenario& s, std::string* error) {
     RegDocument doc;
     if (!RegDocumentReadFile(dir + "/" + s.fixture, false, &doc, error)) return false;
     RegDocumentLoad(doc);
-    if (s.writeProtected) MemRegDenyWrite(kSerial5);
+    if (s.device & kWriteProtected) MemRegDenyWrite(kSerial5);
     return true;
 }
 
@@ -188,7 +195,7 @@ struct Expected {
 // The same scan, natively, on the same device, for each scan command.
 Expected Expect(const Scenario& s) {
     Expected e;
-    if (s.copyRunning) return e;
+    if (s.device & kCopyRunning) return e;
     e.drawn.push_back(Shown(kIntroText));
     for (const Input& in : s.script) {
         if (in.kind != Input::kCommand || (in.value != kDetect && in.value != kRepair)) continue;
@@ -263,7 +270,8 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
     DeviceReset();
     Device& d = TheDevice();
     d.script = s.script;
-    d.copyRunning = s.copyRunning;
+    d.copyRunning = s.device & kCopyRunning;
+    d.noMenuBar = s.device & kNoMenuBar;
     if (!MachineLoad(m, exe, DeviceStubs(), options)) {
         MachineClose(m);
         return {"load: " + m.fault};
@@ -294,7 +302,7 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
         c.Check(DllValue(r.key) == r.dll, "read back " + Utf8(r.key) + ": " +
                                               Utf8(DllValue(r.key)) + ", want " + Utf8(r.dll));
 
-    if (s.copyRunning) {
+    if (s.device & kCopyRunning) {
         c.Check(d.windows.empty(), "a second copy created a window");
     } else if (!d.windows.empty()) {
         const Window& w = d.windows[0];
@@ -304,8 +312,11 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
         c.Check(d.classIcon != 0, "the window class has no icon");
         // The menu bar's 26 pixels come off the bottom of the screen's work
         // area; the text goes 10 pixels in from the left, top and right.
-        c.Check(RectText(w.rect) == "0,26,240,294", "main window placed at " + RectText(w.rect));
-        c.Check(RectText(d.drawRect) == "10,10,230,268" && d.drawFormat == 0x10,
+        bool bar = !(s.device & kNoMenuBar);
+        c.Check(RectText(w.rect) == (bar ? "0,26,240,294" : "0,26,240,320"),
+                "main window placed at " + RectText(w.rect));
+        c.Check(RectText(d.drawRect) == (bar ? "10,10,230,268" : "10,10,230,294") &&
+                    d.drawFormat == 0x10,
                 "text drawn into " + RectText(d.drawRect) + " format " + Hex(d.drawFormat));
     } else {
         c.Check(false, "no main window");

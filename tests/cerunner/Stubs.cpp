@@ -487,6 +487,7 @@ uint32_t SHCreateMenuBar(Machine& m) {
     Record("SHCreateMenuBar size=" + std::to_string(Read32(m, info)) + " parent=" +
            NameOf(Read32(m, info + 4)) + " menu=" + std::to_string(Read32(m, info + 12)) +
            (OurModule(m, Read32(m, info + 16)) ? " module=ours" : " module=other"));
+    if (g_device.noMenuBar) return 0;
     Write32(m, info + 28, kMenuBar);
     return 1;
 }
