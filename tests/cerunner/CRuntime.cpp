@@ -13,8 +13,6 @@
 
 namespace {
 
-const uint32_t kLargestBuffer = 1u << 24;  // a larger length is a bad argument
-
 int Sign(int v) { return (v > 0) - (v < 0); }
 
 uint32_t malloc(Machine& m) { return HeapAlloc(m, Arg(m, 0)); }
@@ -31,6 +29,7 @@ uint32_t memcpy(Machine& m) {
 }
 
 uint32_t memset(Machine& m) {
+    if (!Plausible(m, Arg(m, 2))) return 0;
     std::vector<uint8_t> bytes(Arg(m, 2), uint8_t(Arg(m, 1)));
     WriteBytes(m, Arg(m, 0), bytes.data(), Arg(m, 2));
     return Arg(m, 0);
@@ -197,7 +196,7 @@ uint32_t _vsnprintf(Machine& m) {
 // leave alone stay as they were.
 uint32_t WideCharToMultiByte(Machine& m) {
     int32_t length = int32_t(Arg(m, 3)), room = int32_t(Arg(m, 5));
-    if (Arg(m, 0) != 0 || uint32_t(room) > kLargestBuffer) return 0;
+    if (Arg(m, 0) != 0 || !Plausible(m, 2 * uint64_t(uint32_t(room)))) return 0;
     std::u16string src = length < 0 ? ReadWide(m, Arg(m, 2)) : u"";
     if (length >= 0) {
         std::vector<uint8_t> b = ReadBytes(m, Arg(m, 2), 2 * uint32_t(length));
@@ -212,7 +211,7 @@ uint32_t WideCharToMultiByte(Machine& m) {
 
 uint32_t MultiByteToWideChar(Machine& m) {
     int32_t length = int32_t(Arg(m, 3)), room = int32_t(Arg(m, 5));
-    if (Arg(m, 0) != 0 || uint32_t(room) > kLargestBuffer) return 0;
+    if (Arg(m, 0) != 0 || !Plausible(m, 2 * uint64_t(uint32_t(room)))) return 0;
     std::string src = length < 0 ? ReadText(m, Arg(m, 2)) : "";
     if (length >= 0) {
         std::vector<uint8_t> b = ReadBytes(m, Arg(m, 2), uint32_t(length));

@@ -53,7 +53,8 @@ struct Device {
     std::vector<Window> windows;
     std::deque<Message> posted;
     bool ctrlDown = false;
-    std::map<uint32_t, RegKey> keys;  // open registry keys by the handle given out
+    std::map<uint32_t, RegKey> keys;              // open registry keys by the handle given out
+    std::map<uint32_t, std::u16string> keyPaths;  // and their paths, for the record
     uint32_t nextKey = 0x00E00010;
     int messagesFetched = 0;
 

@@ -301,12 +301,15 @@ void Write32(Machine& m, uint32_t address, uint32_t v) {
     WriteBytes(m, address, b, 4);
 }
 
+bool Plausible(Machine& m, uint64_t bytes) {
+    if (bytes <= kHeapSize) return true;
+    Stop(m,
+         "a stub was handed a count of " + std::to_string(bytes) + " bytes near PC=" + Hex(m.pc));
+    return false;
+}
+
 std::vector<uint8_t> ReadBytes(Machine& m, uint32_t address, uint32_t count) {
-    // No block of the guest's memory is larger than its heap.
-    if (count > kHeapSize) {
-        Stop(m, "a stub was handed " + std::to_string(count) + " bytes at " + Hex(address));
-        count = 0;
-    }
+    if (!Plausible(m, count)) count = 0;
     std::vector<uint8_t> out(count);
     if (count && uc_mem_read(m.uc, address, out.data(), count) != UC_ERR_OK)
         Stop(m, "a stub read unmapped memory at " + Hex(address));
@@ -338,6 +341,7 @@ std::u16string ReadWide(Machine& m, uint32_t address) {
 }
 
 uint32_t HeapAlloc(Machine& m, uint32_t size) {
+    if (size > kHeapSize) return 0;
     uint32_t rounded = RoundUp(size ? size : 1, 8);
     if (m.heapNext - kHeapBase + rounded > kHeapSize) return 0;
     uint32_t at = m.heapNext;

@@ -98,6 +98,10 @@ uint32_t Arg(Machine& m, int i);
 // The high word of a stub's 64-bit result (r1); the low word is its return value.
 void SetResultHigh(Machine& m, uint32_t r1);
 
+// False, and the run stopped, when a stub is handed a count of bytes
+// larger than any block of the guest's memory (its heap).
+bool Plausible(Machine& m, uint64_t bytes);
+
 uint32_t Read32(Machine& m, uint32_t address);
 void Write32(Machine& m, uint32_t address, uint32_t value);
 std::vector<uint8_t> ReadBytes(Machine& m, uint32_t address, uint32_t count);

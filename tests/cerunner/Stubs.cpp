@@ -88,8 +88,6 @@ RegKey KeyOf(uint32_t handle, bool* known) {
     return *known ? it->second : nullptr;
 }
 
-std::map<uint32_t, std::u16string> g_keyPaths;  // for the record of writes
-
 uint32_t RegOpenKeyExW(Machine& m) {
     bool known;
     RegKey root = KeyOf(Arg(m, 0), &known);
@@ -100,8 +98,8 @@ uint32_t RegOpenKeyExW(Machine& m) {
     if (r == kRegOk) {
         uint32_t handle = g_device.nextKey += 0x10;
         g_device.keys[handle] = key;
-        std::u16string parent = Arg(m, 0) == 0x80000002u ? u"HKLM" : g_keyPaths[Arg(m, 0)];
-        g_keyPaths[handle] = path.empty() ? parent : parent + u"\\" + path;
+        std::u16string parent = Arg(m, 0) == 0x80000002u ? u"HKLM" : g_device.keyPaths[Arg(m, 0)];
+        g_device.keyPaths[handle] = path.empty() ? parent : parent + u"\\" + path;
         Write32(m, Arg(m, 4), handle);
     }
     return uint32_t(r);
@@ -112,6 +110,7 @@ uint32_t RegEnumKeyExW(Machine& m) {
     RegKey key = KeyOf(Arg(m, 0), &known);
     if (!known) return 6;
     uint32_t length = Read32(m, Arg(m, 3));
+    if (!Plausible(m, 2 * uint64_t(length))) return 0;
     std::u16string name(length + 1, u'\0');
     long r = RegistryEnumKey(key, Arg(m, 1), &name[0], &length);
     if (r == kRegOk) WriteBytes(m, Arg(m, 2), name.data(), 2 * (length + 1));
@@ -126,6 +125,7 @@ uint32_t RegQueryValueExW(Machine& m) {
     std::u16string name = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     uint32_t typeAt = Arg(m, 3), dataAt = Arg(m, 4), countAt = Arg(m, 5);
     uint32_t type = 0, count = countAt ? Read32(m, countAt) : 0, room = count;
+    if (!Plausible(m, count)) return 0;
     std::vector<uint8_t> data(count);
     long r = RegistryQueryValue(key, name.c_str(), &type, dataAt ? data.data() : nullptr,
                                 countAt ? &count : nullptr);
@@ -147,7 +147,7 @@ uint32_t RegSetValueExW(Machine& m) {
     for (uint32_t i = 0; i + 1 < count; i += 2)
         text.push_back(char16_t(data[i] | data[i + 1] << 8));
     if (type == kRegTypeString && !text.empty() && text.back() == 0) text.pop_back();
-    Record("RegSetValueExW " + Utf8(g_keyPaths[Arg(m, 0)]) + " " + Utf8(name) + " type " +
+    Record("RegSetValueExW " + Utf8(g_device.keyPaths[Arg(m, 0)]) + " " + Utf8(name) + " type " +
            std::to_string(type) + " '" + Utf8(text) + "' " + std::to_string(count) + " bytes -> " +
            std::to_string(r));
     return uint32_t(r);
@@ -534,10 +534,7 @@ std::vector<Stub> RuntimeStubs();  // the C library functions, CRuntime.cpp
 
 Device& TheDevice() { return g_device; }
 
-void DeviceReset() {
-    g_device = Device();
-    g_keyPaths.clear();
-}
+void DeviceReset() { g_device = Device(); }
 
 std::vector<Stub> DeviceStubs() {
 #define BY_NAME(f) {"COREDLL", #f, 0, f}
