@@ -28,7 +28,8 @@ enum : uint32_t {
     kStockObjects = 0x00D10000,
     kIcons = 0x00C00000,
     kCurrentProcess = 0x42,
-    kMaxMessages = 10000,  // a loop that fetches more never ends
+    kMaxMessages = 10000,
+    kUseDefault = 0x80000000u,  // CW_USEDEFAULT  // a loop that fetches more never ends
 };
 
 // The device's screen: 240 x 320, the task bar's 26 pixels at the top.
@@ -223,7 +224,15 @@ uint32_t CreateWindowExW(Machine& m) {
     w.className = className;
     w.title = Arg(m, 2) ? ReadWide(m, Arg(m, 2)) : u"";
     w.style = Arg(m, 3);
+    // CW_USEDEFAULT: the system's place, or the system's size.
     memcpy(w.rect, kDefaultRect, sizeof w.rect);
+    if (Arg(m, 4) != kUseDefault) {
+        w.rect[0] = int32_t(Arg(m, 4));
+        w.rect[1] = int32_t(Arg(m, 5));
+    }
+    bool size = Arg(m, 6) != kUseDefault;
+    w.rect[2] = w.rect[0] + (size ? int32_t(Arg(m, 6)) : kDefaultRect[2] - kDefaultRect[0]);
+    w.rect[3] = w.rect[1] + (size ? int32_t(Arg(m, 7)) : kDefaultRect[3] - kDefaultRect[1]);
     g_device.windows.push_back(w);
     // WM_CREATE's CREATESTRUCTW: the creation arguments in reverse order.
     uint32_t create = HeapAlloc(m, 48);
