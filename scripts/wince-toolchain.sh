@@ -75,20 +75,6 @@ complete() {  # DIR: every tool (and the helpers, for a toolchain) in place
     case $1 in */toolchain-*) [ -s "$1/lib/libgcc-wince.a" ] && [ -x "$1/bin/wince-cc" ] || return 1 ;; esac
 }
 
-if complete "$toolchain_dir"; then
-    echo "$toolchain_dir"
-    exit 0
-fi
-
-mkdir -p "$root"
-# One build at a time per cache root (two configures may start together).
-exec 9>"$root/.lock"
-flock 9
-if complete "$toolchain_dir"; then
-    echo "$toolchain_dir"
-    exit 0
-fi
-
 work=
 log=
 cleanup() {
@@ -109,7 +95,7 @@ run() { "$@" >>"$log" 2>&1; }
 build_binutils() {
     local out=$work/entry b=$work/build
     mkdir -p "$out/bin" "$b"
-    say "building binutils 2.40 for arm-wince-pe (a few minutes; log in $binutils_dir/build.log)"
+    say "building binutils 2.40 for arm-wince-pe (a few minutes; log: $log)"
     run tar -xJf "$binutils_tar" -C "$work"
     # Debian's patches to binutils (series in /usr/src/binutils/patches) are
     # not applied: they concern Debian's ELF targets, library paths, gold,
@@ -164,7 +150,7 @@ c_funcs=(_muldi3 _negdi2 _cmpdi2 _ucmpdi2 _ffssi2 _ffsdi2 _clz _ctzdi2
 build_helpers() {
     local out=$work/entry src=$work/gcc obj=$work/obj stub=$work/stub
     mkdir -p "$out/bin" "$out/lib" "$obj" "$stub" "$src"
-    say "building libgcc's ARM helpers for the CE calling convention (log in $toolchain_dir/build.log)"
+    say "building libgcc's ARM helpers for the CE calling convention (log: $log)"
     run tar -xJf "$gcc_tar" -C "$src" --strip-components=1 --wildcards \
         '*/libgcc/config/arm/lib1funcs.S' '*/libgcc/config/arm/ieee754-df.S' \
         '*/libgcc/config/arm/ieee754-sf.S' '*/libgcc/config/arm/bpabi.S' \
@@ -217,22 +203,45 @@ build_helpers() {
     log=$toolchain_dir/build.log
 }
 
-start=$SECONDS
-if ! complete "$binutils_dir"; then
+# All of the run is one function, read whole before it starts: editing this
+# file while a build runs cannot change what that build does next.
+main() {
+    if complete "$toolchain_dir"; then
+        echo "$toolchain_dir"
+        exit 0
+    fi
+
+    mkdir -p "$root"
+    # One build at a time per cache root (two configures may start together).
+    exec 9>"$root/.lock"
+    flock 9
+    if complete "$toolchain_dir"; then
+        echo "$toolchain_dir"
+        exit 0
+    fi
+    # Left by a build that was killed outright; no build runs now (the lock).
+    rm -rf "$root"/.building.*
+
+    start=$SECONDS
+    if ! complete "$binutils_dir"; then
+        work=$(mktemp -d "$root/.building.XXXXXX")
+        log=$work/build.log
+        : >"$log"
+        rm -rf "$binutils_dir"
+        build_binutils
+        rm -rf "$work"
+        work=
+    fi
     work=$(mktemp -d "$root/.building.XXXXXX")
     log=$work/build.log
     : >"$log"
-    rm -rf "$binutils_dir"
-    build_binutils
+    rm -rf "$toolchain_dir"
+    build_helpers
     rm -rf "$work"
     work=
-fi
-work=$(mktemp -d "$root/.building.XXXXXX")
-log=$work/build.log
-: >"$log"
-rm -rf "$toolchain_dir"
-build_helpers
-rm -rf "$work"
-work=
-say "done in $((SECONDS - start)) s"
-echo "$toolchain_dir"
+    say "done in $((SECONDS - start)) s"
+    echo "$toolchain_dir"
+}
+
+main "$@"
+exit
