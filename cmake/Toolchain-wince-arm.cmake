@@ -68,10 +68,11 @@ set(PM_WINCE_NM "${PM_WINCE_TOOLS}/arm-wince-pe-nm")
 # the assembler next to itself.
 set(CMAKE_C_COMPILER "${PM_WINCE_TOOLS}/wince-cc")
 set(CMAKE_CXX_COMPILER "${PM_WINCE_TOOLS}/wince-cc")
-# A new toolchain folder (changed driver or sources) means a new compiler:
+set(CMAKE_RC_COMPILER "${PM_WINCE_TOOLS}/arm-wince-pe-windres")
+# A new toolchain folder (changed driver or sources) means new compilers:
 # CMake keeps the compiler it found first in CMakeFiles/<version>/, so that
 # record goes and CMake identifies the new one.
-foreach(_pm_lang C CXX)
+foreach(_pm_lang C CXX RC)
   set(_pm_record "${CMAKE_BINARY_DIR}/CMakeFiles/${CMAKE_VERSION}/CMake${_pm_lang}Compiler.cmake")
   if(EXISTS "${_pm_record}")
     file(STRINGS "${_pm_record}" _pm_line REGEX "^set\\(CMAKE_${_pm_lang}_COMPILER \"")
@@ -93,7 +94,6 @@ set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 
 # Resources: windres with the cross preprocessor (the host gcc would define
 # __linux__ and use glibc's headers).
-set(CMAKE_RC_COMPILER "${PM_WINCE_TOOLS}/arm-wince-pe-windres")
 set(CMAKE_RC_FLAGS_INIT
     "--preprocessor=arm-linux-gnueabi-cpp --preprocessor-arg=-xc --preprocessor-arg=-nostdinc --preprocessor-arg=-DRC_INVOKED --preprocessor-arg=-U__linux__ --preprocessor-arg=-U__unix__ -D_WIN32_WCE=0x300 -DUNDER_CE -DARM -D_ARM_")
 set(CMAKE_RC_COMPILE_OBJECT "<CMAKE_RC_COMPILER> -O coff <DEFINES> <INCLUDES> <FLAGS> <SOURCE> <OBJECT>")
