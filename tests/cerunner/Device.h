@@ -47,6 +47,7 @@ struct Device {
     size_t nextInput = 0;
     bool copyRunning = false;  // FindWindowW finds a window of an earlier start
     bool noMenuBar = false;    // SHCreateMenuBar fails
+    int dpi = 96;              // the screen's dots per inch (GetDeviceCaps LOGPIXELSY)
 
     // The system's state.
     std::map<std::u16string, uint32_t> classes;  // name -> window procedure

@@ -68,6 +68,7 @@ enum : unsigned {
     kWriteProtected = 1,  // Serial5's key refuses writes
     kCopyRunning = 2,     // an earlier start's window exists
     kNoMenuBar = 4,       // the shell makes no menu bar
+    kHighDpi = 8,         // a 192-dpi screen: the shell's menu bar is 52 pixels high
 };
 
 struct ReadBack {
@@ -163,6 +164,14 @@ const std::vector<Scenario>& Scenarios() {
          kNoMenuBar,
          {Key('Q', true)},
          {kMenuBar, kDeactivate, kDestroyMain},
+         {},
+         {},
+         0},
+        {"on a 192-dpi screen the window leaves the menu bar its 52 pixels",
+         "clean-device.reg",
+         kHighDpi,
+         {Key('Q', true)},
+         {kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
          {},
          {},
          0},
@@ -272,6 +281,7 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
     d.script = s.script;
     d.copyRunning = s.device & kCopyRunning;
     d.noMenuBar = s.device & kNoMenuBar;
+    d.dpi = (s.device & kHighDpi) ? 192 : 96;
     if (!MachineLoad(m, exe, DeviceStubs(), options)) {
         MachineClose(m);
         return {"load: " + m.fault};
@@ -310,12 +320,13 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
                 "main window: class '" + Utf8(w.className) + "' title '" + Utf8(w.title) +
                     "' style " + Hex(w.style));
         c.Check(d.classIcon != 0, "the window class has no icon");
-        // The menu bar's 26 pixels come off the bottom of the screen's work
-        // area; the text goes 10 pixels in from the left, top and right.
-        bool bar = !(s.device & kNoMenuBar);
-        c.Check(RectText(w.rect) == (bar ? "0,26,240,294" : "0,26,240,320"),
+        // The menu bar's 26 pixels (52 on a 192-dpi screen; the screen's
+        // size stays) come off the bottom of the screen's work area; the
+        // text goes 10 pixels in from the left, top and right.
+        int bar = (s.device & kNoMenuBar) ? 0 : (s.device & kHighDpi) ? 52 : 26;
+        c.Check(RectText(w.rect) == "0,26,240," + std::to_string(320 - bar),
                 "main window placed at " + RectText(w.rect));
-        c.Check(RectText(d.drawRect) == (bar ? "10,10,230,268" : "10,10,230,294") &&
+        c.Check(RectText(d.drawRect) == "10,10,230," + std::to_string(294 - bar) &&
                     d.drawFormat == 0x10,
                 "text drawn into " + RectText(d.drawRect) + " format " + Hex(d.drawFormat));
     } else {

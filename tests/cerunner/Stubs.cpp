@@ -25,6 +25,8 @@ enum : uint32_t {
     kFirstWindow = 0x00A10010,
     kMenuBar = 0x00A20010,
     kPaintDc = 0x00D00001,
+    kScreenDc = 0x00D00002,
+    kLogPixelsY = 90,
     kStockObjects = 0x00D10000,
     kIcons = 0x00C00000,
     kCurrentProcess = 0x42,
@@ -414,6 +416,12 @@ uint32_t DrawTextW(Machine& m) {
 
 uint32_t GetStockObject(Machine& m) { return kStockObjects + Arg(m, 0); }
 
+uint32_t GetDC(Machine&) { return kScreenDc; }
+uint32_t ReleaseDC(Machine&) { return 1; }
+uint32_t GetDeviceCaps(Machine& m) {
+    return Arg(m, 0) == kScreenDc && Arg(m, 1) == kLogPixelsY ? uint32_t(g_device.dpi) : 0;
+}
+
 // ---- boxes and dialogs ----
 
 uint32_t MessageBoxW(Machine& m) {
@@ -580,6 +588,9 @@ std::vector<Stub> DeviceStubs() {
         BY_NAME(EndPaint),
         BY_NAME(DrawTextW),
         BY_NAME(GetStockObject),
+        BY_NAME(GetDC),
+        BY_NAME(ReleaseDC),
+        BY_NAME(GetDeviceCaps),
         BY_NAME(MessageBoxW),
         BY_NAME(DialogBoxIndirectParamW),
         BY_NAME(EndDialog),

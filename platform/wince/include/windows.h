@@ -42,9 +42,10 @@
 #define WS_VISIBLE 0x10000000L
 #define CW_USEDEFAULT ((int)0x80000000)
 
-// Painting
+// Painting and the screen
 #define WHITE_BRUSH 0
 #define DT_WORDBREAK 0x00000010
+#define LOGPIXELSY 90
 
 // Code pages. Windows CE has no "best fit" conversion and so no
 // WC_NO_BEST_FIT_CHARS: a character without a byte always becomes '?'.
@@ -240,6 +241,9 @@ HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
 HGDIOBJ WINAPI GetStockObject(int i);
+HDC WINAPI GetDC(HWND hWnd);
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
+int WINAPI GetDeviceCaps(HDC hdc, int nIndex);
 
 #ifdef __cplusplus
 }
