@@ -47,7 +47,10 @@ struct Device {
     size_t nextInput = 0;
     bool copyRunning = false;  // FindWindowW finds a window of an earlier start
     bool noMenuBar = false;    // SHCreateMenuBar fails
-    int dpi = 96;              // the screen's dots per inch (GetDeviceCaps LOGPIXELSY)
+    // The screen: its dots per inch (GetDeviceCaps LOGPIXELSY) and its work
+    // area, where a window of the system's size goes (below the task bar).
+    int dpi = 96;
+    int32_t workArea[4] = {0, 26, 240, 320};
 
     // The system's state.
     std::map<std::u16string, uint32_t> classes;  // name -> window procedure

@@ -68,7 +68,7 @@ enum : unsigned {
     kWriteProtected = 1,  // Serial5's key refuses writes
     kCopyRunning = 2,     // an earlier start's window exists
     kNoMenuBar = 4,       // the shell makes no menu bar
-    kHighDpi = 8,         // a 192-dpi screen: the shell's menu bar is 52 pixels high
+    kHighDpi = 8,         // a 192-dpi 480 x 640 screen: task bar and menu bar 52 pixels high
 };
 
 struct ReadBack {
@@ -167,7 +167,7 @@ const std::vector<Scenario>& Scenarios() {
          {},
          {},
          0},
-        {"on a 192-dpi screen the window leaves the menu bar its 52 pixels",
+        {"on a 192-dpi 480 x 640 screen the window leaves the menu bar its 52 pixels",
          "clean-device.reg",
          kHighDpi,
          {Key('Q', true)},
@@ -281,7 +281,11 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
     d.script = s.script;
     d.copyRunning = s.device & kCopyRunning;
     d.noMenuBar = s.device & kNoMenuBar;
-    d.dpi = (s.device & kHighDpi) ? 192 : 96;
+    if (s.device & kHighDpi) {
+        const int32_t vga[4] = {0, 52, 480, 640};
+        d.dpi = 192;
+        memcpy(d.workArea, vga, sizeof vga);
+    }
     if (!MachineLoad(m, exe, DeviceStubs(), options)) {
         MachineClose(m);
         return {"load: " + m.fault};
@@ -320,14 +324,15 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
                 "main window: class '" + Utf8(w.className) + "' title '" + Utf8(w.title) +
                     "' style " + Hex(w.style));
         c.Check(d.classIcon != 0, "the window class has no icon");
-        // The menu bar's 26 pixels (52 on a 192-dpi screen; the screen's
-        // size stays) come off the bottom of the screen's work area; the
-        // text goes 10 pixels in from the left, top and right.
-        int bar = (s.device & kNoMenuBar) ? 0 : (s.device & kHighDpi) ? 52 : 26;
-        c.Check(RectText(w.rect) == "0,26,240," + std::to_string(320 - bar),
-                "main window placed at " + RectText(w.rect));
-        c.Check(RectText(d.drawRect) == "10,10,230," + std::to_string(294 - bar) &&
-                    d.drawFormat == 0x10,
+        // The menu bar's 26 pixels (52 on a 192-dpi screen) come off the
+        // bottom of the screen's work area; the text goes 10 pixels in from
+        // the left, top and right.
+        int32_t bar = (s.device & kNoMenuBar) ? 0 : (s.device & kHighDpi) ? 52 : 26;
+        const int32_t* a = d.workArea;
+        int32_t place[4] = {a[0], a[1], a[2], a[3] - bar};
+        int32_t text[4] = {10, 10, a[2] - a[0] - 10, a[3] - bar - a[1]};
+        c.Check(RectText(w.rect) == RectText(place), "main window placed at " + RectText(w.rect));
+        c.Check(RectText(d.drawRect) == RectText(text) && d.drawFormat == 0x10,
                 "text drawn into " + RectText(d.drawRect) + " format " + Hex(d.drawFormat));
     } else {
         c.Check(false, "no main window");

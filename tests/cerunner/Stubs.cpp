@@ -34,9 +34,6 @@ enum : uint32_t {
     kUseDefault = 0x80000000u,  // CW_USEDEFAULT  // a loop that fetches more never ends
 };
 
-// The device's screen: 240 x 320, the task bar's 26 pixels at the top.
-const int32_t kDefaultRect[4] = {0, 26, 240, 320};
-
 Device g_device;
 
 Window* FindWindow(uint32_t handle) {
@@ -227,14 +224,15 @@ uint32_t CreateWindowExW(Machine& m) {
     w.title = Arg(m, 2) ? ReadWide(m, Arg(m, 2)) : u"";
     w.style = Arg(m, 3);
     // CW_USEDEFAULT: the system's place, or the system's size.
-    memcpy(w.rect, kDefaultRect, sizeof w.rect);
+    const int32_t* work = g_device.workArea;
+    memcpy(w.rect, work, sizeof w.rect);
     if (Arg(m, 4) != kUseDefault) {
         w.rect[0] = int32_t(Arg(m, 4));
         w.rect[1] = int32_t(Arg(m, 5));
     }
     bool size = Arg(m, 6) != kUseDefault;
-    w.rect[2] = w.rect[0] + (size ? int32_t(Arg(m, 6)) : kDefaultRect[2] - kDefaultRect[0]);
-    w.rect[3] = w.rect[1] + (size ? int32_t(Arg(m, 7)) : kDefaultRect[3] - kDefaultRect[1]);
+    w.rect[2] = w.rect[0] + (size ? int32_t(Arg(m, 6)) : work[2] - work[0]);
+    w.rect[3] = w.rect[1] + (size ? int32_t(Arg(m, 7)) : work[3] - work[1]);
     g_device.windows.push_back(w);
     // WM_CREATE's CREATESTRUCTW: the creation arguments in reverse order.
     uint32_t create = HeapAlloc(m, 48);
