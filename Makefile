@@ -11,8 +11,8 @@ PREFIX ?= /usr/local
 # What `make test` runs: the format check, the native unit suites, the same
 # suites under AddressSanitizer and UndefinedBehaviorSanitizer, a short
 # smoke run of every fuzz target, the suites built for ARM under qemu, and
-# the Windows suites under Wine.
-TEST_PARTS = test-format test-native test-asan test-fuzz test-armel test-windows
+# the Windows suites under Wine, and the Pocket PC program's checks.
+TEST_PARTS = test-format test-native test-asan test-fuzz test-armel test-windows test-wince
 
 # The package groups (scripts/install-deps.sh) each goal needs, with its
 # prerequisites'. Every target that needs packages has `deps` before
@@ -29,10 +29,12 @@ NEEDS_test-native = native test release
 NEEDS_test-asan = native test release
 NEEDS_test-fuzz = native fuzz
 NEEDS_test-armel = armel
+NEEDS_wince = wince
+NEEDS_test-wince = native wince
 NEEDS_build-windows = native windows
 NEEDS_test-windows = native windows
 NEEDS_gui = native windows
-NEEDS_size = native windows
+NEEDS_size = native windows wince
 NEEDS_fuzz = native fuzz
 NEEDS_bench = native bench
 NEEDS_install = native
@@ -40,8 +42,8 @@ NEEDS_package = native release
 NEEDS_dist-windows = native windows
 NEEDS = $(sort $(foreach goal,$(or $(MAKECMDGOALS),all),$(NEEDS_$(goal))))
 
-.PHONY: all deps build run test $(TEST_PARTS) build-windows gui size bench fuzz clean \
-        install package dist-windows
+.PHONY: all deps build run test $(TEST_PARTS) build-windows wince gui size bench fuzz clean \
+        install package dist-windows dist-pocketpc
 
 all: build
 
@@ -110,6 +112,18 @@ test-windows: build-windows
 	  else echo "win32 suites: not run (this machine cannot run 32-bit Wine)"; fi; \
 	  ctest --preset win64 -j $(WINE_JOBS)'
 
+# The Pocket PC program (build/wince-arm/PORTMEDIC.exe: ARM, Windows CE,
+# COREDLL.dll and AYGSHELL.dll only); the first build also makes the CE
+# tools (scripts/wince-toolchain.sh). Its checks: the headers and imports a
+# device's loader needs, its size budget, and the program run on an
+# emulated handheld by the native build's CE runner (build/native/ce_runner).
+wince: deps
+	@cmake --preset wince-arm >/dev/null
+	@cmake --build --preset wince-arm -j $(JOBS)
+
+test-wince: wince build
+	@ctest --preset wince-arm
+
 # PORTMEDIC.exe for real under 64-bit Wine, on a sandbox prefix seeded with
 # examples/damaged-device.reg: the test driver clicks through the menu,
 # detect, repair and About (on $$DISPLAY when there is one, else inside
@@ -120,10 +134,13 @@ gui: deps
 	@cmake --build --preset win64 -j $(JOBS) --target portmedic aygshell aygshell_no_menu_bar portmedic_e2e
 	@tests/e2e/run-e2e.sh $(WINE_RUN) build/win64 x86_64-w64-mingw32-objdump gui
 
-# Sizes of PORTMEDIC.exe and aygshell.dll as the handhelds' 32-bit build.
+# Sizes of PORTMEDIC.exe and aygshell.dll as the 32-bit desktop build, and
+# of the ARM PORTMEDIC.exe for the device.
 size: deps
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS) --target size
+	@cmake --preset wince-arm >/dev/null
+	@cmake --build --preset wince-arm -j $(JOBS) --target size
 
 # Longer fuzzing: make fuzz FUZZ_SECONDS=600
 fuzz: deps

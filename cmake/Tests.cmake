@@ -41,6 +41,19 @@ endfunction()
 pm_add_suite(text_tests text pm_text)
 pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_faults)
 pm_add_suite(platform_tests platform pm_registry_faults pm_text)
+if(NOT CMAKE_CROSSCOMPILING)
+  # The device build's own runtime pieces (platform/wince), compiled against
+  # the device's headers and renamed, so the host's C library keeps its own.
+  set(PM_WINCE_RUNTIME ${CMAKE_SOURCE_DIR}/platform/wince/Format.cpp
+      ${CMAKE_SOURCE_DIR}/platform/wince/Math.cpp ${CMAKE_SOURCE_DIR}/platform/wince/ExitList.cpp)
+  pm_add_suite(wince_tests wince)
+  target_sources(wince_tests PRIVATE ${PM_WINCE_RUNTIME})
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=include
+                  OUTPUT_VARIABLE PM_CXX_OWN_INCLUDE OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set_source_files_properties(${PM_WINCE_RUNTIME} TARGET_DIRECTORY wince_tests PROPERTIES
+    COMPILE_OPTIONS "-nostdinc;-ffreestanding;-isystem;${CMAKE_SOURCE_DIR}/platform/wince/include;-isystem;${PM_CXX_OWN_INCLUDE}"
+    COMPILE_DEFINITIONS "vsnprintf=CeVsnprintf;snprintf=CeSnprintf;_vsnprintf=CoredllVsnprintf;trunc=CeTrunc;__cxa_atexit=CeCxaAtexit;atexit=CeAtexit;__dso_handle=CeDsoHandle")
+endif()
 if(WIN32)
   # The scan against Windows' own registry, in the suite's private prefix.
   pm_add_suite(win32_tests win32 pm_repair pm_globals pm_registry_win32 pm_window)
@@ -104,3 +117,6 @@ if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS
                    ${CMAKE_BINARY_DIR}/regedit-differential)
   set_tests_properties(regedit.differential PROPERTIES TIMEOUT 300)
 endif()
+
+# The device program's runner (native build, where Unicorn is installed).
+include(${CMAKE_SOURCE_DIR}/cmake/CeRunner.cmake)

@@ -28,5 +28,8 @@ void BringWindowForward(HWND handleWithLowBit);
 // Shortens the window by the given number of pixels, keeping its other
 // edges. Windows CE keeps the window's bits when it is shortened, so there
 // it is not repainted; desktop Windows (and Wine) hands the shortened window
-// a fresh, unerased surface, so there the move asks for the repaint.
+// a fresh, unerased surface, so there the move asks for the repaint. On
+// Windows CE the pixels are those of a 96-dpi screen, scaled to the
+// screen's own (twice as many on a 192-dpi one), as the shell scales its
+// menu bar for a program aware of high-resolution screens.
 void ShortenWindow(HWND hwnd, int pixels);

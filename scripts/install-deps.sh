@@ -17,6 +17,9 @@
 #   fuzz     the libFuzzer targets (clang and its runtime)
 #   bench    the benchmarks (Google Benchmark; python3, bc and time for the scan
 #            beside Python's line split)
+#   wince    the Pocket PC build: Debian's ARM GCC, and binutils' and GCC's
+#            sources from which scripts/wince-toolchain.sh builds the CE tools;
+#            Unicorn, on which the CE runner runs the program
 #
 # A new group is one more packages_NAME list below. Safe to run again and
 # again: it only calls apt-get when a package is missing.
@@ -33,6 +36,9 @@ packages_windows=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
 packages_armel=(g++-arm-linux-gnueabi qemu-user-static googletest)
 packages_fuzz=(clang libclang-rt-14-dev)
 packages_bench=(libbenchmark-dev python3 bc time)
+packages_wince=(g++-arm-linux-gnueabi binutils-source gcc-12-source bison flex texinfo xz-utils
+                make gcc libc6-dev python3  # gcc/make build binutils; python3 runs scripts/wince-cc
+                libunicorn-dev)  # the native build's CE runner runs the program on an emulated ARM
 
 groups=("$@")
 [ "${#groups[@]}" -gt 0 ] || groups=(native)

@@ -14,9 +14,26 @@ void BringWindowForward(HWND handleWithLowBit) {
 #endif
 }
 
+#ifdef _WIN32_WCE
+namespace {
+
+// The program declares itself aware of high-resolution screens
+// (HI_RES_AWARE), so CE hands it the screen's own pixels: on a 192-dpi
+// (480 x 640) screen the shell's menu bar is twice kMenuBarHeight high.
+int ScreenPixels(int pixels) {
+    HDC screen = GetDC(NULL);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(NULL, screen);
+    return dpi > 96 ? pixels * dpi / 96 : pixels;
+}
+
+}  // namespace
+#endif
+
 void ShortenWindow(HWND hwnd, int pixels) {
 #ifdef _WIN32_WCE
     const BOOL repaint = FALSE;
+    pixels = ScreenPixels(pixels);
 #else
     const BOOL repaint = TRUE;
 #endif

@@ -30,6 +30,7 @@ source_dir=$(cd "$here/../.." && pwd)
 shots=$build/screenshots
 
 fail() { echo "FAILED: $*"; exit 1; }
+. "$source_dir/scripts/pe-imports.sh"
 
 # ---- imports: system DLLs and our shell, the shell by number only ----------
 system_dlls='^(kernel32|user32|gdi32|advapi32|msvcrt)\.dll$'
@@ -39,20 +40,12 @@ for f in PORTMEDIC.exe aygshell.dll; do
         if ! [[ $lower =~ $system_dlls || ( $f == PORTMEDIC.exe && $lower == aygshell.dll ) ]]; then
             fail "$f imports $dll"
         fi
-    done < <("$objdump" -p "$build/$f" | sed -n 's/^\s*DLL Name: //p')
+    done < <(pe_import_dlls "$objdump" "$build/$f")
 done
 echo "ok: PORTMEDIC.exe and aygshell.dll import only system DLLs (and our shell)"
 
-# Import entries: the first column is the lookup value; its top bit marks an
-# import by number, and the number is in its low 16 bits.
-lookups=$("$objdump" -p "$build/PORTMEDIC.exe" |
-          awk '/DLL Name: aygshell.dll/{on=1; next} /DLL Name:|^$/{on=0} on && /^[ \t]+[0-9a-f]+[ \t]/ {print $1}')
-ordinals=""
-for v in $lookups; do
-    [ "${#v}" -ge 8 ] && [ "${v:0:1}" = 8 ] || fail "aygshell.dll entry $v imported by name"
-    ordinals+="$((16#${v: -4})) "
-done
-ordinals=$(echo $ordinals | tr ' ' '\n' | sort -n | tr '\n' ' ')
+# An entry imported by name shows as "name:LOOKUP" among the numbers.
+ordinals=$(pe_import_ordinals "$objdump" "$build/PORTMEDIC.exe" aygshell.dll | tr '\n' ' ')
 [ "$ordinals" = "34 56 83 84 " ] || fail "aygshell.dll imports: '$ordinals', want '34 56 83 84'"
 echo "ok: PORTMEDIC.exe imports aygshell.dll by ordinals 34 56 83 84 only"
 

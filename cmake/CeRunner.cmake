@@ -1,0 +1,35 @@
+# The CE runner (tests/cerunner): the device program on an emulated
+# StrongARM, with COREDLL and AYGSHELL stubbed. The native build makes the
+# runner (where Unicorn is installed) and runs its own checks; the
+# wince-arm build runs the scenarios with that runner on its PORTMEDIC.exe.
+if(NOT CMAKE_CROSSCOMPILING)
+  find_library(UNICORN_LIBRARY unicorn)
+  find_path(UNICORN_INCLUDE_DIR unicorn/unicorn.h)
+  if(UNICORN_LIBRARY AND UNICORN_INCLUDE_DIR)
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cerunner/*.cpp)
+    add_executable(ce_runner ${sources})
+    target_include_directories(ce_runner PRIVATE ${UNICORN_INCLUDE_DIR})
+    target_link_libraries(ce_runner PRIVATE ${UNICORN_LIBRARY} pm_repair pm_globals
+                                            pm_registry_faults)
+    set_target_properties(ce_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+    add_test(NAME ce_runner.self-test COMMAND ce_runner --self-test)
+  endif()
+endif()
+
+# The wince-arm build (cmake/WinCE.cmake includes this file once the program
+# exists): the scenarios on its PORTMEDIC.exe, by the native build's runner.
+if(PM_WINCE AND TARGET portmedic)
+  enable_testing()
+  set(PM_CE_RUNNER ${CMAKE_SOURCE_DIR}/build/native/ce_runner CACHE FILEPATH
+      "The CE runner of the native build")
+  set(run ${PM_CE_RUNNER} $<TARGET_FILE:portmedic> ${CMAKE_SOURCE_DIR}/tests/e2e)
+  add_test(NAME ce_runner.scenarios COMMAND ${run})
+  # The runner broken on purpose must notice: without relocation every
+  # scenario fails, and a missing stub stops the run naming the import.
+  add_test(NAME ce_runner.skip-relocation COMMAND ${run} --skip-relocation)
+  set_tests_properties(ce_runner.skip-relocation PROPERTIES
+                       PASS_REGULAR_EXPRESSION "\n0 passed, [1-9][0-9]* failed")
+  add_test(NAME ce_runner.missing-stub COMMAND ${run} --drop-stub COREDLL!DrawTextW)
+  set_tests_properties(ce_runner.missing-stub PROPERTIES PASS_REGULAR_EXPRESSION
+                       "call to COREDLL!DrawTextW, which the runner has no stub for")
+endif()

@@ -1,0 +1,123 @@
+# The Pocket PC build: PORTMEDIC.exe for ARM Windows CE 3.0 and later, from
+# the same sources as the desktop program. Included by the top-level
+# CMakeLists.txt when the toolchain file (cmake/Toolchain-wince-arm.cmake)
+# sets PM_WINCE; nothing else of the top-level file applies here.
+#
+# What differs from the desktop stays in platform/: the headers a device SDK
+# would give (platform/wince/include), what a device lacks (platform/wince:
+# start-up, exit list, formatting, runtime, error stream) and the import
+# libraries made here from platform/wince/*.def. The program imports only
+# COREDLL.dll (by name) and AYGSHELL.dll (by number).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(PM_APP_DIR ${CMAKE_SOURCE_DIR}/app)
+set(PM_WINCE_DIR ${CMAKE_SOURCE_DIR}/platform/wince)
+
+# ---- compiling ----------------------------------------------------------------
+# The compiler driver (scripts/wince-cc) brings the device's ABI, small code
+# and a section per function for --gc-sections. Every object here also gets:
+#   - the device SDK's headers, before the compiler's own;
+#   - _WIN32, which the device's own compilers define, and wide window calls;
+#   - no stack frame over 4 KiB: a thread's stack on CE is 64 KiB and GCC
+#     adds no probes, so a large frame would run past it unnoticed.
+include_directories(SYSTEM ${PM_WINCE_DIR}/include)
+add_compile_definitions(_WIN32 UNICODE _UNICODE)
+add_compile_options(-Werror=frame-larger-than=4096)
+
+# ---- libraries: the desktop program's, with the device's system layer ---------
+file(GLOB PM_TEXT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/text/*.cpp)
+add_library(pm_text STATIC ${PM_TEXT_SOURCES})
+
+# Code page, runtime and the C library pieces COREDLL lacks.
+add_library(pm_system STATIC
+            ${CMAKE_SOURCE_DIR}/platform/win32/CodePage.cpp
+            ${CMAKE_SOURCE_DIR}/platform/RuntimeCompare.cpp
+            ${PM_WINCE_DIR}/Runtime.cpp
+            ${PM_WINCE_DIR}/Format.cpp
+            ${PM_WINCE_DIR}/Math.cpp
+            ${PM_WINCE_DIR}/DebugOutput.cpp)
+target_link_libraries(pm_text PUBLIC pm_system)
+
+add_library(pm_registry_win32 STATIC ${CMAKE_SOURCE_DIR}/platform/win32/Registry.cpp)
+target_link_libraries(pm_registry_win32 PUBLIC pm_system)
+add_library(pm_window STATIC ${CMAKE_SOURCE_DIR}/platform/win32/Window.cpp)
+
+add_library(pm_repair STATIC ${CMAKE_SOURCE_DIR}/repair/SerialScan.cpp)
+target_link_libraries(pm_repair PUBLIC pm_text)
+
+add_library(pm_globals STATIC ${CMAKE_SOURCE_DIR}/repair/GlobalTexts.cpp)
+target_link_libraries(pm_globals PUBLIC pm_text)
+
+add_library(pm_app STATIC ${PM_APP_DIR}/Startup.cpp ${PM_APP_DIR}/MainWindow.cpp
+                          ${PM_APP_DIR}/AboutDialog.cpp)
+target_link_libraries(pm_app PUBLIC pm_repair pm_globals pm_registry_win32 pm_window pm_text)
+
+# ---- import libraries -----------------------------------------------------------
+set(PM_COREDLL_IMPLIB ${CMAKE_BINARY_DIR}/libcoredll.a)
+set(PM_AYGSHELL_IMPLIB ${CMAKE_BINARY_DIR}/libaygshell.a)
+foreach(dll coredll aygshell)
+  string(TOUPPER ${dll} DLL)
+  add_custom_command(OUTPUT ${PM_${DLL}_IMPLIB}
+    COMMAND ${PM_WINCE_DLLTOOL} -d ${PM_WINCE_DIR}/${dll}.def -l ${PM_${DLL}_IMPLIB}
+    DEPENDS ${PM_WINCE_DIR}/${dll}.def
+    COMMENT "Import library for ${DLL}.dll")
+endforeach()
+add_custom_target(pm_import_libraries DEPENDS ${PM_COREDLL_IMPLIB} ${PM_AYGSHELL_IMPLIB})
+
+# ---- resources: the desktop's script, compiled for the device ---------------------
+set(PM_ICON ${CMAKE_BINARY_DIR}/app/portmedic.ico)
+add_custom_command(OUTPUT ${PM_ICON}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/app
+  COMMAND ${Python3_EXECUTABLE} ${PM_APP_DIR}/MakeIcon.py ${PM_ICON}
+  DEPENDS ${PM_APP_DIR}/MakeIcon.py
+  COMMENT "Drawing the icon")
+
+# The toolchain's windres settings (its preprocessor, _WIN32_WCE, which adds
+# the device-only resources such as HI_RES_AWARE), compiled once into an
+# object as the desktop build does.
+separate_arguments(PM_RC_FLAGS UNIX_COMMAND "${CMAKE_RC_FLAGS_INIT}")
+set(PM_RES ${CMAKE_BINARY_DIR}/app/portmedic.res.o)
+add_custom_command(OUTPUT ${PM_RES}
+  COMMAND ${CMAKE_RC_COMPILER} ${PM_RC_FLAGS} -I${PM_WINCE_DIR}/include -I${CMAKE_SOURCE_DIR}
+          -I${CMAKE_BINARY_DIR}/app -i ${PM_APP_DIR}/portmedic.rc -O coff -o ${PM_RES}
+  DEPENDS ${PM_APP_DIR}/portmedic.rc ${PM_APP_DIR}/resource.h ${PM_ICON}
+          ${PM_WINCE_DIR}/include/windows.h
+  COMMENT "Compiling the resources")
+add_custom_target(pm_resources DEPENDS ${PM_RES})
+
+# ---- PORTMEDIC.exe -----------------------------------------------------------------
+# The start-up and exit list come first; the program's allocation operators
+# are the desktop program's own (app/Memory.cpp).
+add_executable(portmedic ${PM_WINCE_DIR}/Startup.cpp ${PM_WINCE_DIR}/ExitList.cpp
+                         ${PM_APP_DIR}/WinMain.cpp ${PM_APP_DIR}/Memory.cpp)
+set_target_properties(portmedic PROPERTIES OUTPUT_NAME PORTMEDIC SUFFIX .exe)
+target_link_libraries(portmedic PRIVATE pm_app)
+add_dependencies(portmedic pm_resources pm_import_libraries)
+
+# Linked by arm-wince-pe-ld as the toolchain file says (a CE GUI image for
+# CE 3.0 with its relocations, entry WinMainCRTStartup), with the resources,
+# the import libraries beside libgcc's helpers, and a map of what is linked
+# (build/wince-arm/PORTMEDIC.map).
+target_link_options(portmedic PRIVATE ${PM_RES} -Map ${CMAKE_BINARY_DIR}/PORTMEDIC.map)
+target_link_libraries(portmedic PRIVATE ${PM_COREDLL_IMPLIB} ${PM_AYGSHELL_IMPLIB})
+set_target_properties(portmedic PROPERTIES
+  LINK_DEPENDS "${PM_RES};${PM_COREDLL_IMPLIB};${PM_AYGSHELL_IMPLIB}")
+
+# ---- size report ----------------------------------------------------------------------
+# PORTMEDIC.exe's size in bytes against its budget (32 KiB).
+set(PM_WINCE_BUDGET 32768)
+set(PM_SIZE_CHECK sh -c "n=$(wc -c < \"$1\") && echo \"PORTMEDIC.exe (ARM, Windows CE): $n \
+bytes (budget $2)\" && test $n -le $2 || (echo 'PORTMEDIC.exe (ARM) is over budget' && exit 1)"
+    _ $<TARGET_FILE:portmedic> ${PM_WINCE_BUDGET})
+add_custom_target(size COMMAND ${PM_SIZE_CHECK} DEPENDS portmedic VERBATIM)
+
+# ---- checks (ctest --preset wince-arm) ----------------------------------------------
+enable_testing()
+# What a Pocket PC loader needs of the headers and imports.
+add_test(NAME wince.exe-headers
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/wince/check-exe.sh ${PM_WINCE_OBJDUMP}
+                 $<TARGET_FILE:portmedic>)
+add_test(NAME wince.size COMMAND ${PM_SIZE_CHECK})
+
+# The program on an emulated handheld, by the native build's CE runner.
+include(${CMAKE_SOURCE_DIR}/cmake/CeRunner.cmake)

@@ -1,0 +1,505 @@
+// The CE runner: runs the ARM PORTMEDIC.exe on an emulated StrongARM with
+// COREDLL and AYGSHELL stubbed, through the scenarios below.
+//
+//   ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] [--skip-relocation]
+//             [--drop-stub DLL!NAME]
+//   ce_runner --self-test
+//
+// Each scenario loads a .reg fixture into the in-memory registry, starts the
+// program as Windows CE does, feeds it the scenario's input and checks what
+// it drew, the message boxes, the shell calls, every registry write and the
+// values read back, the exit code, and that every key it opened was closed
+// and every heap block freed. The reports and messages expected are what
+// the desktop build's scan gives for the same device: the same scan,
+// compiled natively, run on the same fixture. A few lines are pinned
+// literally as well, so that a mistake both builds share still shows.
+//
+// --skip-relocation and --drop-stub break the loader on purpose (the runs
+// must then fail); --self-test runs single instructions (the misalignment
+// trap, the processor's instruction set) and the C library stubs whose
+// results no scenario shows.
+#include <stdio.h>
+#include <string.h>
+#include <unicorn/unicorn.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "platform/portable/InjectedFaults.h"
+#include "platform/portable/RegFile.h"
+#include "repair/GlobalTexts.h"
+#include "repair/SerialScan.h"
+#include "tests/cerunner/Device.h"
+
+namespace {
+
+enum : uint32_t {
+    kAbout = 40003,
+    kDetect = 40004,
+    kRepair = 40005,
+    kExit = 40006,
+    kIdOk = 1,
+    kIdCancel = 2,
+};
+
+Input Command(uint32_t id) { return {Input::kCommand, id, false}; }
+Input Key(char vk, bool ctrl) { return {Input::kKey, uint32_t(vk), ctrl}; }
+Input DialogCommand(uint32_t id) { return {Input::kDialogCommand, id, false}; }
+// SPI_SETSIPINFO: the input panel came up or went down.
+Input SipChange() { return {Input::kSettingChange, 0xE0, false}; }
+
+const char kMenuBar[] = "SHCreateMenuBar size=36 parent=main menu=102 module=ours";
+const char kBox[] = "MessageBoxW owner=main caption='PORTMEDIC' type=0";
+const char kDeactivate[] = "SHHandleWMActivate main wParam=0 size=12";
+const char kDestroyMain[] = "DestroyWindow main";
+const char kDestroyMenuBar[] = "DestroyWindow menubar";
+const char kInitAbout[] = "SHInitDialog mask=1 dialog flags=0x0000000D";
+const char kAboutClosed[] =
+    "DialogBoxIndirectParamW resource 103 'About PORTMEDIC' owner=main -> 1";
+const char kSerial5Repaired[] =
+    "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial5 Dll type 1 'BTCEIF.DLL' 22 bytes -> 0";
+const char kSerial5Refused[] =
+    "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial5 Dll type 1 'BTCEIF.DLL' 22 bytes -> 5";
+const char16_t kSerial5[] = u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5";
+
+enum : unsigned {
+    kWritable = 0,
+    kWriteProtected = 1,  // Serial5's key refuses writes
+    kCopyRunning = 2,     // an earlier start's window exists
+    kNoMenuBar = 4,       // the shell makes no menu bar
+    kHighDpi = 8,         // a 192-dpi 480 x 640 screen: task bar and menu bar 52 pixels high
+};
+
+struct ReadBack {
+    const char16_t* key;
+    const char16_t* dll;  // the "Dll" value after the run
+};
+
+struct Scenario {
+    const char* name;
+    const char* fixture;  // in FIXTURE_DIR
+    unsigned device;      // kWritable, or what is unusual about the device
+    std::vector<Input> script;
+    std::vector<std::string> events;     // in order
+    std::vector<std::u16string> pinned;  // each in some drawn text or box
+    std::vector<ReadBack> after;
+    uint32_t exitCode;
+};
+
+const std::vector<Scenario>& Scenarios() {
+    static const std::vector<Scenario> table = {
+        {"start shows the intro; a setting change goes to the shell; Ctrl+Q deactivates, closes, "
+         "ends",
+         "clean-device.reg",
+         kWritable,
+         {SipChange(), Key('Q', true)},
+         {kMenuBar, "SHHandleWMSettingChange main wParam=224 size=12", kDeactivate, kDestroyMain,
+          kDestroyMenuBar},
+         {u"PORTMEDIC 2.0 \r\n", u"Una vez instalado Orbina ning\u00FAn otro programa podr\u00E1"},
+         {},
+         0},
+        {"detect on a damaged device writes nothing",
+         "damaged-device.reg",
+         kWritable,
+         {Command(kDetect), Key('Q', true)},
+         {kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"COM5:  => Dll: OBBTDEV.DLL <<<< \u00A1FALLO DETECTADO AQU\u00CD!\r\n",
+          u"COM6:  => Dll: ---BTCEIF.DLL <<<< \u00A1FALLO DETECTADO AQU\u00CD!\r\n",
+          u"COM1:  => Dll: SERIAL.DLL\r\n"},
+         {{kSerial5, u"OBBTDEV.DLL"}},
+         0},
+        {"repair on a damaged device; Salir ends",
+         "damaged-device.reg",
+         kWritable,
+         {Command(kRepair), Command(kExit)},
+         {kMenuBar, kSerial5Repaired,
+          "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial6 Dll type 1 'BTCEIF.DLL' 22 bytes -> 0",
+          kBox, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"COM5:  => Dll: OBBTDEV.DLL  \u00A1ARREGLADO!\r\n",
+          u"COM5 - 'BuiltIn'  => Dll: BTCEIF.DLL\r\n",
+          u" Se ha corregido el fallo. Deber\u00E1 usted reiniciar su Pocket PC"},
+         {{kSerial5, u"BTCEIF.DLL"},
+          {u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial6", u"BTCEIF.DLL"},
+          {u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial", u"Serial.dll"}},
+         0},
+        {"detect and repair on a clean device",
+         "clean-device.reg",
+         kWritable,
+         {Command(kDetect), Command(kRepair), Key('Q', true)},
+         {kMenuBar, kBox, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"COM5:  => Dll: BTCEIF.DLL\r\n", u"\r\nTodo perfecto!!!",
+          u"No se ha encontrado el problema Bluetooth de ORBINA en esta PDA."},
+         {{kSerial5, u"btceif.dll"}},
+         0},
+        {"detect and repair on a write-protected device: no box",
+         "refused-device.reg",
+         kWriteProtected,
+         {Command(kDetect), Command(kRepair), Key('Q', true)},
+         // Refused for the loaded driver COM5:, then again for the built-in key.
+         {kMenuBar, kSerial5Refused, kSerial5Refused, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"COM5:  => Dll: OBBTDEV.DLL <<<< \u00A1FALLO DETECTADO AQU\u00CD!\r\n"},
+         {{kSerial5, u"OBBTDEV.DLL"}},
+         0},
+        {"About from Ctrl+A and from the menu: resource 103; cancel is ignored, OK closes",
+         "clean-device.reg",
+         kWritable,
+         {Key('A', false), Key('A', true), DialogCommand(kIdCancel), DialogCommand(kIdOk),
+          Command(kAbout), DialogCommand(kIdOk), Key('Q', true)},
+         {kMenuBar, kInitAbout, kAboutClosed, kInitAbout, kAboutClosed, kDeactivate, kDestroyMain,
+          kDestroyMenuBar},
+         {},
+         {},
+         0},
+        {"a second start brings the running copy forward and ends",
+         "clean-device.reg",
+         kCopyRunning,
+         {},
+         {"SetForegroundWindow copy|1"},
+         {},
+         {},
+         0},
+        {"without a menu bar the window keeps the whole work area",
+         "clean-device.reg",
+         kNoMenuBar,
+         {Key('Q', true)},
+         {kMenuBar, kDeactivate, kDestroyMain},
+         {},
+         {},
+         0},
+        {"on a 192-dpi 480 x 640 screen the window leaves the menu bar its 52 pixels",
+         "clean-device.reg",
+         kHighDpi,
+         {Key('Q', true)},
+         {kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {},
+         {},
+         0},
+    };
+    return table;
+}
+
+// What the desktop build shows: Windows-1252 through the code page.
+std::u16string Shown(const TextString& text) {
+    std::u16string wide(size_t(text.Length()) + 1, u'\0');
+    int n = CodePageAnsiToWide(text.CStr(), -1, &wide[0], int(wide.size()));
+    wide.resize(n > 0 ? size_t(n - 1) : 0);
+    return wide;
+}
+
+bool LoadDevice(const std::string& dir, const Scenario& s, std::string* error) {
+    MemRegClear();
+    RegDocument doc;
+    if (!RegDocumentReadFile(dir + "/" + s.fixture, false, &doc, error)) return false;
+    RegDocumentLoad(doc);
+    if (s.device & kWriteProtected) MemRegDenyWrite(kSerial5);
+    return true;
+}
+
+struct Expected {
+    std::vector<std::u16string> drawn;
+    std::vector<std::u16string> boxes;
+};
+
+// The same scan, natively, on the same device, for each scan command.
+Expected Expect(const Scenario& s) {
+    Expected e;
+    if (s.device & kCopyRunning) return e;
+    e.drawn.push_back(Shown(kIntroText));
+    for (const Input& in : s.script) {
+        if (in.kind != Input::kCommand || (in.value != kDetect && in.value != kRepair)) continue;
+        TextString report, message;
+        ScanSerialDrivers(report, message, in.value == kRepair);
+        e.drawn.push_back(Shown(report));
+        if (in.value == kRepair && !message.IsEmpty()) e.boxes.push_back(Shown(message));
+    }
+    return e;
+}
+
+std::u16string DllValue(const char16_t* key) {
+    const MemValue* v = MemRegGetValue(key, u"Dll");
+    if (!v) return u"(none)";
+    std::vector<uint8_t> b = v->Bytes();
+    std::u16string text;
+    for (size_t i = 0; i + 1 < b.size(); i += 2) text.push_back(char16_t(b[i] | b[i + 1] << 8));
+    while (!text.empty() && text.back() == 0) text.pop_back();
+    return text;
+}
+
+struct Checker {
+    std::vector<std::string> failures;
+    void Check(bool ok, const std::string& what) {
+        if (!ok) failures.push_back(what);
+    }
+    template <typename T>
+    void Same(const std::vector<T>& got, const std::vector<T>& want, const char* what,
+              std::string (*show)(const T&)) {
+        for (size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
+            std::string g = i < got.size() ? show(got[i]) : "(nothing)";
+            std::string w = i < want.size() ? show(want[i]) : "(nothing)";
+            if (g != w)
+                failures.push_back(std::string(what) + " " + std::to_string(i) +
+                                   ":\n      got:  " + g + "\n      want: " + w);
+        }
+    }
+};
+
+// On one line: line ends and other control characters escaped.
+std::string ShowText(const std::u16string& t) {
+    std::string out;
+    for (char c : Utf8(t)) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (uint8_t(c) < 0x20)
+            out += "\\x" + Hex(uint8_t(c)).substr(8);
+        else
+            out.push_back(c);
+    }
+    return out;
+}
+std::string ShowEvent(const std::string& e) { return e; }
+
+std::string RectText(const int32_t* r) {
+    return std::to_string(r[0]) + "," + std::to_string(r[1]) + "," + std::to_string(r[2]) + "," +
+           std::to_string(r[3]);
+}
+
+// Runs one scenario; returns its failures (none: passed).
+std::vector<std::string> Run(const Scenario& s, const std::string& exe, const std::string& dir,
+                             const LoadOptions& options) {
+    Checker c;
+    std::string error;
+    if (!LoadDevice(dir, s, &error)) return {"fixture: " + error};
+    Expected want = Expect(s);
+    if (!LoadDevice(dir, s, &error)) return {"fixture: " + error};
+
+    Machine m;
+    DeviceReset();
+    Device& d = TheDevice();
+    d.script = s.script;
+    d.copyRunning = s.device & kCopyRunning;
+    d.noMenuBar = s.device & kNoMenuBar;
+    if (s.device & kHighDpi) {
+        const int32_t vga[4] = {0, 52, 480, 640};
+        d.dpi = 192;
+        memcpy(d.workArea, vga, sizeof vga);
+    }
+    if (!MachineLoad(m, exe, DeviceStubs(), options)) {
+        MachineClose(m);
+        return {"load: " + m.fault};
+    }
+    // WinMainCRTStartup(hInstance, 0, L"", SW_SHOW); its return ends the process.
+    uint32_t commandLine = HeapAlloc(m, 2);
+    Write32(m, commandLine, 0);
+    uint32_t exitCode = uint32_t(CallGuest(m, m.entry, {m.base, 0, commandLine, 5}));
+    if (m.exited)
+        exitCode = m.exitCode;
+    else
+        HeapFree(m, commandLine);
+    c.Check(m.fault.empty() || m.exited, "the run stopped: " + m.fault);
+    c.Check(exitCode == s.exitCode, "exit code " + std::to_string(exitCode));
+    c.Check(d.nextInput == d.script.size(),
+            "input left unread: " + std::to_string(d.script.size() - d.nextInput) + " steps");
+
+    c.Same<std::u16string>(d.drawn, want.drawn, "drawn text", ShowText);
+    c.Same<std::u16string>(d.boxTexts, want.boxes, "message box text", ShowText);
+    c.Same<std::string>(d.events, s.events, "event", ShowEvent);
+    for (const std::u16string& line : s.pinned) {
+        bool found = false;
+        for (const auto* list : {&d.drawn, &d.boxTexts})
+            for (const std::u16string& t : *list) found = found || t.find(line) != t.npos;
+        c.Check(found, "never shown: " + ShowText(line));
+    }
+    for (const ReadBack& r : s.after)
+        c.Check(DllValue(r.key) == r.dll, "read back " + Utf8(r.key) + ": " +
+                                              Utf8(DllValue(r.key)) + ", want " + Utf8(r.dll));
+
+    if (s.device & kCopyRunning) {
+        c.Check(d.windows.empty(), "a second copy created a window");
+    } else if (!d.windows.empty()) {
+        const Window& w = d.windows[0];
+        c.Check(w.className == u"PORTMEDIC" && w.title == u"PORTMEDIC" && w.style == 0x10000000,
+                "main window: class '" + Utf8(w.className) + "' title '" + Utf8(w.title) +
+                    "' style " + Hex(w.style));
+        c.Check(d.classIcon != 0, "the window class has no icon");
+        // The menu bar's 26 pixels (52 on a 192-dpi screen) come off the
+        // bottom of the screen's work area; the text goes 10 pixels in from
+        // the left, top and right.
+        int32_t bar = (s.device & kNoMenuBar) ? 0 : (s.device & kHighDpi) ? 52 : 26;
+        const int32_t* a = d.workArea;
+        int32_t place[4] = {a[0], a[1], a[2], a[3] - bar};
+        int32_t text[4] = {10, 10, a[2] - a[0] - 10, a[3] - bar - a[1]};
+        c.Check(RectText(w.rect) == RectText(place), "main window placed at " + RectText(w.rect));
+        c.Check(RectText(d.drawRect) == RectText(text) && d.drawFormat == 0x10,
+                "text drawn into " + RectText(d.drawRect) + " format " + Hex(d.drawFormat));
+    } else {
+        c.Check(false, "no main window");
+    }
+    c.Check(d.keys.empty() && MemRegOpenHandleCount() == 0,
+            std::to_string(d.keys.size()) + " registry keys left open");
+    if (m.fault.empty())
+        c.Check(m.heapBlocks.empty(),
+                std::to_string(m.heapBlocks.size()) + " heap blocks not freed, the first at " +
+                    Hex(m.heapBlocks.empty() ? 0 : m.heapBlocks.begin()->first));
+    MachineClose(m);
+    return c.failures;
+}
+
+// Single instructions on the emulated StrongARM. CE raises a datatype
+// misalignment for misaligned words and half-words, never for bytes; and
+// an ARMv4 processor has no BX (ARMv4T) nor LDRD (ARMv5TE), which a build
+// for a later processor would use.
+int InstructionTable() {
+    const char* kMisaligned = "datatype misalignment at PC=0x00400000";
+    const char* kUndefined = "stopped at PC=0x00400000: Invalid instruction";
+    struct Row {
+        const char* what;
+        uint32_t instruction;
+        uint32_t offset;    // of r0 from an aligned block
+        const char* fault;  // how the run stops; null: it does not
+    } rows[] = {
+        {"ldr r2, [r0]", 0xE5902000, 0, nullptr},
+        {"ldr r2, [r0] +2", 0xE5902000, 2, kMisaligned},
+        {"ldrh r2, [r0] +1", 0xE1D020B0, 1, kMisaligned},
+        {"ldrh r2, [r0] +2", 0xE1D020B0, 2, nullptr},
+        {"ldrsh r2, [r0] +3", 0xE1D020F0, 3, kMisaligned},
+        {"str r1, [r0] +1", 0xE5801000, 1, kMisaligned},
+        {"strh r1, [r0] +1", 0xE1C010B0, 1, kMisaligned},
+        {"ldrb r2, [r0] +1", 0xE5D02000, 1, nullptr},
+        {"ldm r0, {r2, r3} +2", 0xE890000C, 2, kMisaligned},
+        {"stm r0, {r2, r3} +2", 0xE880000C, 2, kMisaligned},
+        {"stm r0, {r2, r3} +4", 0xE880000C, 4, nullptr},
+        {"bx lr", 0xE12FFF1E, 0, kUndefined},
+        {"ldrd r2, [r0]", 0xE1C020D0, 0, kUndefined},
+    };
+    int failed = 0;
+    for (const Row& r : rows) {
+        Machine m;
+        uint32_t code[2] = {r.instruction, 0xE1A0F00E};  // ...; mov pc, lr
+        const uint32_t at = kImageBase;
+        bool ok = MachineOpen(m) && uc_mem_map(m.uc, at, 0x1000, UC_PROT_ALL) == UC_ERR_OK;
+        uint32_t data = ok ? HeapAlloc(m, 16) : 0;
+        if (ok) {
+            WriteBytes(m, at, code, sizeof code);
+            CallGuest(m, at, {data + r.offset, 0x12345678});
+        }
+        bool pass = ok && (r.fault ? m.fault.find(r.fault) == 0 : m.fault.empty());
+        printf("%s: %s%s%s\n", pass ? "ok" : "FAILED", r.what, m.fault.empty() ? "" : ": ",
+               m.fault.c_str());
+        failed += !pass;
+        MachineClose(m);
+    }
+    return failed;
+}
+
+// COREDLL's _vsnprintf and wcstod as the program sees them, each called at
+// its import address with the arguments in guest memory.
+int RuntimeTable() {
+    Machine m;
+    if (!MachineOpen(m)) return 1;
+    std::vector<Stub> stubs = DeviceStubs();
+    for (const Stub& s : stubs) m.imports.push_back({s.name ? s.name : "", s.function});
+    auto call = [&](const char* name, const std::vector<uint32_t>& args) {
+        for (size_t i = 0; i < m.imports.size(); ++i)
+            if (m.imports[i].label == name)
+                return CallGuest(m, kImportAddresses + 4 * uint32_t(i), args);
+        return uint64_t(0);
+    };
+    auto put = [&](const void* bytes, uint32_t size) {
+        uint32_t at = HeapAlloc(m, size);
+        WriteBytes(m, at, bytes, size);
+        return at;
+    };
+    auto words = [](double d) {
+        uint64_t b;
+        memcpy(&b, &d, 8);
+        return std::vector<uint32_t>{uint32_t(b), uint32_t(b >> 32)};
+    };
+    auto join = [](std::vector<uint32_t> a, const std::vector<uint32_t>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    uint32_t ab = put("ab", 3);
+    struct Format {
+        const char* format;
+        std::vector<uint32_t> args;  // the va_list's words: 4-byte slots, a double takes two
+        uint32_t size;
+        std::string want;
+        int32_t result;  // the text does not fit: -1; exactly: its length, no terminator
+    } formats[] = {
+        {"%d|%-4s|%x|%c", {uint32_t(-5), ab, 255, 'z'}, 64, "-5|ab  |ff|z", 12},
+        {"%.*f %f", join(join({2}, words(3.14159)), words(1.5)), 64, "3.14 1.500000", 13},
+        {"%e", words(1.5), 64, "1.500000e+000", 13},
+        {"%s", {ab}, 2, "ab", 2},
+        {"%s!", {ab}, 2, "ab", -1},
+    };
+    int failed = 0;
+    for (const Format& f : formats) {
+        uint32_t buffer = HeapAlloc(m, 64), list = put(f.args.data(), 4 * uint32_t(f.args.size()));
+        int32_t r = int32_t(call(
+            "_vsnprintf", {buffer, f.size, put(f.format, uint32_t(strlen(f.format) + 1)), list}));
+        std::vector<uint8_t> got = ReadBytes(m, buffer, uint32_t(f.want.size() + 1));
+        bool terminated = r >= 0 && uint32_t(r) < f.size;
+        bool pass = r == f.result && std::string(got.begin(), got.end() - 1) == f.want &&
+                    got.back() == (terminated ? 0 : 0xCD);
+        printf("%s: _vsnprintf \"%s\" into %u bytes -> %d\n", pass ? "ok" : "FAILED", f.format,
+               f.size, r);
+        failed += !pass;
+    }
+    struct Number {
+        std::u16string text;
+        double value;
+        uint32_t end;  // characters read
+    } numbers[] = {
+        {u"1.5e3x", 1500, 5}, {u" -2.", -2, 4}, {u"1e+", 1, 1}, {u"inf", 0, 0}, {u"0x10", 0, 1},
+    };
+    for (const Number& n : numbers) {
+        uint32_t text = put(n.text.c_str(), 2 * uint32_t(n.text.size() + 1)), end = HeapAlloc(m, 4);
+        uint64_t bits = call("wcstod", {text, end}), want;
+        memcpy(&want, &n.value, 8);
+        bool pass = bits == want && Read32(m, end) == text + 2 * n.end;
+        printf("%s: wcstod \"%s\"\n", pass ? "ok" : "FAILED", Utf8(n.text).c_str());
+        failed += !pass;
+    }
+    MachineClose(m);
+    return failed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--self-test")
+        return InstructionTable() + RuntimeTable() ? 1 : 0;
+    LoadOptions options;
+    std::string only;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--skip-relocation")
+            options.skipRelocation = true;
+        else if (args[i] == "--drop-stub" && i + 1 < args.size())
+            options.dropStub = args[++i];
+        else if (args[i] == "--scenario" && i + 1 < args.size())
+            only = args[++i];
+        else
+            positional.push_back(args[i]);
+    }
+    if (positional.size() != 2) {
+        fprintf(stderr,
+                "usage: ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] "
+                "[--skip-relocation] [--drop-stub DLL!NAME]\n       ce_runner --self-test\n");
+        return 2;
+    }
+    int passed = 0, failed = 0;
+    for (const Scenario& s : Scenarios()) {
+        if (!only.empty() && only != s.name) continue;
+        std::vector<std::string> failures = Run(s, positional[0], positional[1], options);
+        printf("%s: %s\n", failures.empty() ? "ok" : "FAILED", s.name);
+        for (const std::string& f : failures) printf("    %s\n", f.c_str());
+        (failures.empty() ? passed : failed)++;
+    }
+    printf("%d passed, %d failed\n", passed, failed);
+    return failed || !passed ? 1 : 0;
+}

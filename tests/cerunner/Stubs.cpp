@@ -1,0 +1,605 @@
+// COREDLL's window, resource and registry functions and AYGSHELL's numbered
+// calls, as far as the program uses them, over the Device record. Each stub
+// reads its arguments (Arg), acts, and returns what lands in r0.
+#include <string.h>
+
+#include "platform/Registry.h"
+#include "tests/cerunner/Device.h"
+
+namespace {
+
+enum : uint32_t {
+    WM_CREATE = 0x0001,
+    WM_DESTROY = 0x0002,
+    WM_PAINT = 0x000F,
+    WM_CLOSE = 0x0010,
+    WM_SETTINGCHANGE = 0x001A,
+    WM_QUIT = 0x0012,
+    WM_KEYDOWN = 0x0100,
+    WM_INITDIALOG = 0x0110,
+    WM_COMMAND = 0x0111,
+    kRtIcon = 14,  // RT_GROUP_ICON
+    kRtDialog = 5,
+    kRtString = 6,
+    kRtAccelerator = 9,
+    kFirstWindow = 0x00A10010,
+    kMenuBar = 0x00A20010,
+    kPaintDc = 0x00D00001,
+    kScreenDc = 0x00D00002,
+    kLogPixelsY = 90,
+    kStockObjects = 0x00D10000,
+    kIcons = 0x00C00000,
+    kCurrentProcess = 0x42,
+    kMaxMessages = 10000,
+    kUseDefault = 0x80000000u,  // CW_USEDEFAULT  // a loop that fetches more never ends
+};
+
+Device g_device;
+
+Window* FindWindow(uint32_t handle) {
+    for (Window& w : g_device.windows)
+        if (w.handle == handle && w.alive) return &w;
+    return nullptr;
+}
+
+std::string NameOf(uint32_t handle) {
+    if (!handle) return "null";
+    if (handle == kMenuBar) return "menubar";
+    if (handle == kRunningCopyWindow) return "copy";
+    for (Window& w : g_device.windows)
+        if (w.handle == handle) return w.name;
+    return Hex(handle);
+}
+
+void Record(const std::string& event) { g_device.events.push_back(event); }
+
+uint32_t Send(Machine& m, uint32_t hwnd, uint32_t message, uint32_t wParam, uint32_t lParam) {
+    Window* w = FindWindow(hwnd);
+    if (!w) return 0;
+    return uint32_t(CallGuest(m, w->procedure, {hwnd, message, wParam, lParam}));
+}
+
+void WriteRect(Machine& m, uint32_t address, const int32_t* r) {
+    for (int i = 0; i < 4; ++i) Write32(m, address + 4 * i, uint32_t(r[i]));
+}
+
+// A message box or dialog runs a loop of its own, which paints what waits
+// to be painted behind it.
+void PaintWaiting(Machine& m) {
+    for (size_t i = 0; i < g_device.windows.size(); ++i)
+        if (g_device.windows[i].alive && g_device.windows[i].invalid && !g_device.windows[i].dialog)
+            Send(m, g_device.windows[i].handle, WM_PAINT, 0, 0);
+}
+
+// The next step of the script; null (and a fault) when it has ended.
+const Input* NextInput(Machine& m, const char* waiting) {
+    if (g_device.nextInput < g_device.script.size()) return &g_device.script[g_device.nextInput++];
+    Stop(m, std::string(waiting) + " waits for input after the scenario's last step");
+    return nullptr;
+}
+
+// ---- registry ----
+
+RegKey KeyOf(uint32_t handle, bool* known) {
+    *known = true;
+    if (handle == 0x80000002u) return REG_ROOT_LOCAL_MACHINE;
+    auto it = g_device.keys.find(handle);
+    *known = it != g_device.keys.end();
+    return *known ? it->second : nullptr;
+}
+
+uint32_t RegOpenKeyExW(Machine& m) {
+    bool known;
+    RegKey root = KeyOf(Arg(m, 0), &known);
+    if (!known) return 6;  // ERROR_INVALID_HANDLE
+    std::u16string path = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
+    RegKey key;
+    long r = RegistryOpenKey(root, path.c_str(), Arg(m, 2), Arg(m, 3), &key);
+    if (r == kRegOk) {
+        uint32_t handle = g_device.nextKey += 0x10;
+        g_device.keys[handle] = key;
+        std::u16string parent = Arg(m, 0) == 0x80000002u ? u"HKLM" : g_device.keyPaths[Arg(m, 0)];
+        g_device.keyPaths[handle] = path.empty() ? parent : parent + u"\\" + path;
+        Write32(m, Arg(m, 4), handle);
+    }
+    return uint32_t(r);
+}
+
+uint32_t RegEnumKeyExW(Machine& m) {
+    bool known;
+    RegKey key = KeyOf(Arg(m, 0), &known);
+    if (!known) return 6;
+    uint32_t length = Read32(m, Arg(m, 3));
+    if (!Plausible(m, 2 * uint64_t(length))) return 0;
+    std::u16string name(length + 1, u'\0');
+    long r = RegistryEnumKey(key, Arg(m, 1), &name[0], &length);
+    if (r == kRegOk) WriteBytes(m, Arg(m, 2), name.data(), 2 * (length + 1));
+    Write32(m, Arg(m, 3), length);
+    return uint32_t(r);
+}
+
+uint32_t RegQueryValueExW(Machine& m) {
+    bool known;
+    RegKey key = KeyOf(Arg(m, 0), &known);
+    if (!known) return 6;
+    std::u16string name = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
+    uint32_t typeAt = Arg(m, 3), dataAt = Arg(m, 4), countAt = Arg(m, 5);
+    uint32_t type = 0, count = countAt ? Read32(m, countAt) : 0, room = count;
+    if (!Plausible(m, count)) return 0;
+    std::vector<uint8_t> data(count);
+    long r = RegistryQueryValue(key, name.c_str(), &type, dataAt ? data.data() : nullptr,
+                                countAt ? &count : nullptr);
+    if (typeAt && (r == kRegOk || r == kRegMoreData)) Write32(m, typeAt, type);
+    if (r == kRegOk && dataAt) WriteBytes(m, dataAt, data.data(), std::min(count, room));
+    if (countAt) Write32(m, countAt, count);
+    return uint32_t(r);
+}
+
+uint32_t RegSetValueExW(Machine& m) {
+    bool known;
+    RegKey key = KeyOf(Arg(m, 0), &known);
+    if (!known) return 6;
+    std::u16string name = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
+    uint32_t type = Arg(m, 3), count = Arg(m, 5);
+    std::vector<uint8_t> data = ReadBytes(m, Arg(m, 4), count);
+    long r = RegistrySetValue(key, name.c_str(), Arg(m, 2), type, data.data(), count);
+    std::u16string text;
+    for (uint32_t i = 0; i + 1 < count; i += 2)
+        text.push_back(char16_t(data[i] | data[i + 1] << 8));
+    if (type == kRegTypeString && !text.empty() && text.back() == 0) text.pop_back();
+    Record("RegSetValueExW " + Utf8(g_device.keyPaths[Arg(m, 0)]) + " " + Utf8(name) + " type " +
+           std::to_string(type) + " '" + Utf8(text) + "' " + std::to_string(count) + " bytes -> " +
+           std::to_string(r));
+    return uint32_t(r);
+}
+
+uint32_t RegCloseKey(Machine& m) {
+    bool known;
+    RegKey key = KeyOf(Arg(m, 0), &known);
+    if (!known) return 6;
+    long r = RegistryCloseKey(key);
+    g_device.keys.erase(Arg(m, 0));
+    return uint32_t(r);
+}
+
+// ---- resources ----
+
+bool OurModule(Machine& m, uint32_t handle) { return handle == m.base; }
+
+uint32_t FindResourceW(Machine& m) {
+    if (!OurModule(m, Arg(m, 0)) || Arg(m, 1) > 0xFFFF || Arg(m, 2) > 0xFFFF) return 0;
+    return FindResourceEntry(m, Arg(m, 2), Arg(m, 1));
+}
+
+uint32_t LoadResource(Machine& m) {
+    if (!OurModule(m, Arg(m, 0)) || !Arg(m, 1)) return 0;
+    return ResourceData(m, Arg(m, 1), nullptr);
+}
+
+uint32_t LoadStringW(Machine& m) {
+    uint32_t id = Arg(m, 1), buffer = Arg(m, 2), room = Arg(m, 3);
+    uint32_t entry = OurModule(m, Arg(m, 0)) ? FindResourceEntry(m, kRtString, id / 16 + 1) : 0;
+    if (!entry || !buffer || !room) return 0;
+    // A block of 16 strings, each its length then its characters.
+    uint32_t at = ResourceData(m, entry, nullptr);
+    for (uint32_t i = 0; i < id % 16; ++i) at += 2 + 2 * (Read32(m, at) & 0xFFFF);
+    uint32_t length = Read32(m, at) & 0xFFFF;
+    if (!length) return 0;
+    uint32_t copied = std::min(length, room - 1);
+    std::vector<uint8_t> text = ReadBytes(m, at + 2, 2 * copied);
+    text.push_back(0);
+    text.push_back(0);
+    WriteBytes(m, buffer, text.data(), uint32_t(text.size()));
+    return copied;
+}
+
+uint32_t LoadIconW(Machine& m) {
+    if (!OurModule(m, Arg(m, 0)) || !FindResourceEntry(m, kRtIcon, Arg(m, 1))) return 0;
+    return kIcons | Arg(m, 1);
+}
+
+uint32_t LoadAcceleratorsW(Machine& m) {
+    uint32_t entry = OurModule(m, Arg(m, 0)) ? FindResourceEntry(m, kRtAccelerator, Arg(m, 1)) : 0;
+    return entry ? ResourceData(m, entry, nullptr) : 0;
+}
+
+// ---- windows and messages ----
+
+uint32_t RegisterClassW(Machine& m) {
+    uint32_t wc = Arg(m, 0);
+    g_device.classes[ReadWide(m, Read32(m, wc + 36))] = Read32(m, wc + 4);
+    g_device.classIcon = Read32(m, wc + 20);
+    return 0xC001;
+}
+
+uint32_t CreateWindowExW(Machine& m) {
+    std::u16string className = ReadWide(m, Arg(m, 1));
+    auto found = g_device.classes.find(className);
+    if (found == g_device.classes.end()) return 0;
+    Window w;
+    w.handle = kFirstWindow + 0x10 * uint32_t(g_device.windows.size());
+    w.procedure = found->second;
+    w.name = g_device.windows.empty() ? "main" : "window" + std::to_string(g_device.windows.size());
+    w.className = className;
+    w.title = Arg(m, 2) ? ReadWide(m, Arg(m, 2)) : u"";
+    w.style = Arg(m, 3);
+    // CW_USEDEFAULT: the system's place, or the system's size.
+    const int32_t* work = g_device.workArea;
+    memcpy(w.rect, work, sizeof w.rect);
+    if (Arg(m, 4) != kUseDefault) {
+        w.rect[0] = int32_t(Arg(m, 4));
+        w.rect[1] = int32_t(Arg(m, 5));
+    }
+    bool size = Arg(m, 6) != kUseDefault;
+    w.rect[2] = w.rect[0] + (size ? int32_t(Arg(m, 6)) : work[2] - work[0]);
+    w.rect[3] = w.rect[1] + (size ? int32_t(Arg(m, 7)) : work[3] - work[1]);
+    g_device.windows.push_back(w);
+    // WM_CREATE's CREATESTRUCTW: the creation arguments in reverse order.
+    uint32_t create = HeapAlloc(m, 48);
+    for (int i = 0; i < 12; ++i) Write32(m, create + 4 * uint32_t(i), Arg(m, 11 - i));
+    uint32_t r = Send(m, w.handle, WM_CREATE, 0, create);
+    HeapFree(m, create);
+    if (r == 0xFFFFFFFFu) {
+        g_device.windows.back().alive = false;
+        return 0;
+    }
+    return w.handle;
+}
+
+uint32_t Destroy(Machine& m, uint32_t handle) {
+    if (handle != kMenuBar && !FindWindow(handle)) return 0;
+    Record("DestroyWindow " + NameOf(handle));
+    Send(m, handle, WM_DESTROY, 0, 0);
+    if (Window* w = FindWindow(handle)) w->alive = false;
+    return 1;
+}
+
+uint32_t DestroyWindow(Machine& m) { return Destroy(m, Arg(m, 0)); }
+
+uint32_t ShowWindow(Machine&) { return 0; }
+
+uint32_t UpdateWindow(Machine& m) {
+    Window* w = FindWindow(Arg(m, 0));
+    if (w && w->invalid) Send(m, w->handle, WM_PAINT, 0, 0);
+    return w != nullptr;
+}
+
+uint32_t GetWindowRect(Machine& m) {
+    Window* w = FindWindow(Arg(m, 0));
+    if (w) WriteRect(m, Arg(m, 1), w->rect);
+    return w != nullptr;
+}
+
+uint32_t GetClientRect(Machine& m) {
+    Window* w = FindWindow(Arg(m, 0));
+    if (!w) return 0;
+    int32_t r[4] = {0, 0, w->rect[2] - w->rect[0], w->rect[3] - w->rect[1]};
+    WriteRect(m, Arg(m, 1), r);
+    return 1;
+}
+
+uint32_t MoveWindow(Machine& m) {
+    Window* w = FindWindow(Arg(m, 0));
+    if (!w) return 0;
+    int32_t x = int32_t(Arg(m, 1)), y = int32_t(Arg(m, 2));
+    int32_t r[4] = {x, y, x + int32_t(Arg(m, 3)), y + int32_t(Arg(m, 4))};
+    memcpy(w->rect, r, sizeof r);
+    if (Arg(m, 5)) w->invalid = true;
+    return 1;
+}
+
+uint32_t InvalidateRect(Machine& m) {
+    Window* w = FindWindow(Arg(m, 0));
+    if (w) w->invalid = true;
+    return w != nullptr;
+}
+
+uint32_t FindWindowW(Machine& m) {
+    std::u16string className = Arg(m, 0) ? ReadWide(m, Arg(m, 0)) : u"";
+    std::u16string title = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
+    return g_device.copyRunning && className == u"PORTMEDIC" && title == u"PORTMEDIC"
+               ? kRunningCopyWindow
+               : 0;
+}
+
+uint32_t SetForegroundWindow(Machine& m) {
+    uint32_t h = Arg(m, 0);
+    Record("SetForegroundWindow " + NameOf(h & ~1u) + (h & 1 ? "|1" : ""));
+    return 1;
+}
+
+uint32_t SendMessageW(Machine& m) { return Send(m, Arg(m, 0), Arg(m, 1), Arg(m, 2), Arg(m, 3)); }
+
+uint32_t DefWindowProcW(Machine& m) {
+    if (Arg(m, 1) == WM_CLOSE) Destroy(m, Arg(m, 0));
+    if (Arg(m, 1) == WM_PAINT)
+        if (Window* w = FindWindow(Arg(m, 0))) w->invalid = false;
+    return 0;
+}
+
+uint32_t PostQuitMessage(Machine& m) {
+    g_device.posted.push_back({0, WM_QUIT, Arg(m, 0), 0});
+    return 0;
+}
+
+// Posted messages first, then a paint that waits, then the scenario's next
+// step: the user acts on what the screen shows.
+uint32_t GetMessageW(Machine& m) {
+    if (++g_device.messagesFetched > int(kMaxMessages)) {
+        Stop(m, "the message loop does not end");
+        return 0;
+    }
+    Message msg{0, 0, 0, 0};
+    Window* invalid = nullptr;
+    for (Window& w : g_device.windows)
+        if (w.alive && w.invalid && !invalid) invalid = &w;
+    if (!g_device.posted.empty()) {
+        msg = g_device.posted.front();
+        g_device.posted.pop_front();
+    } else if (invalid) {
+        msg = {invalid->handle, WM_PAINT, 0, 0};
+    } else {
+        const Input* in = NextInput(m, "the message loop");
+        if (!in) return 0;
+        uint32_t main = g_device.windows.empty() ? 0 : g_device.windows[0].handle;
+        if (in->kind == Input::kDialogCommand) {
+            Stop(m, "the scenario commands a dialog, but none is open");
+            return 0;
+        }
+        g_device.ctrlDown = in->ctrl;
+        uint32_t message = in->kind == Input::kKey             ? WM_KEYDOWN
+                           : in->kind == Input::kSettingChange ? WM_SETTINGCHANGE
+                                                               : WM_COMMAND;
+        msg = {main, message, in->value, 0};
+    }
+    uint32_t at = Arg(m, 0);
+    uint32_t words[7] = {msg.hwnd, msg.message, msg.wParam, msg.lParam, 0, 0, 0};
+    for (int i = 0; i < 7; ++i) Write32(m, at + 4 * uint32_t(i), words[i]);
+    return msg.message != WM_QUIT;
+}
+
+uint32_t TranslateMessage(Machine&) { return 1; }
+
+uint32_t DispatchMessageW(Machine& m) {
+    uint32_t at = Arg(m, 0);
+    return Send(m, Read32(m, at), Read32(m, at + 4), Read32(m, at + 8), Read32(m, at + 12));
+}
+
+// The accelerator table as the resource keeps it: 8 bytes an entry (flags,
+// key, command, padding), the last entry's flags with 0x80.
+uint32_t TranslateAcceleratorW(Machine& m) {
+    enum { kVirtKey = 1, kShift = 4, kControl = 8, kAlt = 0x10, kLast = 0x80 };
+    uint32_t hwnd = Arg(m, 0), table = Arg(m, 1), at = Arg(m, 2);
+    if (!table || Read32(m, at + 4) != WM_KEYDOWN) return 0;
+    uint32_t key = Read32(m, at + 8);
+    for (uint32_t e = table;; e += 8) {
+        uint32_t flags = Read32(m, e) & 0xFFFF, entryKey = Read32(m, e) >> 16;
+        uint32_t command = Read32(m, e + 4) & 0xFFFF;
+        if ((flags & kVirtKey) && entryKey == key && !(flags & (kShift | kAlt)) &&
+            ((flags & kControl) != 0) == g_device.ctrlDown) {
+            Send(m, hwnd, WM_COMMAND, 0x10000u | command, 0);
+            return 1;
+        }
+        if ((flags & kLast) || !m.fault.empty()) return 0;
+    }
+}
+
+// ---- painting ----
+
+uint32_t BeginPaint(Machine& m) {
+    Window* w = FindWindow(Arg(m, 0));
+    if (!w) return 0;
+    w->invalid = false;
+    std::vector<uint8_t> paint(64, 0);
+    WriteBytes(m, Arg(m, 1), paint.data(), 64);
+    Write32(m, Arg(m, 1), kPaintDc);
+    Write32(m, Arg(m, 1) + 4, 1);  // fErase
+    int32_t r[4] = {0, 0, w->rect[2] - w->rect[0], w->rect[3] - w->rect[1]};
+    WriteRect(m, Arg(m, 1) + 8, r);
+    return kPaintDc;
+}
+
+uint32_t EndPaint(Machine&) { return 1; }
+
+uint32_t DrawTextW(Machine& m) {
+    int32_t count = int32_t(Arg(m, 2));
+    std::u16string text = ReadWide(m, Arg(m, 1));
+    if (count >= 0 && size_t(count) < text.size()) text.resize(size_t(count));
+    g_device.drawn.push_back(text);
+    for (int i = 0; i < 4; ++i)
+        g_device.drawRect[i] = int32_t(Read32(m, Arg(m, 3) + 4 * uint32_t(i)));
+    g_device.drawFormat = Arg(m, 4);
+    return 16;
+}
+
+uint32_t GetStockObject(Machine& m) { return kStockObjects + Arg(m, 0); }
+
+uint32_t GetDC(Machine&) { return kScreenDc; }
+uint32_t ReleaseDC(Machine&) { return 1; }
+uint32_t GetDeviceCaps(Machine& m) {
+    return Arg(m, 0) == kScreenDc && Arg(m, 1) == kLogPixelsY ? uint32_t(g_device.dpi) : 0;
+}
+
+// ---- boxes and dialogs ----
+
+uint32_t MessageBoxW(Machine& m) {
+    PaintWaiting(m);
+    g_device.boxTexts.push_back(ReadWide(m, Arg(m, 1)));
+    Record("MessageBoxW owner=" + NameOf(Arg(m, 0)) + " caption='" + Utf8(ReadWide(m, Arg(m, 2))) +
+           "' type=" + std::to_string(Arg(m, 3)));
+    return 1;  // IDOK
+}
+
+// The dialog's caption, after the header and the menu and class fields.
+std::u16string TemplateTitle(Machine& m, uint32_t at) {
+    at += 18;
+    for (int field = 0; field < 2; ++field) {
+        uint32_t first = Read32(m, at) & 0xFFFF;
+        at += first == 0 ? 2 : first == 0xFFFF ? 4 : 2 * uint32_t(ReadWide(m, at).size() + 1);
+    }
+    return ReadWide(m, at);
+}
+
+uint32_t DialogBoxIndirectParamW(Machine& m) {
+    uint32_t templ = Arg(m, 1), owner = Arg(m, 2), procedure = Arg(m, 3), init = Arg(m, 4);
+    uint32_t about = FindResourceEntry(m, kRtDialog, 103);
+    std::string which = about && ResourceData(m, about, nullptr) == templ
+                            ? "resource 103"
+                            : "template " + Hex(templ);
+    Window d;
+    d.handle = kFirstWindow + 0x10 * uint32_t(g_device.windows.size());
+    d.procedure = procedure;
+    d.name = "dialog";
+    d.dialog = true;
+    d.invalid = false;
+    size_t index = g_device.windows.size();
+    g_device.windows.push_back(d);
+    PaintWaiting(m);
+    CallGuest(m, procedure, {d.handle, WM_INITDIALOG, 0, init});
+    while (m.fault.empty() && !g_device.windows[index].ended) {
+        const Input* in = NextInput(m, "the dialog");
+        if (!in) break;
+        if (in->kind != Input::kDialogCommand) {
+            Stop(m, "the scenario gives the main window input while a dialog is open");
+            break;
+        }
+        CallGuest(m, procedure, {d.handle, WM_COMMAND, in->value, 0});
+    }
+    g_device.windows[index].alive = false;
+    uint32_t result = g_device.windows[index].result;
+    Record("DialogBoxIndirectParamW " + which + " '" + Utf8(TemplateTitle(m, templ)) +
+           "' owner=" + NameOf(owner) + " -> " + std::to_string(result));
+    return result;
+}
+
+uint32_t EndDialog(Machine& m) {
+    Window* w = FindWindow(Arg(m, 0));
+    if (!w || !w->dialog) return 0;
+    w->ended = true;
+    w->result = Arg(m, 1);
+    return 1;
+}
+
+// ---- the process ----
+
+uint32_t TerminateProcess(Machine& m) {
+    if (Arg(m, 0) != kCurrentProcess) return 0;
+    m.exited = true;
+    m.exitCode = Arg(m, 1);
+    Stop(m, "the process ended itself with TerminateProcess(" + std::to_string(Arg(m, 1)) + ")");
+    return 0;
+}
+
+uint32_t OutputDebugStringW(Machine& m) {
+    Record("OutputDebugStringW '" + Utf8(ReadWide(m, Arg(m, 0))) + "'");
+    return 0;
+}
+
+// ---- the shell, by number ----
+
+uint32_t SHCreateMenuBar(Machine& m) {
+    uint32_t info = Arg(m, 0);
+    Record("SHCreateMenuBar size=" + std::to_string(Read32(m, info)) + " parent=" +
+           NameOf(Read32(m, info + 4)) + " menu=" + std::to_string(Read32(m, info + 12)) +
+           (OurModule(m, Read32(m, info + 16)) ? " module=ours" : " module=other"));
+    if (g_device.noMenuBar) return 0;
+    Write32(m, info + 28, kMenuBar);
+    return 1;
+}
+
+uint32_t SHInitDialog(Machine& m) {
+    uint32_t info = Arg(m, 0);
+    Record("SHInitDialog mask=" + std::to_string(Read32(m, info)) + " " +
+           NameOf(Read32(m, info + 4)) + " flags=" + Hex(Read32(m, info + 8)));
+    return 1;
+}
+
+uint32_t SHHandleWMSettingChange(Machine& m) {
+    Record("SHHandleWMSettingChange " + NameOf(Arg(m, 0)) + " wParam=" + std::to_string(Arg(m, 1)) +
+           " size=" + std::to_string(Read32(m, Arg(m, 3))));
+    return 1;
+}
+
+uint32_t SHHandleWMActivate(Machine& m) {
+    Record("SHHandleWMActivate " + NameOf(Arg(m, 0)) + " wParam=" + std::to_string(Arg(m, 1)) +
+           " size=" + std::to_string(Read32(m, Arg(m, 3))));
+    return 1;
+}
+
+}  // namespace
+
+std::string Utf8(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text) {
+        if (c < 0x80) {
+            out.push_back(char(c));
+        } else if (c < 0x800) {
+            out.push_back(char(0xC0 | c >> 6));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(char(0xE0 | c >> 12));
+            out.push_back(char(0x80 | (c >> 6 & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::vector<Stub> RuntimeStubs();  // the C library functions, CRuntime.cpp
+
+Device& TheDevice() { return g_device; }
+
+void DeviceReset() { g_device = Device(); }
+
+std::vector<Stub> DeviceStubs() {
+#define BY_NAME(f) {"COREDLL", #f, 0, f}
+    std::vector<Stub> stubs = {
+        BY_NAME(RegOpenKeyExW),
+        BY_NAME(RegEnumKeyExW),
+        BY_NAME(RegQueryValueExW),
+        BY_NAME(RegSetValueExW),
+        BY_NAME(RegCloseKey),
+        BY_NAME(FindResourceW),
+        BY_NAME(LoadResource),
+        BY_NAME(LoadStringW),
+        BY_NAME(LoadIconW),
+        BY_NAME(LoadAcceleratorsW),
+        BY_NAME(RegisterClassW),
+        BY_NAME(CreateWindowExW),
+        BY_NAME(DestroyWindow),
+        BY_NAME(ShowWindow),
+        BY_NAME(UpdateWindow),
+        BY_NAME(GetWindowRect),
+        BY_NAME(GetClientRect),
+        BY_NAME(MoveWindow),
+        BY_NAME(InvalidateRect),
+        BY_NAME(FindWindowW),
+        BY_NAME(SetForegroundWindow),
+        BY_NAME(SendMessageW),
+        BY_NAME(DefWindowProcW),
+        BY_NAME(PostQuitMessage),
+        BY_NAME(GetMessageW),
+        BY_NAME(TranslateMessage),
+        BY_NAME(DispatchMessageW),
+        BY_NAME(TranslateAcceleratorW),
+        BY_NAME(BeginPaint),
+        BY_NAME(EndPaint),
+        BY_NAME(DrawTextW),
+        BY_NAME(GetStockObject),
+        BY_NAME(GetDC),
+        BY_NAME(ReleaseDC),
+        BY_NAME(GetDeviceCaps),
+        BY_NAME(MessageBoxW),
+        BY_NAME(DialogBoxIndirectParamW),
+        BY_NAME(EndDialog),
+        BY_NAME(TerminateProcess),
+        BY_NAME(OutputDebugStringW),
+        {"AYGSHELL", nullptr, 34, SHCreateMenuBar},
+        {"AYGSHELL", nullptr, 56, SHInitDialog},
+        {"AYGSHELL", nullptr, 83, SHHandleWMSettingChange},
+        {"AYGSHELL", nullptr, 84, SHHandleWMActivate},
+    };
+#undef BY_NAME
+    for (const Stub& s : RuntimeStubs()) stubs.push_back(s);
+    return stubs;
+}
