@@ -4,9 +4,10 @@
 set(PM_BUNDLE_README ${CMAKE_BINARY_DIR}/bundle/README.txt)
 configure_file(${CMAKE_SOURCE_DIR}/docs/windows-bundle.txt ${PM_BUNDLE_README} @ONLY)
 add_custom_target(dist-windows
-  COMMAND ${CMAKE_SOURCE_DIR}/scripts/dist-windows.sh
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/dist-zip.sh
           ${CMAKE_BINARY_DIR}/portmedic-${PROJECT_VERSION}-win32.zip ${PM_BUNDLE_README}
-          ${PM_MINGW_TRIPLE}-objdump ${PM_MINGW_TRIPLE}-strip
+          ${PM_MINGW_TRIPLE}-objdump ${PM_MINGW_TRIPLE}-strip pei-i386
+          "kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll aygshell.dll"
           $<TARGET_FILE:portmedic> $<TARGET_FILE:aygshell> $<TARGET_FILE:portmedic-scan>
   DEPENDS portmedic aygshell portmedic-scan
   COMMENT "The Windows bundle" VERBATIM)

@@ -1,29 +1,33 @@
 #!/bin/sh
-# The Windows bundle: a zip of the 32-bit PORTMEDIC.exe, aygshell.dll and
-# portmedic-scan.exe with a README.txt (CRLF line ends, for Notepad). Each
-# file is checked to be a 32-bit PE file that needs no DLL beyond Windows'
-# own and aygshell.dll; the copies in the zip are stripped of symbols.
+# A bundle for one kind of Windows: a zip of its program files with a
+# README.txt (CRLF line ends, for Notepad). Each file is checked to be a PE
+# file of the bundle's kind that needs no DLL but the ones allowed; the
+# copies in the zip are stripped of symbols (unless STRIP is "-": a file
+# the linker already stripped, which strip would mark anew).
 #
-#   dist-windows.sh ZIP README OBJDUMP STRIP FILE...
+#   dist-zip.sh ZIP README OBJDUMP STRIP FORMAT DLLS FILE...
+#
+# FORMAT is objdump's name for the file format (pei-i386, pei-arm-wince-little);
+# DLLS the allowed DLL names, lower case, separated by spaces.
 set -eu
-zip=$1 readme=$2 objdump=$3 strip=$4
-shift 4
-fail() { echo "dist-windows: $*" >&2; exit 1; }
+zip=$1 readme=$2 objdump=$3 strip=$4 format=$5 dlls=$6
+shift 6
+fail() { echo "dist-zip: $*" >&2; exit 1; }
 
 name=$(basename "$zip" .zip)
 stage=$(dirname "$zip")/$name
 rm -rf "$stage" "$zip"
 mkdir -p "$stage"
 for f in "$@"; do
-    "$objdump" -f "$f" | grep -q 'file format pei-i386$' || fail "$f is not a 32-bit PE file"
+    "$objdump" -f "$f" | grep -q "file format $format\$" || fail "$f is not a $format file"
     for dll in $("$objdump" -p "$f" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z'); do
-        case $dll in
-            kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | msvcrt.dll | aygshell.dll) ;;
-            *) fail "$(basename "$f") needs $dll, which is not in the bundle" ;;
+        case " $dlls " in
+            *" $dll "*) ;;
+            *) fail "$(basename "$f") needs $dll, which is not allowed in this bundle" ;;
         esac
     done
     cp "$f" "$stage/"
-    "$strip" --strip-all "$stage/$(basename "$f")"
+    [ "$strip" = - ] || "$strip" --strip-all "$stage/$(basename "$f")"
 done
 sed 's/$/\r/' "$readme" >"$stage/README.txt"
 (cd "$stage/.." && cmake -E tar cf "$name.zip" --format=zip "$name")
