@@ -40,6 +40,7 @@ NEEDS_bench = native bench
 NEEDS_install = native
 NEEDS_package = native release
 NEEDS_dist-windows = native windows
+NEEDS_dist-pocketpc = wince
 NEEDS = $(sort $(foreach goal,$(or $(MAKECMDGOALS),all),$(NEEDS_$(goal))))
 
 .PHONY: all deps build run test $(TEST_PARTS) build-windows wince gui size bench fuzz clean \
@@ -179,3 +180,9 @@ package: deps
 dist-windows: deps
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS) --target dist-windows
+
+# The Pocket PC bundle (build/wince-arm/portmedic-VERSION-pocketpc-arm.zip):
+# the ARM PORTMEDIC.exe with a README.txt.
+dist-pocketpc: deps
+	@cmake --preset wince-arm >/dev/null
+	@cmake --build --preset wince-arm -j $(JOBS) --target dist-pocketpc

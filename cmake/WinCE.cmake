@@ -121,3 +121,17 @@ add_test(NAME wince.size COMMAND ${PM_SIZE_CHECK})
 
 # The program on an emulated handheld, by the native build's CE runner.
 include(${CMAKE_SOURCE_DIR}/cmake/CeRunner.cmake)
+
+# ---- make dist-pocketpc ---------------------------------------------------------------
+# The device's program in a zip with a short README.txt: copied to the
+# handheld with ActiveSync or a storage card. The linker already stripped
+# it (strip would mark it for one processor only), so it goes in as built.
+set(PM_BUNDLE_README ${CMAKE_BINARY_DIR}/bundle/README.txt)
+configure_file(${CMAKE_SOURCE_DIR}/docs/pocketpc-bundle.txt ${PM_BUNDLE_README} @ONLY)
+add_custom_target(dist-pocketpc
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/dist-zip.sh
+          ${CMAKE_BINARY_DIR}/portmedic-${PROJECT_VERSION}-pocketpc-arm.zip ${PM_BUNDLE_README}
+          ${PM_WINCE_OBJDUMP} - pei-arm-wince-little "coredll.dll aygshell.dll"
+          $<TARGET_FILE:portmedic>
+  DEPENDS portmedic
+  COMMENT "The Pocket PC bundle" VERBATIM)
