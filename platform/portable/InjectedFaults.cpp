@@ -18,62 +18,59 @@ struct Faults {
     std::vector<std::u16string> openLog;
 };
 
-Faults& F() {
-    static Faults faults;
-    return faults;
+Faults g_faults;
+
+const KeyFaults* FaultsOf(const TreeKey& key) {
+    auto it = g_faults.byPath.find(RegFoldName(TreeKeyPath(key)));
+    return it == g_faults.byPath.end() ? nullptr : &it->second;
 }
 
-const KeyFaults* Find(const MemKey& key) {
-    auto it = F().byPath.find(MemFoldName(MemKeyPath(key)));
-    return it == F().byPath.end() ? nullptr : &it->second;
-}
-
-long Hook(MemRegCall call, const MemKey& key, const std::u16string& name, uint32_t index) {
-    Faults& f = F();
-    if (call == kMemRegOpen) {
-        std::u16string full = MemKeyPath(key);
+long Hook(PortableRegistryCall call, const TreeKey& key, const std::u16string& name,
+          uint32_t index) {
+    if (call == kCallOpen) {
+        std::u16string full = TreeKeyPath(key);
         if (!name.empty()) full += (full.empty() ? u"" : u"\\") + name;
-        if (f.logOpens) f.openLog.push_back(full);
-        auto it = f.byPath.find(MemFoldName(full));
-        return it != f.byPath.end() && it->second.failOpen ? kRegNotFound : kRegOk;
+        if (g_faults.logOpens) g_faults.openLog.push_back(full);
+        auto it = g_faults.byPath.find(RegFoldName(full));
+        return it != g_faults.byPath.end() && it->second.failOpen ? kRegNotFound : kRegOk;
     }
-    const KeyFaults* k = Find(key);
+    const KeyFaults* k = FaultsOf(key);
     if (!k) return kRegOk;
     switch (call) {
-    case kMemRegEnum:
+    case kCallEnum:
         return k->failEnumAt >= 0 && int64_t(index) >= k->failEnumAt ? kRegAccessDenied : kRegOk;
-    case kMemRegQuery: return k->failRead.count(MemFoldName(name)) ? kRegAccessDenied : kRegOk;
-    case kMemRegSet: return k->denyWrite ? kRegAccessDenied : kRegOk;
+    case kCallQuery: return k->failRead.count(RegFoldName(name)) ? kRegAccessDenied : kRegOk;
+    case kCallSet: return k->denyWrite ? kRegAccessDenied : kRegOk;
     default: return kRegOk;
     }
 }
 
-// The hook is installed on first use after a MemRegClear.
+// The hook is installed on first use after the tree was set.
 Faults& Installed() {
-    if (MemRegGetHook() != Hook) {
-        F() = Faults();
-        MemRegSetHook(Hook);
+    if (PortableRegistryGetHook() != Hook) {
+        g_faults = Faults();
+        PortableRegistrySetHook(Hook);
     }
-    return F();
+    return g_faults;
 }
 
 KeyFaults& On(const std::u16string& path) {
     Faults& f = Installed();
-    return f.byPath[MemFoldName(MemKeyPath(MemRegCreate(path)))];
+    return f.byPath[RegFoldName(TreeKeyPath(RegTreeCreateKey(*PortableRegistryTree(), path)))];
 }
 
 }  // namespace
 
-void MemRegFailOpen(const std::u16string& path) { On(path).failOpen = true; }
+void FaultOpenKey(const std::u16string& path) { On(path).failOpen = true; }
 
-void MemRegFailEnumAt(const std::u16string& path, int64_t index) { On(path).failEnumAt = index; }
+void FaultEnumKeyFrom(const std::u16string& path, int64_t index) { On(path).failEnumAt = index; }
 
-void MemRegDenyWrite(const std::u16string& path) { On(path).denyWrite = true; }
+void FaultWriteKey(const std::u16string& path) { On(path).denyWrite = true; }
 
-void MemRegFailRead(const std::u16string& path, const std::u16string& valueName) {
-    On(path).failRead.insert(MemFoldName(valueName));
+void FaultReadValue(const std::u16string& path, const std::u16string& valueName) {
+    On(path).failRead.insert(RegFoldName(valueName));
 }
 
-void MemRegLogOpens() { Installed().logOpens = true; }
+void LogKeyOpens() { Installed().logOpens = true; }
 
-const std::vector<std::u16string>& MemRegOpenLog() { return F().openLog; }
+const std::vector<std::u16string>& KeyOpenLog() { return g_faults.openLog; }

@@ -19,6 +19,8 @@ namespace {
 
 const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
 
+RegTree g_tree;  // the registry of one run, through Registry.h
+
 std::u16string Widen(const std::string& s) {
     std::u16string w;
     for (unsigned char c : s) w.push_back(c);
@@ -82,20 +84,21 @@ void SetRandomValue(FuzzInput& in, const std::u16string& key, const std::u16stri
                     const std::u16string& likely) {
     uint32_t type;
     std::vector<uint8_t> bytes = RandomText(in, likely, &type);
-    MemRegSetValue(key, name, type, bytes);
+    RegTreeSetValue(g_tree, key, name, type, bytes);
 }
 
 void BuildRegistry(FuzzInput& in) {
-    MemRegClear();
+    RegTreeClear(g_tree);
+    PortableRegistryUse(&g_tree);
     uint32_t type;
     for (uint32_t k = 0; k < 10; ++k) {
         if (!in.Flag()) continue;
         std::u16string key = kHklm + DriverKey(k);
         std::vector<uint8_t> dll = RandomText(in, kDlls[in.Below(8)], &type);
-        MemRegSetValue(key, in.Flag() ? u"Dll" : u"DLL", type, dll);
-        if (in.Below(8) == 0) MemRegDenyWrite(key);
-        if (in.Below(16) == 0) MemRegFailOpen(key);
-        if (in.Below(16) == 0) MemRegFailRead(key, u"Dll");
+        RegTreeSetValue(g_tree, key, in.Flag() ? u"Dll" : u"DLL", type, dll);
+        if (in.Below(8) == 0) FaultWriteKey(key);
+        if (in.Below(16) == 0) FaultOpenKey(key);
+        if (in.Below(16) == 0) FaultReadValue(key, u"Dll");
     }
     uint32_t entries = in.Below(8);
     for (uint32_t e = 0; e < entries; ++e) {
@@ -106,23 +109,26 @@ void BuildRegistry(FuzzInput& in) {
         if (in.Below(4)) SetRandomValue(in, entry, u"Name", port);
         if (in.Below(3) == 0) SetRandomValue(in, entry, u"PnpId", u"BTH\\1");
         if (in.Below(6)) SetRandomValue(in, entry, u"Key", DriverKey(in.Below(10)));
-        if (in.Below(16) == 0) MemRegFailOpen(entry);
+        if (in.Below(16) == 0) FaultOpenKey(entry);
     }
-    MemRegCreate(kHklm + u"Drivers\\Active");
-    if (in.Below(8) == 0) MemRegFailEnumAt(kHklm + u"Drivers\\Active", in.Below(entries + 1));
+    RegTreeCreateKey(g_tree, kHklm + u"Drivers\\Active");
+    if (in.Below(8) == 0) FaultEnumKeyFrom(kHklm + u"Drivers\\Active", in.Below(entries + 1));
 }
 
 typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
 
-void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
-    for (const MemValue& v : key.values)
-        out[path + u"|" + MemFoldName(v.Name())] = {v.type, v.Bytes()};
-    for (auto& child : key.children) Walk(*child, path + u"\\" + MemFoldName(child->Name()), out);
+void Walk(const TreeKey& key, const std::u16string& path, Snapshot& out) {
+    for (const TreeValue* v : TreeKeyValues(key))
+        out[path + u"|" + RegFoldName(TreeValueName(*v))] = {TreeValueType(*v), TreeValueBytes(*v)};
+    for (size_t i = 0; i < TreeKeyChildCount(key); ++i) {
+        const TreeKey& child = *TreeKeyChildAt(key, i);
+        Walk(child, path + u"\\" + RegFoldName(TreeKeyName(child)), out);
+    }
 }
 
 Snapshot Take() {
     Snapshot s;
-    Walk(MemRegTop(), u"", s);
+    Walk(*g_tree.top, u"", s);
     return s;
 }
 
@@ -158,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TextString report("poison"), message;
     ScanSerialDrivers(report, message, repair);
 
-    Check(MemRegOpenHandleCount() == 0);
+    Check(PortableRegistryOpenHandles() == 0);
     Snapshot after = Take();
     Check(before.size() == after.size());
     const std::vector<uint8_t> repaired = Utf16(u"BTCEIF.DLL", true);
