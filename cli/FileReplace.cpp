@@ -28,6 +28,21 @@ void Unregister(const std::string& name) {
         if (g_temporaryUsed[i] && name == g_temporary[i]) g_temporaryUsed[i] = 0;
 }
 
+bool WriteAll(int fd, const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        size_t chunk = size - done;
+        if (chunk > (1u << 20)) chunk = 1u << 20;
+        long n = SystemWrite(fd, data + done, chunk);
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        done += size_t(n);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool FileWriteTemporary(const std::string& target, const std::string& content,
@@ -65,7 +80,7 @@ bool FileWriteTemporary(const std::string& target, const std::vector<std::string
     SystemHoldSignals(false);
     bool written = true;
     for (std::string_view piece : pieces)
-        if (written) written = SystemWriteAll(fd, piece.data(), piece.size());
+        if (written) written = WriteAll(fd, piece.data(), piece.size());
     int saved = errno;
     SystemHoldSignals(true);
     if (!written) SystemClose(fd);

@@ -18,7 +18,8 @@ extern volatile sig_atomic_t g_temporaryUsed[kTemporarySlots];
 
 // Creates a file that must not exist yet, for writing bytes as they are.
 int SystemCreateNew(const std::string& name);
-bool SystemWriteAll(int fd, const char* data, size_t size);
+// Writes up to size bytes: the count written, 0 or -1 on failure.
+long SystemWrite(int fd, const char* data, size_t size);
 // Flushes the file to disk and closes it.
 bool SystemFlushAndClose(int fd);
 void SystemClose(int fd);

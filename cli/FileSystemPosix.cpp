@@ -50,20 +50,12 @@ int SystemCreateNew(const std::string& name) {
     return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
-bool SystemWriteAll(int fd, const char* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        size_t chunk = size - done;
-        if (chunk > (1u << 20)) chunk = 1u << 20;
-        ssize_t n = write(fd, data + done, chunk);
+long SystemWrite(int fd, const char* data, size_t size) {
+    for (;;) {
+        ssize_t n = write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = ENOSPC;
-            return false;
-        }
-        done += size_t(n);
+        return long(n);
     }
-    return true;
 }
 
 bool SystemFlushAndClose(int fd) {

@@ -43,19 +43,8 @@ int SystemCreateNew(const std::string& name) {
     return _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
-bool SystemWriteAll(int fd, const char* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        size_t chunk = size - done;
-        if (chunk > (1u << 20)) chunk = 1u << 20;
-        int n = _write(fd, data + done, unsigned(chunk));
-        if (n <= 0) {
-            if (n == 0) errno = ENOSPC;
-            return false;
-        }
-        done += size_t(n);
-    }
-    return true;
+long SystemWrite(int fd, const char* data, size_t size) {
+    return _write(fd, data, unsigned(size > (1u << 30) ? 1u << 30 : size));
 }
 
 bool SystemFlushAndClose(int fd) {

@@ -459,10 +459,7 @@ void RegTreeSetValue(RegTree& tree, const std::u16string& path, const std::u16st
 
 void RegTreeSetString(RegTree& tree, const std::u16string& path, const std::u16string& name,
                       const std::u16string& text) {
-    std::vector<uint8_t> bytes;
-    for (char16_t c : text) Utf16LeAppend(&bytes, c);
-    Utf16LeAppend(&bytes, 0);
-    RegTreeSetValue(tree, path, name, 1, bytes);  // REG_SZ
+    RegTreeSetValue(tree, path, name, 1, Utf16LeBytes(text, true));  // REG_SZ
 }
 
 void RegTreeSetDword(RegTree& tree, const std::u16string& path, const std::u16string& name,

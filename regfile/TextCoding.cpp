@@ -1,5 +1,13 @@
 #include "regfile/TextCoding.h"
 
+std::vector<uint8_t> Utf16LeBytes(const std::u16string& text, bool terminated) {
+    std::vector<uint8_t> bytes;
+    bytes.reserve(2 * text.size() + 2);
+    for (char16_t c : text) Utf16LeAppend(&bytes, c);
+    if (terminated) Utf16LeAppend(&bytes, 0);
+    return bytes;
+}
+
 void Utf8Append(std::string* out, uint32_t c) {
     if (c < 0x80) {
         out->push_back(char(c));

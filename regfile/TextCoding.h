@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 // ---- UTF-16LE bytes ----
 
@@ -22,6 +23,9 @@ template <typename Bytes> void Utf16LeAppend(Bytes* out, char16_t c) {
     out->push_back(typename Bytes::value_type(c & 0xFF));
     out->push_back(typename Bytes::value_type(c >> 8));
 }
+
+// 16-bit text as UTF-16LE bytes, with its terminating zero when asked.
+std::vector<uint8_t> Utf16LeBytes(const std::u16string& text, bool terminated);
 
 // ---- UTF-16 text ----
 

@@ -12,6 +12,7 @@
 
 #include "app/GlobalTexts.h"
 #include "platform/portable/InjectedFaults.h"
+#include "regfile/TextCoding.h"
 #include "repair/SerialScan.h"
 #include "tests/fuzz/FuzzInput.h"
 
@@ -27,28 +28,18 @@ std::u16string Widen(const std::string& s) {
     return w;
 }
 
-std::vector<uint8_t> Utf16(const std::u16string& text, bool terminator) {
-    std::vector<uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(uint8_t(c & 0xFF));
-        bytes.push_back(uint8_t(c >> 8));
-    }
-    if (terminator) bytes.insert(bytes.end(), {0, 0});
-    return bytes;
-}
-
 // A value as a driver registry might hold it, or something stranger.
 std::vector<uint8_t> RandomText(FuzzInput& in, const std::u16string& likely, uint32_t* type) {
     static const uint32_t kTypes[] = {1, 1, 1, 2, 3, 4, 7, 0};
     *type = kTypes[in.Below(8)];
     switch (in.Below(6)) {
     case 0:  // the likely text, terminated
-        return Utf16(likely, true);
+        return Utf16LeBytes(likely, true);
     case 1:  // the likely text without its terminator
-        return Utf16(likely, false);
+        return Utf16LeBytes(likely, false);
     case 2: {  // a long text near the read limit: 296 to 304 bytes
         size_t bytes = 296 + in.Below(9);
-        std::vector<uint8_t> v = Utf16(likely, false);
+        std::vector<uint8_t> v = Utf16LeBytes(likely, false);
         while (v.size() < bytes) v.push_back(in.Flag() ? 'X' : 0);
         v.resize(bytes);
         return v;
@@ -60,7 +51,7 @@ std::vector<uint8_t> RandomText(FuzzInput& in, const std::u16string& likely, uin
     case 4:  // a DWORD
         return {in.Byte(), in.Byte(), in.Byte(), in.Byte()};
     default:  // random Latin-1 text
-        return Utf16(Widen(in.Bytes(12)), in.Flag());
+        return Utf16LeBytes(Widen(in.Bytes(12)), in.Flag());
     }
 }
 
@@ -167,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(PortableRegistryOpenHandles() == 0);
     Snapshot after = Take();
     Check(before.size() == after.size());
-    const std::vector<uint8_t> repaired = Utf16(u"BTCEIF.DLL", true);
+    const std::vector<uint8_t> repaired = Utf16LeBytes(u"BTCEIF.DLL", true);
     for (const auto& [name, value] : after) {
         auto old = before.find(name);
         Check(old != before.end());

@@ -9,6 +9,7 @@
 
 #include "platform/portable/InjectedFaults.h"
 #include "regfile/RegDocument.h"
+#include "regfile/TextCoding.h"
 #include "repair/SerialScan.h"
 
 namespace {
@@ -32,16 +33,6 @@ const std::string kNotFoundMsg = "No se ha encontrado el problema Bluetooth de O
 
 std::string Line(const std::string& label, const std::string& dll, const std::string& marker = "") {
     return label + "  => Dll: " + dll + marker + "\r\n";
-}
-
-std::vector<uint8_t> Utf16(const std::u16string& text, bool terminator = true) {
-    std::vector<uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(uint8_t(c & 0xFF));
-        bytes.push_back(uint8_t(c >> 8));
-    }
-    if (terminator) bytes.insert(bytes.end(), {0, 0});
-    return bytes;
 }
 
 // A loaded driver: Drivers\Active\<sub> with Name, Key and maybe PnpId.
@@ -186,7 +177,8 @@ TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
         const TreeValue* v = RegTreeGetValue(Tree(), kHklm + key, u"Dll");
         ASSERT_NE(v, nullptr);
         EXPECT_EQ(TreeValueType(*v), kRegTypeString);
-        EXPECT_EQ(TreeValueBytes(*v), Utf16(u"BTCEIF.DLL"));  // 22 bytes with the terminator
+        EXPECT_EQ(TreeValueBytes(*v),
+                  Utf16LeBytes(u"BTCEIF.DLL", true));  // 22 bytes with the terminator
     }
     // a second run finds nothing left to repair
     Scan(true);
@@ -387,7 +379,7 @@ TEST_F(ScanTest, ValueSizesAroundTheThreeHundredByteBuffer) {
         Fresh();
         std::u16string dll(c.chars, u'x');
         RegTreeSetValue(Tree(), kHklm + u"Drivers\\BuiltIn\\Serial4", u"Dll", kRegTypeString,
-                        Utf16(dll, c.terminator));
+                        Utf16LeBytes(dll, c.terminator));
         Scan(false);
         std::string expected = c.listed ? Line("COM4 - 'BuiltIn'", std::string(c.chars, 'X')) : "";
         EXPECT_EQ(report, expected + kAllGood);
@@ -395,10 +387,12 @@ TEST_F(ScanTest, ValueSizesAroundTheThreeHundredByteBuffer) {
 }
 
 TEST_F(ScanTest, TextsStoredWithoutTerminatorEndAtTheirByteCount) {
-    RegTreeSetValue(Tree(), kActive + u"01", u"Name", kRegTypeString, Utf16(u"COM5:", false));
-    RegTreeSetValue(Tree(), kActive + u"01", u"Key", kRegTypeString, Utf16(u"Drivers\\A", false));
+    RegTreeSetValue(Tree(), kActive + u"01", u"Name", kRegTypeString,
+                    Utf16LeBytes(u"COM5:", false));
+    RegTreeSetValue(Tree(), kActive + u"01", u"Key", kRegTypeString,
+                    Utf16LeBytes(u"Drivers\\A", false));
     RegTreeSetValue(Tree(), kHklm + u"Drivers\\A", u"Dll", kRegTypeString,
-                    Utf16(u"OBBTDEV.DLL", false));
+                    Utf16LeBytes(u"OBBTDEV.DLL", false));
     Scan(false);
     EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFault));
 }
