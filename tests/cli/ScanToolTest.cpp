@@ -510,6 +510,8 @@ TEST_F(ScanTool, RepairTargets) {
         {"a link is followed: the file it names is repaired and backed up beside it",
          {Folder("sub"), File("sub/d.reg", d, 0600), Link("l.reg", "sub/d.reg")}, "--repair l.reg", 0, "", kRepairReport,
          {Folder("sub"), File("sub/d.reg", r, 0600), File("sub/d.reg.bak", d, 0600), Link("l.reg", "sub/d.reg")}, kPosix},
+        {"a relative link is followed from its own folder", {Folder("sub"), File("sub/d.reg", d), Link("sub/l.reg", "d.reg")},
+         "--repair sub/l.reg", 0, "", kRepairReport, {Folder("sub"), File("sub/d.reg", r), File("sub/d.reg.bak", d), Link("sub/l.reg", "d.reg")}, kPosix},
         {"a FIFO is not repaired in place", {Fifo("f.reg")}, "--repair f.reg", 2,
          "f.reg is a FIFO, not a regular file" + unchanged, "", {Fifo("f.reg")}, kPosix},
         {"a .bak that is REGFILE itself", {File("d.reg", d), Link("d.reg.bak", "d.reg")}, "--repair d.reg", 2,

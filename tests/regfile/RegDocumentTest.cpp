@@ -162,7 +162,7 @@ TEST(RegDocumentRead, SkippedLines) {
     } cases[] = {
         {h + "\"a\"=\"open\r\n", "3: unterminated string"},
         {h + "\"a\"=\"1\" x\r\n", "3: unexpected text 'x' after the string"},
-        {h + "garbage\x01\r\n", "3: unexpected text 'garbage\\x01'"},
+        {h + "garbage\x01\x7F\r\n", "3: unexpected text 'garbage\\x01\\x7F'"},
         {h + std::string("x\0y\r\n", 5), "3: unexpected text 'x\\x00y'"},
         {h + "\"a\"=hex:01,0g\r\n", "3: expected ','"},
         {h + "\"a\"=hex:01,\\\r\n  02,zz\r\n", "4: bad hex byte 'zz'"},
@@ -170,6 +170,8 @@ TEST(RegDocumentRead, SkippedLines) {
         {h + "\"a\"=word:1\r\n", "3: expected a string, dword:"},
         {h + "\"a\"=- x\r\n", "3: unexpected text after '=-'"},
         {h + "[]\r\n", "3: unknown root key ''"},
+        {h + "[HKEY_LOCAL_MACHINE/Drivers\\A]\r\n",
+         "3: unknown root key 'HKEY_LOCAL_MACHINE/Drivers'"},
         {h + "[-HKEY_LOCAL_MACHINE]\r\n", "3: cannot delete the root key"},
         {h + "[HKEY_LOCAL_MACHINE\\\\B]\r\n", "3: bad key path"},
         {h + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\r\n", "3: key name longer"},
@@ -242,7 +244,8 @@ TEST(RegDocumentRead, Headers) {
 }
 
 // Entries name the lines that spell them; deletions apply in file order,
-// and deleting a key leaves a sibling whose name only begins the same.
+// deleting a key leaves a sibling whose name only begins the same, and a
+// section below a deleted key makes that key anew.
 TEST(RegDocumentLoad, EntriesAndDeletions) {
     RegTree tree;
     RegDocument doc = Load("REGEDIT4\r\n"                       // 1
@@ -253,17 +256,24 @@ TEST(RegDocumentLoad, EntriesAndDeletions) {
                            "[HKEY_LOCAL_MACHINE\\A\\B\\C]\r\n"  // 6
                            "\"v\"=\"1\"\r\n"                    // 7
                            "[-HKEY_LOCAL_MACHINE\\A\\B]\r\n"    // 8
-                           "[HKEY_LOCAL_MACHINE\\A]\r\n"        // 9
-                           "\"gone\"=\"1\"\r\n"                 // 10
-                           "\"gone\"=-\r\n",
-                           tree);  // 11
+                           "[HKEY_LOCAL_MACHINE\\A\\B\\D]\r\n"  // 9
+                           "[HKEY_LOCAL_MACHINE\\A]\r\n"        // 10
+                           "\"gone\"=\"1\"\r\n"                 // 11
+                           "\"gone\"=-\r\n",                    // 12
+                           tree);
     struct Expected {
         uint32_t firstLine, lineCount, keyEntry;
         RegEntryKind kind;
     } expected[] = {
-        {2, 1, 0, kRegEntryKey},    {3, 3, 0, kRegEntryValue},          {6, 1, 2, kRegEntryKey},
-        {7, 1, 2, kRegEntryValue},  {8, 1, 4, kRegEntryKeyDeletion},    {9, 1, 5, kRegEntryKey},
-        {10, 1, 5, kRegEntryValue}, {11, 1, 5, kRegEntryValueDeletion},
+        {2, 1, 0, kRegEntryKey},
+        {3, 3, 0, kRegEntryValue},
+        {6, 1, 2, kRegEntryKey},
+        {7, 1, 2, kRegEntryValue},
+        {8, 1, 4, kRegEntryKeyDeletion},
+        {9, 1, 5, kRegEntryKey},
+        {10, 1, 6, kRegEntryKey},
+        {11, 1, 6, kRegEntryValue},
+        {12, 1, 6, kRegEntryValueDeletion},
     };
     ASSERT_EQ(doc.entries.size(), sizeof(expected) / sizeof(expected[0]));
     for (size_t i = 0; i < doc.entries.size(); ++i) {
@@ -276,7 +286,8 @@ TEST(RegDocumentLoad, EntriesAndDeletions) {
         EXPECT_EQ(doc.entries[i].kind, expected[i].kind);
     }
     EXPECT_NE(RegTreeGetValue(tree, u"HKEY_LOCAL_MACHINE\\A\\BC", u"v"), nullptr);
-    EXPECT_EQ(RegTreeFindKey(tree, u"HKEY_LOCAL_MACHINE\\A\\B"), nullptr);
+    EXPECT_EQ(RegTreeFindKey(tree, u"HKEY_LOCAL_MACHINE\\A\\B\\C"), nullptr);
+    EXPECT_NE(RegTreeFindKey(tree, u"HKEY_LOCAL_MACHINE\\A\\B\\D"), nullptr);
     EXPECT_EQ(ValueOfA(tree, u"gone"), "absent");
 }
 
@@ -313,6 +324,9 @@ TEST(RegDocumentRepaired, OnlyTheChangedLinesChange) {
         // version 5 in UTF-16 and in UTF-8 with a name outside ASCII
         {Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"x\"\r\n"),
          Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n")},
+        // U+0142 differs from 'B' only in its high byte
+        {kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"\xC5\x82TCEIF.DLL\"\r\n",
+         kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n"},
         {kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"D\\ll\"=\"x\"\r\n\"\xC3\xA9\"=\"1\"\r\n",
          kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"D\\ll\"=\"BTCEIF.DLL\"\r\n\"\xC3\xA9\"=\"1\"\r\n"},
     };

@@ -15,6 +15,33 @@ const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
 
 }  // namespace
 
+// Names compare as the registry folds them: ASCII and Latin-1 letters,
+// whatever case a key or value was first given, and nothing else.
+TEST(RegTree, NamesFoldAsTheRegistryFoldsThem) {
+    struct Case {
+        std::u16string first, second;
+        bool same;
+    } cases[] = {
+        {u"dll", u"DLL", true},        {u"caf\u00e9", u"CAF\u00c9", true},
+        {u"\u00fe", u"\u00de", true},   // thorn
+        {u"\u00ff", u"\u0178", true},   // y with diaeresis
+        {u"\u00f7", u"\u00d7", false},  // division and multiplication signs
+        {u"\u00df", u"SS", false},      // sharp s has no capital here
+        {u"\u0142", u"\u0141", false},  // beyond Latin-1: as it is
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.first.begin(), c.first.end()));
+        RegTree tree;
+        RegTreeSetDword(tree, kHklm + c.first, c.first, 1);
+        EXPECT_EQ(RegTreeGetValue(tree, kHklm + c.first, c.second) != nullptr, c.same);
+        EXPECT_EQ(RegTreeFindKey(tree, kHklm + c.second) != nullptr, c.same);
+        EXPECT_EQ(RegNamesEqual(c.first.data(), c.first.size(), c.second.data(), c.second.size()),
+                  c.same);
+        // Kept in the case first given.
+        EXPECT_EQ(TreeKeyName(*RegTreeFindKey(tree, kHklm + c.first)), c.first);
+    }
+}
+
 // Many values and sub-keys in one key: every one found, replaced and deleted
 // by name in any case, whichever way the key keeps them.
 TEST(RegTree, ManyValuesAndKeys) {
