@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <stddef.h>
+#include <stdint.h>
 
 #include <string>
 

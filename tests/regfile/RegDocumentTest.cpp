@@ -10,6 +10,7 @@
 
 #include "platform/Registry.h"
 #include "regfile/RegDocument.h"
+#include "regfile/TextCoding.h"
 
 namespace {
 
@@ -17,10 +18,7 @@ const std::string kV5 = "Windows Registry Editor Version 5.00\r\n";
 
 std::string Utf16File(const std::string& ascii) {
     std::string out = "\xFF\xFE";
-    for (char c : ascii) {
-        out += c;
-        out += '\0';
-    }
+    for (char c : ascii) Utf16LeAppend(&out, char16_t(uint8_t(c)));
     return out;
 }
 
@@ -424,8 +422,10 @@ TEST(RegFileSpellValue, Forms) {
             std::u16string(u"\n[HKEY_LOCAL_MACHINE\\A]\n") + line + u"\n";
         std::string bytes = c.format.encoding == kRegFileUtf16 ? "\xFF\xFE" : "";
         for (char16_t ch : file) {
-            bytes += char(ch & 0xFF);
-            if (c.format.encoding == kRegFileUtf16) bytes += char(ch >> 8);
+            if (c.format.encoding == kRegFileUtf16)
+                Utf16LeAppend(&bytes, ch);
+            else
+                bytes += char(ch);
         }
         RegTree tree;
         Load(bytes, tree);
