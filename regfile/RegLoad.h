@@ -10,6 +10,7 @@
 
 // The tree as loading leaves it, statement after statement.
 struct TreeLoader {
+    explicit TreeLoader(RegTree* into) : tree(into) {}
     RegTree* tree;
     TreeKey* key = nullptr;  // the key of the open section
     // Sections mostly follow one another below a few parents: the parents

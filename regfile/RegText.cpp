@@ -112,8 +112,8 @@ bool DecodeLine(const RegDocument& doc, size_t start, size_t end, std::u16string
         return true;
     }
     case kRegFileUtf16:
-        text->resize((end - start) / 2);
-        for (size_t k = start; k + 1 < end; k += 2) (*text)[(k - start) / 2] = Utf16LeAt(b + k);
+        text->reserve((end - start) / 2);
+        for (size_t k = start; k + 1 < end; k += 2) text->push_back(Utf16LeAt(b + k));
         return true;
     default: break;
     }

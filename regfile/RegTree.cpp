@@ -414,12 +414,15 @@ KeyPathCheck RegCheckKeyPath(const std::u16string& path, size_t* usedLength) {
     while (used > 0 && path[used - 1] == u'\\') --used;
     if (usedLength) *usedLength = used;
     if (!path.empty() && path[0] == u'\\') return kKeyPathBad;
-    for (size_t start = 0; start < used;) {
-        size_t end = path.find(u'\\', start);
-        if (end == std::u16string::npos || end > used) end = used;
-        if (end == start) return kKeyPathBad;  // an empty part between two names
-        if (end - start > kTreeMaxKeyName) return kKeyPathNameTooLong;
-        start = end + 1;
+    size_t partLength = 0;
+    for (size_t i = 0; i < used; ++i) {
+        if (path[i] != u'\\') {
+            if (++partLength > kTreeMaxKeyName) return kKeyPathNameTooLong;
+        } else if (partLength == 0) {
+            return kKeyPathBad;  // an empty part between two names
+        } else {
+            partLength = 0;
+        }
     }
     return kKeyPathOk;
 }
