@@ -1,3 +1,5 @@
+#include "regfile/RegDocument.h"
+
 #include "regfile/RegLoad.h"
 
 namespace {

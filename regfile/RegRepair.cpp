@@ -1,3 +1,5 @@
+#include "regfile/RegDocument.h"
+
 #include <stdio.h>
 
 #include <unordered_set>

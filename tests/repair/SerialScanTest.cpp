@@ -1,4 +1,4 @@
-// The serial driver scan against the in-memory registry: whole reports byte
+// The serial driver scan against a registry tree: whole reports byte
 // for byte, the message, and the registry afterwards.
 #include <gtest/gtest.h>
 
