@@ -28,6 +28,15 @@ void Unregister(const std::string& name) {
         if (g_temporaryUsed[i] && name == g_temporary[i]) g_temporaryUsed[i] = 0;
 }
 
+// Flushes the file to disk and closes it; errno tells the first failure.
+bool FlushAndClose(int fd) {
+    bool ok = SystemFlush(fd);
+    int saved = errno;
+    ok = SystemClose(fd) && ok;
+    if (!ok && saved) errno = saved;
+    return ok;
+}
+
 bool WriteAll(int fd, const char* data, size_t size) {
     size_t done = 0;
     while (done < size) {
@@ -85,7 +94,7 @@ bool FileWriteTemporary(const std::string& target, const std::vector<std::string
     SystemHoldSignals(true);
     if (!written) SystemClose(fd);
     errno = saved;
-    if (!written || !SystemFlushAndClose(fd)) {
+    if (!written || !FlushAndClose(fd)) {
         *error = "cannot write " + name + ": " + Reason();
         FileDiscard(pending);
         return false;

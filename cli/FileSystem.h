@@ -21,9 +21,9 @@ extern volatile sig_atomic_t g_temporaryUsed[kTemporarySlots];
 int SystemCreateNew(const std::string& name);
 // Writes up to size bytes: the count written, 0 or -1 on failure.
 long SystemWrite(int fd, const char* data, size_t size);
-// Flushes the file to disk and closes it.
-bool SystemFlushAndClose(int fd);
-void SystemClose(int fd);
+// Flushes the file's bytes to disk.
+bool SystemFlush(int fd);
+bool SystemClose(int fd);
 // The new file takes the owner, group and permissions of like, as far as
 // the process may set them: on an open file where the system can, on the
 // closed file where it cannot.

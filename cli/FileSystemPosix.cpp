@@ -58,15 +58,9 @@ long SystemWrite(int fd, const char* data, size_t size) {
     }
 }
 
-bool SystemFlushAndClose(int fd) {
-    bool ok = fsync(fd) == 0;
-    int saved = errno;
-    ok = (close(fd) == 0) && ok;
-    if (!ok && saved) errno = saved;
-    return ok;
-}
+bool SystemFlush(int fd) { return fsync(fd) == 0; }
 
-void SystemClose(int fd) { close(fd); }
+bool SystemClose(int fd) { return close(fd) == 0; }
 
 // Owner and group only where the process may set them; the mode last, as a
 // change of owner clears set-id bits.

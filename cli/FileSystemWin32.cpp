@@ -47,15 +47,9 @@ long SystemWrite(int fd, const char* data, size_t size) {
     return _write(fd, data, unsigned(size > (1u << 30) ? 1u << 30 : size));
 }
 
-bool SystemFlushAndClose(int fd) {
-    bool ok = _commit(fd) == 0;
-    int saved = errno;
-    ok = (_close(fd) == 0) && ok;
-    if (!ok && saved) errno = saved;
-    return ok;
-}
+bool SystemFlush(int fd) { return _commit(fd) == 0; }
 
-void SystemClose(int fd) { _close(fd); }
+bool SystemClose(int fd) { return _close(fd) == 0; }
 
 void SystemTakeAttributesOpen(int, const FileAttributes&) {}
 
