@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/GlobalTexts.h"
-#include "platform/portable/InjectedFaults.h"
 #include "regfile/TextCoding.h"
 #include "repair/SerialScan.h"
 #include "tests/fuzz/FuzzInput.h"
+#include "tests/support/InjectedFaults.h"
 
 namespace {
 

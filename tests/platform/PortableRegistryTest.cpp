@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/portable/InjectedFaults.h"
+#include "tests/support/InjectedFaults.h"
 
 namespace {
 

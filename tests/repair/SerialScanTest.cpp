@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/InjectedFaults.h"
 #include "regfile/RegDocument.h"
 #include "regfile/TextCoding.h"
 #include "repair/SerialScan.h"
+#include "tests/support/InjectedFaults.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/portable/InjectedFaults.h"
+#include "tests/support/InjectedFaults.h"
 
 #include <unordered_map>
 #include <unordered_set>
