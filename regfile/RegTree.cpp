@@ -57,11 +57,14 @@ TreeKey* NewKey(TreeKey* parent, const char16_t* name, size_t length) {
     return key;
 }
 
-// Frees the key and everything below it.
+// Frees the key and everything below it: its own blocks first, then its
+// sub-keys (an order that leaves the allocator less to merge than the
+// reverse).
 void FreeKey(TreeKey* key) {
+    key->extra.reset();
+    free(key->values);
     for (size_t i = 0; i < TreeKeyChildCount(*key); ++i) FreeKey(ChildSlots(*key)[i]);
     free(key->children);
-    free(key->values);
     key->~TreeKey();
     free(key);
 }
@@ -389,15 +392,6 @@ void RegTreeClear(RegTree& tree) {
 }
 
 // ---- names ----
-
-char16_t RegFoldChar(char16_t c) {
-    if (c >= u'a' && c <= u'z') return char16_t(c - 32);
-    if (c < 0xE0) return c;
-    // Latin-1 small letters (except the division sign) and y with diaeresis.
-    if (c <= 0xFE && c != 0xF7) return char16_t(c - 32);
-    if (c == 0xFF) return 0x178;
-    return c;
-}
 
 std::u16string RegFoldName(const std::u16string& name) {
     std::u16string folded(name);

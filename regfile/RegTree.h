@@ -52,7 +52,12 @@ void RegTreeClear(RegTree& tree);
 // The registry's case folding, the one rule for every name comparison:
 // ASCII and Latin-1 small letters to capitals (not the division sign
 // U+00F7), y with diaeresis to U+0178.
-char16_t RegFoldChar(char16_t c);
+inline char16_t RegFoldChar(char16_t c) {
+    if (c >= u'a' && c <= u'z') return char16_t(c - 32);
+    if (c < 0xE0) return c;
+    if (c <= 0xFE && c != 0xF7) return char16_t(c - 32);
+    return c == 0xFF ? char16_t(0x178) : c;
+}
 std::u16string RegFoldName(const std::u16string& name);
 bool RegNamesEqual(const char16_t* a, size_t aLength, const char16_t* b, size_t bLength);
 
