@@ -1,4 +1,4 @@
-// The in-memory registry and registry files at scale, each beside a
+// The registry tree and registry files at scale, each beside a
 // baseline run in the same process: values and keys by the tens of
 // thousands against a std::unordered_map of the same names, and reading,
 // loading and scanning an export against splitting it into lines.
@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/portable/MemoryRegistry.h"
-#include "platform/portable/RegFile.h"
+#include "platform/portable/PortableRegistry.h"
+#include "regfile/RegDocument.h"
 #include "repair/SerialScan.h"
 
 namespace {
@@ -25,20 +25,20 @@ std::u16string Name(int64_t i) {
 // the time per value stays flat as n grows.
 void BM_ValuesInOneKey(benchmark::State& state) {
     for (auto _ : state) {
-        MemRegClear();
-        MemKey& key = MemRegCreate(kKey);
+        RegTree tree;
+        TreeKey& key = RegTreeCreateKey(tree, kKey);
         const uint8_t data[4] = {1, 2, 3, 4};
         for (int64_t i = 0; i < state.range(0); ++i) {
             std::u16string n = Name(i);
-            MemKeySetValue(key, n.data(), n.size(), kRegTypeDword, data, 4);
+            TreeKeySetValue(key, n.data(), n.size(), kRegTypeDword, data, 4);
         }
         for (int64_t i = 0; i < state.range(0); ++i) {
             std::u16string n = Name(i);
-            benchmark::DoNotOptimize(MemKeyFindValue(key, n.data(), n.size()));
+            benchmark::DoNotOptimize(TreeKeyFindValue(key, n.data(), n.size()));
         }
         for (int64_t i = 0; i < state.range(0); ++i) {
             std::u16string n = Name(i);
-            MemKeyDeleteValue(key, n.data(), n.size());
+            TreeKeyDeleteValue(key, n.data(), n.size());
         }
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -60,9 +60,9 @@ BENCHMARK(BM_ValuesBaseline)->Arg(4000)->Arg(40000)->Unit(benchmark::kMillisecon
 // n sub-keys created in one key, then each deleted by path.
 void BM_KeysCreatedAndDeleted(benchmark::State& state) {
     for (auto _ : state) {
-        MemRegClear();
-        for (int64_t i = 0; i < state.range(0); ++i) MemRegCreate(kKey + u"\\" + Name(i));
-        for (int64_t i = 0; i < state.range(0); ++i) MemRegDelete(kKey + u"\\" + Name(i));
+        RegTree tree;
+        for (int64_t i = 0; i < state.range(0); ++i) RegTreeCreateKey(tree, kKey + u"\\" + Name(i));
+        for (int64_t i = 0; i < state.range(0); ++i) RegTreeDeleteKey(tree, kKey + u"\\" + Name(i));
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -93,13 +93,14 @@ void BM_ReadLoadScan(benchmark::State& state) {
     for (auto _ : state) {
         RegDocument doc;
         std::string error;
-        MemRegClear();
-        RegDocumentReadAndLoad(file, "bench.reg", false, &doc, &error);
+        RegTree tree;
+        PortableRegistryUse(&tree);
+        RegDocumentReadAndLoad(file, "bench.reg", false, tree, &doc, &error);
         TextString report, message;
         ScanSerialDrivers(report, message, false);
         benchmark::DoNotOptimize(report.CStr());
+        PortableRegistryUse(nullptr);
     }
-    MemRegClear();
     state.SetBytesProcessed(state.iterations() * int64_t(file.size()));
 }
 BENCHMARK(BM_ReadLoadScan)->Arg(1 << 20)->Arg(16 << 20)->Unit(benchmark::kMillisecond);

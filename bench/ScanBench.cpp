@@ -4,13 +4,15 @@
 
 #include <string>
 
-#include "platform/portable/MemoryRegistry.h"
+#include "platform/portable/PortableRegistry.h"
 #include "repair/SerialScan.h"
 #include "text/WideText.h"
 
 namespace {
 
 const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
+
+RegTree g_device;  // the registry the scan reads through Registry.h
 
 std::u16string Number(int64_t n) {
     std::string s = std::to_string(n);
@@ -20,13 +22,15 @@ std::u16string Number(int64_t n) {
 // n loaded serial drivers, each with its own driver key; every tenth one is
 // damaged, so detect reports markers on a tenth of the lines.
 void BuildDevice(int64_t n) {
-    MemRegClear();
+    RegTreeClear(g_device);
+    PortableRegistryUse(&g_device);
     for (int64_t i = 0; i < n; ++i) {
         std::u16string entry = kHklm + u"Drivers\\Active\\" + Number(i);
         std::u16string driver = u"Drivers\\Ports\\P" + Number(i);
-        MemRegSetString(entry, u"Name", u"COM" + Number(i % 10) + u":");
-        MemRegSetString(entry, u"Key", driver);
-        MemRegSetString(kHklm + driver, u"Dll", i % 10 == 0 ? u"OBBTDEV.DLL" : u"serial.dll");
+        RegTreeSetString(g_device, entry, u"Name", u"COM" + Number(i % 10) + u":");
+        RegTreeSetString(g_device, entry, u"Key", driver);
+        RegTreeSetString(g_device, kHklm + driver, u"Dll",
+                         i % 10 == 0 ? u"OBBTDEV.DLL" : u"serial.dll");
     }
 }
 

@@ -1,6 +1,7 @@
-// Safe replacement of files: the one place where the tool touches the file
-// system beyond reading, and the only code that differs between POSIX and
-// Windows.
+// Reading whole files and replacing them safely: the one place where the
+// tool touches the file system. What differs between POSIX and Windows is
+// in cli/FileSystemPosix.cpp and cli/FileSystemWin32.cpp, one of which the
+// build links.
 //
 // Only regular files are ever replaced. A symbolic link is followed: the
 // file it names is replaced and the link stays as it is. A file is never
@@ -11,11 +12,11 @@
 // other file) as it was.
 #pragma once
 
-#include <string>
-#include <vector>
+#include <stddef.h>
 
-// The most a registry export may hold; larger input is refused unread.
-const unsigned long long kFileMaxBytes = 256ull << 20;
+#include <string>
+#include <string_view>
+#include <vector>
 
 // What a new file takes over from an existing one.
 struct FileAttributes {
@@ -59,11 +60,7 @@ bool FileWriteTemporary(const std::string& target, const std::string& content,
 
 // The same for content given as pieces written one after another, so that
 // a file made mostly of another's bytes is not copied whole first.
-struct FilePiece {
-    const char* data;
-    size_t size;
-};
-bool FileWriteTemporary(const std::string& target, const std::vector<FilePiece>& pieces,
+bool FileWriteTemporary(const std::string& target, const std::vector<std::string_view>& pieces,
                         const FileAttributes& like, PendingFile* pending, std::string* error);
 
 // Renames the temporary file over its target (replacing it when it exists).
@@ -85,9 +82,11 @@ void FileDiscard(PendingFile* pending);
 // ignored.
 void FileGuardSignals(bool on);
 
-// Reads a whole file, at most kFileMaxBytes; false (with *error) when it
-// cannot be opened or read or is larger. *id identifies what was read.
-bool FileReadAll(const std::string& name, std::string* content, FileId* id, std::string* error);
+// Reads a whole file of at most maxBytes; false (with *error) when it
+// cannot be opened or read or is larger (then it is not read). *id
+// identifies what was read.
+bool FileReadAll(const std::string& name, size_t maxBytes, std::string* content, FileId* id,
+                 std::string* error);
 
 // A write to a pipe nobody reads fails instead of ending the process
 // silently: after a saved repair the tool still says so.

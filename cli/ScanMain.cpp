@@ -3,7 +3,7 @@
 //   portmedic-scan [--repair] [--output FILE] [--quiet] [--strict] REGFILE
 //
 // Reads REGFILE as regedit would import it (lines regedit skips are named
-// on stderr), loads it into the in-memory registry, runs ScanSerialDrivers
+// on stderr), loads it into a registry tree, runs ScanSerialDrivers
 // over it and prints the report as the program's window shows it (in
 // UTF-8). With --repair the file is written again, to FILE or back to
 // REGFILE (the original kept as REGFILE.bak), with only the repaired values'
@@ -11,7 +11,7 @@
 // after the report.
 //
 // Only regular files are written, each first in full beside its target and
-// then renamed over it; REGFILE is read only up to 256 MiB.
+// then renamed over it; REGFILE is read only up to kRegFileMaxBytes.
 //
 // Exit status: 0 no damaged entry remains, 1 damaged entries remain,
 // 2 usage error, unreadable or malformed file, failed write; 128 + n when
@@ -24,8 +24,9 @@
 
 #include "cli/FileReplace.h"
 #include "platform/CodePage.h"
-#include "platform/portable/MemoryRegistry.h"
-#include "platform/portable/RegFile.h"
+#include "platform/portable/PortableRegistry.h"
+#include "regfile/RegDocument.h"
+#include "regfile/TextCoding.h"
 #include "repair/SerialScan.h"
 
 namespace {
@@ -35,29 +36,32 @@ const char kVersion[] = PORTMEDIC_VERSION;  // the project version, set by the b
 
 enum { kExitClean = 0, kExitDamaged = 1, kExitError = 2 };
 
-const char kUsage[] =
-    "Usage: portmedic-scan [--repair] [--output FILE] [--quiet] [--strict] REGFILE\n"
-    "\n"
-    "Scans the Bluetooth serial-port driver entries of a Pocket PC registry\n"
-    "export (REGEDIT4 or Windows Registry Editor Version 5.00) and prints one\n"
-    "line per port, marking the damaged ones.\n"
-    "\n"
-    "      --repair       write \"BTCEIF.DLL\" back into the damaged entries and\n"
-    "                     save the repaired registry (REGFILE itself, the original\n"
-    "                     kept as REGFILE.bak, unless --output is given)\n"
-    "  -o, --output=FILE  with --repair: write the repaired registry to FILE and\n"
-    "                     leave REGFILE untouched\n"
-    "  -q, --quiet        print nothing but errors; the exit status tells\n"
-    "      --strict       refuse the whole file at the first line regedit would skip\n"
-    "  -h, --help         show this help\n"
-    "      --version      show the version\n"
-    "\n"
-    "Only regular files are written; a symbolic link is followed and the file\n"
-    "it names is repaired. REGFILE may hold at most 256 MiB.\n"
-    "\n"
-    "Exit status: 0 no damaged entry remains, 1 damaged entries remain,\n"
-    "2 usage error, unreadable or malformed file, or failed write; ended by\n"
-    "SIGINT, SIGTERM or SIGHUP: 128 + the signal's number, no file changed.\n";
+std::string Usage() {
+    return "Usage: portmedic-scan [--repair] [--output FILE] [--quiet] [--strict] REGFILE\n"
+           "\n"
+           "Scans the Bluetooth serial-port driver entries of a Pocket PC registry\n"
+           "export (REGEDIT4 or Windows Registry Editor Version 5.00) and prints one\n"
+           "line per port, marking the damaged ones.\n"
+           "\n"
+           "      --repair       write \"BTCEIF.DLL\" back into the damaged entries and\n"
+           "                     save the repaired registry (REGFILE itself, the original\n"
+           "                     kept as REGFILE.bak, unless --output is given)\n"
+           "  -o, --output=FILE  with --repair: write the repaired registry to FILE and\n"
+           "                     leave REGFILE untouched\n"
+           "  -q, --quiet        print nothing but errors; the exit status tells\n"
+           "      --strict       refuse the whole file at the first line regedit would skip\n"
+           "  -h, --help         show this help\n"
+           "      --version      show the version\n"
+           "\n"
+           "Only regular files are written; a symbolic link is followed and the file\n"
+           "it names is repaired. REGFILE may hold at most " +
+           std::to_string(kRegFileMaxBytes >> 20) +
+           " MiB.\n"
+           "\n"
+           "Exit status: 0 no damaged entry remains, 1 damaged entries remain,\n"
+           "2 usage error, unreadable or malformed file, or failed write; ended by\n"
+           "SIGINT, SIGTERM or SIGHUP: 128 + the signal's number, no file changed.\n";
+}
 
 struct Options {
     bool repair = false;
@@ -69,26 +73,10 @@ struct Options {
     std::string input;
 };
 
-// A control character as the reader sees it: \x1B, never the byte itself.
-void AppendEscaped(std::string* out, unsigned char b) {
-    const char digits[] = "0123456789ABCDEF";
-    *out += "\\x";
-    *out += digits[b >> 4];
-    *out += digits[b & 15];
-}
-
 // One error line on stderr. Everything is written, a NUL byte too, and
 // control characters are escaped as in the report.
 void Complain(const std::string& message) {
-    std::string line = std::string(kTool) + ": ";
-    for (char ch : message) {
-        unsigned char b = static_cast<unsigned char>(ch);
-        if ((b < 0x20 && b != '\n') || b == 0x7F)
-            AppendEscaped(&line, b);
-        else
-            line += ch;
-    }
-    line += '\n';
+    std::string line = std::string(kTool) + ": " + VisibleUtf8(message, true) + "\n";
     fwrite(line.data(), 1, line.size(), stderr);
 }
 
@@ -138,34 +126,18 @@ int ParseOptions(int argc, char** argv, Options* o) {
     return -1;
 }
 
-// Text of the program (ANSI code page, CRLF line ends) as UTF-8 lines.
-// Control characters (C0 but the line ends, DEL, and C1 from the code
-// page) are escaped: a registry value must never drive the terminal.
+// Text of the program (ANSI code page, CRLF line ends) as UTF-8 lines,
+// control characters escaped: a registry value must never drive the
+// terminal.
 std::string ToTerminal(const char* text) {
-    std::string out;
+    std::u16string wide;
     for (const char* p = text; *p; ++p) {
         if (p[0] == '\r' && p[1] == '\n') continue;
-        unsigned char b = static_cast<unsigned char>(*p);
-        if (b == '\n' || (b >= 0x20 && b < 0x7F)) {
-            out += char(b);
-            continue;
-        }
         WideChar w = 0;
-        if (b >= 0x80) CodePageAnsiToWide(p, 1, &w, 1);
-        unsigned c = unsigned(w);
-        if (c < 0xA0) {
-            AppendEscaped(&out, b);
-            continue;
-        }
-        if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-        } else {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-        }
-        out += char(0x80 | (c & 0x3F));
+        CodePageAnsiToWide(p, 1, &w, 1);
+        wide.push_back(char16_t(w));
     }
-    return out;
+    return VisibleText(wide, SIZE_MAX, true);
 }
 
 void PrintText(const TextString& text) {
@@ -222,23 +194,16 @@ bool CheckOutputNotInput(const Targets& t, const FileId& input) {
 // Saves the registry: to output, or over input keeping its original bytes
 // in input.bak. Every file is first written in full beside its target; only
 // then are they renamed, so a failure leaves the existing files as they were.
-bool Save(const Options& o, const Targets& t, const RegDocument& doc) {
+bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegTree& tree) {
     const std::string& original = doc.bytes;
     std::string error;
     std::vector<RegEdit> edits;
-    if (!RegDocumentEdits(doc, &edits, &error)) {
+    if (!RegDocumentEdits(doc, tree, &edits, &error)) {
         Complain("cannot write the repaired registry: " + error + "; no file was changed");
         return false;
     }
     // The original bytes between the changed lines are written as they are.
-    std::vector<FilePiece> content;
-    size_t copied = 0;
-    for (const RegEdit& e : edits) {
-        content.push_back(FilePiece{original.data() + copied, e.from - copied});
-        content.push_back(FilePiece{e.bytes.data(), e.bytes.size()});
-        copied = e.to;
-    }
-    content.push_back(FilePiece{original.data() + copied, original.size() - copied});
+    std::vector<std::string_view> content = RegEditedPieces(original, edits);
     if (!o.output.empty()) {
         PendingFile file;
         const FileAttributes& like = t.output.exists ? t.output.attributes : t.like;
@@ -268,9 +233,9 @@ bool Save(const Options& o, const Targets& t, const RegDocument& doc) {
 
 // Saving with the signals guarded: an interrupted save leaves no file
 // behind and every existing file as it was.
-bool SaveGuarded(const Options& o, const Targets& t, const RegDocument& doc) {
+bool SaveGuarded(const Options& o, const Targets& t, const RegDocument& doc, const RegTree& tree) {
     FileGuardSignals(true);
-    bool saved = Save(o, t, doc);
+    bool saved = Save(o, t, doc, tree);
     FileGuardSignals(false);
     return saved;
 }
@@ -286,14 +251,13 @@ void ReportLost(const Options& o, bool saved) {
     Complain(what);
 }
 
-// Reads the file into a document and loads it into the in-memory registry;
-// every line skipped is named on stderr. False (after the message) when the
-// file cannot be read or, with --strict, holds a line regedit would skip.
-bool LoadRegistry(const Options& o, RegDocument* doc, FileId* inputId) {
+// Reads the file into a document and loads it into the tree; every line
+// skipped is named on stderr. False (after the message) when the file
+// cannot be read or, with --strict, holds a line regedit would skip.
+bool LoadRegistry(const Options& o, RegTree& tree, RegDocument* doc, FileId* inputId) {
     std::string content, error;
-    MemRegClear();
-    if (!FileReadAll(o.input, &content, inputId, &error) ||
-        !RegDocumentReadAndLoad(std::move(content), o.input, o.strict, doc, &error)) {
+    if (!FileReadAll(o.input, kRegFileMaxBytes, &content, inputId, &error) ||
+        !RegDocumentReadAndLoad(std::move(content), o.input, o.strict, tree, doc, &error)) {
         Complain(error);
         return false;
     }
@@ -310,7 +274,7 @@ int main(int argc, char** argv) {
     int status = ParseOptions(argc, argv, &o);
     if (status >= 0) return status;
     if (o.help) {
-        fputs(kUsage, stdout);
+        fputs(Usage().c_str(), stdout);
         return kExitClean;
     }
     if (o.version) {
@@ -321,9 +285,12 @@ int main(int argc, char** argv) {
     Targets targets;
     if (!CheckTargets(o, &targets)) return kExitError;
 
+    // The registry the scan reads through Registry.h: the file's, loaded.
+    RegTree tree;
+    PortableRegistryUse(&tree);
     RegDocument doc;
     FileId inputId;
-    if (!LoadRegistry(o, &doc, &inputId)) return kExitError;
+    if (!LoadRegistry(o, tree, &doc, &inputId)) return kExitError;
     // Only a repair writes the file back: a scan alone lets the document go
     // (the file's bytes and more) before scanning.
     if (!o.repair) doc = RegDocument();
@@ -338,7 +305,7 @@ int main(int argc, char** argv) {
     if (o.repair) {
         // Without --output the file is only rewritten when something changed.
         saved = found.repaired > 0 || !o.output.empty();
-        if (saved && !SaveGuarded(o, targets, doc)) return kExitError;
+        if (saved && !SaveGuarded(o, targets, doc, tree)) return kExitError;
     }
 
     if (!o.quiet) {

@@ -40,6 +40,7 @@ endfunction()
 
 pm_add_suite(text_tests text pm_text)
 pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_faults)
+pm_add_suite(regfile_tests regfile pm_regfile)
 pm_add_suite(platform_tests platform pm_registry_faults pm_text)
 if(NOT CMAKE_CROSSCOMPILING)
   # The device build's own runtime pieces (platform/wince), compiled against
@@ -60,7 +61,7 @@ if(WIN32)
 endif()
 
 # The tool's suite runs the built portmedic-scan on temporary files.
-pm_add_suite(cli_tests cli pm_registry_memory pm_text)
+pm_add_suite(cli_tests cli)
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   # Under Wine the Linux root is drive Z:.
   target_compile_definitions(cli_tests PRIVATE PORTMEDIC_SCAN_TOOL="Z:$<TARGET_FILE:portmedic-scan>")
@@ -110,7 +111,7 @@ if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS
 
   # Our reading of a corpus of tricky files against regedit /S.
   add_executable(regdump ${CMAKE_SOURCE_DIR}/tests/interop/RegDump.cpp)
-  target_link_libraries(regdump PRIVATE pm_registry_memory)
+  target_link_libraries(regdump PRIVATE pm_regfile pm_files)
   add_test(NAME regedit.differential
            COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/regedit-differential.sh
                    $<TARGET_FILE:regdump> ${CMAKE_SOURCE_DIR}/tests/interop/corpus

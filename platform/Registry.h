@@ -3,7 +3,7 @@
 // Arguments and results follow the Win32 functions of the same role
 // (RegOpenKeyExW, RegEnumKeyExW, RegQueryValueExW, RegSetValueExW,
 // RegCloseKey): 0 means success, anything else is a Windows error code.
-// The portable build keeps an in-memory registry (platform/portable); the
+// The portable build acts on a registry tree in memory (platform/portable); the
 // Win32 build calls Windows itself (platform/win32).
 #pragma once
 
@@ -18,11 +18,14 @@ typedef void* RegKey;
 
 enum : long {
     kRegOk = 0,
-    kRegNotFound = 2,       // ERROR_FILE_NOT_FOUND
-    kRegAccessDenied = 5,   // ERROR_ACCESS_DENIED
-    kRegWriteFault = 29,    // ERROR_WRITE_FAULT
-    kRegMoreData = 234,     // ERROR_MORE_DATA: the caller's buffer is too small
-    kRegNoMoreItems = 259,  // ERROR_NO_MORE_ITEMS
+    kRegNotFound = 2,           // ERROR_FILE_NOT_FOUND
+    kRegAccessDenied = 5,       // ERROR_ACCESS_DENIED
+    kRegInvalidHandle = 6,      // ERROR_INVALID_HANDLE
+    kRegWriteFault = 29,        // ERROR_WRITE_FAULT
+    kRegInvalidParameter = 87,  // ERROR_INVALID_PARAMETER
+    kRegBadPath = 161,          // ERROR_BAD_PATHNAME
+    kRegMoreData = 234,         // ERROR_MORE_DATA: the caller's buffer is too small
+    kRegNoMoreItems = 259,      // ERROR_NO_MORE_ITEMS
 };
 
 enum : uint32_t {

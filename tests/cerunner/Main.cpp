@@ -25,12 +25,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/FileReplace.h"
 #include "platform/CodePage.h"
-#include "platform/portable/InjectedFaults.h"
-#include "platform/portable/RegFile.h"
+#include "platform/portable/PortableRegistry.h"
+#include "regfile/RegDocument.h"
 #include "repair/GlobalTexts.h"
 #include "repair/SerialScan.h"
 #include "tests/cerunner/Device.h"
+#include "tests/support/InjectedFaults.h"
 
 namespace {
 
@@ -187,12 +189,21 @@ std::u16string Shown(const TextString& text) {
     return wide;
 }
 
+// The scenario's device, loaded into the tree the registry stubs and the
+// native scan both act on.
+RegTree g_device;
+
 bool LoadDevice(const std::string& dir, const Scenario& s, std::string* error) {
-    MemRegClear();
+    PortableRegistryUse(nullptr);
+    RegTreeClear(g_device);
+    PortableRegistryUse(&g_device);
+    std::string content;
+    FileId id;
     RegDocument doc;
-    if (!RegDocumentReadFile(dir + "/" + s.fixture, false, &doc, error)) return false;
-    RegDocumentLoad(doc);
-    if (s.device & kWriteProtected) MemRegDenyWrite(kSerial5);
+    if (!FileReadAll(dir + "/" + s.fixture, kRegFileMaxBytes, &content, &id, error) ||
+        !RegDocumentReadAndLoad(std::move(content), s.fixture, false, g_device, &doc, error))
+        return false;
+    if (s.device & kWriteProtected) FaultWriteKey(kSerial5);
     return true;
 }
 
@@ -217,9 +228,9 @@ Expected Expect(const Scenario& s) {
 }
 
 std::u16string DllValue(const char16_t* key) {
-    const MemValue* v = MemRegGetValue(key, u"Dll");
+    const TreeValue* v = RegTreeGetValue(g_device, key, u"Dll");
     if (!v) return u"(none)";
-    std::vector<uint8_t> b = v->Bytes();
+    std::vector<uint8_t> b = TreeValueBytes(*v);
     std::u16string text;
     for (size_t i = 0; i + 1 < b.size(); i += 2) text.push_back(char16_t(b[i] | b[i + 1] << 8));
     while (!text.empty() && text.back() == 0) text.pop_back();
@@ -337,7 +348,7 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
     } else {
         c.Check(false, "no main window");
     }
-    c.Check(d.keys.empty() && MemRegOpenHandleCount() == 0,
+    c.Check(d.keys.empty() && PortableRegistryOpenHandles() == 0,
             std::to_string(d.keys.size()) + " registry keys left open");
     if (m.fault.empty())
         c.Check(m.heapBlocks.empty(),

@@ -204,9 +204,12 @@ protected:
 
 #ifndef _WIN32
     // Starts the tool directly with the space-separated arguments: with
-    // signal held back and sent at once (it arrives the moment the tool
-    // lets it, while a repair is being saved), or with the standard output
-    // a pipe that nobody reads.
+    // signal held back and already pending when it starts (it arrives the
+    // moment the tool lets it, while a repair is being saved), or with the
+    // standard output a pipe that nobody reads. The signal is raised by a
+    // shell that then becomes the tool, so it is pending however late this
+    // process runs again: a signal sent from here after the start could
+    // come when the save is over.
     ToolRun Spawn(const std::string& args, const fs::path& folder, int signal, bool brokenPipe) {
         fs::path out = dir.string() + ".out", err = dir.string() + ".err";
         posix_spawn_file_actions_t actions;
@@ -231,6 +234,10 @@ protected:
         posix_spawnattr_setsigdefault(&attr, &defaults);
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         std::vector<std::string> words = {PORTMEDIC_SCAN_TOOL};
+        if (signal)
+            words = {"/bin/sh", "-c",
+                     "kill -" + std::to_string(signal) + " $$ && exec \"$0\" \"$@\"",
+                     PORTMEDIC_SCAN_TOOL};
         std::istringstream split(args);
         for (std::string word; split >> word;) words.push_back(word);
         std::vector<char*> argv;
@@ -239,7 +246,6 @@ protected:
         pid_t pid = -1;
         int raw = -1;
         if (posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ) == 0) {
-            if (signal) kill(pid, signal);
             waitpid(pid, &raw, 0);
         }
         if (pipeEnds[1] >= 0) close(pipeEnds[1]);
@@ -511,6 +517,8 @@ TEST_F(ScanTool, RepairTargets) {
         {"a link is followed: the file it names is repaired and backed up beside it",
          {Folder("sub"), File("sub/d.reg", d, 0600), Link("l.reg", "sub/d.reg")}, "--repair l.reg", 0, "", kRepairReport,
          {Folder("sub"), File("sub/d.reg", r, 0600), File("sub/d.reg.bak", d, 0600), Link("l.reg", "sub/d.reg")}, kPosix},
+        {"a relative link is followed from its own folder", {Folder("sub"), File("sub/d.reg", d), Link("sub/l.reg", "d.reg")},
+         "--repair sub/l.reg", 0, "", kRepairReport, {Folder("sub"), File("sub/d.reg", r), File("sub/d.reg.bak", d), Link("sub/l.reg", "d.reg")}, kPosix},
         {"a FIFO is not repaired in place", {Fifo("f.reg")}, "--repair f.reg", 2,
          "f.reg is a FIFO, not a regular file" + unchanged, "", {Fifo("f.reg")}, kPosix},
         {"a .bak that is REGFILE itself", {File("d.reg", d), Link("d.reg.bak", "d.reg")}, "--repair d.reg", 2,

@@ -11,23 +11,25 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/MemoryRegistry.h"
-#include "platform/portable/RegFile.h"
+#include "regfile/RegDocument.h"
 
 namespace {
 
 typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
 
-void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
+void Walk(const TreeKey& key, const std::u16string& path, Snapshot& out) {
     out[path] = {0xFFFFFFFFu, {}};  // the key itself, values or not
-    for (const MemValue& v : key.values)
-        out[path + u"|" + MemFoldName(v.Name())] = {v.type, v.Bytes()};
-    for (auto& child : key.children) Walk(*child, path + u"\\" + MemFoldName(child->Name()), out);
+    for (const TreeValue* v : TreeKeyValues(key))
+        out[path + u"|" + RegFoldName(TreeValueName(*v))] = {TreeValueType(*v), TreeValueBytes(*v)};
+    for (size_t i = 0; i < TreeKeyChildCount(key); ++i) {
+        const TreeKey& child = *TreeKeyChildAt(key, i);
+        Walk(child, path + u"\\" + RegFoldName(TreeKeyName(child)), out);
+    }
 }
 
-Snapshot Take() {
+Snapshot Take(const RegTree& tree) {
     Snapshot s;
-    Walk(MemRegTop(), u"", s);
+    Walk(*tree.top, u"", s);
     return s;
 }
 
@@ -36,15 +38,15 @@ void Check(bool ok) {
 }
 
 // Every value that is a string becomes "BTCEIF.DLL", as a repair would.
-void RewriteStrings(MemKey& key) {
+void RewriteStrings(TreeKey& key) {
     static const uint8_t kNew[] = {'B', 0,   'T', 0,   'C', 0,   'E', 0,   'I', 0, 'F',
                                    0,   '.', 0,   'D', 0,   'L', 0,   'L', 0,   0, 0};
     std::vector<std::u16string> names;  // setting values moves them: names first
-    for (const MemValue& v : key.values)
-        if (v.type == 1) names.push_back(v.Name());
+    for (const TreeValue* v : TreeKeyValues(key))
+        if (TreeValueType(*v) == 1) names.push_back(TreeValueName(*v));
     for (const auto& name : names)
-        MemKeySetValue(key, name.data(), name.size(), 1, kNew, sizeof kNew);
-    for (auto& child : key.children) RewriteStrings(*child);
+        TreeKeySetValue(key, name.data(), name.size(), 1, kNew, sizeof kNew);
+    for (size_t i = 0; i < TreeKeyChildCount(key); ++i) RewriteStrings(*TreeKeyChildAt(key, i));
 }
 
 }  // namespace
@@ -60,24 +62,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(!error.empty());
         return 0;
     }
-    MemRegClear();
-    RegDocumentLoad(doc);
-    Snapshot loaded = Take();
-    RegDocument once;
-    MemRegClear();
-    Check(RegDocumentReadAndLoad(content, "fuzz.reg", false, &once, &error));
-    Check(Take() == loaded && once.entries.size() == doc.entries.size() &&
-          once.skipped.size() == doc.skipped.size());
-    Check(RegDocumentRepaired(doc, &repaired, &error));
+    RegTree tree, once;
+    RegDocumentLoad(doc, tree);
+    Snapshot loaded = Take(tree);
+    RegDocument onceDoc;
+    Check(RegDocumentReadAndLoad(content, "fuzz.reg", false, once, &onceDoc, &error));
+    Check(Take(once) == loaded && onceDoc.entries.size() == doc.entries.size() &&
+          onceDoc.skipped.size() == doc.skipped.size());
+    Check(RegDocumentRepaired(doc, tree, &repaired, &error));
     Check(repaired == content);
 
-    RewriteStrings(MemRegTop());
-    Snapshot rewritten = Take();
-    if (!RegDocumentRepaired(doc, &repaired, &error)) return 0;
+    RewriteStrings(*tree.top);
+    Snapshot rewritten = Take(tree);
+    if (!RegDocumentRepaired(doc, tree, &repaired, &error)) return 0;
     RegDocument again;
     Check(RegDocumentRead(repaired, "fuzz.reg", false, &again, &error));
-    MemRegClear();
-    RegDocumentLoad(again);
-    Check(Take() == rewritten);
+    RegTree reloaded;
+    RegDocumentLoad(again, reloaded);
+    Check(Take(reloaded) == rewritten);
     return 0;
 }

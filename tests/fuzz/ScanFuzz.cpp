@@ -10,29 +10,22 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/InjectedFaults.h"
+#include "regfile/TextCoding.h"
 #include "repair/GlobalTexts.h"
 #include "repair/SerialScan.h"
 #include "tests/fuzz/FuzzInput.h"
+#include "tests/support/InjectedFaults.h"
 
 namespace {
 
 const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
 
+RegTree g_tree;  // the registry of one run, through Registry.h
+
 std::u16string Widen(const std::string& s) {
     std::u16string w;
     for (unsigned char c : s) w.push_back(c);
     return w;
-}
-
-std::vector<uint8_t> Utf16(const std::u16string& text, bool terminator) {
-    std::vector<uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(uint8_t(c & 0xFF));
-        bytes.push_back(uint8_t(c >> 8));
-    }
-    if (terminator) bytes.insert(bytes.end(), {0, 0});
-    return bytes;
 }
 
 // A value as a driver registry might hold it, or something stranger.
@@ -41,12 +34,12 @@ std::vector<uint8_t> RandomText(FuzzInput& in, const std::u16string& likely, uin
     *type = kTypes[in.Below(8)];
     switch (in.Below(6)) {
     case 0:  // the likely text, terminated
-        return Utf16(likely, true);
+        return Utf16LeBytes(likely, true);
     case 1:  // the likely text without its terminator
-        return Utf16(likely, false);
+        return Utf16LeBytes(likely, false);
     case 2: {  // a long text near the read limit: 296 to 304 bytes
         size_t bytes = 296 + in.Below(9);
-        std::vector<uint8_t> v = Utf16(likely, false);
+        std::vector<uint8_t> v = Utf16LeBytes(likely, false);
         while (v.size() < bytes) v.push_back(in.Flag() ? 'X' : 0);
         v.resize(bytes);
         return v;
@@ -58,7 +51,7 @@ std::vector<uint8_t> RandomText(FuzzInput& in, const std::u16string& likely, uin
     case 4:  // a DWORD
         return {in.Byte(), in.Byte(), in.Byte(), in.Byte()};
     default:  // random Latin-1 text
-        return Utf16(Widen(in.Bytes(12)), in.Flag());
+        return Utf16LeBytes(Widen(in.Bytes(12)), in.Flag());
     }
 }
 
@@ -82,20 +75,21 @@ void SetRandomValue(FuzzInput& in, const std::u16string& key, const std::u16stri
                     const std::u16string& likely) {
     uint32_t type;
     std::vector<uint8_t> bytes = RandomText(in, likely, &type);
-    MemRegSetValue(key, name, type, bytes);
+    RegTreeSetValue(g_tree, key, name, type, bytes);
 }
 
 void BuildRegistry(FuzzInput& in) {
-    MemRegClear();
+    RegTreeClear(g_tree);
+    PortableRegistryUse(&g_tree);
     uint32_t type;
     for (uint32_t k = 0; k < 10; ++k) {
         if (!in.Flag()) continue;
         std::u16string key = kHklm + DriverKey(k);
         std::vector<uint8_t> dll = RandomText(in, kDlls[in.Below(8)], &type);
-        MemRegSetValue(key, in.Flag() ? u"Dll" : u"DLL", type, dll);
-        if (in.Below(8) == 0) MemRegDenyWrite(key);
-        if (in.Below(16) == 0) MemRegFailOpen(key);
-        if (in.Below(16) == 0) MemRegFailRead(key, u"Dll");
+        RegTreeSetValue(g_tree, key, in.Flag() ? u"Dll" : u"DLL", type, dll);
+        if (in.Below(8) == 0) FaultWriteKey(key);
+        if (in.Below(16) == 0) FaultOpenKey(key);
+        if (in.Below(16) == 0) FaultReadValue(key, u"Dll");
     }
     uint32_t entries = in.Below(8);
     for (uint32_t e = 0; e < entries; ++e) {
@@ -106,23 +100,26 @@ void BuildRegistry(FuzzInput& in) {
         if (in.Below(4)) SetRandomValue(in, entry, u"Name", port);
         if (in.Below(3) == 0) SetRandomValue(in, entry, u"PnpId", u"BTH\\1");
         if (in.Below(6)) SetRandomValue(in, entry, u"Key", DriverKey(in.Below(10)));
-        if (in.Below(16) == 0) MemRegFailOpen(entry);
+        if (in.Below(16) == 0) FaultOpenKey(entry);
     }
-    MemRegCreate(kHklm + u"Drivers\\Active");
-    if (in.Below(8) == 0) MemRegFailEnumAt(kHklm + u"Drivers\\Active", in.Below(entries + 1));
+    RegTreeCreateKey(g_tree, kHklm + u"Drivers\\Active");
+    if (in.Below(8) == 0) FaultEnumKeyFrom(kHklm + u"Drivers\\Active", in.Below(entries + 1));
 }
 
 typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
 
-void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
-    for (const MemValue& v : key.values)
-        out[path + u"|" + MemFoldName(v.Name())] = {v.type, v.Bytes()};
-    for (auto& child : key.children) Walk(*child, path + u"\\" + MemFoldName(child->Name()), out);
+void Walk(const TreeKey& key, const std::u16string& path, Snapshot& out) {
+    for (const TreeValue* v : TreeKeyValues(key))
+        out[path + u"|" + RegFoldName(TreeValueName(*v))] = {TreeValueType(*v), TreeValueBytes(*v)};
+    for (size_t i = 0; i < TreeKeyChildCount(key); ++i) {
+        const TreeKey& child = *TreeKeyChildAt(key, i);
+        Walk(child, path + u"\\" + RegFoldName(TreeKeyName(child)), out);
+    }
 }
 
 Snapshot Take() {
     Snapshot s;
-    Walk(MemRegTop(), u"", s);
+    Walk(*g_tree.top, u"", s);
     return s;
 }
 
@@ -165,10 +162,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TextString report("poison"), message;
     SerialScanResult found = ScanSerialDrivers(report, message, repair);
 
-    Check(MemRegOpenHandleCount() == 0);
+    Check(PortableRegistryOpenHandles() == 0);
     Snapshot after = Take();
     Check(before.size() == after.size());
-    const std::vector<uint8_t> repaired = Utf16(u"BTCEIF.DLL", true);
+    const std::vector<uint8_t> repaired = Utf16LeBytes(u"BTCEIF.DLL", true);
     int changed = 0;
     for (const auto& [name, value] : after) {
         auto old = before.find(name);

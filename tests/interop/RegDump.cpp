@@ -8,42 +8,37 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "platform/portable/MemoryRegistry.h"
-#include "platform/portable/RegFile.h"
+#include "cli/FileReplace.h"
+#include "regfile/RegDocument.h"
+#include "regfile/TextCoding.h"
 
 namespace {
 
 std::string Utf8(const std::u16string& s) {
     std::string out;
-    for (char16_t c : s) {
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
+    Utf16ToUtf8(s.data(), s.size(), &out);
     return out;
 }
 
-void Walk(MemKey& key, const std::string& path, std::vector<std::string>* lines) {
+void Walk(const TreeKey& key, const std::string& path, std::vector<std::string>* lines) {
     lines->push_back(path);
-    for (const MemValue& v : key.values) {
-        std::string line = path + "|" + Utf8(v.Name()) + "|" + std::to_string(v.type) + "|";
+    for (const TreeValue* v : TreeKeyValues(key)) {
+        std::string line =
+            path + "|" + Utf8(TreeValueName(*v)) + "|" + std::to_string(TreeValueType(*v)) + "|";
         char b[4];
-        for (uint8_t byte : v.Bytes()) {
+        for (uint8_t byte : TreeValueBytes(*v)) {
             snprintf(b, sizeof b, "%02x", byte);
             line += b;
         }
         lines->push_back(line);
     }
-    for (auto& child : key.children) Walk(*child, path + "\\" + Utf8(child->Name()), lines);
+    for (size_t i = 0; i < TreeKeyChildCount(key); ++i) {
+        const TreeKey& child = *TreeKeyChildAt(key, i);
+        Walk(child, path + "\\" + Utf8(TreeKeyName(child)), lines);
+    }
 }
 
 }  // namespace
@@ -54,15 +49,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     RegDocument doc;
-    std::string error;
-    if (!RegDocumentReadFile(argv[1], false, &doc, &error)) {
+    std::string content, error;
+    FileId id;
+    if (!FileReadAll(argv[1], kRegFileMaxBytes, &content, &id, &error) ||
+        !RegDocumentRead(std::move(content), argv[1], false, &doc, &error)) {
         fprintf(stderr, "%s\n", error.c_str());
         return 0;  // nothing read: nothing to list
     }
-    MemRegClear();
-    RegDocumentLoad(doc);
+    RegTree tree;
+    RegDocumentLoad(doc, tree);
     std::string root = argv[2];
-    MemKey* key = MemRegFind(std::u16string(root.begin(), root.end()));
+    TreeKey* key = RegTreeFindKey(tree, std::u16string(root.begin(), root.end()));
     std::vector<std::string> lines;
     if (key) Walk(*key, root, &lines);
     std::sort(lines.begin(), lines.end());

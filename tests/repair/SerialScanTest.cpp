@@ -1,4 +1,4 @@
-// The serial driver scan against the in-memory registry: whole reports byte
+// The serial driver scan against a registry tree: whole reports byte
 // for byte, the message, and the registry afterwards.
 #include <gtest/gtest.h>
 
@@ -7,13 +7,17 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/InjectedFaults.h"
-#include "platform/portable/RegFile.h"
+#include "regfile/RegDocument.h"
+#include "regfile/TextCoding.h"
 #include "repair/SerialScan.h"
+#include "tests/support/InjectedFaults.h"
 
 namespace {
 
 const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
+
+// The tree the scan reads through Registry.h (each test sets its own).
+RegTree& Tree() { return *PortableRegistryTree(); }
 const std::u16string kActive = kHklm + u"Drivers\\Active\\";
 const std::u16string kBuiltIn = kHklm + u"Drivers\\BuiltIn\\";
 
@@ -36,39 +40,31 @@ std::vector<int> Found(int examined, int damaged, int repaired, int failedWrites
     return {examined, damaged, repaired, failedWrites};
 }
 
-std::vector<uint8_t> Utf16(const std::u16string& text, bool terminator = true) {
-    std::vector<uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(uint8_t(c & 0xFF));
-        bytes.push_back(uint8_t(c >> 8));
-    }
-    if (terminator) bytes.insert(bytes.end(), {0, 0});
-    return bytes;
-}
-
 // A loaded driver: Drivers\Active\<sub> with Name, Key and maybe PnpId.
 void AddLoaded(const std::u16string& sub, const std::u16string& name,
                const std::u16string& driverKey, const std::u16string* pnpId = nullptr) {
-    MemRegSetString(kActive + sub, u"Name", name);
-    if (pnpId) MemRegSetString(kActive + sub, u"PnpId", *pnpId);
-    MemRegSetString(kActive + sub, u"Key", driverKey);
+    RegTreeSetString(Tree(), kActive + sub, u"Name", name);
+    if (pnpId) RegTreeSetString(Tree(), kActive + sub, u"PnpId", *pnpId);
+    RegTreeSetString(Tree(), kActive + sub, u"Key", driverKey);
 }
 
 void SetDll(const std::u16string& keyBelowHklm, const std::u16string& dll) {
-    MemRegSetString(kHklm + keyBelowHklm, u"Dll", dll);
+    RegTreeSetString(Tree(), kHklm + keyBelowHklm, u"Dll", dll);
 }
 
 // Every value under HKLM, by "key path|value name".
 typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
 
-void Walk(MemKey& key, const std::u16string& path, Snapshot& out) {
-    for (const MemValue& v : key.values) out[path + u"|" + v.Name()] = {v.type, v.Bytes()};
-    for (auto& child : key.children) Walk(*child, path + u"\\" + child->Name(), out);
+void Walk(const TreeKey& key, const std::u16string& path, Snapshot& out) {
+    for (const TreeValue* v : TreeKeyValues(key))
+        out[path + u"|" + TreeValueName(*v)] = {TreeValueType(*v), TreeValueBytes(*v)};
+    for (size_t i = 0; i < TreeKeyChildCount(key); ++i)
+        Walk(*TreeKeyChildAt(key, i), path + u"\\" + TreeKeyName(*TreeKeyChildAt(key, i)), out);
 }
 
 Snapshot TakeSnapshot() {
     Snapshot s;
-    if (MemKey* hklm = MemRegFind(u"HKEY_LOCAL_MACHINE")) Walk(*hklm, u"HKLM", s);
+    if (TreeKey* hklm = RegTreeFindKey(Tree(), u"HKEY_LOCAL_MACHINE")) Walk(*hklm, u"HKLM", s);
     return s;
 }
 
@@ -88,9 +84,15 @@ std::string Narrow(const std::u16string& s) { return std::string(s.begin(), s.en
 
 class ScanTest : public testing::Test {
 protected:
-    void SetUp() override { MemRegClear(); }
+    void SetUp() override { PortableRegistryUse(&tree_); }
+    // An empty registry, without the faults injected before.
+    void Fresh() {
+        RegTreeClear(tree_);
+        PortableRegistryUse(&tree_);
+    }
     void TearDown() override {
-        EXPECT_EQ(MemRegOpenHandleCount(), 0) << "a registry key was left open";
+        EXPECT_EQ(PortableRegistryOpenHandles(), 0) << "a registry key was left open";
+        PortableRegistryUse(nullptr);
     }
 
     // Runs one scan; report and message are poisoned first so the test proves
@@ -123,6 +125,7 @@ protected:
 
     std::string report, message;
     std::vector<int> found;
+    RegTree tree_;
     Snapshot before_, after_;
 };
 
@@ -181,10 +184,11 @@ TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
     std::vector<std::u16string> expected = {kRepairedBytesKey5, kRepairedBytesKey6};
     EXPECT_EQ(ChangedValues(), expected);
     for (const auto& key : {u"Drivers\\BuiltIn\\BTSerial5", u"Drivers\\BuiltIn\\BTSerial6"}) {
-        const MemValue* v = MemRegGetValue(kHklm + key, u"Dll");
+        const TreeValue* v = RegTreeGetValue(Tree(), kHklm + key, u"Dll");
         ASSERT_NE(v, nullptr);
-        EXPECT_EQ(v->type, kRegTypeString);
-        EXPECT_EQ(v->Bytes(), Utf16(u"BTCEIF.DLL"));  // 22 bytes with the terminator
+        EXPECT_EQ(TreeValueType(*v), kRegTypeString);
+        EXPECT_EQ(TreeValueBytes(*v),
+                  Utf16LeBytes(u"BTCEIF.DLL", true));  // 22 bytes with the terminator
     }
     // a second run finds nothing left to repair
     Scan(true);
@@ -194,8 +198,8 @@ TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
 
 TEST_F(ScanTest, RepairWhereEveryWriteFails) {
     DamagedDevice();
-    MemRegDenyWrite(kHklm + u"Drivers\\BuiltIn\\BTSerial5");
-    MemRegDenyWrite(kHklm + u"Drivers\\BuiltIn\\BTSerial6");
+    FaultWriteKey(kHklm + u"Drivers\\BuiltIn\\BTSerial5");
+    FaultWriteKey(kHklm + u"Drivers\\BuiltIn\\BTSerial6");
     Scan(true);
     EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM5:", "OBBTDEV.DLL", kFault) +
                           Line("COM6:", "---BTCEIF.DLL", kFault) +
@@ -207,7 +211,7 @@ TEST_F(ScanTest, RepairWhereEveryWriteFails) {
 
 TEST_F(ScanTest, RepairWhereOneWriteFails) {
     DamagedDevice();
-    MemRegDenyWrite(kHklm + u"Drivers\\BuiltIn\\BTSerial6");
+    FaultWriteKey(kHklm + u"Drivers\\BuiltIn\\BTSerial6");
     Scan(true);
     EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM5:", "OBBTDEV.DLL", kFixed) +
                           Line("COM6:", "---BTCEIF.DLL", kFault) +
@@ -243,14 +247,14 @@ TEST_F(ScanTest, DamageHiddenBehindPnpIdIsNotFound) {
 }
 
 TEST_F(ScanTest, EntriesWithoutAUsableDriverKeyAreSkipped) {
-    AddLoaded(u"01", u"COM2:", u"");                      // empty Key
-    MemRegSetString(kActive + u"02", u"Name", u"COM3:");  // no Key at all
-    AddLoaded(u"03", u"COM4:", u"Drivers\\Missing");      // Key names no key
-    AddLoaded(u"04", u"COM5:", u"Drivers\\NoDll");        // driver key without Dll
-    MemRegCreate(kHklm + u"Drivers\\NoDll");
+    AddLoaded(u"01", u"COM2:", u"");                               // empty Key
+    RegTreeSetString(Tree(), kActive + u"02", u"Name", u"COM3:");  // no Key at all
+    AddLoaded(u"03", u"COM4:", u"Drivers\\Missing");               // Key names no key
+    AddLoaded(u"04", u"COM5:", u"Drivers\\NoDll");                 // driver key without Dll
+    RegTreeCreateKey(Tree(), kHklm + u"Drivers\\NoDll");
     AddLoaded(u"05", u"COM6:", u"Drivers\\EmptyDll");  // empty Dll
     SetDll(u"Drivers\\EmptyDll", u"");
-    MemRegSetString(kActive + u"06", u"Key", u"Drivers\\X");  // no Name
+    RegTreeSetString(Tree(), kActive + u"06", u"Key", u"Drivers\\X");  // no Name
     Scan(false);
     EXPECT_EQ(report, kAllGood);
     EXPECT_EQ(found, Found(0, 0, 0, 0));
@@ -286,10 +290,10 @@ TEST_F(ScanTest, BuiltInPassProbesTenKeysAndNeverSerial1) {
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
                           Line("COM2 - 'BuiltIn'", "SERIAL2.DLL") +
                           Line("COM9 - 'BuiltIn'", "SERIAL9.DLL") + kAllGood);
-    MemRegLogOpens();
+    LogKeyOpens();
     Scan(false);
     std::vector<std::string> probed;
-    for (const auto& path : MemRegOpenLog()) probed.push_back(Narrow(path));
+    for (const auto& path : KeyOpenLog()) probed.push_back(Narrow(path));
     std::vector<std::string> expected = {"HKEY_LOCAL_MACHINE\\Drivers\\Active"};
     for (const char* n : {"0", "", "2", "3", "4", "5", "6", "7", "8", "9"})
         expected.push_back(std::string("HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial") + n);
@@ -316,8 +320,8 @@ TEST_F(ScanTest, SharedDriverKeyShowsRepairedOnItsSecondAppearance) {
 
 TEST_F(ScanTest, FailuresDropOnlyTheirEntry) {
     DamagedDevice();
-    MemRegFailOpen(kActive + u"02");  // COM5:'s entry cannot be opened
-    MemRegFailRead(kHklm + u"Drivers\\BuiltIn\\BTSerial6", u"Dll");  // COM6:'s Dll unreadable
+    FaultOpenKey(kActive + u"02");  // COM5:'s entry cannot be opened
+    FaultReadValue(kHklm + u"Drivers\\BuiltIn\\BTSerial6", u"Dll");  // COM6:'s Dll unreadable
     Scan(true);
     EXPECT_EQ(report,
               Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") + kAllGood);
@@ -328,7 +332,7 @@ TEST_F(ScanTest, FailuresDropOnlyTheirEntry) {
 TEST_F(ScanTest, FailedEnumerationEndsThePassButNotTheScan) {
     DamagedDevice();
     SetDll(u"Drivers\\BuiltIn\\Serial2", u"OBBTDEV.DLL");
-    MemRegFailEnumAt(kHklm + u"Drivers\\Active", 1);  // only "01" is delivered
+    FaultEnumKeyFrom(kHklm + u"Drivers\\Active", 1);  // only "01" is delivered
     Scan(false);
     EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
                           Line("COM2 - 'BuiltIn'", "OBBTDEV.DLL", kFault));
@@ -359,14 +363,14 @@ TEST_F(ScanTest, CutOffExportReportsTheDamageBeforeTheBreak) {
         << error;
     ASSERT_EQ(doc.skipped.size(), 1u);
     EXPECT_EQ(doc.skipped[0].line, 5u);
-    RegDocumentLoad(doc);
+    RegDocumentLoad(doc, Tree());
     Scan(false);
     EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "OBBTDEV.DLL", kFault));
 }
 
 TEST_F(ScanTest, UnopenableActiveKeySkipsToTheBuiltInPass) {
     DamagedDevice();
-    MemRegFailOpen(kHklm + u"Drivers\\Active");
+    FaultOpenKey(kHklm + u"Drivers\\Active");
     Scan(false);
     EXPECT_EQ(report, Line("COM1 - 'BuiltIn'", "SERIAL.DLL") + kAllGood);
 }
@@ -387,10 +391,10 @@ TEST_F(ScanTest, ValueSizesAroundTheThreeHundredByteBuffer) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.chars << " chars, terminator " << c.terminator);
-        MemRegClear();
+        Fresh();
         std::u16string dll(c.chars, u'x');
-        MemRegSetValue(kHklm + u"Drivers\\BuiltIn\\Serial4", u"Dll", kRegTypeString,
-                       Utf16(dll, c.terminator));
+        RegTreeSetValue(Tree(), kHklm + u"Drivers\\BuiltIn\\Serial4", u"Dll", kRegTypeString,
+                        Utf16LeBytes(dll, c.terminator));
         Scan(false);
         std::string expected = c.listed ? Line("COM4 - 'BuiltIn'", std::string(c.chars, 'X')) : "";
         EXPECT_EQ(report, expected + kAllGood);
@@ -398,22 +402,25 @@ TEST_F(ScanTest, ValueSizesAroundTheThreeHundredByteBuffer) {
 }
 
 TEST_F(ScanTest, TextsStoredWithoutTerminatorEndAtTheirByteCount) {
-    MemRegSetValue(kActive + u"01", u"Name", kRegTypeString, Utf16(u"COM5:", false));
-    MemRegSetValue(kActive + u"01", u"Key", kRegTypeString, Utf16(u"Drivers\\A", false));
-    MemRegSetValue(kHklm + u"Drivers\\A", u"Dll", kRegTypeString, Utf16(u"OBBTDEV.DLL", false));
+    RegTreeSetValue(Tree(), kActive + u"01", u"Name", kRegTypeString,
+                    Utf16LeBytes(u"COM5:", false));
+    RegTreeSetValue(Tree(), kActive + u"01", u"Key", kRegTypeString,
+                    Utf16LeBytes(u"Drivers\\A", false));
+    RegTreeSetValue(Tree(), kHklm + u"Drivers\\A", u"Dll", kRegTypeString,
+                    Utf16LeBytes(u"OBBTDEV.DLL", false));
     Scan(false);
     EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFault));
 }
 
 TEST_F(ScanTest, ValuesThatAreNotTextAreReadAsTheirBytes) {
     // A DWORD "Name" reads as two odd characters: not a COM name, no line.
-    MemRegSetDword(kActive + u"01", u"Name", 0x4F43);
-    MemRegSetString(kActive + u"01", u"Key", u"Drivers\\A");
+    RegTreeSetDword(Tree(), kActive + u"01", u"Name", 0x4F43);
+    RegTreeSetString(Tree(), kActive + u"01", u"Key", u"Drivers\\A");
     // An odd byte count keeps only whole characters.
-    MemRegSetValue(kHklm + u"Drivers\\BuiltIn\\Serial5", u"Dll", kRegTypeBinary,
-                   {'a', 0, 'b', 0, 'c'});
+    RegTreeSetValue(Tree(), kHklm + u"Drivers\\BuiltIn\\Serial5", u"Dll", kRegTypeBinary,
+                    {'a', 0, 'b', 0, 'c'});
     // An empty binary value counts as empty.
-    MemRegSetValue(kHklm + u"Drivers\\BuiltIn\\Serial6", u"Dll", kRegTypeBinary, {});
+    RegTreeSetValue(Tree(), kHklm + u"Drivers\\BuiltIn\\Serial6", u"Dll", kRegTypeBinary, {});
     SetDll(u"Drivers\\A", u"OBBTDEV.DLL");
     Scan(false);
     EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "AB") + kAllGood);
@@ -437,25 +444,25 @@ TEST_F(ScanTest, EachInjectedFaultGivesItsReportAndChangesNothingElse) {
         std::string com5;  // COM5:'s line after a repair run, "" when dropped
     } cases[] = {
         {"entry key cannot be opened",
-         [](const std::u16string& e, const std::u16string&) { MemRegFailOpen(e); }, ""},
+         [](const std::u16string& e, const std::u16string&) { FaultOpenKey(e); }, ""},
         {"Name unreadable",
-         [](const std::u16string& e, const std::u16string&) { MemRegFailRead(e, u"Name"); }, ""},
+         [](const std::u16string& e, const std::u16string&) { FaultReadValue(e, u"Name"); }, ""},
         {"PnpId unreadable: the entry counts as having none",
-         [](const std::u16string& e, const std::u16string&) { MemRegFailRead(e, u"PnpId"); },
+         [](const std::u16string& e, const std::u16string&) { FaultReadValue(e, u"PnpId"); },
          Line("COM5:", "OBBTDEV.DLL", kFixed)},
         {"Key unreadable",
-         [](const std::u16string& e, const std::u16string&) { MemRegFailRead(e, u"Key"); }, ""},
+         [](const std::u16string& e, const std::u16string&) { FaultReadValue(e, u"Key"); }, ""},
         {"driver key cannot be opened",
-         [](const std::u16string&, const std::u16string& d) { MemRegFailOpen(d); }, ""},
+         [](const std::u16string&, const std::u16string& d) { FaultOpenKey(d); }, ""},
         {"Dll unreadable",
-         [](const std::u16string&, const std::u16string& d) { MemRegFailRead(d, u"Dll"); }, ""},
+         [](const std::u16string&, const std::u16string& d) { FaultReadValue(d, u"Dll"); }, ""},
         {"Dll write refused",
-         [](const std::u16string&, const std::u16string& d) { MemRegDenyWrite(d); },
+         [](const std::u16string&, const std::u16string& d) { FaultWriteKey(d); },
          Line("COM5:", "OBBTDEV.DLL", kFault)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        MemRegClear();
+        Fresh();
         DamagedDevice();
         c.inject(entry, driver);
         Scan(true);

@@ -335,8 +335,8 @@ TEST(ScanSerialDrivers, RepairOnRealRegistry) {
 }
 
 // Paths Windows refuses: a leading backslash is a bad path (161), as the
-// in-memory registry answers too. (Wine opens "a\\\\b" with an empty part,
-// which Windows refuses; that case is left to the in-memory suite.)
+// portable registry answers too. (Wine opens "a\\\\b" with an empty part,
+// which Windows refuses; that case is left to the portable suite.)
 TEST(RegistryOpenKey, RefusesALeadingBackslash) {
     Sandbox box;
     ASSERT_TRUE(box.ready);

@@ -1,5 +1,5 @@
-// Registry files: read as regedit imports them, loaded into the in-memory
-// registry, and written back with only the changed values' lines replaced.
+// Registry files: read as regedit imports them, loaded into a registry
+// tree, and written back with only the changed values' lines replaced.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/MemoryRegistry.h"
-#include "platform/portable/RegFile.h"
+#include "platform/Registry.h"
+#include "regfile/RegDocument.h"
+#include "regfile/TextCoding.h"
 
 namespace {
 
@@ -17,10 +18,7 @@ const std::string kV5 = "Windows Registry Editor Version 5.00\r\n";
 
 std::string Utf16File(const std::string& ascii) {
     std::string out = "\xFF\xFE";
-    for (char c : ascii) {
-        out += c;
-        out += '\0';
-    }
+    for (char c : ascii) Utf16LeAppend(&out, char16_t(uint8_t(c)));
     return out;
 }
 
@@ -35,9 +33,11 @@ std::string Hex(const uint8_t* bytes, size_t size) {
 }
 
 // "type: bytes" of a value under HKEY_LOCAL_MACHINE\A, or "absent".
-std::string ValueOfA(const std::u16string& name) {
-    const MemValue* v = MemRegGetValue(u"HKEY_LOCAL_MACHINE\\A", name);
-    return v ? std::to_string(v->type) + ": " + Hex(v->Bytes().data(), v->size) : "absent";
+std::string ValueOfA(const RegTree& tree, const std::u16string& name) {
+    const TreeValue* v = RegTreeGetValue(tree, u"HKEY_LOCAL_MACHINE\\A", name);
+    return v ? std::to_string(TreeValueType(*v)) + ": " +
+                   Hex(TreeValueBytes(*v).data(), TreeValueSize(*v))
+             : "absent";
 }
 
 std::string Skipped(const RegDocument& doc) {
@@ -47,34 +47,39 @@ std::string Skipped(const RegDocument& doc) {
 }
 
 // Every key and value below `key`, a line each.
-void Dump(const MemKey& key, const std::u16string& path, std::vector<std::u16string>* out) {
+void Dump(const TreeKey& key, const std::u16string& path, std::vector<std::u16string>* out) {
     out->push_back(path);
-    for (const MemValue& v : key.values) {
-        std::string data = std::to_string(v.type) + ": " + Hex(v.Bytes().data(), v.size);
-        out->push_back(path + u"|" + v.Name() + u"=" + std::u16string(data.begin(), data.end()));
+    for (const TreeValue* v : TreeKeyValues(key)) {
+        std::string data = std::to_string(TreeValueType(*v)) + ": " +
+                           Hex(TreeValueBytes(*v).data(), TreeValueSize(*v));
+        out->push_back(path + u"|" + TreeValueName(*v) + u"=" +
+                       std::u16string(data.begin(), data.end()));
     }
-    for (const auto& child : key.children) Dump(*child, path + u"\\" + child->Name(), out);
+    for (size_t i = 0; i < TreeKeyChildCount(key); ++i) {
+        const TreeKey& child = *TreeKeyChildAt(key, i);
+        Dump(child, path + u"\\" + TreeKeyName(child), out);
+    }
 }
 
-std::vector<std::u16string> Registry() {
+std::vector<std::u16string> Contents(const RegTree& tree) {
     std::vector<std::u16string> lines;
-    Dump(MemRegTop(), u"", &lines);
+    Dump(*tree.top, u"", &lines);
     std::sort(lines.begin(), lines.end());
     return lines;
 }
 
-// Reads (leniently) and loads into a cleared registry: read, then loaded,
-// and in one pass, which must leave the same document and registry.
-RegDocument Load(const std::string& content) {
+// Reads (leniently) and loads into a cleared tree: read, then loaded, and
+// in one pass, which must leave the same document and tree.
+RegDocument Load(const std::string& content, RegTree& tree) {
     RegDocument doc, once;
     std::string error;
-    MemRegClear();
-    EXPECT_TRUE(RegDocumentReadAndLoad(content, "test.reg", false, &once, &error)) << error;
-    std::vector<std::u16string> loadedOnce = Registry();
+    RegTreeClear(tree);
+    EXPECT_TRUE(RegDocumentReadAndLoad(content, "test.reg", false, tree, &once, &error)) << error;
+    std::vector<std::u16string> loadedOnce = Contents(tree);
     EXPECT_TRUE(RegDocumentRead(content, "test.reg", false, &doc, &error)) << error;
-    MemRegClear();
-    RegDocumentLoad(doc);
-    EXPECT_EQ(Registry(), loadedOnce);
+    RegTreeClear(tree);
+    RegDocumentLoad(doc, tree);
+    EXPECT_EQ(Contents(tree), loadedOnce);
     EXPECT_EQ(once.entries.size(), doc.entries.size());
     EXPECT_EQ(Skipped(once), Skipped(doc));
     return doc;
@@ -130,13 +135,17 @@ TEST(RegDocumentRead, ValuesAsRegeditImportsThem) {
         // a bad key line keeps the key open; a bad root closes it
         {a4 + "[HKEY_LOCAL_MACHINE\\B\r\n\"v\"=\"x\"\r\n", u"v", "1: 78 00 00 00 "},
         {a4 + "[HKLM\\B]\r\n\"v\"=\"x\"\r\n", u"v", "absent"},
+        // backslashes ending a key path are ignored, as Windows ignores them
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\\\\]\r\n\"v\"=\"x\"\r\n", u"v", "1: 78 00 00 00 "},
+        {a4 + "\"v\"=\"x\"\r\n[-HKEY_LOCAL_MACHINE\\A\\\\\\]\r\n", u"v", "absent"},
         {"REGEDIT4\r\r[HKEY_LOCAL_MACHINE\\A]\r\"v\"=\"x\"\r", u"v", "1: 78 00 00 00 "},
         {"REGEDIT4\t\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"x\"", u"v", "1: 78 00 00 00 "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
-        Load(c.content);
-        EXPECT_EQ(ValueOfA(c.name), c.expected);
+        RegTree tree;
+        Load(c.content, tree);
+        EXPECT_EQ(ValueOfA(tree, c.name), c.expected);
     }
 }
 
@@ -151,7 +160,7 @@ TEST(RegDocumentRead, SkippedLines) {
     } cases[] = {
         {h + "\"a\"=\"open\r\n", "3: unterminated string"},
         {h + "\"a\"=\"1\" x\r\n", "3: unexpected text 'x' after the string"},
-        {h + "garbage\x01\r\n", "3: unexpected text 'garbage\\x01'"},
+        {h + "garbage\x01\x7F\r\n", "3: unexpected text 'garbage\\x01\\x7F'"},
         {h + std::string("x\0y\r\n", 5), "3: unexpected text 'x\\x00y'"},
         {h + "\"a\"=hex:01,0g\r\n", "3: expected ','"},
         {h + "\"a\"=hex:01,\\\r\n  02,zz\r\n", "4: bad hex byte 'zz'"},
@@ -159,6 +168,8 @@ TEST(RegDocumentRead, SkippedLines) {
         {h + "\"a\"=word:1\r\n", "3: expected a string, dword:"},
         {h + "\"a\"=- x\r\n", "3: unexpected text after '=-'"},
         {h + "[]\r\n", "3: unknown root key ''"},
+        {h + "[HKEY_LOCAL_MACHINE/Drivers\\A]\r\n",
+         "3: unknown root key 'HKEY_LOCAL_MACHINE/Drivers'"},
         {h + "[-HKEY_LOCAL_MACHINE]\r\n", "3: cannot delete the root key"},
         {h + "[HKEY_LOCAL_MACHINE\\\\B]\r\n", "3: bad key path"},
         {h + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\r\n", "3: key name longer"},
@@ -201,7 +212,13 @@ TEST(RegDocumentRead, Headers) {
         {"\xEF\xBB\xBF" + kV5 + body, kRegFileVersion5, kRegFileUtf8Bom, ""},
         {"", -1, kRegFileAnsi, "t.reg:1: not a registry export: the file is empty"},
         {"regedit4\r\n\"Jos\xE9\"=\"1\"\r\n", -1, kRegFileAnsi, "unknown header 'regedit4'"},
-        {" REGEDIT4\r\n\"\xE9\"\r\n", -1, kRegFileAnsi, "unknown header ' REGEDIT4'"},
+        // blanks before the header too, as Windows' regedit takes them
+        {"  REGEDIT4" + body, kRegFileVersion4, kRegFileAnsi, ""},
+        {"\tREGEDIT4" + body, kRegFileVersion4, kRegFileAnsi, ""},
+        {" \t" + kV5 + body, kRegFileVersion5, kRegFileUtf8, ""},
+        {Utf16File("\t" + kV5 + body), kRegFileVersion5, kRegFileUtf16, ""},
+        {" regedit4\r\n\"\xE9\"\r\n", -1, kRegFileAnsi, "unknown header ' regedit4'"},
+        {"   ", -1, kRegFileAnsi, "unknown header '   '"},
         {"\r\nREGEDIT4" + body, -1, kRegFileAnsi, "unknown header ''"},
         {"REGEDIT5\x01\r\n", -1, kRegFileAnsi, "unknown header 'REGEDIT5\\x01'"},
         {"\xFE\xFFxx", -1, kRegFileAnsi, "big-endian"},
@@ -225,8 +242,10 @@ TEST(RegDocumentRead, Headers) {
 }
 
 // Entries name the lines that spell them; deletions apply in file order,
-// and deleting a key leaves a sibling whose name only begins the same.
+// deleting a key leaves a sibling whose name only begins the same, and a
+// section below a deleted key makes that key anew.
 TEST(RegDocumentLoad, EntriesAndDeletions) {
+    RegTree tree;
     RegDocument doc = Load("REGEDIT4\r\n"                       // 1
                            "[HKEY_LOCAL_MACHINE\\A\\BC]\r\n"    // 2
                            "\"v\"=hex:01,\\\r\n"                // 3
@@ -235,16 +254,24 @@ TEST(RegDocumentLoad, EntriesAndDeletions) {
                            "[HKEY_LOCAL_MACHINE\\A\\B\\C]\r\n"  // 6
                            "\"v\"=\"1\"\r\n"                    // 7
                            "[-HKEY_LOCAL_MACHINE\\A\\B]\r\n"    // 8
-                           "[HKEY_LOCAL_MACHINE\\A]\r\n"        // 9
-                           "\"gone\"=\"1\"\r\n"                 // 10
-                           "\"gone\"=-\r\n");                   // 11
+                           "[HKEY_LOCAL_MACHINE\\A\\B\\D]\r\n"  // 9
+                           "[HKEY_LOCAL_MACHINE\\A]\r\n"        // 10
+                           "\"gone\"=\"1\"\r\n"                 // 11
+                           "\"gone\"=-\r\n",                    // 12
+                           tree);
     struct Expected {
         uint32_t firstLine, lineCount, keyEntry;
         RegEntryKind kind;
     } expected[] = {
-        {2, 1, 0, kRegEntryKey},    {3, 3, 0, kRegEntryValue},          {6, 1, 2, kRegEntryKey},
-        {7, 1, 2, kRegEntryValue},  {8, 1, 4, kRegEntryKeyDeletion},    {9, 1, 5, kRegEntryKey},
-        {10, 1, 5, kRegEntryValue}, {11, 1, 5, kRegEntryValueDeletion},
+        {2, 1, 0, kRegEntryKey},
+        {3, 3, 0, kRegEntryValue},
+        {6, 1, 2, kRegEntryKey},
+        {7, 1, 2, kRegEntryValue},
+        {8, 1, 4, kRegEntryKeyDeletion},
+        {9, 1, 5, kRegEntryKey},
+        {10, 1, 6, kRegEntryKey},
+        {11, 1, 6, kRegEntryValue},
+        {12, 1, 6, kRegEntryValueDeletion},
     };
     ASSERT_EQ(doc.entries.size(), sizeof(expected) / sizeof(expected[0]));
     for (size_t i = 0; i < doc.entries.size(); ++i) {
@@ -256,9 +283,10 @@ TEST(RegDocumentLoad, EntriesAndDeletions) {
         EXPECT_EQ(doc.entries[i].keyEntry, expected[i].keyEntry);
         EXPECT_EQ(doc.entries[i].kind, expected[i].kind);
     }
-    EXPECT_NE(MemRegGetValue(u"HKEY_LOCAL_MACHINE\\A\\BC", u"v"), nullptr);
-    EXPECT_EQ(MemRegFind(u"HKEY_LOCAL_MACHINE\\A\\B"), nullptr);
-    EXPECT_EQ(ValueOfA(u"gone"), "absent");
+    EXPECT_NE(RegTreeGetValue(tree, u"HKEY_LOCAL_MACHINE\\A\\BC", u"v"), nullptr);
+    EXPECT_EQ(RegTreeFindKey(tree, u"HKEY_LOCAL_MACHINE\\A\\B\\C"), nullptr);
+    EXPECT_NE(RegTreeFindKey(tree, u"HKEY_LOCAL_MACHINE\\A\\B\\D"), nullptr);
+    EXPECT_EQ(ValueOfA(tree, u"gone"), "absent");
 }
 
 // The repaired file is the original with only the changed value's lines
@@ -294,22 +322,26 @@ TEST(RegDocumentRepaired, OnlyTheChangedLinesChange) {
         // version 5 in UTF-16 and in UTF-8 with a name outside ASCII
         {Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"x\"\r\n"),
          Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n")},
+        // U+0142 differs from 'B' only in its high byte
+        {kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"\xC5\x82TCEIF.DLL\"\r\n",
+         kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n"},
         {kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"D\\ll\"=\"x\"\r\n\"\xC3\xA9\"=\"1\"\r\n",
          kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"D\\ll\"=\"BTCEIF.DLL\"\r\n\"\xC3\xA9\"=\"1\"\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
-        RegDocument doc = Load(c.content);
+        RegTree tree;
+        RegDocument doc = Load(c.content, tree);
         std::vector<std::u16string> keys = {u"HKEY_LOCAL_MACHINE\\A", u"HKEY_LOCAL_MACHINE\\A\\BC"};
         for (const auto& key : keys)
-            if (MemRegGetValue(key, u"Dll")) MemRegSetString(key, u"Dll", u"BTCEIF.DLL");
+            if (RegTreeGetValue(tree, key, u"Dll"))
+                RegTreeSetString(tree, key, u"Dll", u"BTCEIF.DLL");
         std::string content, error;
-        ASSERT_TRUE(RegDocumentRepaired(doc, &content, &error)) << error;
+        ASSERT_TRUE(RegDocumentRepaired(doc, tree, &content, &error)) << error;
         EXPECT_EQ(content, c.expected);
         // Nothing changed: the very same bytes.
-        Load(c.expected);
-        RegDocument again = Load(c.expected);
-        ASSERT_TRUE(RegDocumentRepaired(again, &content, &error)) << error;
+        RegDocument again = Load(c.expected, tree);
+        ASSERT_TRUE(RegDocumentRepaired(again, tree, &content, &error)) << error;
         EXPECT_EQ(content, c.expected);
     }
 }
@@ -327,11 +359,12 @@ TEST(RegDocumentRepaired, LongDataKeepsTheLineEnds) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
-        RegDocument doc = Load(c.content);
-        MemRegSetValue(u"HKEY_LOCAL_MACHINE\\A", u"Blob", kRegTypeBinary,
-                       std::vector<uint8_t>(40, 7));
+        RegTree tree;
+        RegDocument doc = Load(c.content, tree);
+        RegTreeSetValue(tree, u"HKEY_LOCAL_MACHINE\\A", u"Blob", kRegTypeBinary,
+                        std::vector<uint8_t>(40, 7));
         std::string content, error;
-        ASSERT_TRUE(RegDocumentRepaired(doc, &content, &error)) << error;
+        ASSERT_TRUE(RegDocumentRepaired(doc, tree, &content, &error)) << error;
         EXPECT_NE(content.find(c.expected), std::string::npos) << content;
         if (c.content.find('\r') == std::string::npos) {
             EXPECT_EQ(content.find('\r'), std::string::npos) << content;
@@ -389,18 +422,14 @@ TEST(RegFileSpellValue, Forms) {
             std::u16string(u"\n[HKEY_LOCAL_MACHINE\\A]\n") + line + u"\n";
         std::string bytes = c.format.encoding == kRegFileUtf16 ? "\xFF\xFE" : "";
         for (char16_t ch : file) {
-            bytes += char(ch & 0xFF);
-            if (c.format.encoding == kRegFileUtf16) bytes += char(ch >> 8);
+            if (c.format.encoding == kRegFileUtf16)
+                Utf16LeAppend(&bytes, ch);
+            else
+                bytes += char(ch);
         }
-        Load(bytes);
-        EXPECT_EQ(ValueOfA(u"n"),
+        RegTree tree;
+        Load(bytes, tree);
+        EXPECT_EQ(ValueOfA(tree, u"n"),
                   std::to_string(c.type) + ": " + Hex(c.bytes.data(), c.bytes.size()));
     }
-}
-
-TEST(RegDocumentReadFile, MissingFile) {
-    RegDocument doc;
-    std::string error;
-    EXPECT_FALSE(RegDocumentReadFile("no/such/file.reg", false, &doc, &error));
-    EXPECT_NE(error.find("no/such/file.reg"), std::string::npos) << error;
 }

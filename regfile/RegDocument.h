@@ -4,21 +4,34 @@
 //   REGEDIT4                              8-bit text in Windows-1252
 //   Windows Registry Editor Version 5.00  UTF-16LE with a byte-order mark
 //                                         (also accepted as UTF-8)
-// Lines end in CR LF, LF or CR alone.
+// Lines end in CR LF, LF or CR alone. (The Windows 3.1 REGEDIT format is
+// another thing and is not read.)
 //
 // Reading gives a document: the file's bytes as read and, for every key
 // section and value, where the lines that spell it start. Lines are read as
 // Windows' regedit reads them: what regedit would skip is skipped and listed
-// with the reason, everything else is kept. Loading a document into the
-// in-memory registry is a separate step (or done while reading, in one pass
-// over the lines), and so is making the repaired file: the original bytes
-// with only the changed values' lines spelled anew.
+// with the reason, everything else is kept. Loading a document into a
+// registry tree is a separate step (or done while reading, in one pass over
+// the lines), and so is making the repaired file: the original bytes with
+// only the changed values' lines spelled anew.
+//
+// The code behind it, by job: regfile/RegText (the file's lines as text),
+// regfile/RegStatement (regedit's rules for what a line says),
+// regfile/RegRead and regfile/RegLoad (reading, loading into a tree),
+// regfile/RegRepair (the repair's edits, values spelled as a file spells
+// them).
 #pragma once
 
 #include <stdint.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "regfile/RegTree.h"
+
+// The most a registry export may hold; larger files are refused unread.
+const size_t kRegFileMaxBytes = size_t(256) << 20;
 
 enum RegFileVersion { kRegFileVersion4, kRegFileVersion5 };
 
@@ -47,8 +60,8 @@ enum RegEntryKind : uint8_t {
 struct RegEntry {
     uint32_t offset;  // in the document's bytes, where the entry's first line starts
     // The [KEY] entry a value belongs to (a key or a deletion: itself). 30
-    // bits are enough: files of 0xFFFFFFF0 bytes or more are refused, and
-    // every entry takes at least 4 of them ("@=-" and a line end).
+    // bits are enough: files over kRegFileMaxBytes are refused, and every
+    // entry takes at least 4 bytes ("@=-" and a line end).
     uint32_t keyEntry : 30;
     uint32_t kind : 2;  // a RegEntryKind
 };
@@ -71,20 +84,16 @@ struct RegDocument {
 bool RegDocumentRead(std::string content, const std::string& fileName, bool strict,
                      RegDocument* doc, std::string* error);
 
-// RegDocumentRead on a file on disk ("FILE: cannot read ..." when it cannot).
-bool RegDocumentReadFile(const std::string& fileName, bool strict, RegDocument* doc,
-                         std::string* error);
-
-// Applies the document to the in-memory registry in file order, as regedit
-// /S would: sections create keys, deletions remove keys and values, values
-// are set with their type and bytes.
-void RegDocumentLoad(const RegDocument& doc);
+// Applies the document to the tree in file order, as regedit /S would:
+// sections create keys, deletions remove keys and values, values are set
+// with their type and bytes.
+void RegDocumentLoad(const RegDocument& doc, RegTree& tree);
 
 // RegDocumentRead, then RegDocumentLoad, reading each line once: every
-// statement is applied as soon as it is read. On failure the registry may
-// hold what was read before the failure.
+// statement is applied as soon as it is read. On failure the tree may hold
+// what was read before the failure.
 bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bool strict,
-                            RegDocument* doc, std::string* error);
+                            RegTree& tree, RegDocument* doc, std::string* error);
 
 // The lines entry number `entry` (< entries.size()) spans: *firstLine is the
 // 1-based number of its first line, as skipped lines are numbered, and
@@ -93,22 +102,28 @@ bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bo
 // messages and checks, not for every entry of a large file.
 void RegEntryLines(const RegDocument& doc, size_t entry, uint32_t* firstLine, uint32_t* lineCount);
 
-// The file for the registry as it is now: the document's bytes with the
-// lines of each value that differs from the registry spelled anew (only the
-// spelling regedit applies last, the one that counts). Fails, leaving
-// *content empty, when a changed value has no spelling in the file's format.
-bool RegDocumentRepaired(const RegDocument& doc, std::string* content, std::string* error);
-
-// The same as changes to the document's bytes, in file order and none
-// overlapping: bytes [from, to) become `bytes`. A large file is written from
-// its own bytes and these, without a whole copy. Fails as
-// RegDocumentRepaired does, leaving *edits empty.
+// The changes that make the document's bytes the file for the tree as it
+// is now: the lines of each value that differs from the tree spelled anew
+// (only the spelling regedit applies last, the one that counts), in file
+// order and none overlapping: bytes [from, to) become `bytes`. Fails, with
+// *edits empty, when a changed value has no spelling in the file's format.
 struct RegEdit {
     size_t from;
     size_t to;
     std::string bytes;
 };
-bool RegDocumentEdits(const RegDocument& doc, std::vector<RegEdit>* edits, std::string* error);
+bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<RegEdit>* edits,
+                      std::string* error);
+
+// The repaired file as pieces to write one after another: the original's
+// bytes between the edits and the edits' own (views into both, which must
+// outlive them). A large file is written without a whole copy.
+std::vector<std::string_view> RegEditedPieces(const std::string& original,
+                                              const std::vector<RegEdit>& edits);
+
+// The repaired file whole: RegDocumentEdits joined with the document's bytes.
+bool RegDocumentRepaired(const RegDocument& doc, const RegTree& tree, std::string* content,
+                         std::string* error);
 
 // One value line as this format spells it, without the line end:
 // nameAsWritten (the name between its quotes as the file writes it, quotes

@@ -1,0 +1,174 @@
+// The file calls on Windows.
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include "cli/FileSystem.h"
+
+namespace {
+
+// The system's own words for a Win32 error.
+std::string SystemReason(DWORD code) {
+    char buffer[512] = "";
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, buffer, sizeof(buffer), nullptr);
+    std::string text(buffer, n);
+    while (!text.empty() &&
+           (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    if (text.empty()) text = "error " + std::to_string(code);
+    return text;
+}
+
+// A probe for the right to delete a file: fails with a sharing violation
+// while another program holds it open.
+bool HeldOpenElsewhere(const std::string& name) {
+    HANDLE probe =
+        CreateFileA(name.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+}  // namespace
+
+int SystemCreateNew(const std::string& name) {
+    return _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+long SystemWrite(int fd, const char* data, size_t size) {
+    return _write(fd, data, unsigned(size > (1u << 30) ? 1u << 30 : size));
+}
+
+bool SystemFlush(int fd) { return _commit(fd) == 0; }
+
+bool SystemClose(int fd) { return _close(fd) == 0; }
+
+void SystemTakeAttributesOpen(int, const FileAttributes&) {}
+
+// Windows knows only read-only or not, and a read-only file is made so once
+// it is written.
+void SystemTakeAttributesClosed(const std::string& name, const FileAttributes& like) {
+    if (like.known && (like.mode & 0222) == 0)
+        SetFileAttributesA(name.c_str(),
+                           GetFileAttributesA(name.c_str()) | FILE_ATTRIBUTE_READONLY);
+}
+
+void SystemRemove(const std::string& name) {
+    SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    remove(name.c_str());
+}
+
+bool SystemRenameOver(const std::string& from, const std::string& to, std::string* reason) {
+    DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (MoveFileExA(from.c_str(), to.c_str(), flags)) return true;
+    DWORD code = GetLastError();
+    // A read-only file is replaced as on POSIX, where only the folder's
+    // permissions matter; its attribute comes back if the rename fails.
+    DWORD old = GetFileAttributesA(to.c_str());
+    if (code == ERROR_ACCESS_DENIED && old != INVALID_FILE_ATTRIBUTES &&
+        (old & FILE_ATTRIBUTE_READONLY) &&
+        SetFileAttributesA(to.c_str(), old & ~DWORD(FILE_ATTRIBUTE_READONLY))) {
+        if (MoveFileExA(from.c_str(), to.c_str(), flags)) return true;
+        code = GetLastError();
+        SetFileAttributesA(to.c_str(), old);
+    }
+    // Some systems answer "access denied" for a file another program holds
+    // open: asking for the right to delete it tells the two apart.
+    if (code == ERROR_ACCESS_DENIED && HeldOpenElsewhere(to)) code = ERROR_SHARING_VIOLATION;
+    *reason = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION
+                  ? "it is open in another program"
+                  : SystemReason(code);
+    return false;
+}
+
+void SystemHoldSignals(bool) {}
+
+int SystemOpenForReading(const std::string& name, FileId* id, size_t* size, std::string* error) {
+    DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *error = "cannot read " + name + ": it is a folder";
+        return -1;
+    }
+    int fd = _open(name.c_str(), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        *error = "cannot open " + name + ": " + strerror(errno);
+        return -1;
+    }
+    *size = SIZE_MAX;
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE handle = HANDLE(_get_osfhandle(fd));
+    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info)) {
+        *id = {true, info.dwVolumeSerialNumber,
+               (unsigned long long)info.nFileIndexHigh << 32 | info.nFileIndexLow};
+        unsigned long long bytes = (unsigned long long)info.nFileSizeHigh << 32 | info.nFileSizeLow;
+        *size = bytes < SIZE_MAX ? size_t(bytes) : SIZE_MAX - 1;
+    }
+    return fd;
+}
+
+void SystemReserveForReading(std::string* content, size_t size) { content->reserve(size); }
+
+long SystemRead(int fd, char* buffer, size_t size) {
+    return _read(fd, buffer, unsigned(size > 0x7FFFFFFF ? 0x7FFFFFFF : size));
+}
+
+bool FileResolveTarget(const std::string& name, FileTarget* target, std::string* error) {
+    *target = FileTarget();
+    target->path = name;
+    DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        *error = name + " is a folder, not a regular file";
+        return false;
+    }
+    // Device names (NUL, CON, COM1) open as character devices, not files.
+    HANDLE handle =
+        CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *error = "cannot use " + name + ": " + SystemReason(GetLastError());
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    bool disk = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    if (!disk) {
+        *error = name + " is a device, not a regular file";
+        return false;
+    }
+    target->exists = true;
+    target->attributes.known = true;
+    target->attributes.mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    target->id.known = true;
+    target->id.device = info.dwVolumeSerialNumber;
+    target->id.inode = (unsigned long long)info.nFileIndexHigh << 32 | info.nFileIndexLow;
+    return true;
+}
+
+bool FileCanCommit(const PendingFile& pending, std::string* error) {
+    if (!HeldOpenElsewhere(pending.target)) return true;
+    *error = "cannot replace " + pending.target + ": it is open in another program";
+    return false;
+}
+
+// Windows has no such signals to guard against, nor SIGPIPE.
+void FileGuardSignals(bool) {}
+
+void FileReportWriteErrors() {}
+
+bool FileStandardStreamsOpen() {
+    bool outputOpen = true;
+    for (int fd = 0; fd < 3; ++fd)
+        if (_get_osfhandle(fd) == -1 && fd == 1) outputOpen = false;
+    return outputOpen;
+}

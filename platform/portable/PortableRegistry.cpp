@@ -1,0 +1,171 @@
+#include "platform/portable/PortableRegistry.h"
+
+#include <vector>
+
+namespace {
+
+// Handles handed out through Registry.h: slot i of the table is the handle
+// value kHandleBase + 4 * i. A closed slot is null and goes on the free list.
+const uintptr_t kHandleBase = 0x1000;
+
+struct OpenKeys {
+    RegTree* tree = nullptr;
+    std::vector<TreeKey*> handles;
+    std::vector<uint32_t> freeSlots;
+    int openCount = 0;
+    PortableRegistryHook hook = nullptr;
+};
+
+OpenKeys g_open;
+
+void ForgetHandle(size_t slot) {
+    g_open.handles[slot] = nullptr;
+    g_open.freeSlots.push_back(uint32_t(slot));
+    --g_open.openCount;
+}
+
+// Handles to the key or below it would dangle: they go.
+void ForgetHandlesBelow(const TreeKey& key, void*) {
+    for (size_t slot = 0; slot < g_open.handles.size(); ++slot)
+        for (const TreeKey* k = g_open.handles[slot]; k; k = TreeKeyParent(*k))
+            if (k == &key) {
+                ForgetHandle(slot);
+                break;
+            }
+}
+
+// The slot of a handle from the table, or SIZE_MAX.
+size_t SlotOfHandle(RegKey handle) {
+    uintptr_t v = reinterpret_cast<uintptr_t>(handle);
+    if (v < kHandleBase || (v - kHandleBase) % 4 != 0) return SIZE_MAX;
+    size_t slot = (v - kHandleBase) / 4;
+    return slot < g_open.handles.size() && g_open.handles[slot] ? slot : SIZE_MAX;
+}
+
+TreeKey* KeyOfHandle(RegKey handle) {
+    if (!g_open.tree) return nullptr;
+    if (handle == REG_ROOT_LOCAL_MACHINE)
+        return &RegTreeCreateKey(*g_open.tree, u"HKEY_LOCAL_MACHINE");
+    size_t slot = SlotOfHandle(handle);
+    return slot == SIZE_MAX ? nullptr : g_open.handles[slot];
+}
+
+RegKey NewHandle(TreeKey* key) {
+    size_t slot;
+    if (!g_open.freeSlots.empty()) {
+        slot = g_open.freeSlots.back();
+        g_open.freeSlots.pop_back();
+    } else {
+        slot = g_open.handles.size();
+        g_open.handles.push_back(nullptr);
+    }
+    g_open.handles[slot] = key;
+    ++g_open.openCount;
+    return reinterpret_cast<RegKey>(kHandleBase + 4 * slot);
+}
+
+std::u16string FromWide(const WideChar* text) {
+    std::u16string s;
+    for (; text && *text; ++text) s.push_back(char16_t(*text));
+    return s;
+}
+
+}  // namespace
+
+void PortableRegistryUse(RegTree* tree) {
+    if (g_open.tree) g_open.tree->keyDeleted = nullptr;
+    g_open = OpenKeys();
+    g_open.tree = tree;
+    if (tree) tree->keyDeleted = ForgetHandlesBelow;
+}
+
+RegTree* PortableRegistryTree() { return g_open.tree; }
+
+int PortableRegistryOpenHandles() { return g_open.openCount; }
+
+void PortableRegistrySetHook(PortableRegistryHook hook) { g_open.hook = hook; }
+
+PortableRegistryHook PortableRegistryGetHook() { return g_open.hook; }
+
+long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegKey* key) {
+    TreeKey* base = KeyOfHandle(root);
+    if (!base || !key) return kRegNotFound;
+    std::u16string relative = FromWide(path);
+    if (g_open.hook)
+        if (long r = g_open.hook(kCallOpen, *base, relative, 0)) return r;
+    size_t used;
+    switch (RegCheckKeyPath(relative, &used)) {
+    case kKeyPathOk: break;
+    case kKeyPathBad: return kRegBadPath;
+    case kKeyPathNameTooLong: return kRegInvalidParameter;
+    }
+    TreeKey* target = base;
+    for (size_t start = 0; start < used && target;) {
+        size_t end = relative.find(u'\\', start);
+        if (end == std::u16string::npos || end > used) end = used;
+        target = TreeKeyChild(*target, relative.data() + start, end - start);
+        start = end + 1;
+    }
+    if (!target) return kRegNotFound;
+    *key = NewHandle(target);
+    return kRegOk;
+}
+
+long RegistryEnumKey(RegKey handle, uint32_t index, WideChar* name, uint32_t* nameLength) {
+    TreeKey* key = KeyOfHandle(handle);
+    if (!key || !name || !nameLength) return kRegNotFound;
+    if (g_open.hook)
+        if (long r = g_open.hook(kCallEnum, *key, std::u16string(), index)) return r;
+    const auto& kids = TreeKeySortedChildren(*key);
+    if (index >= kids.size()) return kRegNoMoreItems;
+    size_t length;
+    const char16_t* n = TreeKeyNameData(*kids[index], &length);
+    if (length + 1 > *nameLength) return kRegMoreData;
+    for (size_t i = 0; i < length; ++i) name[i] = WideChar(n[i]);
+    name[length] = 0;
+    *nameLength = uint32_t(length);
+    return kRegOk;
+}
+
+long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uint8_t* data,
+                        uint32_t* byteCount) {
+    TreeKey* key = KeyOfHandle(handle);
+    if (!key) return kRegNotFound;
+    std::u16string valueName = FromWide(name);
+    if (g_open.hook)
+        if (long r = g_open.hook(kCallQuery, *key, valueName, 0)) return r;
+    const TreeValue* v = TreeKeyFindValue(*key, valueName.data(), valueName.size());
+    if (!v) return kRegNotFound;
+    if (type) *type = TreeValueType(*v);
+    uint32_t size = TreeValueSize(*v);
+    if (data) {
+        if (!byteCount) return kRegNotFound;
+        if (size > *byteCount) {
+            *byteCount = size;
+            return kRegMoreData;
+        }
+        TreeValueCopyBytes(*v, data);
+    }
+    if (byteCount) *byteCount = size;
+    return kRegOk;
+}
+
+long RegistrySetValue(RegKey handle, const WideChar* name, uint32_t, uint32_t type,
+                      const uint8_t* data, uint32_t byteCount) {
+    TreeKey* key = KeyOfHandle(handle);
+    if (!key) return kRegNotFound;
+    std::u16string valueName = FromWide(name);
+    if (valueName.size() > kTreeMaxValueName) return kRegInvalidParameter;
+    if (g_open.hook)
+        if (long r = g_open.hook(kCallSet, *key, valueName, 0)) return r;
+    TreeKeySetValue(*key, valueName.data(), valueName.size(), type, data, data ? byteCount : 0);
+    return kRegOk;
+}
+
+long RegistryCloseKey(RegKey handle) {
+    if (handle == REG_ROOT_LOCAL_MACHINE) return kRegOk;
+    size_t slot = SlotOfHandle(handle);
+    if (slot == SIZE_MAX) return kRegInvalidHandle;
+    ForgetHandle(slot);
+    return kRegOk;
+}

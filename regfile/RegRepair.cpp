@@ -1,0 +1,214 @@
+#include "regfile/RegDocument.h"
+
+#include <stdio.h>
+
+#include <unordered_set>
+
+#include "platform/Registry.h"
+#include "regfile/RegStatement.h"
+
+namespace {
+
+bool Representable(const RegFileFormat& format, char16_t c) {
+    return format.encoding != kRegFileAnsi || Cp1252().fromWide[c] >= 0;
+}
+
+// The bytes as the quoted text they spell: a terminated 16-bit text without
+// inner zeros or line breaks, every character spellable in the file.
+bool BytesAsQuotedText(const RegFileFormat& format, const uint8_t* bytes, size_t size,
+                       std::u16string* text) {
+    if (size < 2 || size % 2 || bytes[size - 2] || bytes[size - 1]) return false;
+    for (size_t k = 0; k + 2 < size; k += 2) {
+        char16_t c = Utf16LeAt(bytes + k);
+        if (c == 0 || c == u'\r' || c == u'\n' || !Representable(format, c)) return false;
+        if (c == u'\\' || c == u'"') text->push_back(u'\\');
+        text->push_back(c);
+    }
+    return true;
+}
+
+void AppendAscii(std::u16string* out, const char* text) {
+    for (; *text; ++text) out->push_back(char16_t(uint8_t(*text)));
+}
+
+}  // namespace
+
+bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAsWritten,
+                       uint32_t type, const uint8_t* bytes, size_t size,
+                       const std::u16string& lineEnd, std::u16string* line) {
+    *line = nameAsWritten + u"=";
+    std::u16string text;
+    if (type == kRegTypeString && BytesAsQuotedText(format, bytes, size, &text)) {
+        *line += u"\"" + text + u"\"";
+        return true;
+    }
+    char number[32];
+    if (type == kRegTypeDword && size == 4) {
+        snprintf(number, sizeof number, "dword:%02x%02x%02x%02x", bytes[3], bytes[2], bytes[1],
+                 bytes[0]);
+        AppendAscii(line, number);
+        return true;
+    }
+    std::vector<uint8_t> data(bytes, bytes + size);
+    bool isText =
+        type == kRegTypeString || type == kRegTypeExpandString || type == kRegTypeMultiString;
+    if (isText && size > 0) {
+        // Read back, text types get a terminator when they lack one, and
+        // outside UTF-16 their bytes are 8-bit text: only a terminated text
+        // whose characters all have a byte comes back the same.
+        if (size % 2 || bytes[size - 2] || bytes[size - 1]) return false;
+        if (format.encoding != kRegFileUtf16) {
+            data.clear();
+            for (size_t k = 0; k < size; k += 2) {
+                int16_t b = Cp1252().fromWide[Utf16LeAt(bytes + k)];
+                if (b < 0) return false;
+                data.push_back(uint8_t(b));
+            }
+        }
+    }
+    if (type == kRegTypeBinary) {
+        AppendAscii(line, "hex:");
+    } else {
+        snprintf(number, sizeof number, "hex(%x):", unsigned(type));
+        AppendAscii(line, number);
+    }
+    static const char kDigits[] = "0123456789abcdef";
+    size_t column = line->size();
+    for (size_t k = 0; k < data.size(); ++k) {
+        if (k > 0) {
+            line->push_back(u',');
+            ++column;
+            if (column + 3 > 79) {  // regedit keeps lines within 80 columns
+                *line += u"\\" + lineEnd + u"  ";
+                column = 2;
+            }
+        }
+        line->push_back(char16_t(kDigits[data[k] >> 4]));
+        line->push_back(char16_t(kDigits[data[k] & 15]));
+        column += 2;
+    }
+    return true;
+}
+
+bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<RegEdit>* edits,
+                      std::string* error) {
+    std::string ignored;
+    if (!error) error = &ignored;
+    edits->clear();
+    StatementReader p{doc, true};
+    Statement st;
+
+    // Walking back from the end, the first spelling met of a value is the
+    // one regedit applies last, unless a later deletion of the value or of
+    // its key (or of a key above it) undoes it. The first walk collects the
+    // values that some spelling disagrees with (few: the repaired ones and
+    // those spelled more than once); the second finds, for those alone,
+    // whether the disagreeing spelling is the one that counts. So the walks
+    // remember a handful of values, not every value of the file.
+    struct Replacement {
+        size_t from, to;  // the bytes replaced: the value's lines, without the last line end
+        std::u16string text;
+    };
+    std::vector<Replacement> replacements;
+    std::unordered_set<const TreeValue*> disagreeing, settled;
+    for (int walk = 0; walk < 2; ++walk) {
+        std::unordered_set<std::u16string> deletedKeys;
+        size_t keyEntry = SIZE_MAX;
+        const TreeKey* key = nullptr;
+        for (size_t n = doc.entries.size(); n-- > 0;) {
+            const RegEntry& e = doc.entries[n];
+            if (e.kind == kRegEntryKey) continue;
+            if (e.kind == kRegEntryKeyDeletion) {
+                ReadStatement(p, e.offset, &st);
+                deletedKeys.insert(RegFoldName(st.path));
+                keyEntry = SIZE_MAX;
+                continue;
+            }
+            if (e.keyEntry != keyEntry) {
+                keyEntry = e.keyEntry;
+                ReadStatement(p, doc.entries[keyEntry].offset, &st);
+                // Deleted when this key or one above it is deleted further
+                // on; a sibling whose name merely begins the same is not.
+                std::u16string folded = RegFoldName(st.path);
+                bool deleted = false;
+                for (size_t cut = folded.size(); !deleted;) {
+                    deleted = deletedKeys.count(folded.substr(0, cut)) != 0;
+                    size_t slash = folded.rfind(u'\\', cut - 1);
+                    if (slash == std::u16string::npos || slash == 0) break;
+                    cut = slash;
+                }
+                key = deleted ? nullptr : RegTreeFindKey(tree, st.path);
+            }
+            if (!key) continue;
+            ReadStatement(p, e.offset, &st);
+            const TreeValue* now = TreeKeyFindValue(*key, st.name.data(), st.name.size());
+            if (!now) continue;  // deleted last: no spelling of it counts
+            bool differs = e.kind == kRegEntryValue &&
+                           (TreeValueType(*now) != st.type ||
+                            !TreeValueSameBytes(*now, st.data.data(), st.data.size()));
+            if (walk == 0) {
+                if (differs) disagreeing.insert(now);
+                continue;
+            }
+            if (!disagreeing.count(now) || !settled.insert(now).second || !differs) continue;
+
+            // The last line's own line end (a lone byte after the last
+            // character of a UTF-16 file is none).
+            std::u16string lineEnd;
+            for (size_t k = st.end; k + UnitSize(doc) <= st.next; k += UnitSize(doc))
+                lineEnd.push_back(UnitAt(doc, k));
+            if (lineEnd.empty()) lineEnd = u"\r\n";  // only for wrapping inside the value
+            Replacement r{e.offset, st.end, {}};
+            p.Decode(e.offset);  // the name is on the first of the value's lines
+            std::u16string name = p.line.substr(st.nameStart, st.nameEnd - st.nameStart);
+            std::vector<uint8_t> bytes = TreeValueBytes(*now);
+            if (!RegFileSpellValue(doc.format, name, TreeValueType(*now), bytes.data(),
+                                   bytes.size(), lineEnd, &r.text)) {
+                *error = "line " + std::to_string(LineNumberAt(doc, e.offset)) +
+                         ": the new data of value '" + Shown(st.name) +
+                         "' cannot be spelled in this file's format";
+                return false;
+            }
+            // The indent is kept as it was: blanks only, so copied unit for unit.
+            r.text.insert(0, p.line, 0, st.nameStart);
+            replacements.push_back(std::move(r));
+        }
+    }
+
+    // Met walking back: in file order from the last.
+    for (size_t n = replacements.size(); n-- > 0;) {
+        const Replacement& r = replacements[n];
+        edits->push_back(RegEdit{r.from, r.to, std::string()});
+        if (!EncodeText(doc.format, r.text, &edits->back().bytes)) {
+            edits->clear();
+            *error = "line " + std::to_string(LineNumberAt(doc, r.from)) +
+                     ": the new value cannot be written in this file's encoding";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string_view> RegEditedPieces(const std::string& original,
+                                              const std::vector<RegEdit>& edits) {
+    std::vector<std::string_view> pieces;
+    pieces.reserve(2 * edits.size() + 1);
+    size_t copied = 0;
+    for (const RegEdit& e : edits) {
+        pieces.emplace_back(original.data() + copied, e.from - copied);
+        pieces.emplace_back(e.bytes);
+        copied = e.to;
+    }
+    pieces.emplace_back(original.data() + copied, original.size() - copied);
+    return pieces;
+}
+
+bool RegDocumentRepaired(const RegDocument& doc, const RegTree& tree, std::string* content,
+                         std::string* error) {
+    content->clear();
+    std::vector<RegEdit> edits;
+    if (!RegDocumentEdits(doc, tree, &edits, error)) return false;
+    content->reserve(doc.bytes.size());
+    for (std::string_view piece : RegEditedPieces(doc.bytes, edits)) content->append(piece);
+    return true;
+}

@@ -1,0 +1,697 @@
+#include "regfile/RegTree.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "regfile/RegTreeRecords.h"
+#include "regfile/TextCoding.h"
+
+namespace {
+
+// Below this many values or sub-keys a key is searched name by name; from it
+// on the key keeps an index by name.
+const size_t kIndexFrom = 16;
+
+const uint32_t kEmptySlot = ~uint32_t(0), kGoneSlot = kEmptySlot - 1;
+
+[[noreturn]] void AbortWith(const char* what) {
+    fprintf(stderr, "portmedic: the registry tree: %s\n", what);
+    abort();
+}
+
+void* Resize(void* block, size_t size) {
+    void* p = realloc(block, size);
+    if (!p) AbortWith("out of memory");
+    return p;
+}
+
+// Calls f(part, length) for each part of a full path, skipping empty ones.
+template <typename F> bool ForEachPart(const std::u16string& path, F f) {
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find(u'\\', start);
+        if (end == std::u16string::npos) end = path.size();
+        if (end > start && !f(path.data() + start, end - start)) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// ---- keys ----
+
+TreeKey** ChildSlots(const TreeKey& key) {
+    return key.children ? reinterpret_cast<TreeKey**>(key.children + 1) : nullptr;
+}
+
+TreeKey* NewKey(TreeKey* parent, const char16_t* name, size_t length) {
+    if (length > 0xFFFF) AbortWith("a key name over 65535 characters");
+    void* room = Resize(nullptr, sizeof(TreeKey) + 2 * length);
+    TreeKey* key = new (room) TreeKey;
+    if (length) std::memcpy(static_cast<char*>(room) + sizeof(TreeKey), name, 2 * length);
+    key->parent = parent;
+    key->nameLength = uint16_t(length);
+    return key;
+}
+
+// Frees the key and everything below it: its own blocks first, then its
+// sub-keys (an order that leaves the allocator less to merge than the
+// reverse).
+void FreeKey(TreeKey* key) {
+    key->extra.reset();
+    free(key->values);
+    for (size_t i = 0; i < TreeKeyChildCount(*key); ++i) FreeKey(ChildSlots(*key)[i]);
+    free(key->children);
+    key->~TreeKey();
+    free(key);
+}
+
+TreeKeyExtra& Extra(TreeKey& key) {
+    if (!key.extra) key.extra = std::make_unique<TreeKeyExtra>();
+    return *key.extra;
+}
+
+// ---- a key's block of values ----
+
+uint8_t* Records(TreeValueBlock* block) { return reinterpret_cast<uint8_t*>(block + 1); }
+
+// Bytes whose every second byte is zero are kept without those zeros.
+bool NarrowBytes(const uint8_t* bytes, size_t size) {
+    if (size < 2 || size % 2) return false;
+    for (size_t k = 1; k < size; k += 2)
+        if (bytes[k]) return false;
+    return true;
+}
+
+size_t KeptSize(size_t size, bool narrow) { return narrow ? size / 2 : size; }
+
+bool NarrowName(const char16_t* name, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (name[i] > 0xFF) return false;
+    return true;
+}
+
+size_t NameBytes(const char16_t* name, size_t length) {
+    return NarrowName(name, length) ? length : 2 * length;
+}
+
+size_t NameBytes(const TreeValue& v) {
+    return v.flags & TreeValue::kNarrowName ? v.nameLength : 2 * size_t(v.nameLength);
+}
+
+size_t RecordSize(size_t nameBytes, size_t kept) {
+    return (sizeof(TreeValue) + nameBytes + kept + 3) & ~size_t(3);
+}
+
+size_t RecordSize(const TreeValue& v) {
+    return RecordSize(NameBytes(v), KeptSize(v.size, v.flags & TreeValue::kNarrowBytes));
+}
+
+bool IsGone(const TreeValue& v) { return v.flags & TreeValue::kGone; }
+
+const uint8_t* StoredName(const TreeValue& v) { return reinterpret_cast<const uint8_t*>(&v + 1); }
+
+const uint8_t* KeptBytes(const TreeValue& v) { return StoredName(v) + NameBytes(v); }
+
+// Calls f with the value's name as it is kept: one byte or two a character.
+template <typename F> auto WithName(const TreeValue& v, F f) {
+    if (v.flags & TreeValue::kNarrowName) return f(StoredName(v));
+    return f(reinterpret_cast<const char16_t*>(StoredName(v)));
+}
+
+template <typename A, typename B> bool SameName(const A* a, const B* b, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (a[i] != b[i] && RegFoldChar(a[i]) != RegFoldChar(b[i])) return false;
+    return true;
+}
+
+bool ValueNamed(const TreeValue& v, const char16_t* name, size_t length) {
+    return v.nameLength == length &&
+           WithName(v, [&](const auto* stored) { return SameName(stored, name, length); });
+}
+
+TreeValue* ValueAt(TreeValueBlock* block, size_t offset) {
+    return reinterpret_cast<TreeValue*>(Records(block) + offset);
+}
+
+// ---- indexes ----
+
+template <typename C> size_t HashName(const C* name, size_t length) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
+    for (size_t i = 0; i < length; ++i) {
+        h ^= RegFoldChar(name[i]);
+        h *= 1099511628211ull;
+    }
+    return size_t(h ^ (h >> 29));
+}
+
+// The hash of the name kept at a position.
+size_t HashAt(const TreeKey& key, bool values, uint32_t position) {
+    if (values) {
+        const TreeValue& v = *ValueAt(key.values, 4 * size_t(position));
+        return WithName(v, [&](const auto* name) { return HashName(name, v.nameLength); });
+    }
+    const TreeKey* child = ChildSlots(key)[position];
+    return HashName(child->NameData(), child->nameLength);
+}
+
+bool NamedAt(const TreeKey& key, bool values, uint32_t position, const char16_t* name,
+             size_t length) {
+    if (values) return ValueNamed(*ValueAt(key.values, 4 * size_t(position)), name, length);
+    const TreeKey* child = ChildSlots(key)[position];
+    return RegNamesEqual(child->NameData(), child->nameLength, name, length);
+}
+
+uint8_t Tag(size_t hash) { return uint8_t(hash >> (8 * sizeof(size_t) - 8)); }
+
+// The slot holding the name, or the first free slot of its run.
+size_t FindSlot(const TreeKey& key, bool values, const TreeIndex& index, const char16_t* name,
+                size_t length, size_t hash, bool* found) {
+    size_t mask = index.slots.size() - 1, slot = hash & mask;
+    size_t free = SIZE_MAX;
+    uint8_t tag = Tag(hash);
+    for (;; slot = (slot + 1) & mask) {
+        uint32_t s = index.slots[slot];
+        if (s == kEmptySlot) {
+            *found = false;
+            return free != SIZE_MAX ? free : slot;
+        }
+        if (s == kGoneSlot) {
+            if (free == SIZE_MAX) free = slot;
+            continue;
+        }
+        if (index.tags[slot] == tag && NamedAt(key, values, s, name, length)) {
+            *found = true;
+            return slot;
+        }
+    }
+}
+
+void Place(TreeIndex& index, size_t slot, uint32_t position, size_t hash) {
+    if (index.slots[slot] == kEmptySlot) ++index.used;
+    index.slots[slot] = position;
+    index.tags[slot] = Tag(hash);
+}
+
+// Adds a position whose name the index does not hold yet.
+void IndexPut(const TreeKey& key, bool values, TreeIndex& index, uint32_t position) {
+    size_t hash = HashAt(key, values, position), mask = index.slots.size() - 1;
+    size_t slot = hash & mask;
+    while (index.slots[slot] != kEmptySlot && index.slots[slot] != kGoneSlot)
+        slot = (slot + 1) & mask;
+    Place(index, slot, position, hash);
+}
+
+// Makes the index afresh for the positions given, under half full; it is
+// made again when additions (and deleted names, until then) fill half of it.
+void Rebuild(const TreeKey& key, bool values, TreeIndex& index,
+             const std::vector<uint32_t>& positions) {
+    size_t size = 32;
+    while (size < 2 * positions.size() + 3) size *= 2;
+    index.slots.assign(size, kEmptySlot);
+    index.tags.assign(size, 0);
+    index.used = 0;
+    for (uint32_t p : positions) IndexPut(key, values, index, p);
+}
+
+std::vector<uint32_t> ValuePositions(const TreeKey& key) {
+    std::vector<uint32_t> positions;
+    TreeValueBlock* block = key.values;
+    if (!block) return positions;
+    positions.reserve(block->count);
+    for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at)))
+        if (!IsGone(*ValueAt(block, at))) positions.push_back(uint32_t(at / 4));
+    return positions;
+}
+
+std::vector<uint32_t> ChildPositions(const TreeKey& key) {
+    std::vector<uint32_t> positions(TreeKeyChildCount(key));
+    for (uint32_t p = 0; p < positions.size(); ++p) positions[p] = p;
+    return positions;
+}
+
+TreeIndex* IndexOf(const TreeKey& key, bool values) {
+    if (!key.extra) return nullptr;
+    TreeIndex* index = values ? &key.extra->values : &key.extra->children;
+    return index->slots.empty() ? nullptr : index;
+}
+
+// Where a name was looked up in a key's index: its hash, and the slot that
+// holds it or would take it (SIZE_MAX when the key had no index).
+struct Probe {
+    size_t hash = 0;
+    size_t slot = SIZE_MAX;
+};
+
+// The position of a value (its offset / 4) or sub-key, or kEmptySlot.
+uint32_t Find(const TreeKey& key, bool values, const char16_t* name, size_t length, Probe* probe) {
+    if (const TreeIndex* index = IndexOf(key, values)) {
+        probe->hash = HashName(name, length);
+        bool found;
+        probe->slot = FindSlot(key, values, *index, name, length, probe->hash, &found);
+        return found ? index->slots[probe->slot] : kEmptySlot;
+    }
+    if (!values) {
+        for (uint32_t p = 0; p < TreeKeyChildCount(key); ++p) {
+            const TreeKey* child = ChildSlots(key)[p];
+            if (RegNamesEqual(child->NameData(), child->nameLength, name, length)) return p;
+        }
+        return kEmptySlot;
+    }
+    if (TreeValueBlock* block = key.values)
+        for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at))) {
+            const TreeValue* v = ValueAt(block, at);
+            if (!IsGone(*v) && ValueNamed(*v, name, length)) return uint32_t(at / 4);
+        }
+    return kEmptySlot;
+}
+
+// Keeps the key's index in step with `position` having just been added
+// (count entries now) after `probe` missed it, making one when the key has
+// grown enough.
+void IndexAdded(TreeKey& key, bool values, uint32_t position, size_t count, const Probe& probe) {
+    TreeIndex* index = IndexOf(key, values);
+    if (index && 2 * (index->used + 1) <= index->slots.size()) {
+        if (probe.slot == SIZE_MAX) return IndexPut(key, values, *index, position);
+        return Place(*index, probe.slot, position, probe.hash);
+    }
+    if (!index && count < kIndexFrom) return;
+    TreeKeyExtra& extra = Extra(key);
+    Rebuild(key, values, values ? extra.values : extra.children,
+            values ? ValuePositions(key) : ChildPositions(key));
+}
+
+// The slot of a position the index holds.
+size_t SlotOf(const TreeKey& key, bool values, const TreeIndex& index, uint32_t position) {
+    size_t mask = index.slots.size() - 1, slot = HashAt(key, values, position) & mask;
+    while (index.slots[slot] != position) slot = (slot + 1) & mask;
+    return slot;
+}
+
+// ---- values ----
+
+uint32_t PositionOf(size_t offset) {
+    if (offset / 4 >= kGoneSlot) AbortWith("a key holding over 16 GB of values");
+    return uint32_t(offset / 4);
+}
+
+// Room for `more` bytes of records at the end of the key's block.
+void MakeRoom(TreeKey& key, size_t more) {
+    TreeValueBlock* block = key.values;
+    size_t used = block ? block->used : 0, capacity = block ? block->capacity : 0;
+    if (used + more <= capacity) return;
+    if (used + more > 0xFFFFFFF0u - sizeof(TreeValueBlock))
+        AbortWith("a key holding over 4 GB of values");
+    capacity = std::min(std::max({2 * capacity, used + more, size_t(128)}),
+                        0xFFFFFFF0u - sizeof(TreeValueBlock));
+    block = static_cast<TreeValueBlock*>(Resize(block, sizeof(TreeValueBlock) + capacity));
+    if (!key.values) *block = TreeValueBlock{0, 0, 0, 0};
+    block->capacity = uint32_t(capacity);
+    key.values = block;
+}
+
+// Writes type and bytes into a value record whose room fits them.
+void WriteBytes(TreeValue* v, uint32_t type, const uint8_t* bytes, size_t size, bool narrow) {
+    v->type = type;
+    v->size = uint32_t(size);
+    v->flags =
+        uint16_t((v->flags & TreeValue::kNarrowName) | (narrow ? TreeValue::kNarrowBytes : 0));
+    uint8_t* to = const_cast<uint8_t*>(KeptBytes(*v));
+    if (narrow) {
+        for (size_t k = 0; k < size; k += 2) *to++ = bytes[k];
+    } else if (size) {
+        std::memcpy(to, bytes, size);
+    }
+}
+
+// Writes a value record at the end of the block, which has room for it.
+void AppendRecord(TreeKey& key, const char16_t* name, size_t nameLength, uint32_t type,
+                  const uint8_t* bytes, size_t size, bool narrow) {
+    TreeValueBlock* block = key.values;
+    TreeValue* v = ValueAt(block, block->used);
+    v->nameLength = uint16_t(nameLength);
+    uint8_t* to = reinterpret_cast<uint8_t*>(v + 1);
+    if (NarrowName(name, nameLength)) {
+        v->flags = TreeValue::kNarrowName;
+        for (size_t i = 0; i < nameLength; ++i) to[i] = uint8_t(name[i]);
+    } else {
+        v->flags = 0;
+        if (nameLength) std::memcpy(to, name, 2 * nameLength);
+    }
+    WriteBytes(v, type, bytes, size, narrow);
+    block->used += uint32_t(RecordSize(NameBytes(*v), KeptSize(size, narrow)));
+}
+
+// Moves the values still there to the front of the block.
+void Compact(TreeKey& key) {
+    TreeValueBlock* block = key.values;
+    size_t to = 0;
+    for (size_t at = 0; at < block->used;) {
+        size_t n = RecordSize(*ValueAt(block, at));
+        if (!IsGone(*ValueAt(block, at))) {
+            if (to != at) std::memmove(Records(block) + to, Records(block) + at, n);
+            to += n;
+        }
+        at += n;
+    }
+    block->used = uint32_t(to);
+    block->goneBytes = 0;
+    if (IndexOf(key, true)) Rebuild(key, true, key.extra->values, ValuePositions(key));
+}
+
+// A value has gone: its room is taken back once the gone values outweigh
+// the others, so the work stays in proportion to what was set.
+void MarkValueGone(TreeKey& key, TreeValue* v) {
+    TreeValueBlock* block = key.values;
+    v->flags |= TreeValue::kGone;
+    block->goneBytes += uint32_t(RecordSize(*v));
+    if (2 * block->goneBytes > block->used) Compact(key);
+}
+
+bool InsideValueBlock(const TreeKey& key, const void* p) {
+    const TreeValueBlock* block = key.values;
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(block);
+    return block && p >= b && p < b + sizeof(TreeValueBlock) + block->capacity;
+}
+
+}  // namespace
+
+// ---- the tree ----
+
+RegTree::RegTree() : top(NewKey(nullptr, nullptr, 0)) {}
+
+RegTree::~RegTree() { FreeKey(top); }
+
+void RegTreeClear(RegTree& tree) {
+    if (tree.keyDeleted) tree.keyDeleted(*tree.top, tree.keyDeletedContext);
+    FreeKey(tree.top);
+    tree.top = NewKey(nullptr, nullptr, 0);
+}
+
+// ---- names ----
+
+std::u16string RegFoldName(const std::u16string& name) {
+    std::u16string folded(name);
+    for (auto& c : folded) c = RegFoldChar(c);
+    return folded;
+}
+
+bool RegNamesEqual(const char16_t* a, size_t aLength, const char16_t* b, size_t bLength) {
+    return aLength == bLength && SameName(a, b, aLength);
+}
+
+KeyPathCheck RegCheckKeyPath(const std::u16string& path, size_t* usedLength) {
+    size_t used = path.size();
+    while (used > 0 && path[used - 1] == u'\\') --used;
+    if (usedLength) *usedLength = used;
+    if (!path.empty() && path[0] == u'\\') return kKeyPathBad;
+    size_t partLength = 0;
+    for (size_t i = 0; i < used; ++i) {
+        if (path[i] != u'\\') {
+            if (++partLength > kTreeMaxKeyName) return kKeyPathNameTooLong;
+        } else if (partLength == 0) {
+            return kKeyPathBad;  // an empty part between two names
+        } else {
+            partLength = 0;
+        }
+    }
+    return kKeyPathOk;
+}
+
+// ---- keys by full path ----
+
+TreeKey* RegTreeFindKey(const RegTree& tree, const std::u16string& path) {
+    TreeKey* key = tree.top;
+    bool found = ForEachPart(path, [&](const char16_t* part, size_t length) {
+        key = TreeKeyChild(*key, part, length);
+        return key != nullptr;
+    });
+    return found ? key : nullptr;
+}
+
+TreeKey& RegTreeCreateKey(RegTree& tree, const std::u16string& path) {
+    TreeKey* key = tree.top;
+    ForEachPart(path, [&](const char16_t* part, size_t length) {
+        key = &TreeKeyCreateChild(*key, part, length);
+        return true;
+    });
+    return *key;
+}
+
+bool RegTreeDeleteKey(RegTree& tree, const std::u16string& path) {
+    TreeKey* key = RegTreeFindKey(tree, path);
+    if (!key || !key->parent) return false;
+    TreeKeyDelete(tree, *key);
+    return true;
+}
+
+void RegTreeSetValue(RegTree& tree, const std::u16string& path, const std::u16string& name,
+                     uint32_t type, const std::vector<uint8_t>& bytes) {
+    TreeKeySetValue(RegTreeCreateKey(tree, path), name.data(), name.size(), type, bytes.data(),
+                    bytes.size());
+}
+
+void RegTreeSetString(RegTree& tree, const std::u16string& path, const std::u16string& name,
+                      const std::u16string& text) {
+    RegTreeSetValue(tree, path, name, 1, Utf16LeBytes(text, true));  // REG_SZ
+}
+
+void RegTreeSetDword(RegTree& tree, const std::u16string& path, const std::u16string& name,
+                     uint32_t value) {
+    std::vector<uint8_t> bytes(4);
+    for (int i = 0; i < 4; ++i) bytes[i] = uint8_t(value >> (8 * i));
+    RegTreeSetValue(tree, path, name, 4, bytes);  // REG_DWORD
+}
+
+const TreeValue* RegTreeGetValue(const RegTree& tree, const std::u16string& path,
+                                 const std::u16string& name) {
+    TreeKey* key = RegTreeFindKey(tree, path);
+    return key ? TreeKeyFindValue(*key, name.data(), name.size()) : nullptr;
+}
+
+bool RegTreeDeleteValue(RegTree& tree, const std::u16string& path, const std::u16string& name) {
+    TreeKey* key = RegTreeFindKey(tree, path);
+    return key && TreeKeyDeleteValue(*key, name.data(), name.size());
+}
+
+// ---- a key ----
+
+std::u16string TreeKeyName(const TreeKey& key) {
+    return std::u16string(key.NameData(), key.nameLength);
+}
+
+const char16_t* TreeKeyNameData(const TreeKey& key, size_t* length) {
+    *length = key.nameLength;
+    return key.NameData();
+}
+
+TreeKey* TreeKeyParent(const TreeKey& key) { return key.parent; }
+
+std::u16string TreeKeyPath(const TreeKey& key) {
+    size_t length = 0;
+    for (const TreeKey* k = &key; k->parent; k = k->parent) length += k->nameLength + 1;
+    if (length == 0) return std::u16string();
+    std::u16string path(length - 1, u'\\');
+    size_t end = path.size();
+    for (const TreeKey* k = &key; k->parent; k = k->parent) {
+        end -= k->nameLength;
+        std::copy(k->NameData(), k->NameData() + k->nameLength, path.begin() + end);
+        if (end) --end;
+    }
+    return path;
+}
+
+size_t TreeKeyChildCount(const TreeKey& key) { return key.children ? key.children->count : 0; }
+
+TreeKey* TreeKeyChildAt(const TreeKey& key, size_t index) { return ChildSlots(key)[index]; }
+
+TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLength) {
+    Probe probe;
+    uint32_t p = Find(key, false, name, nameLength, &probe);
+    return p == kEmptySlot ? nullptr : ChildSlots(key)[p];
+}
+
+TreeKey& TreeKeyCreateChild(TreeKey& key, const char16_t* name, size_t nameLength) {
+    Probe probe;
+    uint32_t p = Find(key, false, name, nameLength, &probe);
+    if (p != kEmptySlot) return *ChildSlots(key)[p];
+    uint32_t count = uint32_t(TreeKeyChildCount(key));
+    uint32_t capacity = key.children ? key.children->capacity : 0;
+    if (count == capacity) {
+        if (capacity >= kGoneSlot / 2) AbortWith("a key with over 2 billion sub-keys");
+        capacity = std::max(2u, 2 * capacity);
+        key.children = static_cast<TreeChildBlock*>(
+            Resize(key.children, sizeof(TreeChildBlock) + capacity * sizeof(TreeKey*)));
+        key.children->count = count;
+        key.children->capacity = capacity;
+    }
+    TreeKey* child = NewKey(&key, name, nameLength);
+    child->position = count;
+    ChildSlots(key)[count] = child;
+    key.children->count = count + 1;
+    key.sortedValid = false;
+    IndexAdded(key, false, count, count + 1, probe);
+    return *child;
+}
+
+const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
+    static const std::vector<TreeKey*> kNone;
+    size_t count = TreeKeyChildCount(key);
+    if (count == 0) return kNone;
+    std::vector<TreeKey*>& sorted = Extra(key).sorted;
+    if (!key.sortedValid || sorted.size() != count) {
+        sorted.assign(ChildSlots(key), ChildSlots(key) + count);
+        // By folded name, compared a character at a time: nothing to allocate.
+        std::sort(sorted.begin(), sorted.end(), [](const TreeKey* a, const TreeKey* b) {
+            size_t n = std::min(a->nameLength, b->nameLength);
+            for (size_t i = 0; i < n; ++i) {
+                char16_t x = RegFoldChar(a->NameData()[i]), y = RegFoldChar(b->NameData()[i]);
+                if (x != y) return x < y;
+            }
+            return a->nameLength < b->nameLength;
+        });
+        key.sortedValid = true;
+    }
+    return sorted;
+}
+
+void TreeKeyDelete(RegTree& tree, TreeKey& key) {
+    TreeKey* parent = key.parent;
+    if (!parent) return;
+    if (tree.keyDeleted) tree.keyDeleted(key, tree.keyDeletedContext);
+    TreeKey** kids = ChildSlots(*parent);
+    uint32_t position = key.position, last = parent->children->count - 1;
+    if (TreeIndex* index = IndexOf(*parent, false)) {
+        index->slots[SlotOf(*parent, false, *index, position)] = kGoneSlot;
+        if (position != last) index->slots[SlotOf(*parent, false, *index, last)] = position;
+    }
+    kids[position] = kids[last];
+    kids[position]->position = position;
+    --parent->children->count;
+    parent->sortedValid = false;
+    FreeKey(&key);
+}
+
+const TreeValue* TreeKeyFindValue(const TreeKey& key, const char16_t* name, size_t nameLength) {
+    Probe probe;
+    uint32_t p = Find(key, true, name, nameLength, &probe);
+    return p == kEmptySlot ? nullptr : ValueAt(key.values, 4 * size_t(p));
+}
+
+void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint32_t type,
+                     const uint8_t* bytes, size_t size) {
+    if (nameLength > 0xFFFF) AbortWith("a value name over 65535 characters");
+    if (size > 0xFFFFFFFFu) AbortWith("a value over 4 GB");
+    // Bytes taken from this very key would move as the block grows.
+    std::vector<uint8_t> copy;
+    if (size && InsideValueBlock(key, bytes)) {
+        copy.assign(bytes, bytes + size);
+        bytes = copy.data();
+    }
+    bool narrow = NarrowBytes(bytes, size);
+    Probe probe;
+    uint32_t p = Find(key, true, name, nameLength, &probe);
+    TreeValue* v = p == kEmptySlot ? nullptr : ValueAt(key.values, 4 * size_t(p));
+    if (v && RecordSize(*v) == RecordSize(NameBytes(*v), KeptSize(size, narrow))) {
+        WriteBytes(v, type, bytes, size, narrow);  // the same room: written over in place
+        return;
+    }
+    if (v) {
+        // Keeps the name as first written, as Windows does: the new record
+        // takes the old one's name, then the old one goes.
+        std::u16string kept = TreeValueName(*v);
+        size_t old = size_t(reinterpret_cast<uint8_t*>(v) - Records(key.values));
+        MakeRoom(key, RecordSize(NameBytes(*v), KeptSize(size, narrow)));
+        TreeValueBlock* block = key.values;
+        size_t at = block->used;
+        AppendRecord(key, kept.data(), kept.size(), type, bytes, size, narrow);
+        if (TreeIndex* index = IndexOf(key, true))
+            index->slots[SlotOf(key, true, *index, PositionOf(old))] = PositionOf(at);
+        MarkValueGone(key, ValueAt(block, old));
+        return;
+    }
+    MakeRoom(key, RecordSize(NameBytes(name, nameLength), KeptSize(size, narrow)));
+    size_t at = key.values->used;
+    AppendRecord(key, name, nameLength, type, bytes, size, narrow);
+    ++key.values->count;
+    IndexAdded(key, true, PositionOf(at), key.values->count, probe);
+}
+
+bool TreeKeyDeleteValue(TreeKey& key, const char16_t* name, size_t nameLength) {
+    Probe probe;
+    uint32_t p = Find(key, true, name, nameLength, &probe);
+    if (p == kEmptySlot) return false;
+    TreeValueBlock* block = key.values;
+    if (TreeIndex* index = IndexOf(key, true))
+        index->slots[SlotOf(key, true, *index, p)] = kGoneSlot;
+    --block->count;
+    MarkValueGone(key, ValueAt(block, 4 * size_t(p)));
+    return true;
+}
+
+size_t TreeKeyValueCount(const TreeKey& key) { return key.values ? key.values->count : 0; }
+
+std::vector<const TreeValue*> TreeKeyValues(const TreeKey& key) {
+    std::vector<const TreeValue*> values;
+    if (TreeValueBlock* block = key.values)
+        for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at)))
+            if (!IsGone(*ValueAt(block, at))) values.push_back(ValueAt(block, at));
+    return values;
+}
+
+void TreeKeyTrimValues(TreeKey& key) {
+    TreeValueBlock* block = key.values;
+    if (!block) return;
+    if (block->goneBytes) Compact(key);
+    if (block->count == 0) {
+        free(block);
+        key.values = nullptr;
+        if (key.extra) key.extra->values = TreeIndex();
+        return;
+    }
+    if (block->capacity == block->used) return;
+    block = static_cast<TreeValueBlock*>(Resize(block, sizeof(TreeValueBlock) + block->used));
+    block->capacity = block->used;
+    key.values = block;
+}
+
+// ---- a value ----
+
+std::u16string TreeValueName(const TreeValue& v) {
+    return WithName(v, [&](const auto* name) { return std::u16string(name, name + v.nameLength); });
+}
+
+uint32_t TreeValueType(const TreeValue& v) { return v.type; }
+
+uint32_t TreeValueSize(const TreeValue& v) { return v.size; }
+
+void TreeValueCopyBytes(const TreeValue& v, uint8_t* out) {
+    const uint8_t* kept = KeptBytes(v);
+    if (!(v.flags & TreeValue::kNarrowBytes)) {
+        if (v.size) std::memcpy(out, kept, v.size);
+        return;
+    }
+    for (size_t k = 0; k < v.size; k += 2) {
+        out[k] = kept[k / 2];
+        out[k + 1] = 0;
+    }
+}
+
+std::vector<uint8_t> TreeValueBytes(const TreeValue& v) {
+    std::vector<uint8_t> bytes(v.size);
+    TreeValueCopyBytes(v, bytes.data());
+    return bytes;
+}
+
+bool TreeValueSameBytes(const TreeValue& v, const uint8_t* bytes, size_t count) {
+    if (count != v.size) return false;
+    const uint8_t* kept = KeptBytes(v);
+    if (!(v.flags & TreeValue::kNarrowBytes))
+        return v.size == 0 || std::memcmp(kept, bytes, v.size) == 0;
+    for (size_t k = 0; k < v.size; k += 2)
+        if (bytes[k] != kept[k / 2] || bytes[k + 1]) return false;
+    return true;
+}

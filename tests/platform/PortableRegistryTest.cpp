@@ -1,0 +1,166 @@
+// Registry.h over a registry tree: handles, paths and answers as Windows gives them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "tests/support/InjectedFaults.h"
+
+namespace {
+
+const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
+
+std::basic_string<WideChar> W(const std::u16string& s) {
+    return std::basic_string<WideChar>(s.begin(), s.end());
+}
+
+class PortableRegistryTest : public testing::Test {
+protected:
+    void SetUp() override { PortableRegistryUse(&tree); }
+    void TearDown() override {
+        EXPECT_EQ(PortableRegistryOpenHandles(), 0);
+        PortableRegistryUse(nullptr);
+    }
+    RegKey Open(const std::u16string& path) {
+        RegKey key = reinterpret_cast<RegKey>(0xDEAD);
+        EXPECT_EQ(RegistryOpenKey(REG_ROOT_LOCAL_MACHINE, W(path).c_str(), 0, 1, &key), kRegOk)
+            << std::string(path.begin(), path.end());
+        return key;
+    }
+    RegTree tree;
+};
+
+}  // namespace
+
+TEST_F(PortableRegistryTest, NamesIgnoreCaseAndKeepIt) {
+    RegTreeSetString(tree, kHklm + u"Drivers\\BuiltIn\\Serial", u"Dll", u"a.dll");
+    RegKey key = Open(u"DRIVERS\\builtin\\SERIAL");
+    uint8_t data[32];
+    uint32_t size = sizeof data, type = 99;
+    EXPECT_EQ(RegistryQueryValue(key, W(u"DLL").c_str(), &type, data, &size), kRegOk);
+    EXPECT_EQ(type, kRegTypeString);
+    EXPECT_EQ(size, 12u);
+    RegistryCloseKey(key);
+    EXPECT_EQ(TreeKeyName(*RegTreeFindKey(tree, kHklm + u"drivers")), u"Drivers");
+    // setting a value under another case replaces it, keeping one value
+    RegTreeSetDword(tree, kHklm + u"Drivers\\BuiltIn\\Serial", u"dll", 7);
+    EXPECT_EQ(TreeKeyValueCount(*RegTreeFindKey(tree, kHklm + u"Drivers\\BuiltIn\\Serial")), 1u);
+    EXPECT_EQ(TreeValueName(*RegTreeGetValue(tree, kHklm + u"Drivers\\BuiltIn\\Serial", u"DLL")),
+              u"Dll");
+}
+
+TEST_F(PortableRegistryTest, EnumeratesInCaseInsensitiveOrder) {
+    for (auto name : {u"b", u"C", u"a", u"\u00e9", u"E"})
+        RegTreeCreateKey(tree, kHklm + u"K\\" + name);
+    RegKey key = Open(u"K");
+    std::u16string order;
+    WideChar name[8];
+    uint32_t index = 0;
+    for (;; ++index) {
+        uint32_t length = 8;
+        long r = RegistryEnumKey(key, index, name, &length);
+        if (r != kRegOk) {
+            EXPECT_EQ(r, kRegNoMoreItems);
+            break;
+        }
+        order += char16_t(name[0]);
+    }
+    EXPECT_EQ(order, u"abCE\u00e9");
+    RegistryCloseKey(key);
+}
+
+TEST_F(PortableRegistryTest, QueryReportsSizesLikeWindows) {
+    RegTreeSetValue(tree, kHklm + u"K", u"v", kRegTypeBinary, std::vector<uint8_t>(10, 0xAB));
+    RegKey key = Open(u"K");
+    uint8_t data[16];
+    uint32_t size = 9;
+    EXPECT_EQ(RegistryQueryValue(key, W(u"v").c_str(), nullptr, data, &size), kRegMoreData);
+    EXPECT_EQ(size, 10u);
+    size = 0;
+    EXPECT_EQ(RegistryQueryValue(key, W(u"v").c_str(), nullptr, nullptr, &size), kRegOk);
+    EXPECT_EQ(size, 10u);
+    size = 16;
+    EXPECT_EQ(RegistryQueryValue(key, W(u"missing").c_str(), nullptr, data, &size), kRegNotFound);
+    RegistryCloseKey(key);
+}
+
+TEST_F(PortableRegistryTest, InjectedFaults) {
+    LogKeyOpens();
+    RegTreeCreateKey(tree, kHklm + u"K\\A");
+    RegTreeCreateKey(tree, kHklm + u"K\\B");
+    FaultOpenKey(kHklm + u"K\\B");
+    FaultEnumKeyFrom(kHklm + u"K", 1);
+    FaultWriteKey(kHklm + u"K\\A");
+    RegKey k = Open(u"K"), a = Open(u"K\\A"), b = nullptr;
+    EXPECT_EQ(RegistryOpenKey(REG_ROOT_LOCAL_MACHINE, W(u"K\\B").c_str(), 0, 1, &b), kRegNotFound);
+    WideChar name[8];
+    uint32_t length = 8;
+    EXPECT_EQ(RegistryEnumKey(k, 0, name, &length), kRegOk);
+    length = 8;
+    EXPECT_NE(RegistryEnumKey(k, 1, name, &length), kRegOk);
+    const uint8_t bytes[2] = {0, 0};
+    EXPECT_EQ(RegistrySetValue(a, W(u"Dll").c_str(), 0, 1, bytes, 2), kRegAccessDenied);
+    EXPECT_EQ(RegTreeGetValue(tree, kHklm + u"K\\A", u"Dll"), nullptr);
+    EXPECT_EQ(PortableRegistryOpenHandles(), 2);
+    RegistryCloseKey(a);
+    RegistryCloseKey(k);
+    EXPECT_NE(RegistryCloseKey(k), kRegOk);  // a second close is refused
+    EXPECT_EQ(KeyOpenLog().back(), kHklm + u"K\\B");
+    PortableRegistryUse(&tree);  // takes the faults away with the hook
+    RegTreeCreateKey(tree, kHklm + u"K\\B");
+    RegistryCloseKey(Open(u"K\\B"));
+}
+
+TEST_F(PortableRegistryTest, OpenRelativeToAnOpenKey) {
+    RegTreeSetString(tree, kHklm + u"K\\Sub", u"x", u"1");
+    RegKey k = Open(u"K");
+    RegKey same = nullptr, sub = nullptr;
+    EXPECT_EQ(RegistryOpenKey(k, W(u"").c_str(), 0, 1, &same), kRegOk);
+    EXPECT_EQ(RegistryOpenKey(k, W(u"sub").c_str(), 0, 1, &sub), kRegOk);
+    EXPECT_NE(same, k);  // a new handle to the same key
+    const uint8_t v[4] = {1, 0, 0, 0};
+    EXPECT_EQ(RegistrySetValue(same, W(u"n").c_str(), 0, kRegTypeDword, v, 4), kRegOk);
+    EXPECT_NE(RegTreeGetValue(tree, kHklm + u"K", u"N"), nullptr);
+    for (RegKey h : {k, same, sub}) RegistryCloseKey(h);
+}
+
+TEST_F(PortableRegistryTest, DeletingAKeyForgetsItsHandles) {
+    RegTreeCreateKey(tree, kHklm + u"K\\Sub");
+    Open(u"K\\Sub");
+    EXPECT_TRUE(RegTreeDeleteKey(tree, kHklm + u"K"));
+    EXPECT_EQ(PortableRegistryOpenHandles(), 0);
+    EXPECT_EQ(RegTreeFindKey(tree, kHklm + u"K"), nullptr);
+    EXPECT_FALSE(RegTreeDeleteKey(tree, kHklm + u"K"));
+}
+
+// Paths and names as Windows answers them.
+TEST_F(PortableRegistryTest, PathsAsWindowsAnswersThem) {
+    RegTreeCreateKey(tree, kHklm + u"Drivers\\Active");
+    struct Case {
+        std::u16string path;
+        long result;
+    } cases[] = {
+        {u"Drivers\\Active", kRegOk},
+        {u"Drivers\\Active\\", kRegOk},  // trailing backslashes are ignored
+        {u"Drivers\\Active\\\\", kRegOk},
+        {u"Drivers\\Active\\\\\\\\", kRegOk},
+        {u"\\Drivers\\Active", kRegBadPath},  // a leading backslash
+        {u"\\", kRegBadPath},
+        {u"Drivers\\\\Active", kRegBadPath},  // an empty part (Wine opens it; Windows does not)
+        {std::u16string(255, u'k'), kRegNotFound},  // the longest name: only absent
+        {std::u16string(256, u'k'), kRegInvalidParameter},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(
+            std::string(c.path.begin(), c.path.begin() + std::min<size_t>(c.path.size(), 40)));
+        RegKey key = nullptr;
+        EXPECT_EQ(RegistryOpenKey(REG_ROOT_LOCAL_MACHINE, W(c.path).c_str(), 0, 1, &key), c.result);
+        if (c.result == kRegOk) RegistryCloseKey(key);
+    }
+    RegKey k = Open(u"Drivers");
+    const uint8_t bytes[2] = {0, 0};
+    EXPECT_EQ(RegistrySetValue(k, W(std::u16string(16383, u'v')).c_str(), 0, 1, bytes, 2), kRegOk);
+    EXPECT_EQ(RegistrySetValue(k, W(std::u16string(16384, u'v')).c_str(), 0, 1, bytes, 2),
+              kRegInvalidParameter);
+    RegistryCloseKey(k);
+}

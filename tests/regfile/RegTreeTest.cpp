@@ -1,0 +1,142 @@
+// The registry tree: names in any case, many values and sub-keys, and a
+// key's values against a model.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "regfile/RegTree.h"
+
+namespace {
+
+const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
+
+}  // namespace
+
+// Names compare as the registry folds them: ASCII and Latin-1 letters,
+// whatever case a key or value was first given, and nothing else.
+TEST(RegTree, NamesFoldAsTheRegistryFoldsThem) {
+    struct Case {
+        std::u16string first, second;
+        bool same;
+    } cases[] = {
+        {u"dll", u"DLL", true},        {u"caf\u00e9", u"CAF\u00c9", true},
+        {u"\u00fe", u"\u00de", true},   // thorn
+        {u"\u00ff", u"\u0178", true},   // y with diaeresis
+        {u"\u00f7", u"\u00d7", false},  // division and multiplication signs
+        {u"\u00df", u"SS", false},      // sharp s has no capital here
+        {u"\u0142", u"\u0141", false},  // beyond Latin-1: as it is
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.first.begin(), c.first.end()));
+        RegTree tree;
+        RegTreeSetDword(tree, kHklm + c.first, c.first, 1);
+        EXPECT_EQ(RegTreeGetValue(tree, kHklm + c.first, c.second) != nullptr, c.same);
+        EXPECT_EQ(RegTreeFindKey(tree, kHklm + c.second) != nullptr, c.same);
+        EXPECT_EQ(RegNamesEqual(c.first.data(), c.first.size(), c.second.data(), c.second.size()),
+                  c.same);
+        // Kept in the case first given.
+        EXPECT_EQ(TreeKeyName(*RegTreeFindKey(tree, kHklm + c.first)), c.first);
+    }
+}
+
+// Many values and sub-keys in one key: every one found, replaced and deleted
+// by name in any case, whichever way the key keeps them.
+TEST(RegTree, ManyValuesAndKeys) {
+    RegTree tree;
+    const std::u16string key = kHklm + u"Big";
+    auto name = [](int i) {
+        return u"N" + std::u16string(1, char16_t(u'a' + i % 26)) + std::u16string(i / 26 + 1, u'x');
+    };
+    const int n = 200;
+    for (int i = 0; i < n; ++i) {
+        RegTreeSetDword(tree, key, name(i), uint32_t(i));
+        RegTreeCreateKey(tree, key + u"\\" + name(i));
+    }
+    for (int i = 0; i < n; i += 2) {  // every other one goes, upper-cased
+        std::u16string upper = RegFoldName(name(i));
+        EXPECT_TRUE(RegTreeDeleteValue(tree, key, upper));
+        EXPECT_TRUE(RegTreeDeleteKey(tree, key + u"\\" + upper));
+    }
+    RegTreeSetDword(tree, key, name(1), 7000);  // replaced, not added
+    TreeKey* big = RegTreeFindKey(tree, key);
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(TreeKeyValueCount(*big), size_t(n / 2));
+    EXPECT_EQ(TreeKeySortedChildren(*big).size(), size_t(n / 2));
+    for (int i = 0; i < n; ++i) {
+        SCOPED_TRACE(i);
+        const TreeValue* v = RegTreeGetValue(tree, key, name(i));
+        EXPECT_EQ(v != nullptr, i % 2 == 1);
+        EXPECT_EQ(RegTreeFindKey(tree, key + u"\\" + name(i)) != nullptr, i % 2 == 1);
+        if (v) {
+            EXPECT_EQ(TreeValueBytes(*v)[0] | (TreeValueBytes(*v)[1] << 8), i == 1 ? 7000 : i);
+        }
+    }
+}
+
+// A key's values against a std::map, through random settings (sizes that
+// change, bytes kept at half size or not, a name taken from the key itself),
+// deletions and trims, in a key small enough to search and one large enough
+// to index.
+TEST(RegTree, ValuesAgainstAModel) {
+    struct Value {
+        std::u16string name;  // as first set
+        uint32_t type;
+        std::vector<uint8_t> bytes;
+    };
+    for (int names : {6, 60}) {
+        SCOPED_TRACE(names);
+        RegTree tree;
+        TreeKey& key = RegTreeCreateKey(tree, kHklm + u"M");
+        std::map<std::u16string, Value> model;  // by folded name
+        std::mt19937 random(names);
+        for (int step = 0; step < 3000; ++step) {
+            // Names in either case, of one byte a character or two.
+            const char16_t* first[] = {u"v", u"V", u"\u00e9", u"\u00c9", u"\u0416"};
+            std::string n = std::to_string(random() % names);
+            std::u16string name = first[random() % 5] + std::u16string(n.begin(), n.end());
+            std::u16string folded = RegFoldName(name);
+            unsigned what = random() % 10;
+            if (what == 8) {
+                EXPECT_EQ(TreeKeyDeleteValue(key, name.data(), name.size()),
+                          model.erase(folded) == 1);
+            } else if (what == 9) {
+                TreeKeyTrimValues(key);
+            } else {
+                std::vector<uint8_t> bytes(random() % 24);
+                bool narrow = random() % 2;
+                for (size_t k = 0; k < bytes.size(); ++k)
+                    bytes[k] = narrow && k % 2 ? 0 : uint8_t(random());
+                uint32_t type = random() % 5;
+                const TreeValue* own = TreeKeyFindValue(key, name.data(), name.size());
+                const uint8_t* from = bytes.data();
+                if (own && what == 7) {  // bytes from the key itself: the value's record
+                    from = reinterpret_cast<const uint8_t*>(own);
+                    bytes.assign(from, from + 12 + random() % 4);
+                }
+                TreeKeySetValue(key, name.data(), name.size(), type, from, bytes.size());
+                auto it = model.find(folded);
+                if (it == model.end()) it = model.emplace(folded, Value{name, 0, {}}).first;
+                it->second.type = type;
+                it->second.bytes = bytes;
+            }
+            ASSERT_EQ(TreeKeyValueCount(key), model.size()) << "step " << step;
+            size_t seen = 0;
+            for (const TreeValue* v : TreeKeyValues(key)) {
+                auto it = model.find(RegFoldName(TreeValueName(*v)));
+                ASSERT_NE(it, model.end()) << "step " << step;
+                EXPECT_EQ(TreeValueName(*v), it->second.name);
+                EXPECT_EQ(TreeValueType(*v), it->second.type);
+                EXPECT_EQ(TreeValueBytes(*v), it->second.bytes);
+                EXPECT_TRUE(
+                    TreeValueSameBytes(*v, it->second.bytes.data(), it->second.bytes.size()));
+                ++seen;
+            }
+            ASSERT_EQ(seen, model.size()) << "step " << step;
+            EXPECT_EQ(TreeKeyFindValue(key, folded.data(), folded.size()) != nullptr,
+                      model.count(folded) == 1);
+        }
+    }
+}
