@@ -1,7 +1,8 @@
 # The Pocket PC build: PORTMEDIC.exe for ARM Windows CE 3.0 and later, from
 # the same sources as the desktop program. Included by the top-level
 # CMakeLists.txt when the toolchain file (cmake/Toolchain-wince-arm.cmake)
-# sets PM_WINCE; nothing else of the top-level file applies here.
+# sets PM_WINCE, once the program's libraries are defined there; nothing
+# after them applies here.
 #
 # What differs from the desktop stays in platform/: the headers a device SDK
 # would give (platform/wince/include), what a device lacks (platform/wince:
@@ -13,41 +14,10 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(PM_APP_DIR ${CMAKE_SOURCE_DIR}/app)
 set(PM_WINCE_DIR ${CMAKE_SOURCE_DIR}/platform/wince)
 
-# ---- compiling ----------------------------------------------------------------
-# The compiler driver (scripts/wince-cc) brings the device's ABI, small code
-# and a section per function for --gc-sections. Every object here also gets:
-#   - the device SDK's headers, before the compiler's own;
-#   - _WIN32, which the device's own compilers define, and wide window calls;
-#   - no stack frame over 4 KiB: a thread's stack on CE is 64 KiB and GCC
-#     adds no probes, so a large frame would run past it unnoticed.
-include_directories(SYSTEM ${PM_WINCE_DIR}/include)
-add_compile_definitions(_WIN32 UNICODE _UNICODE)
-add_compile_options(-Werror=frame-larger-than=4096)
-
-# ---- libraries: the desktop program's, with the device's system layer ---------
-file(GLOB PM_TEXT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/text/*.cpp)
-add_library(pm_text STATIC ${PM_TEXT_SOURCES})
-
-# Code page, runtime and the C library pieces COREDLL lacks.
-add_library(pm_system STATIC
-            ${CMAKE_SOURCE_DIR}/platform/win32/CodePage.cpp
-            ${CMAKE_SOURCE_DIR}/platform/RuntimeCompare.cpp
-            ${PM_WINCE_DIR}/Runtime.cpp
-            ${PM_WINCE_DIR}/Format.cpp
-            ${PM_WINCE_DIR}/Math.cpp
-            ${PM_WINCE_DIR}/DebugOutput.cpp)
-target_link_libraries(pm_text PUBLIC pm_system)
-
-add_library(pm_registry_win32 STATIC ${CMAKE_SOURCE_DIR}/platform/win32/Registry.cpp)
-target_link_libraries(pm_registry_win32 PUBLIC pm_system)
-add_library(pm_window STATIC ${CMAKE_SOURCE_DIR}/platform/win32/Window.cpp)
-
-add_library(pm_repair STATIC ${CMAKE_SOURCE_DIR}/repair/SerialScan.cpp)
-target_link_libraries(pm_repair PUBLIC pm_text)
-
-add_library(pm_globals STATIC ${CMAKE_SOURCE_DIR}/repair/GlobalTexts.cpp)
-target_link_libraries(pm_globals PUBLIC pm_text)
-
+# ---- the program's own code ----------------------------------------------------
+# The libraries (pm_text, pm_system with the device's pieces, pm_repair,
+# pm_globals, pm_registry_win32, pm_window) are the top-level file's, built
+# with the device's headers and flags set there.
 add_library(pm_app STATIC ${PM_APP_DIR}/Startup.cpp ${PM_APP_DIR}/MainWindow.cpp
                           ${PM_APP_DIR}/AboutDialog.cpp)
 target_link_libraries(pm_app PUBLIC pm_repair pm_globals pm_registry_win32 pm_window pm_text)
