@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "regfile/TextCoding.h"
 #include "tests/cerunner/Machine.h"
 
 // One step of a scenario's user: a menu command, a key (with or without
@@ -79,7 +80,6 @@ void DeviceReset();
 std::vector<Stub> DeviceStubs();
 
 // 16-bit text as UTF-8, for messages.
-std::string Utf8(const std::u16string& text);
 
 // The handle of a window a copy started earlier keeps open.
 const uint32_t kRunningCopyWindow = 0x00B20040;

@@ -232,7 +232,7 @@ std::u16string DllValue(const char16_t* key) {
     if (!v) return u"(none)";
     std::vector<uint8_t> b = TreeValueBytes(*v);
     std::u16string text;
-    for (size_t i = 0; i + 1 < b.size(); i += 2) text.push_back(char16_t(b[i] | b[i + 1] << 8));
+    for (size_t i = 0; i + 1 < b.size(); i += 2) text.push_back(Utf16LeAt(&b[i]));
     while (!text.empty() && text.back() == 0) text.pop_back();
     return text;
 }
@@ -255,21 +255,8 @@ struct Checker {
     }
 };
 
-// On one line: line ends and other control characters escaped.
-std::string ShowText(const std::u16string& t) {
-    std::string out;
-    for (char c : Utf8(t)) {
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else if (uint8_t(c) < 0x20)
-            out += "\\x" + Hex(uint8_t(c)).substr(8);
-        else
-            out.push_back(c);
-    }
-    return out;
-}
+// Texts on one line: line ends and other control characters escaped.
+std::string ShowText(const std::u16string& t) { return VisibleText(t); }
 std::string ShowEvent(const std::string& e) { return e; }
 
 std::string RectText(const int32_t* r) {
@@ -321,19 +308,20 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
         bool found = false;
         for (const auto* list : {&d.drawn, &d.boxTexts})
             for (const std::u16string& t : *list) found = found || t.find(line) != t.npos;
-        c.Check(found, "never shown: " + ShowText(line));
+        c.Check(found, "never shown: " + VisibleText(line));
     }
     for (const ReadBack& r : s.after)
-        c.Check(DllValue(r.key) == r.dll, "read back " + Utf8(r.key) + ": " +
-                                              Utf8(DllValue(r.key)) + ", want " + Utf8(r.dll));
+        c.Check(DllValue(r.key) == r.dll, "read back " + VisibleText(r.key) + ": " +
+                                              VisibleText(DllValue(r.key)) + ", want " +
+                                              VisibleText(r.dll));
 
     if (s.device & kCopyRunning) {
         c.Check(d.windows.empty(), "a second copy created a window");
     } else if (!d.windows.empty()) {
         const Window& w = d.windows[0];
         c.Check(w.className == u"PORTMEDIC" && w.title == u"PORTMEDIC" && w.style == 0x10000000,
-                "main window: class '" + Utf8(w.className) + "' title '" + Utf8(w.title) +
-                    "' style " + Hex(w.style));
+                "main window: class '" + VisibleText(w.className) + "' title '" +
+                    VisibleText(w.title) + "' style " + Hex(w.style));
         c.Check(d.classIcon != 0, "the window class has no icon");
         // The menu bar's 26 pixels (52 on a 192-dpi screen) come off the
         // bottom of the screen's work area; the text goes 10 pixels in from
@@ -471,7 +459,7 @@ int RuntimeTable() {
         uint64_t bits = call("wcstod", {text, end}), want;
         memcpy(&want, &n.value, 8);
         bool pass = bits == want && Read32(m, end) == text + 2 * n.end;
-        printf("%s: wcstod \"%s\"\n", pass ? "ok" : "FAILED", Utf8(n.text).c_str());
+        printf("%s: wcstod \"%s\"\n", pass ? "ok" : "FAILED", VisibleText(n.text).c_str());
         failed += !pass;
     }
     MachineClose(m);

@@ -147,9 +147,9 @@ uint32_t RegSetValueExW(Machine& m) {
     for (uint32_t i = 0; i + 1 < count; i += 2)
         text.push_back(char16_t(data[i] | data[i + 1] << 8));
     if (type == kRegTypeString && !text.empty() && text.back() == 0) text.pop_back();
-    Record("RegSetValueExW " + Utf8(g_device.keyPaths[Arg(m, 0)]) + " " + Utf8(name) + " type " +
-           std::to_string(type) + " '" + Utf8(text) + "' " + std::to_string(count) + " bytes -> " +
-           std::to_string(r));
+    Record("RegSetValueExW " + VisibleText(g_device.keyPaths[Arg(m, 0)]) + " " + VisibleText(name) +
+           " type " + std::to_string(type) + " '" + VisibleText(text) + "' " +
+           std::to_string(count) + " bytes -> " + std::to_string(r));
     return uint32_t(r);
 }
 
@@ -425,8 +425,8 @@ uint32_t GetDeviceCaps(Machine& m) {
 uint32_t MessageBoxW(Machine& m) {
     PaintWaiting(m);
     g_device.boxTexts.push_back(ReadWide(m, Arg(m, 1)));
-    Record("MessageBoxW owner=" + NameOf(Arg(m, 0)) + " caption='" + Utf8(ReadWide(m, Arg(m, 2))) +
-           "' type=" + std::to_string(Arg(m, 3)));
+    Record("MessageBoxW owner=" + NameOf(Arg(m, 0)) + " caption='" +
+           VisibleText(ReadWide(m, Arg(m, 2))) + "' type=" + std::to_string(Arg(m, 3)));
     return 1;  // IDOK
 }
 
@@ -467,7 +467,7 @@ uint32_t DialogBoxIndirectParamW(Machine& m) {
     }
     g_device.windows[index].alive = false;
     uint32_t result = g_device.windows[index].result;
-    Record("DialogBoxIndirectParamW " + which + " '" + Utf8(TemplateTitle(m, templ)) +
+    Record("DialogBoxIndirectParamW " + which + " '" + VisibleText(TemplateTitle(m, templ)) +
            "' owner=" + NameOf(owner) + " -> " + std::to_string(result));
     return result;
 }
@@ -491,7 +491,7 @@ uint32_t TerminateProcess(Machine& m) {
 }
 
 uint32_t OutputDebugStringW(Machine& m) {
-    Record("OutputDebugStringW '" + Utf8(ReadWide(m, Arg(m, 0))) + "'");
+    Record("OutputDebugStringW '" + VisibleText(ReadWide(m, Arg(m, 0))) + "'");
     return 0;
 }
 
@@ -527,23 +527,6 @@ uint32_t SHHandleWMActivate(Machine& m) {
 }
 
 }  // namespace
-
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) {
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out.push_back(char(0xC0 | c >> 6));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xE0 | c >> 12));
-            out.push_back(char(0x80 | (c >> 6 & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
 
 std::vector<Stub> RuntimeStubs();  // the C library functions, CRuntime.cpp
 
