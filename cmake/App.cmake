@@ -11,12 +11,7 @@ set(PM_SHELL_DIR ${CMAKE_SOURCE_DIR}/aygshell)
 # libstdc++ (app/Memory.cpp supplies the allocation operators).
 
 # ---- the icon, generated from its pixel map --------------------------------
-set(PM_ICON ${CMAKE_BINARY_DIR}/app/portmedic.ico)
-add_custom_command(OUTPUT ${PM_ICON}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/app
-  COMMAND ${Python3_EXECUTABLE} ${PM_APP_DIR}/MakeIcon.py ${PM_ICON}
-  DEPENDS ${PM_APP_DIR}/MakeIcon.py
-  COMMENT "Drawing the icon")
+include(${CMAKE_SOURCE_DIR}/cmake/Icon.cmake)
 add_custom_target(pm_icon DEPENDS ${PM_ICON})
 
 # The resources, compiled once into an object every user links.

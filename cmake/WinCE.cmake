@@ -35,12 +35,7 @@ endforeach()
 add_custom_target(pm_import_libraries DEPENDS ${PM_COREDLL_IMPLIB} ${PM_AYGSHELL_IMPLIB})
 
 # ---- resources: the desktop's script, compiled for the device ---------------------
-set(PM_ICON ${CMAKE_BINARY_DIR}/app/portmedic.ico)
-add_custom_command(OUTPUT ${PM_ICON}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/app
-  COMMAND ${Python3_EXECUTABLE} ${PM_APP_DIR}/MakeIcon.py ${PM_ICON}
-  DEPENDS ${PM_APP_DIR}/MakeIcon.py
-  COMMENT "Drawing the icon")
+include(${CMAKE_SOURCE_DIR}/cmake/Icon.cmake)
 
 # The toolchain's windres settings (its preprocessor, _WIN32_WCE, which adds
 # the device-only resources such as HI_RES_AWARE), compiled once into an

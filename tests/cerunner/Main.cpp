@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "app/resource.h"
 #include "cli/FileReplace.h"
 #include "platform/CodePage.h"
 #include "platform/portable/PortableRegistry.h"
@@ -37,10 +38,10 @@
 namespace {
 
 enum : uint32_t {
-    kAbout = 40003,
-    kDetect = 40004,
-    kRepair = 40005,
-    kExit = 40006,
+    kAbout = IDM_HELP_ABOUT,
+    kDetect = IDM_DETECT,
+    kRepair = IDM_REPAIR,
+    kExit = IDM_EXIT,
     kIdOk = 1,
     kIdCancel = 2,
 };
