@@ -45,7 +45,7 @@ fi
 
 # The machine type in the program's PE header: 14c is i386, 8664 is x86-64.
 pe_offset=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
-machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" | tr -d ' ')
+machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" | tr -d ' ' | sed 's/^0*//')
 case "$machine" in
     14c)
         export WINEARCH=win32
