@@ -30,8 +30,8 @@ enum : uint32_t {
     kStockObjects = 0x00D10000,
     kIcons = 0x00C00000,
     kCurrentProcess = 0x42,
-    kMaxMessages = 10000,
-    kUseDefault = 0x80000000u,  // CW_USEDEFAULT  // a loop that fetches more never ends
+    kMaxMessages = 10000,       // a loop that fetches more never ends
+    kUseDefault = 0x80000000u,  // CW_USEDEFAULT
 };
 
 Device g_device;
