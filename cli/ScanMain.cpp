@@ -175,7 +175,7 @@ bool CheckTargets(const Options& o, Targets* t) {
         ok = FileResolveTarget(o.input, &t->input, &error) &&
              FileResolveTarget(t->input.path + ".bak", &t->backup, &error);
         if (ok && t->input.exists && SameFile(t->backup.id, t->input.id)) {
-            error = o.input + ".bak is " + o.input + " itself: the backup would overwrite it";
+            error = t->backup.path + " is " + o.input + " itself: the backup would overwrite it";
             ok = false;
         }
     }
@@ -225,7 +225,8 @@ bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegT
         return false;
     }
     if (!FileCommit(&file, &error)) {
-        Complain(error + "; " + o.input + " is unchanged (a copy of it is in " + o.input + ".bak)");
+        Complain(error + "; " + o.input + " is unchanged (a copy of it is in " + t.backup.path +
+                 ")");
         return false;
     }
     return true;
@@ -241,11 +242,12 @@ bool SaveGuarded(const Options& o, const Targets& t, const RegDocument& doc, con
 }
 
 // The report could not be printed; a repair already saved must be told.
-void ReportLost(const Options& o, bool saved) {
+// The original's copy lies beside the file REGFILE names, through a link.
+void ReportLost(const Options& o, const Targets& t, bool saved) {
     std::string what = "cannot write the report to the standard output";
     if (saved && o.output.empty())
         what +=
-            "; the repair was saved in " + o.input + " (the original is in " + o.input + ".bak)";
+            "; the repair was saved in " + o.input + " (the original is in " + t.backup.path + ")";
     else if (saved)
         what += "; the repair was saved in " + o.output;
     Complain(what);
@@ -316,7 +318,7 @@ int main(int argc, char** argv) {
             PrintText(message);
         }
         if (fflush(stdout) != 0 || ferror(stdout) || !outputOpen) {
-            ReportLost(o, saved);
+            ReportLost(o, targets, saved);
             return kExitError;
         }
     }
