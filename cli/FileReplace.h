@@ -92,7 +92,7 @@ bool FileReadAll(const std::string& name, size_t maxBytes, std::string* content,
 // silently: after a saved repair the tool still says so.
 void FileReportWriteErrors();
 
-// Makes sure the standard input, output and error are open, so that no
-// file the tool opens takes their place; returns false when the standard
-// output was closed.
+// Makes sure the standard input, output and error are open (the null device
+// in place of a closed one), so that no file the tool opens takes their
+// place; returns false when the standard output was closed.
 bool FileStandardStreamsOpen();

@@ -168,7 +168,11 @@ void FileReportWriteErrors() {}
 
 bool FileStandardStreamsOpen() {
     bool outputOpen = true;
-    for (int fd = 0; fd < 3; ++fd)
-        if (_get_osfhandle(fd) == -1 && fd == 1) outputOpen = false;
+    for (int fd = 0; fd < 3; ++fd) {
+        if (_get_osfhandle(fd) != -1) continue;
+        if (fd == 1) outputOpen = false;
+        // The lowest free descriptor is fd itself, as with POSIX's open.
+        _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+    }
     return outputOpen;
 }

@@ -175,7 +175,7 @@ bool CheckTargets(const Options& o, Targets* t) {
         ok = FileResolveTarget(o.input, &t->input, &error) &&
              FileResolveTarget(t->input.path + ".bak", &t->backup, &error);
         if (ok && t->input.exists && SameFile(t->backup.id, t->input.id)) {
-            error = t->backup.path + " is " + o.input + " itself: the backup would overwrite it";
+            error = t->input.path + ".bak is " + o.input + " itself: the backup would overwrite it";
             ok = false;
         }
     }

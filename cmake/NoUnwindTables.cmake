@@ -3,11 +3,11 @@
 # The program throws nothing, yet the linker's own script keeps every
 # .eh_frame record of the C runtime's objects, and with them every function
 # those records name (mingw-w64's C99 number reader, 17 KB, that the program
-# never calls). pm_link_without_unwind_tables(target) links target with the
-# linker's own script, .eh_frame discarded. Without the tables, the start-up
-# objects that only hand them to the unwinder (crtbegin.o, crtend.o) are left
-# out too; crt2.o, the C runtime's start-up, is named by hand. A map of what
-# is linked is written beside the program.
+# never calls). pm_link_without_unwind_tables(target map) links target with
+# the linker's own script, .eh_frame discarded, and writes a map of what is
+# linked to the file map. Without the tables, the start-up objects that only
+# hand them to the unwinder (crtbegin.o, crtend.o) are left out too; crt2.o,
+# the C runtime's start-up, is named by hand.
 #
 # Fragile by nature: the script is the one this linker prints with --verbose,
 # rewritten by pattern. A linker whose script spells the .eh_frame rule

@@ -121,7 +121,9 @@ bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<R
 std::vector<std::string_view> RegEditedPieces(const std::string& original,
                                               const std::vector<RegEdit>& edits);
 
-// The repaired file whole: RegDocumentEdits joined with the document's bytes.
+// The repaired file whole: RegDocumentEdits joined with the document's bytes,
+// in one string. For the tests and fuzzers, which compare it whole;
+// portmedic-scan writes the pieces of RegEditedPieces instead.
 bool RegDocumentRepaired(const RegDocument& doc, const RegTree& tree, std::string* content,
                          std::string* error);
 

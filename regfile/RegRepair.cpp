@@ -13,11 +13,16 @@ bool Representable(const RegFileFormat& format, char16_t c) {
     return format.encoding != kRegFileAnsi || Cp1252().fromWide[c] >= 0;
 }
 
+// Whole 16-bit characters ending in a zero one.
+bool TerminatedUtf16(const uint8_t* bytes, size_t size) {
+    return size >= 2 && size % 2 == 0 && !bytes[size - 2] && !bytes[size - 1];
+}
+
 // The bytes as the quoted text they spell: a terminated 16-bit text without
 // inner zeros or line breaks, every character spellable in the file.
 bool BytesAsQuotedText(const RegFileFormat& format, const uint8_t* bytes, size_t size,
                        std::u16string* text) {
-    if (size < 2 || size % 2 || bytes[size - 2] || bytes[size - 1]) return false;
+    if (!TerminatedUtf16(bytes, size)) return false;
     for (size_t k = 0; k + 2 < size; k += 2) {
         char16_t c = Utf16LeAt(bytes + k);
         if (c == 0 || c == u'\r' || c == u'\n' || !Representable(format, c)) return false;
@@ -56,7 +61,7 @@ bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAs
         // Read back, text types get a terminator when they lack one, and
         // outside UTF-16 their bytes are 8-bit text: only a terminated text
         // whose characters all have a byte comes back the same.
-        if (size % 2 || bytes[size - 2] || bytes[size - 1]) return false;
+        if (!TerminatedUtf16(bytes, size)) return false;
         if (format.encoding != kRegFileUtf16) {
             data.clear();
             for (size_t k = 0; k < size; k += 2) {

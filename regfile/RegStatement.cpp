@@ -275,12 +275,10 @@ Statement::Kind ParseValueLine(StatementReader& p, size_t pos, Statement* st) {
         pos += 4;
     } else if (startsWith("hex(")) {
         pos += 4;
-        size_t start = pos;
         uint64_t type = 0;
         while (pos < end && HexDigit(line[pos]) >= 0 && type <= 0xFFFFFFFFu)
             type = type * 16 + uint32_t(HexDigit(line[pos++]));
-        if (type > 0xFFFFFFFFu || pos + 1 >= end || line[pos] != u')' || line[pos + 1] != u':' ||
-            (pos - start == 1 && start + 1 < end && RegFoldChar(line[start + 1]) == u'X'))
+        if (type > 0xFFFFFFFFu || pos + 1 >= end || line[pos] != u')' || line[pos + 1] != u':')
             return Skip(st, Statement::kSkippedKeepKey,
                         "bad value type in 'hex(N):' (expected hex digits, then '):')");
         st->type = uint32_t(type);

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # A bundle for one kind of Windows: a zip of its program files with a
 # README.txt (CRLF line ends, for Notepad). Each file is checked to be a PE
 # file of the bundle's kind that needs no DLL but the ones allowed; the
@@ -10,6 +10,7 @@
 # FORMAT is objdump's name for the file format (pei-i386, pei-arm-wince-little);
 # DLLS the allowed DLL names, lower case, separated by spaces.
 set -eu
+. "$(dirname "$0")/pe-imports.sh"
 zip=$1 readme=$2 objdump=$3 strip=$4 format=$5 dlls=$6
 shift 6
 fail() { echo "dist-zip: $*" >&2; exit 1; }
@@ -20,7 +21,7 @@ rm -rf "$stage" "$zip"
 mkdir -p "$stage"
 for f in "$@"; do
     "$objdump" -f "$f" | grep -q "file format $format\$" || fail "$f is not a $format file"
-    for dll in $("$objdump" -p "$f" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z'); do
+    for dll in $(pe_import_dlls "$objdump" "$f" | tr 'A-Z' 'a-z'); do
         case " $dlls " in
             *" $dll "*) ;;
             *) fail "$(basename "$f") needs $dll, which is not allowed in this bundle" ;;
