@@ -222,23 +222,21 @@ main() {
     # Left by a build that was killed outright; no build runs now (the lock).
     rm -rf "$root"/.building.*
 
-    start=$SECONDS
-    if ! complete "$binutils_dir"; then
+    # One stage in a scratch folder of its own, with its log there; the
+    # stage's folder is made anew.
+    stage() {  # FUNCTION DIR
         work=$(mktemp -d "$root/.building.XXXXXX")
         log=$work/build.log
         : >"$log"
-        rm -rf "$binutils_dir"
-        build_binutils
+        rm -rf "$2"
+        "$1"
         rm -rf "$work"
         work=
-    fi
-    work=$(mktemp -d "$root/.building.XXXXXX")
-    log=$work/build.log
-    : >"$log"
-    rm -rf "$toolchain_dir"
-    build_helpers
-    rm -rf "$work"
-    work=
+    }
+
+    start=$SECONDS
+    complete "$binutils_dir" || stage build_binutils "$binutils_dir"
+    stage build_helpers "$toolchain_dir"
     say "done in $((SECONDS - start)) s"
     echo "$toolchain_dir"
 }

@@ -91,7 +91,7 @@ RegKey KeyOf(uint32_t handle, bool* known) {
 uint32_t RegOpenKeyExW(Machine& m) {
     bool known;
     RegKey root = KeyOf(Arg(m, 0), &known);
-    if (!known) return 6;  // ERROR_INVALID_HANDLE
+    if (!known) return kRegInvalidHandle;  // ERROR_INVALID_HANDLE
     std::u16string path = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     RegKey key;
     long r = RegistryOpenKey(root, path.c_str(), Arg(m, 2), Arg(m, 3), &key);
@@ -108,7 +108,7 @@ uint32_t RegOpenKeyExW(Machine& m) {
 uint32_t RegEnumKeyExW(Machine& m) {
     bool known;
     RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return 6;
+    if (!known) return kRegInvalidHandle;
     uint32_t length = Read32(m, Arg(m, 3));
     if (!Plausible(m, 2 * uint64_t(length))) return 0;
     std::u16string name(length + 1, u'\0');
@@ -121,7 +121,7 @@ uint32_t RegEnumKeyExW(Machine& m) {
 uint32_t RegQueryValueExW(Machine& m) {
     bool known;
     RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return 6;
+    if (!known) return kRegInvalidHandle;
     std::u16string name = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     uint32_t typeAt = Arg(m, 3), dataAt = Arg(m, 4), countAt = Arg(m, 5);
     uint32_t type = 0, count = countAt ? Read32(m, countAt) : 0, room = count;
@@ -138,7 +138,7 @@ uint32_t RegQueryValueExW(Machine& m) {
 uint32_t RegSetValueExW(Machine& m) {
     bool known;
     RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return 6;
+    if (!known) return kRegInvalidHandle;
     std::u16string name = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     uint32_t type = Arg(m, 3), count = Arg(m, 5);
     std::vector<uint8_t> data = ReadBytes(m, Arg(m, 4), count);
@@ -156,7 +156,7 @@ uint32_t RegSetValueExW(Machine& m) {
 uint32_t RegCloseKey(Machine& m) {
     bool known;
     RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return 6;
+    if (!known) return kRegInvalidHandle;
     long r = RegistryCloseKey(key);
     g_device.keys.erase(Arg(m, 0));
     return uint32_t(r);
