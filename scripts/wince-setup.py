@@ -2,15 +2,15 @@
 """Writes the setup file of a Pocket PC installation cabinet: the file the
 device's installer reads first (the cabinet's ".000" member). It names the
 program and its provider, the processor and the lowest system version it
-needs, the one folder its files go into under \\Program Files, the files,
-and one Start menu shortcut to the first file. No registry entries.
+needs, the one file it installs into a folder of \\Program Files, and one
+Start menu shortcut to that file. No registry entries, no setup DLL.
 
    wince-setup.py OUTPUT --app NAME --provider NAME --processor N
-                  --min-version MAJOR.MINOR --folder NAME --shortcut NAME FILE...
+                  --min-version MAJOR.MINOR --folder NAME --shortcut NAME FILE
 
-FILE is a name as installed on the device ("PORTMEDIC.exe"); the cabinet
-holds the Nth file as its member ".00N". The output has no time stamp: the
-same arguments give the same bytes.
+FILE is the name as installed on the device ("PORTMEDIC.exe"); the cabinet
+holds the file as its member ".001". The output has no time stamp: the same
+arguments give the same bytes.
 """
 import argparse
 import struct
@@ -21,7 +21,7 @@ HEADER_SIZE = 100
 # the Start menu's Programs folder.
 PROGRAM_FILES = 1
 START_MENU_PROGRAMS = 11
-# Each file is copied even over a newer one of the same name (so that a
+# The file is copied even over a newer one of the same name (so that a
 # reinstall or an update replaces the program whatever the dates), and the
 # user may not skip it.
 FILE_FLAGS = 0x40000000 | 0x00000002
@@ -54,9 +54,10 @@ def setup_file(args):
 
     string_section = b"".join(entry((i, len(text(s))), text(s)) for s, i in strings.items())
     dir_section = entry((1, 2 * len(folder) + 2), id_list(folder))
-    file_section = b"".join(
-        struct.pack("<HHHIH", n, 1, n, FILE_FLAGS, len(text(name))) + text(name)
-        for n, name in enumerate(args.files, 1))
+    # File 1 (the member ".001") into folder 1; its third field is, as
+    # usual, its own number again.
+    name = text(args.file)
+    file_section = struct.pack("<HHHIH", 1, 1, 1, FILE_FLAGS, len(name)) + name
     link_section = entry((1, 0, START_MENU_PROGRAMS, 1, LINK_TO_FILE, 2 * len(shortcut) + 2),
                          id_list(shortcut))
 
@@ -72,7 +73,7 @@ def setup_file(args):
     provider = place(text(args.provider))
     unsupported = place(b"")
     sections = [(len(strings), place(string_section, 4)), (1, place(dir_section, 4)),
-                (len(args.files), place(file_section, 4)), (0, place(b"", 4)),
+                (1, place(file_section, 4)), (0, place(b"", 4)),
                 (0, place(b"", 4)), (1, place(link_section, 4))]
 
     major, minor = (int(n) for n in args.min_version.split("."))
@@ -91,10 +92,8 @@ def main():
     for option in ("--app", "--provider", "--min-version", "--folder", "--shortcut"):
         p.add_argument(option, required=True)
     p.add_argument("--processor", type=int, required=True)
-    p.add_argument("files", nargs="+")
+    p.add_argument("file")
     args = p.parse_args()
-    if len(args.files) > 998:  # members .001 to .998; .999 is a setup DLL's
-        sys.exit("wince-setup: too many files")
     data = setup_file(args)
     with open(args.output, "wb") as f:
         f.write(data)
