@@ -142,7 +142,7 @@ def read(data):
 
     def file_entry(pos):
         if pos + 12 > len(data):
-            refuse("the files run past the end")
+            refuse("the file section runs past the end")
         fid, did, same = r.u16s(pos, 3)
         flags, = struct.unpack_from("<I", data, pos + 6)
         length, = r.u16s(pos + 10, 1)
@@ -159,7 +159,7 @@ def read(data):
 
     def link_entry(pos):
         if pos + 12 > len(data):
-            refuse("the shortcuts run past the end")
+            refuse("the shortcut section runs past the end")
         lid, _, base, target, kind, length = r.u16s(pos, 6)
         folder = standard_folder(base, f"shortcut {lid}")
         if kind == 1 and target in files:
@@ -172,12 +172,12 @@ def read(data):
         links.append((folder, "\\".join(name)) + to)
         return pos + 12 + length
 
-    section(0, "the strings", string_entry)
-    section(1, "the folders", dir_entry)
-    section(2, "the files", file_entry)
-    section(3, "the registry hives", registry_entry)
-    section(4, "the registry keys", registry_entry)
-    section(5, "the shortcuts", link_entry)
+    section(0, "the string section", string_entry)
+    section(1, "the folder section", dir_entry)
+    section(2, "the file section", file_entry)
+    section(3, "the registry hive section", registry_entry)
+    section(4, "the registry key section", registry_entry)
+    section(5, "the shortcut section", link_entry)
     r.unclaimed()
     f.update(dirs=dirs, files=files, links=links)
     return f
