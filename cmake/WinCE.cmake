@@ -116,10 +116,11 @@ configure_file(${CMAKE_SOURCE_DIR}/docs/appmanager.ini ${PM_APP_MANAGER_INI} @ON
 
 # The cabinet as a device's installer would unpack it: its members, the
 # program byte for byte the one the runner runs, the scenarios on that very
-# copy, its setup file as an independent reader sees it, and a rebuild from
-# the same inputs giving the same cabinet.
+# copy, its setup file as an independent reader sees it, a rebuild from
+# the same inputs giving the same cabinet, and the .ini naming it.
 add_test(NAME wince.cab
-         COMMAND ${CMAKE_SOURCE_DIR}/tests/wince/check-cab.sh ${PM_CAB} $<TARGET_FILE:portmedic>
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/wince/check-cab.sh ${PM_CAB} ${PM_APP_MANAGER_INI}
+                 $<TARGET_FILE:portmedic>
                  ${PM_CE_RUNNER} ${CMAKE_SOURCE_DIR}/tests/e2e ${Python3_EXECUTABLE}
                  ${PM_CAB_SETUP_ARGS})
 # The reader refuses a setup file broken on purpose, each breakage by its

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The installation cabinet as a device's installer meets it:
 #
-#   check-cab.sh CAB PORTMEDIC.exe CE_RUNNER FIXTURE_DIR PYTHON SETUP_ARG...
+#   check-cab.sh CAB INI PORTMEDIC.exe CE_RUNNER FIXTURE_DIR PYTHON SETUP_ARG...
 #
 # cabextract lists the setup file first and then the program, both under
 # 8.3 names; the cabinet is stored uncompressed; the program extracted from
@@ -9,10 +9,11 @@
 # comes out of the cabinet; an independent reader accepts the setup file
 # with the values the installer must see; and the setup file and cabinet
 # made again from the same inputs (SETUP_ARG... as the build gives them to
-# scripts/wince-setup.py) are the same bytes.
+# scripts/wince-setup.py) are the same bytes. INI, the application
+# manager's file, names the cabinet, in CRLF lines.
 set -euo pipefail
-cab=$1 exe=$2 runner=$3 fixtures=$4 python=$5
-shift 5
+cab=$1 ini=$2 exe=$3 runner=$4 fixtures=$5 python=$6
+shift 6
 here=$(dirname "$0")
 scripts=$here/../../scripts
 tmp=$(mktemp -d)
@@ -42,3 +43,12 @@ cmp "$tmp/again.000" "$tmp/out/PORTME~1.000" || fail "the setup file made again 
 "$scripts/wince-cab.sh" "$tmp/again.cab" PORTME~1 "$tmp/again.000" "$exe"
 cmp "$tmp/again.cab" "$cab" || fail "the cabinet made again differs"
 echo "ok: made again, the same setup file and cabinet"
+
+[ "$(grep -c $'\r$' "$ini")" = "$(wc -l <"$ini")" ] || fail "$ini has lines without CR"
+tr -d '\r' <"$ini" >"$tmp/ini"
+component=$(sed -n 's/^Component = //p' "$tmp/ini")
+for line in '[CEAppManager]' 'Version = 1.0' "[$component]" "CabFiles = $(basename "$cab")"; do
+    grep -qxF "$line" "$tmp/ini" || fail "$ini has no line '$line'"
+done
+grep -q '^Description = .' "$tmp/ini" || fail "$ini has no description"
+echo "ok: $ini names $(basename "$cab")"
