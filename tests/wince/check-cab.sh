@@ -9,8 +9,9 @@
 # comes out of the cabinet; an independent reader accepts the setup file
 # with the values the installer must see; and the setup file and cabinet
 # made again from the same inputs (SETUP_ARG... as the build gives them to
-# scripts/wince-setup.py) are the same bytes. INI, the application
-# manager's file, names the cabinet, in CRLF lines.
+# scripts/wince-setup.py) are the same bytes, as a rebuild of the program
+# is (no link time in it). INI, the application manager's file, names the
+# cabinet, in CRLF lines.
 set -euo pipefail
 cab=$1 ini=$2 exe=$3 runner=$4 fixtures=$5 python=$6
 shift 6
@@ -43,6 +44,11 @@ cmp "$tmp/again.000" "$tmp/out/PORTME~1.000" || fail "the setup file made again 
 "$scripts/wince-cab.sh" "$tmp/again.cab" PORTME~1 "$tmp/again.000" "$exe"
 cmp "$tmp/again.cab" "$cab" || fail "the cabinet made again differs"
 echo "ok: made again, the same setup file and cabinet"
+# A rebuild of the program gives the same cabinet too only if the linker
+# left the time out of the PE header (at the header's offset + 8).
+pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
+[ "$(od -An -tu4 -j$((pe + 8)) -N4 "$exe" | tr -d ' ')" = 0 ] || fail "the program has a link time"
+echo "ok: the program has no link time"
 
 [ "$(grep -c $'\r$' "$ini")" = "$(wc -l <"$ini")" ] || fail "$ini has lines without CR"
 tr -d '\r' <"$ini" >"$tmp/ini"
