@@ -39,7 +39,7 @@ NEEDS_fuzz = native fuzz
 NEEDS_bench = native bench
 NEEDS_install = native
 NEEDS_package = native release
-NEEDS_dist-windows = native windows
+NEEDS_dist-windows = native windows wince
 NEEDS_dist-pocketpc = wince
 NEEDS = $(sort $(foreach goal,$(or $(MAKECMDGOALS),all),$(NEEDS_$(goal))))
 
@@ -176,13 +176,17 @@ package: deps
 	@scripts/check-package.sh build/native/$$(cd build/native && ls -t portmedic-scan_*.deb | head -n 1)
 
 # The Windows bundle (build/win32/portmedic-VERSION-win32.zip): the 32-bit
-# PORTMEDIC.exe, aygshell.dll and portmedic-scan.exe with a README.txt.
+# PORTMEDIC.exe, aygshell.dll and portmedic-scan.exe with a README.txt, and
+# the Pocket PC build's installation cabinet with its PORTMEDIC.ini.
 dist-windows: deps
+	@cmake --preset wince-arm >/dev/null
+	@cmake --build --preset wince-arm -j $(JOBS) --target cab
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS) --target dist-windows
 
 # The Pocket PC bundle (build/wince-arm/portmedic-VERSION-pocketpc-arm.zip):
-# the ARM PORTMEDIC.exe with a README.txt.
+# the ARM PORTMEDIC.exe with a README.txt, its installation cabinet
+# (build/wince-arm/PORTMEDIC.ARM.CAB) and PORTMEDIC.ini.
 dist-pocketpc: deps
 	@cmake --preset wince-arm >/dev/null
 	@cmake --build --preset wince-arm -j $(JOBS) --target dist-pocketpc

@@ -102,11 +102,13 @@ set(CMAKE_RC_COMPILE_OBJECT "<CMAKE_RC_COMPILER> -O coff <DEFINES> <INCLUDES> <F
 # on CE 3.0), CE's 64 KiB stack, no ASLR/NX bits (binutils 2.40 sets them by
 # default; CE rejects neither but they mean nothing there), base relocations
 # kept so CE can load the image at another address, stripped by ld (strip
-# would set the "uniprocessor only" flag), unused sections dropped.
+# would set the "uniprocessor only" flag), unused sections dropped, and no
+# link time in the header (0), so that a rebuild gives the same program and
+# the same installation cabinet.
 set(PM_WINCE_LINK_FLAGS
     --subsystem wince:3.00 --major-os-version 3 --minor-os-version 0
     --stack 0x10000,0x1000 --disable-dynamicbase --disable-nxcompat
-    --enable-reloc-section -s --gc-sections -e WinMainCRTStartup)
+    --enable-reloc-section -s --gc-sections -e WinMainCRTStartup --no-insert-timestamp)
 list(JOIN PM_WINCE_LINK_FLAGS " " _pm_link_flags)
 foreach(_pm_lang C CXX)
   set(CMAKE_${_pm_lang}_LINK_EXECUTABLE

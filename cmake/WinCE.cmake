@@ -87,16 +87,59 @@ add_test(NAME wince.size COMMAND ${PM_SIZE_CHECK})
 # The program on an emulated handheld, by the native build's CE runner.
 include(${CMAKE_SOURCE_DIR}/cmake/CeRunner.cmake)
 
+# ---- the installation cabinet ---------------------------------------------------------
+# build/wince-arm/PORTMEDIC.ARM.CAB: what a Pocket PC owner taps to install
+# the program. Its setup file (scripts/wince-setup.py) puts PORTMEDIC.exe
+# into \Program Files\PORTMEDIC and a shortcut "PORTMEDIC" into Start >
+# Programs, for any ARM device (processor type 2577) from Windows CE 3.0 on;
+# the installer lists it in Settings > Remove Programs as provider and name.
+# PORTMEDIC.ini hands the cabinet to the desktop's application manager.
+# Both are made with the program, so its checks run on what ships.
+set(PM_CAB ${CMAKE_BINARY_DIR}/PORTMEDIC.ARM.CAB)
+set(PM_CAB_SETUP ${CMAKE_BINARY_DIR}/PORTMEDIC.000)
+set(PM_CAB_SETUP_ARGS --app PORTMEDIC --provider "PORTMEDIC developers" --processor 2577
+    --min-version 3.0 --folder PORTMEDIC --shortcut PORTMEDIC PORTMEDIC.exe)
+add_custom_command(OUTPUT ${PM_CAB_SETUP}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/wince-setup.py ${PM_CAB_SETUP}
+          ${PM_CAB_SETUP_ARGS}
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/wince-setup.py
+  COMMENT "The installation cabinet's setup file" VERBATIM)
+add_custom_command(OUTPUT ${PM_CAB}
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/wince-cab.sh ${PM_CAB} PORTME~1 ${PM_CAB_SETUP}
+          $<TARGET_FILE:portmedic>
+  DEPENDS portmedic ${PM_CAB_SETUP} ${CMAKE_SOURCE_DIR}/scripts/wince-cab.sh
+  COMMENT "The installation cabinet" VERBATIM)
+add_custom_target(cab ALL DEPENDS ${PM_CAB})
+set(PM_APP_MANAGER_INI ${CMAKE_BINARY_DIR}/PORTMEDIC.ini)
+configure_file(${CMAKE_SOURCE_DIR}/docs/appmanager.ini ${PM_APP_MANAGER_INI} @ONLY
+               NEWLINE_STYLE CRLF)
+
+# The cabinet as a device's installer would unpack it: its members, the
+# program byte for byte the one the runner runs, the scenarios on that very
+# copy, its setup file as an independent reader sees it, a rebuild from
+# the same inputs giving the same cabinet, and the .ini naming it.
+add_test(NAME wince.cab
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/wince/check-cab.sh ${PM_CAB} ${PM_APP_MANAGER_INI}
+                 $<TARGET_FILE:portmedic>
+                 ${PM_CE_RUNNER} ${CMAKE_SOURCE_DIR}/tests/e2e ${Python3_EXECUTABLE}
+                 ${PM_CAB_SETUP_ARGS})
+# The reader refuses a setup file broken on purpose, each breakage by its
+# own check.
+add_test(NAME wince.cab-setup-breakages
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wince/check-setup-file.py
+                 --breakages ${PM_CAB_SETUP})
+
 # ---- make dist-pocketpc ---------------------------------------------------------------
-# The device's program in a zip with a short README.txt: copied to the
-# handheld with ActiveSync or a storage card. The linker already stripped
-# it (strip would mark it for one processor only), so it goes in as built.
+# The device's program in a zip with a short README.txt, the installation
+# cabinet and the application manager's file. The linker already stripped
+# the program (strip would mark it for one processor only), so it goes in as
+# built.
 set(PM_BUNDLE_README ${CMAKE_BINARY_DIR}/bundle/README.txt)
 configure_file(${CMAKE_SOURCE_DIR}/docs/pocketpc-bundle.txt ${PM_BUNDLE_README} @ONLY)
 add_custom_target(dist-pocketpc
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/dist-zip.sh
           ${CMAKE_BINARY_DIR}/portmedic-${PROJECT_VERSION}-pocketpc-arm.zip ${PM_BUNDLE_README}
           ${PM_WINCE_OBJDUMP} - pei-arm-wince-little "coredll.dll aygshell.dll"
-          $<TARGET_FILE:portmedic>
-  DEPENDS portmedic
+          $<TARGET_FILE:portmedic> -- ${PM_CAB} ${PM_APP_MANAGER_INI}
+  DEPENDS portmedic cab
   COMMENT "The Pocket PC bundle" VERBATIM)

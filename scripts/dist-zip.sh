@@ -3,9 +3,10 @@
 # README.txt (CRLF line ends, for Notepad). Each file is checked to be a PE
 # file of the bundle's kind that needs no DLL but the ones allowed; the
 # copies in the zip are stripped of symbols (unless STRIP is "-": a file
-# the linker already stripped, which strip would mark anew).
+# the linker already stripped, which strip would mark anew). EXTRA files
+# (an installation cabinet, its .ini) go in as they are.
 #
-#   dist-zip.sh ZIP README OBJDUMP STRIP FORMAT DLLS FILE...
+#   dist-zip.sh ZIP README OBJDUMP STRIP FORMAT DLLS FILE... [-- EXTRA...]
 #
 # FORMAT is objdump's name for the file format (pei-i386, pei-arm-wince-little);
 # DLLS the allowed DLL names, lower case, separated by spaces.
@@ -19,7 +20,11 @@ name=$(basename "$zip" .zip)
 stage=$(dirname "$zip")/$name
 rm -rf "$stage" "$zip"
 mkdir -p "$stage"
+extras=0
 for f in "$@"; do
+    if [ "$f" = -- ]; then extras=1; continue; fi
+    [ -f "$f" ] || fail "$f is missing"
+    if [ $extras = 1 ]; then cp "$f" "$stage/"; continue; fi
     "$objdump" -f "$f" | grep -q "file format $format\$" || fail "$f is not a $format file"
     for dll in $(pe_import_dlls "$objdump" "$f" | tr 'A-Z' 'a-z'); do
         case " $dlls " in

@@ -38,7 +38,7 @@ packages_fuzz=(clang libclang-rt-14-dev)
 packages_bench=(libbenchmark-dev python3 bc time)
 packages_wince=(g++-arm-linux-gnueabi binutils-source gcc-12-source bison flex texinfo xz-utils
                 make gcc libc6-dev python3  # gcc/make build binutils; python3 runs scripts/wince-cc
-                libunicorn-dev)  # the native build's CE runner runs the program on an emulated ARM
+                libunicorn-dev gcab cabextract)  # the CE runner's emulated ARM; the install cabinet
 
 groups=("$@")
 [ "${#groups[@]}" -gt 0 ] || groups=(native)
