@@ -43,7 +43,7 @@ struct Import {
 
 struct LoadOptions {
     bool skipRelocation = false;  // leave the image's addresses as linked
-    std::string dropStub;         // bind this import ("DLL!name") to no stub
+    std::string dropStub;         // act as if this import ("DLL!name") had no stub
 };
 
 // Memory map. The image goes to a base other than its own (0x10000), so
