@@ -24,6 +24,8 @@ if(PM_WINCE AND TARGET portmedic)
       "The CE runner of the native build")
   set(run ${PM_CE_RUNNER} $<TARGET_FILE:portmedic> ${CMAKE_SOURCE_DIR}/tests/e2e)
   add_test(NAME ce_runner.scenarios COMMAND ${run})
+  # The loaded image's protections: no store into its code or read-only data.
+  add_test(NAME ce_runner.image COMMAND ${PM_CE_RUNNER} --self-test $<TARGET_FILE:portmedic>)
   # The runner broken on purpose must notice: without relocation every
   # scenario fails; an import the device lacks stops the program at load,
   # as CE's loader does, naming the import; and where the device's COREDLL

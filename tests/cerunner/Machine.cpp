@@ -232,7 +232,10 @@ bool MachineLoad(Machine& m, const std::string& path, const std::vector<Stub>& s
 
     // Protections last: the loader itself writes into read-only sections.
     if (alignment % kPage == 0)
-        for (const Range& r : ranges) uc_mem_protect(m.uc, m.base + r.start, r.size, r.protection);
+        for (const Range& r : ranges) {
+            uc_mem_protect(m.uc, m.base + r.start, r.size, r.protection);
+            if (!(r.protection & UC_PROT_WRITE)) m.readOnly[m.base + r.start] = r.size;
+        }
     return true;
 }
 
@@ -318,6 +321,13 @@ std::vector<uint8_t> ReadBytes(Machine& m, uint32_t address, uint32_t count) {
 }
 
 void WriteBytes(Machine& m, uint32_t address, const void* bytes, uint32_t count) {
+    // uc_mem_write ignores protections; COREDLL writing for the program
+    // faults on them as the program's own store would.
+    for (const auto& r : m.readOnly)
+        if (count && address < r.first + r.second && r.first < address + count) {
+            Stop(m, "a stub wrote read-only memory at " + Hex(address) + " near PC=" + Hex(m.pc));
+            return;
+        }
     if (count && uc_mem_write(m.uc, address, bytes, count) != UC_ERR_OK)
         Stop(m, "a stub wrote unmapped memory at " + Hex(address));
 }

@@ -72,6 +72,7 @@ struct Machine {
     bool exited = false;  // the program ended its process itself (TerminateProcess)
     uint32_t exitCode = 0;
 
+    std::map<uint32_t, uint32_t> readOnly;    // the image's read-only pages: address -> size
     std::map<uint32_t, uint32_t> heapBlocks;  // address -> size
     uint32_t heapNext = kHeapBase;
 };

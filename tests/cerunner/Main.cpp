@@ -3,7 +3,7 @@
 //
 //   ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] [--skip-relocation]
 //             [--drop-stub DLL!NAME]
-//   ce_runner --self-test
+//   ce_runner --self-test [PORTMEDIC.exe]
 //
 // Each scenario loads a .reg fixture into the in-memory registry, starts the
 // program as Windows CE does, feeds it the scenario's input and checks what
@@ -18,8 +18,9 @@
 // function from the device (an import: the program does not start; a
 // function looked up at run time: it is not found); the runs must then
 // fail. --self-test runs single instructions (the misalignment trap, the
-// processor's instruction set) and reads menu-bar resources broken in each
-// way the shell refuses.
+// processor's instruction set), reads menu-bar resources broken in each
+// way the shell refuses and, given the program, checks the protections of
+// its loaded image.
 #include <stdio.h>
 #include <string.h>
 #include <unicorn/unicorn.h>
@@ -484,6 +485,52 @@ int InstructionTable() {
     return failed;
 }
 
+// The program's image as loaded: its code and read-only data refuse a
+// store, from its own code or from a COREDLL function writing for it, and
+// its data holds no code, as on the device.
+int ImageTable(const std::string& exe) {
+    enum What { kStore, kStubWrite, kRun };
+    struct Row {
+        const char* section;
+        What what;
+        const char* fault;  // how the run stops; null: it does not
+    } rows[] = {
+        {".text", kStore, "access violation at PC=0x003F0000: write to read-only memory"},
+        {".rdata", kStore, "access violation at PC=0x003F0000: write to read-only memory"},
+        {".rdata", kStubWrite, "a stub wrote read-only memory"},
+        {".data", kStore, nullptr},
+        {".data", kRun, "access violation at PC=0x00000000: run of non-executable memory"},
+    };
+    const char* kWhat[] = {"a store into", "a stub's write into", "a run of"};
+    int failed = 0;
+    for (const Row& r : rows) {
+        Machine m;
+        bool ok = MachineLoad(m, exe, DeviceStubs(), LoadOptions());
+        // The section's address, from the section table as mapped.
+        uint32_t pe = ok ? m.base + Read32(m, m.base + 0x3C) : 0, at = 0;
+        uint32_t count = ok ? Read32(m, pe + 4) >> 16 : 0,
+                 table = pe + 24 + (Read32(m, pe + 20) & 0xFFFF);
+        for (uint32_t i = 0; i < count && !at; ++i)
+            if (ReadText(m, table + 40 * i).substr(0, 8) == r.section)
+                at = m.base + Read32(m, table + 40 * i + 12);
+        const uint32_t code = kImageBase - 0x10000;
+        uint32_t instructions[2] = {0xE5801000, 0xE1A0F00E};  // str r1, [r0]; mov pc, lr
+        ok = ok && at && uc_mem_map(m.uc, code, 0x1000, UC_PROT_ALL) == UC_ERR_OK;
+        if (ok) {
+            WriteBytes(m, code, instructions, sizeof instructions);
+            if (r.what == kStore) CallGuest(m, code, {at, 0x12345678});
+            if (r.what == kStubWrite) WriteBytes(m, at, instructions, 4);
+            if (r.what == kRun) CallGuest(m, at, {});
+        }
+        bool pass = ok && (r.fault ? m.fault.find(r.fault) == 0 : m.fault.empty());
+        printf("%s: %s %s%s%s\n", pass ? "ok" : "FAILED", kWhat[r.what], r.section,
+               m.fault.empty() ? "" : ": ", m.fault.c_str());
+        failed += !pass;
+        MachineClose(m);
+    }
+    return failed;
+}
+
 // The menu bar as the shell reads it from the resources: the program's own
 // definition and menu, and each way the shell refuses one.
 int MenuBarTable() {
@@ -541,8 +588,10 @@ int MenuBarTable() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && args[0] == "--self-test")
-        return InstructionTable() + MenuBarTable() ? 1 : 0;
+    if (!args.empty() && args.size() <= 2 && args[0] == "--self-test")
+        return InstructionTable() + MenuBarTable() + (args.size() == 2 ? ImageTable(args[1]) : 0)
+                   ? 1
+                   : 0;
     LoadOptions options;
     std::string only;
     std::vector<std::string> positional;
@@ -557,9 +606,9 @@ int main(int argc, char** argv) {
             positional.push_back(args[i]);
     }
     if (positional.size() != 2) {
-        fprintf(stderr,
-                "usage: ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] "
-                "[--skip-relocation] [--drop-stub DLL!NAME]\n       ce_runner --self-test\n");
+        fprintf(stderr, "usage: ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] "
+                        "[--skip-relocation] [--drop-stub DLL!NAME]\n       ce_runner --self-test "
+                        "[PORTMEDIC.exe]\n");
         return 2;
     }
     int passed = 0, failed = 0;
