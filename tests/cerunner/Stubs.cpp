@@ -141,7 +141,8 @@ uint32_t RegQueryValueExW(Machine& m) {
 
 // The key's path in the registry tree ("HKLM\\..." in the record).
 std::u16string TreePath(uint32_t handle) {
-    return u"HKEY_LOCAL_MACHINE" + g_device.keyPaths[handle].substr(4);
+    const std::u16string& path = g_device.keyPaths[handle];
+    return u"HKEY_LOCAL_MACHINE" + (path.size() > 4 ? path.substr(4) : u"");
 }
 
 uint32_t RegSetValueExW(Machine& m) {
