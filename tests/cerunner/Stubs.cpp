@@ -32,10 +32,10 @@ enum : uint32_t {
     kStockObjects = 0x00D10000,
     kIcons = 0x00C00000,
     kCurrentProcess = 0x42,
-    kMaxMessages = 10000,  // a loop that fetches more never ends
-    kNotSupported = 50,    // ERROR_NOT_SUPPORTED
-    kCoredllModule = 0x01F60000,
-    kUseDefault = 0x80000000u,  // CW_USEDEFAULT
+    kMaxMessages = 10000,         // a loop that fetches more never ends
+    kNotSupported = 50,           // ERROR_NOT_SUPPORTED
+    kCoredllModule = 0x01F60000,  // what GetModuleHandleW answers for COREDLL
+    kUseDefault = 0x80000000u,    // CW_USEDEFAULT
 };
 
 Device g_device;
