@@ -24,12 +24,20 @@ if(PM_WINCE AND TARGET portmedic)
       "The CE runner of the native build")
   set(run ${PM_CE_RUNNER} $<TARGET_FILE:portmedic> ${CMAKE_SOURCE_DIR}/tests/e2e)
   add_test(NAME ce_runner.scenarios COMMAND ${run})
+  # The loaded image's protections: no store into its code or read-only data.
+  add_test(NAME ce_runner.image COMMAND ${PM_CE_RUNNER} --self-test $<TARGET_FILE:portmedic>)
   # The runner broken on purpose must notice: without relocation every
-  # scenario fails, and a missing stub stops the run naming the import.
+  # scenario fails; an import the device lacks stops the program at load,
+  # as CE's loader does, naming the import; and where the device's COREDLL
+  # has no RegFlushKey, the hive-based registry loses the repair at the
+  # soft reset.
   add_test(NAME ce_runner.skip-relocation COMMAND ${run} --skip-relocation)
   set_tests_properties(ce_runner.skip-relocation PROPERTIES
                        PASS_REGULAR_EXPRESSION "\n0 passed, [1-9][0-9]* failed")
   add_test(NAME ce_runner.missing-stub COMMAND ${run} --drop-stub COREDLL!DrawTextW)
   set_tests_properties(ce_runner.missing-stub PROPERTIES PASS_REGULAR_EXPRESSION
-                       "call to COREDLL!DrawTextW, which the runner has no stub for")
+                       "load: the program imports COREDLL!DrawTextW, which the runner has no stub")
+  add_test(NAME ce_runner.unflushed-repair COMMAND ${run} --drop-stub COREDLL!RegFlushKey)
+  set_tests_properties(ce_runner.unflushed-repair PROPERTIES PASS_REGULAR_EXPRESSION
+                       "read back [^\n]*Serial5: OBBTDEV.DLL, want BTCEIF.DLL")
 endif()

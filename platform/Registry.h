@@ -1,8 +1,9 @@
-// The registry, reduced to the five operations the scan needs.
+// The registry, reduced to the six operations the scan needs.
 //
 // Arguments and results follow the Win32 functions of the same role
 // (RegOpenKeyExW, RegEnumKeyExW, RegQueryValueExW, RegSetValueExW,
-// RegCloseKey): 0 means success, anything else is a Windows error code.
+// RegFlushKey, RegCloseKey): 0 means success, anything else is a Windows
+// error code.
 // The portable build acts on a registry tree in memory (platform/portable); the
 // Win32 build calls Windows itself (platform/win32).
 #pragma once
@@ -55,5 +56,13 @@ long RegistryQueryValue(RegKey key, const WideChar* name, uint32_t* type, uint8_
 // platform obtains write access for this one write where it must.
 long RegistrySetValue(RegKey key, const WideChar* name, uint32_t reserved, uint32_t type,
                       const uint8_t* data, uint32_t byteCount);
+
+// Makes the writes so far survive a reset. A hive-based registry (Windows
+// Mobile 5 and later) keeps writes pending until this call; a soft reset
+// drops what is pending. A registry kept in RAM (Pocket PC 2002) keeps its
+// writes anyway, and there the call may fail by design when the device has
+// no store to copy the registry to. A system without the function counts
+// as flushed (0).
+long RegistryFlushKey(RegKey key);
 
 long RegistryCloseKey(RegKey key);

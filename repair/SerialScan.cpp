@@ -72,6 +72,11 @@ void ExamineDll(ScanState& scan, RegKey driverKey, const WideChar* dllName,
         repaired = RegistrySetValue(driverKey, WIDE("Dll"), 0, kRegTypeString,
                                     reinterpret_cast<const uint8_t*>(kRepairValue),
                                     sizeof(kRepairValue)) == 0;
+        // The user is told to soft-reset next: a hive-based registry would
+        // drop the write at that reset unless it is flushed now. The
+        // flush's answer is not the repair's: a registry kept in RAM may
+        // refuse the flush and still keep the write through the reset.
+        if (repaired) RegistryFlushKey(driverKey);
         if (!repaired) ++scan.found.failedWrites;
     }
     if (dll.IsEmpty()) return;  // never damaged: the damage has a name

@@ -162,6 +162,10 @@ long RegistrySetValue(RegKey handle, const WideChar* name, uint32_t, uint32_t ty
     return kRegOk;
 }
 
+// The tree lives in memory and is saved, if at all, by whoever loaded it:
+// there is nothing pending to flush.
+long RegistryFlushKey(RegKey handle) { return KeyOfHandle(handle) ? kRegOk : kRegInvalidHandle; }
+
 long RegistryCloseKey(RegKey handle) {
     if (handle == REG_ROOT_LOCAL_MACHINE) return kRegOk;
     size_t slot = SlotOfHandle(handle);

@@ -1,4 +1,4 @@
-// The portable side of platform/Registry.h: the five calls act on a
+// The portable side of platform/Registry.h: the six calls act on a
 // registry tree in memory (regfile/RegTree.h), with a table of open
 // handles, answering as Windows answers.
 //

@@ -61,4 +61,20 @@ long RegistrySetValue(RegKey key, const WideChar* name, uint32_t reserved, uint3
     return result;
 }
 
+#ifdef _WIN32_WCE
+// Not every COREDLL a Pocket PC may carry is known to export RegFlushKey,
+// and a program importing a name its COREDLL lacks does not start at all.
+// So the function is looked up when needed; without it the registry is the
+// older kind kept in RAM, whose writes survive a soft reset unflushed.
+long RegistryFlushKey(RegKey key) {
+    typedef LONG(WINAPI * FlushFunction)(HKEY);
+    HMODULE system = GetModuleHandleW(L"coredll.dll");
+    FlushFunction flush =
+        system ? reinterpret_cast<FlushFunction>(GetProcAddressW(system, L"RegFlushKey")) : nullptr;
+    return flush ? flush(ToHkey(key)) : ERROR_SUCCESS;
+}
+#else
+long RegistryFlushKey(RegKey key) { return RegFlushKey(ToHkey(key)); }
+#endif
+
 long RegistryCloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }

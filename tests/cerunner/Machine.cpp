@@ -132,7 +132,13 @@ bool BindImports(Machine& m, uint32_t rva, const std::vector<Stub>& stubs,
                 name = ReadText(m, m.base + entry + 2);
             Import im{stem + "!" + (ordinal ? std::to_string(ordinal) : name), nullptr};
             const Stub* s = FindStub(stubs, stem, ordinal ? nullptr : name.c_str(), ordinal);
-            if (s && im.label != options.dropStub) im.function = s->function;
+            // CE's loader refuses a program at once for any name its DLLs
+            // do not export, whether or not the program ever calls it.
+            if (!s || im.label == options.dropStub)
+                return Fail(m, "the program imports " + im.label +
+                                   ", which the runner has no stub for: a device without it "
+                                   "refuses to start the program");
+            im.function = s->function;
             Write32(m, m.base + iat + 4 * i, kImportAddresses + 4 * uint32_t(m.imports.size()));
             m.imports.push_back(im);
         }
@@ -226,7 +232,10 @@ bool MachineLoad(Machine& m, const std::string& path, const std::vector<Stub>& s
 
     // Protections last: the loader itself writes into read-only sections.
     if (alignment % kPage == 0)
-        for (const Range& r : ranges) uc_mem_protect(m.uc, m.base + r.start, r.size, r.protection);
+        for (const Range& r : ranges) {
+            uc_mem_protect(m.uc, m.base + r.start, r.size, r.protection);
+            if (!(r.protection & UC_PROT_WRITE)) m.readOnly[m.base + r.start] = r.size;
+        }
     return true;
 }
 
@@ -273,12 +282,7 @@ uint64_t CallGuest(Machine& m, uint32_t address, const std::vector<uint32_t>& ar
             m.fault = "jump to " + Hex(at) + " from near PC=" + Hex(m.pc);
             break;
         }
-        const Import& im = m.imports[import];
-        if (!im.function) {
-            m.fault = "call to " + im.label + ", which the runner has no stub for";
-            break;
-        }
-        uint32_t r0 = im.function(m);
+        uint32_t r0 = m.imports[import].function(m);
         if (!m.fault.empty()) break;
         SetReg(m, UC_ARM_REG_R0, r0);
         pc = Reg(m, UC_ARM_REG_LR);
@@ -317,6 +321,13 @@ std::vector<uint8_t> ReadBytes(Machine& m, uint32_t address, uint32_t count) {
 }
 
 void WriteBytes(Machine& m, uint32_t address, const void* bytes, uint32_t count) {
+    // uc_mem_write ignores protections; COREDLL writing for the program
+    // faults on them as the program's own store would.
+    for (const auto& r : m.readOnly)
+        if (count && address < r.first + r.second && r.first < address + count) {
+            Stop(m, "a stub wrote read-only memory at " + Hex(address) + " near PC=" + Hex(m.pc));
+            return;
+        }
     if (count && uc_mem_write(m.uc, address, bytes, count) != UC_ERR_OK)
         Stop(m, "a stub wrote unmapped memory at " + Hex(address));
 }

@@ -43,7 +43,7 @@ struct Import {
 
 struct LoadOptions {
     bool skipRelocation = false;  // leave the image's addresses as linked
-    std::string dropStub;         // bind this import ("DLL!name") to no stub
+    std::string dropStub;         // act as if this import ("DLL!name") had no stub
 };
 
 // Memory map. The image goes to a base other than its own (0x10000), so
@@ -72,6 +72,7 @@ struct Machine {
     bool exited = false;  // the program ended its process itself (TerminateProcess)
     uint32_t exitCode = 0;
 
+    std::map<uint32_t, uint32_t> readOnly;    // the image's read-only pages: address -> size
     std::map<uint32_t, uint32_t> heapBlocks;  // address -> size
     uint32_t heapNext = kHeapBase;
 };

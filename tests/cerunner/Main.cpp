@@ -3,7 +3,7 @@
 //
 //   ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] [--skip-relocation]
 //             [--drop-stub DLL!NAME]
-//   ce_runner --self-test
+//   ce_runner --self-test [PORTMEDIC.exe]
 //
 // Each scenario loads a .reg fixture into the in-memory registry, starts the
 // program as Windows CE does, feeds it the scenario's input and checks what
@@ -14,10 +14,13 @@
 // compiled natively, run on the same fixture. A few lines are pinned
 // literally as well, so that a mistake both builds share still shows.
 //
-// --skip-relocation and --drop-stub break the loader on purpose (the runs
-// must then fail); --self-test runs single instructions (the misalignment
-// trap, the processor's instruction set) and the C library stubs whose
-// results no scenario shows.
+// --skip-relocation breaks the loader on purpose, and --drop-stub takes a
+// function from the device (an import: the program does not start; a
+// function looked up at run time: it is not found); the runs must then
+// fail. --self-test runs single instructions (the misalignment trap, the
+// processor's instruction set), reads menu-bar resources broken in each
+// way the shell refuses and, given the program, checks the protections of
+// its loaded image.
 #include <stdio.h>
 #include <string.h>
 #include <unicorn/unicorn.h>
@@ -33,6 +36,7 @@
 #include "repair/GlobalTexts.h"
 #include "repair/SerialScan.h"
 #include "tests/cerunner/Device.h"
+#include "tests/cerunner/MenuBar.h"
 #include "tests/support/InjectedFaults.h"
 
 namespace {
@@ -51,8 +55,13 @@ Input Key(char vk, bool ctrl) { return {Input::kKey, uint32_t(vk), ctrl}; }
 Input DialogCommand(uint32_t id) { return {Input::kDialogCommand, id, false}; }
 // SPI_SETSIPINFO: the input panel came up or went down.
 Input SipChange() { return {Input::kSettingChange, 0xE0, false}; }
+// Once the program has ended: the device's soft reset, then the program
+// started again.
+Input SoftResetAndStart() { return {Input::kSoftReset, 0, false}; }
 
-const char kMenuBar[] = "SHCreateMenuBar size=36 parent=main menu=102 module=ours";
+#define MENU_BAR_ASKED "SHCreateMenuBar size=36 parent=main menu=102 module=ours"
+const char kMenuBarRefused[] = MENU_BAR_ASKED;
+const char kMenuBar[] = MENU_BAR_ASKED " button 'Herramientas' 40001 drop-down 0";
 const char kBox[] = "MessageBoxW owner=main caption='PORTMEDIC' type=0";
 const char kDeactivate[] = "SHHandleWMActivate main wParam=0 size=12";
 const char kDestroyMain[] = "DestroyWindow main";
@@ -62,16 +71,26 @@ const char kAboutClosed[] =
     "DialogBoxIndirectParamW resource 103 'About PORTMEDIC' owner=main -> 1";
 const char kSerial5Repaired[] =
     "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial5 Dll type 1 'BTCEIF.DLL' 22 bytes -> 0";
+const char kSerial5Flushed[] = "RegFlushKey HKLM\\Drivers\\BuiltIn\\Serial5 -> 0";
+const char kSerial6Repaired[] =
+    "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial6 Dll type 1 'BTCEIF.DLL' 22 bytes -> 0";
+const char kSerial6Flushed[] = "RegFlushKey HKLM\\Drivers\\BuiltIn\\Serial6 -> 0";
 const char kSerial5Refused[] =
     "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial5 Dll type 1 'BTCEIF.DLL' 22 bytes -> 5";
 const char16_t kSerial5[] = u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5";
+const char16_t kSerial6[] = u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial6";
 
+// The device of a scenario: by default a 96-dpi 240 x 320 Pocket PC with a
+// hive-based registry (Windows Mobile 5 and later), and what differs.
 enum : unsigned {
     kWritable = 0,
-    kWriteProtected = 1,  // Serial5's key refuses writes
-    kCopyRunning = 2,     // an earlier start's window exists
-    kNoMenuBar = 4,       // the shell makes no menu bar
-    kHighDpi = 8,         // a 192-dpi 480 x 640 screen: task bar and menu bar 52 pixels high
+    kWriteProtected = 1,    // Serial5's key refuses writes
+    kCopyRunning = 2,       // an earlier start's window exists
+    kNoMenuBar = 4,         // the shell makes no menu bar
+    kHighDpi = 8,           // a 192-dpi 480 x 640 screen: task bar and menu bar 52 pixels high
+    kSquareScreen = 16,     // a 128-dpi 320 x 320 screen: task bar and menu bar 34 pixels high
+    kRamRegistry = 32,      // the registry kept in RAM (Pocket PC 2002); RegFlushKey fails
+    kNoFlushFunction = 64,  // a COREDLL without RegFlushKey (its registry is kept in RAM)
 };
 
 struct ReadBack {
@@ -116,14 +135,13 @@ const std::vector<Scenario>& Scenarios() {
          "damaged-device.reg",
          kWritable,
          {Command(kRepair), Command(kExit)},
-         {kMenuBar, kSerial5Repaired,
-          "RegSetValueExW HKLM\\Drivers\\BuiltIn\\Serial6 Dll type 1 'BTCEIF.DLL' 22 bytes -> 0",
-          kBox, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {kMenuBar, kSerial5Repaired, kSerial5Flushed, kSerial6Repaired, kSerial6Flushed, kBox,
+          kDeactivate, kDestroyMain, kDestroyMenuBar},
          {u"COM5:  => Dll: OBBTDEV.DLL  \u00A1ARREGLADO!\r\n",
           u"COM5 - 'BuiltIn'  => Dll: BTCEIF.DLL\r\n",
           u" Se ha corregido el fallo. Deber\u00E1 usted reiniciar su Pocket PC"},
          {{kSerial5, u"BTCEIF.DLL"},
-          {u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial6", u"BTCEIF.DLL"},
+          {kSerial6, u"BTCEIF.DLL"},
           {u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial", u"Serial.dll"}},
          0},
         {"detect and repair on a clean device",
@@ -166,7 +184,7 @@ const std::vector<Scenario>& Scenarios() {
          "clean-device.reg",
          kNoMenuBar,
          {Key('Q', true)},
-         {kMenuBar, kDeactivate, kDestroyMain},
+         {kMenuBarRefused, kDeactivate, kDestroyMain},
          {},
          {},
          0},
@@ -177,6 +195,46 @@ const std::vector<Scenario>& Scenarios() {
          {kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
          {},
          {},
+         0},
+        {"on a 128-dpi 320 x 320 screen the window leaves the menu bar its 34 pixels",
+         "clean-device.reg",
+         kSquareScreen,
+         {Key('Q', true)},
+         {kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {},
+         {},
+         0},
+        // The soft reset the repair's message asks for, then detect again:
+        // each kind of registry must still hold the repair.
+        {"hive-based registry: repair, soft reset, start again: detect shows the repair",
+         "damaged-device.reg",
+         kWritable,
+         {Command(kRepair), Command(kExit), SoftResetAndStart(), Command(kDetect), Key('Q', true)},
+         {kMenuBar, kSerial5Repaired, kSerial5Flushed, kSerial6Repaired, kSerial6Flushed, kBox,
+          kDeactivate, kDestroyMain, kDestroyMenuBar, kMenuBar, kDeactivate, kDestroyMain,
+          kDestroyMenuBar},
+         {u"COM5:  => Dll: BTCEIF.DLL\r\n", u"\r\nTodo perfecto!!!"},
+         {{kSerial5, u"BTCEIF.DLL"}, {kSerial6, u"BTCEIF.DLL"}},
+         0},
+        {"registry in RAM, which refuses the flush: repair, soft reset, start again: detect shows "
+         "the repair",
+         "damaged-device.reg",
+         kRamRegistry,
+         {Command(kRepair), Command(kExit), SoftResetAndStart(), Command(kDetect), Key('Q', true)},
+         {kMenuBar, kSerial5Repaired, "RegFlushKey HKLM\\Drivers\\BuiltIn\\Serial5 -> 50",
+          kSerial6Repaired, "RegFlushKey HKLM\\Drivers\\BuiltIn\\Serial6 -> 50", kBox, kDeactivate,
+          kDestroyMain, kDestroyMenuBar, kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"COM5:  => Dll: BTCEIF.DLL\r\n", u"\r\nTodo perfecto!!!"},
+         {{kSerial5, u"BTCEIF.DLL"}, {kSerial6, u"BTCEIF.DLL"}},
+         0},
+        {"a COREDLL without RegFlushKey: the program starts, repairs, and the repair stays",
+         "damaged-device.reg",
+         kNoFlushFunction,
+         {Command(kRepair), Command(kExit), SoftResetAndStart(), Command(kDetect), Key('Q', true)},
+         {kMenuBar, kSerial5Repaired, kSerial6Repaired, kBox, kDeactivate, kDestroyMain,
+          kDestroyMenuBar, kMenuBar, kDeactivate, kDestroyMain, kDestroyMenuBar},
+         {u"\r\nTodo perfecto!!!"},
+         {{kSerial5, u"BTCEIF.DLL"}},
          0},
     };
     return table;
@@ -219,6 +277,7 @@ Expected Expect(const Scenario& s) {
     if (s.device & kCopyRunning) return e;
     e.drawn.push_back(Shown(kIntroText));
     for (const Input& in : s.script) {
+        if (in.kind == Input::kSoftReset) e.drawn.push_back(Shown(kIntroText));
         if (in.kind != Input::kCommand || (in.value != kDetect && in.value != kRepair)) continue;
         TextString report, message;
         ScanSerialDrivers(report, message, in.value == kRepair);
@@ -265,29 +324,17 @@ std::string RectText(const int32_t* r) {
            std::to_string(r[3]);
 }
 
-// Runs one scenario; returns its failures (none: passed).
-std::vector<std::string> Run(const Scenario& s, const std::string& exe, const std::string& dir,
-                             const LoadOptions& options) {
-    Checker c;
-    std::string error;
-    if (!LoadDevice(dir, s, &error)) return {"fixture: " + error};
-    Expected want = Expect(s);
-    if (!LoadDevice(dir, s, &error)) return {"fixture: " + error};
-
-    Machine m;
-    DeviceReset();
+// One start of the program, as Windows CE starts it, to its end; the checks
+// that belong to one start (its window, its keys, its heap) go to c, each
+// failure prefixed with `start`.
+void RunOnce(const Scenario& s, const std::string& exe, const LoadOptions& options,
+             const std::string& start, Checker& c) {
     Device& d = TheDevice();
-    d.script = s.script;
-    d.copyRunning = s.device & kCopyRunning;
-    d.noMenuBar = s.device & kNoMenuBar;
-    if (s.device & kHighDpi) {
-        const int32_t vga[4] = {0, 52, 480, 640};
-        d.dpi = 192;
-        memcpy(d.workArea, vga, sizeof vga);
-    }
+    Machine m;
     if (!MachineLoad(m, exe, DeviceStubs(), options)) {
+        c.Check(false, start + "load: " + m.fault);
         MachineClose(m);
-        return {"load: " + m.fault};
+        return;
     }
     // WinMainCRTStartup(hInstance, 0, L"", SW_SHOW); its return ends the process.
     uint32_t commandLine = HeapAlloc(m, 2);
@@ -297,14 +344,85 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
         exitCode = m.exitCode;
     else
         HeapFree(m, commandLine);
-    c.Check(m.fault.empty() || m.exited, "the run stopped: " + m.fault);
-    c.Check(exitCode == s.exitCode, "exit code " + std::to_string(exitCode));
+    c.Check(m.fault.empty() || m.exited, start + "the run stopped: " + m.fault);
+    c.Check(exitCode == s.exitCode, start + "exit code " + std::to_string(exitCode));
+
+    if (d.copyRunning) {
+        c.Check(d.windows.empty(), "a second copy created a window");
+    } else if (!d.windows.empty()) {
+        const Window& w = d.windows[0];
+        c.Check(w.className == u"PORTMEDIC" && w.title == u"PORTMEDIC" && w.style == 0x10000000,
+                start + "main window: class '" + VisibleText(w.className) + "' title '" +
+                    VisibleText(w.title) + "' style " + Hex(w.style));
+        c.Check(d.classIcon != 0, start + "the window class has no icon");
+        // CS_HREDRAW | CS_VREDRAW and a brush: the text is wrapped to the
+        // window's width and placed from its top, so a window resized either
+        // way (an input panel, a turned screen) is erased and painted whole.
+        c.Check(d.classStyle == 3 && d.classBrush != 0,
+                start + "window class style " + Hex(d.classStyle) + ", brush " + Hex(d.classBrush));
+        c.Check(d.menuBar == !(s.device & kNoMenuBar),
+                start + (d.menuBar ? "a menu bar on a device without one" : "no menu bar"));
+        // The window ends where the menu bar begins; the text goes 10
+        // pixels in from the left, top and right.
+        const int32_t* a = d.workArea;
+        int32_t place[4] = {a[0], a[1], a[2], d.menuBar ? d.menuBarRect[1] : a[3]};
+        int32_t text[4] = {10, 10, a[2] - a[0] - 10, place[3] - a[1]};
+        c.Check(RectText(w.rect) == RectText(place),
+                start + "main window placed at " + RectText(w.rect) + ", want " + RectText(place));
+        c.Check(RectText(d.drawRect) == RectText(text) && d.drawFormat == 0x10,
+                start + "text drawn into " + RectText(d.drawRect) + " format " + Hex(d.drawFormat));
+    } else {
+        c.Check(false, start + "no main window");
+    }
+    c.Check(d.keys.empty(), start + std::to_string(d.keys.size()) + " registry keys left open");
+    if (m.fault.empty())
+        c.Check(m.heapBlocks.empty(),
+                start + std::to_string(m.heapBlocks.size()) +
+                    " heap blocks not freed, the first at " +
+                    Hex(m.heapBlocks.empty() ? 0 : m.heapBlocks.begin()->first));
+    MachineClose(m);
+}
+
+// Runs one scenario; returns its failures (none: passed).
+std::vector<std::string> Run(const Scenario& s, const std::string& exe, const std::string& dir,
+                             const LoadOptions& options) {
+    Checker c;
+    std::string error;
+    if (!LoadDevice(dir, s, &error)) return {"fixture: " + error};
+    Expected want = Expect(s);
+    if (!LoadDevice(dir, s, &error)) return {"fixture: " + error};
+
+    DeviceReset();
+    Device& d = TheDevice();
+    d.script = s.script;
+    d.copyRunning = s.device & kCopyRunning;
+    d.noMenuBar = s.device & kNoMenuBar;
+    d.ramRegistry = s.device & (kRamRegistry | kNoFlushFunction);
+    d.missingFunction = s.device & kNoFlushFunction ? "COREDLL!RegFlushKey" : options.dropStub;
+    if (s.device & (kHighDpi | kSquareScreen)) {
+        const int32_t vga[4] = {0, 52, 480, 640}, square[4] = {0, 34, 320, 320};
+        d.dpi = s.device & kHighDpi ? 192 : 128;
+        memcpy(d.workArea, s.device & kHighDpi ? vga : square, sizeof vga);
+    }
+    RunOnce(s, exe, options, "", c);
+    for (int start = 2; d.nextInput < d.script.size() &&
+                        d.script[d.nextInput].kind == Input::kSoftReset && c.failures.empty();
+         ++start) {
+        ++d.nextInput;
+        DeviceSoftReset();
+        DeviceRestart();
+        RunOnce(s, exe, options, "start " + std::to_string(start) + ": ", c);
+    }
     c.Check(d.nextInput == d.script.size(),
             "input left unread: " + std::to_string(d.script.size() - d.nextInput) + " steps");
 
     c.Same<std::u16string>(d.drawn, want.drawn, "drawn text", ShowText);
     c.Same<std::u16string>(d.boxTexts, want.boxes, "message box text", ShowText);
     c.Same<std::string>(d.events, s.events, "event", ShowEvent);
+    // What the device shows is the last thing painted: a report drawn over
+    // the intro without erasing it shows both, mixed.
+    c.Check(d.unerased.empty(), "drawn over an unerased background: " +
+                                    (d.unerased.empty() ? "" : VisibleText(d.unerased[0])));
     for (const std::u16string& line : s.pinned) {
         bool found = false;
         for (const auto* list : {&d.drawn, &d.boxTexts})
@@ -315,35 +433,8 @@ std::vector<std::string> Run(const Scenario& s, const std::string& exe, const st
         c.Check(DllValue(r.key) == r.dll, "read back " + VisibleText(r.key) + ": " +
                                               VisibleText(DllValue(r.key)) + ", want " +
                                               VisibleText(r.dll));
-
-    if (s.device & kCopyRunning) {
-        c.Check(d.windows.empty(), "a second copy created a window");
-    } else if (!d.windows.empty()) {
-        const Window& w = d.windows[0];
-        c.Check(w.className == u"PORTMEDIC" && w.title == u"PORTMEDIC" && w.style == 0x10000000,
-                "main window: class '" + VisibleText(w.className) + "' title '" +
-                    VisibleText(w.title) + "' style " + Hex(w.style));
-        c.Check(d.classIcon != 0, "the window class has no icon");
-        // The menu bar's 26 pixels (52 on a 192-dpi screen) come off the
-        // bottom of the screen's work area; the text goes 10 pixels in from
-        // the left, top and right.
-        int32_t bar = (s.device & kNoMenuBar) ? 0 : (s.device & kHighDpi) ? 52 : 26;
-        const int32_t* a = d.workArea;
-        int32_t place[4] = {a[0], a[1], a[2], a[3] - bar};
-        int32_t text[4] = {10, 10, a[2] - a[0] - 10, a[3] - bar - a[1]};
-        c.Check(RectText(w.rect) == RectText(place), "main window placed at " + RectText(w.rect));
-        c.Check(RectText(d.drawRect) == RectText(text) && d.drawFormat == 0x10,
-                "text drawn into " + RectText(d.drawRect) + " format " + Hex(d.drawFormat));
-    } else {
-        c.Check(false, "no main window");
-    }
-    c.Check(d.keys.empty() && PortableRegistryOpenHandles() == 0,
-            std::to_string(d.keys.size()) + " registry keys left open");
-    if (m.fault.empty())
-        c.Check(m.heapBlocks.empty(),
-                std::to_string(m.heapBlocks.size()) + " heap blocks not freed, the first at " +
-                    Hex(m.heapBlocks.empty() ? 0 : m.heapBlocks.begin()->first));
-    MachineClose(m);
+    c.Check(PortableRegistryOpenHandles() == 0,
+            std::to_string(PortableRegistryOpenHandles()) + " registry handles left open");
     return c.failures;
 }
 
@@ -394,76 +485,102 @@ int InstructionTable() {
     return failed;
 }
 
-// COREDLL's _vsnprintf and wcstod as the program sees them, each called at
-// its import address with the arguments in guest memory.
-int RuntimeTable() {
-    Machine m;
-    if (!MachineOpen(m)) return 1;
-    std::vector<Stub> stubs = DeviceStubs();
-    for (const Stub& s : stubs) m.imports.push_back({s.name ? s.name : "", s.function});
-    auto call = [&](const char* name, const std::vector<uint32_t>& args) {
-        for (size_t i = 0; i < m.imports.size(); ++i)
-            if (m.imports[i].label == name)
-                return CallGuest(m, kImportAddresses + 4 * uint32_t(i), args);
-        return uint64_t(0);
+// The program's image as loaded: its code and read-only data refuse a
+// store, from its own code or from a COREDLL function writing for it, and
+// its data holds no code, as on the device.
+int ImageTable(const std::string& exe) {
+    enum What { kStore, kStubWrite, kRun };
+    struct Row {
+        const char* section;
+        What what;
+        const char* fault;  // how the run stops; null: it does not
+    } rows[] = {
+        {".text", kStore, "access violation at PC=0x003F0000: write to read-only memory"},
+        {".rdata", kStore, "access violation at PC=0x003F0000: write to read-only memory"},
+        {".rdata", kStubWrite, "a stub wrote read-only memory"},
+        {".data", kStore, nullptr},
+        {".data", kRun, "access violation at PC=0x00000000: run of non-executable memory"},
     };
-    auto put = [&](const void* bytes, uint32_t size) {
-        uint32_t at = HeapAlloc(m, size);
-        WriteBytes(m, at, bytes, size);
-        return at;
+    const char* kWhat[] = {"a store into", "a stub's write into", "a run of"};
+    int failed = 0;
+    for (const Row& r : rows) {
+        Machine m;
+        bool ok = MachineLoad(m, exe, DeviceStubs(), LoadOptions());
+        // The section's address, from the section table as mapped.
+        uint32_t pe = ok ? m.base + Read32(m, m.base + 0x3C) : 0, at = 0;
+        uint32_t count = ok ? Read32(m, pe + 4) >> 16 : 0,
+                 table = pe + 24 + (Read32(m, pe + 20) & 0xFFFF);
+        for (uint32_t i = 0; i < count && !at; ++i)
+            if (ReadText(m, table + 40 * i).substr(0, 8) == r.section)
+                at = m.base + Read32(m, table + 40 * i + 12);
+        const uint32_t code = kImageBase - 0x10000;
+        uint32_t instructions[2] = {0xE5801000, 0xE1A0F00E};  // str r1, [r0]; mov pc, lr
+        ok = ok && at && uc_mem_map(m.uc, code, 0x1000, UC_PROT_ALL) == UC_ERR_OK;
+        if (ok) {
+            WriteBytes(m, code, instructions, sizeof instructions);
+            if (r.what == kStore) CallGuest(m, code, {at, 0x12345678});
+            if (r.what == kStubWrite) WriteBytes(m, at, instructions, 4);
+            if (r.what == kRun) CallGuest(m, at, {});
+        }
+        bool pass = ok && (r.fault ? m.fault.find(r.fault) == 0 : m.fault.empty());
+        printf("%s: %s %s%s%s\n", pass ? "ok" : "FAILED", kWhat[r.what], r.section,
+               m.fault.empty() ? "" : ": ", m.fault.c_str());
+        failed += !pass;
+        MachineClose(m);
+    }
+    return failed;
+}
+
+// The menu bar as the shell reads it from the resources: the program's own
+// definition and menu, and each way the shell refuses one.
+int MenuBarTable() {
+    typedef std::vector<uint16_t> Words;
+    // Menu 102: drop-down "H" holding 40003, 40004, 40006.
+    const Words menu = {0, 0,     0x90, 'H', 0,    0,     40003, 'A', 0,
+                        0, 40004, 'D',  0,   0x80, 40006, 'S',   0};
+    const Words bar = {102, 1, 0xFFFE, 40001, 4, 0x18, 104, 0, 0};
+    auto with = [](Words w, size_t at, uint16_t v) {
+        w[at] = v;
+        return w;
     };
-    auto words = [](double d) {
-        uint64_t b;
-        memcpy(&b, &d, 8);
-        return std::vector<uint32_t>{uint32_t(b), uint32_t(b >> 32)};
-    };
-    auto join = [](std::vector<uint32_t> a, const std::vector<uint32_t>& b) {
-        a.insert(a.end(), b.begin(), b.end());
-        return a;
-    };
-    uint32_t ab = put("ab", 3);
-    struct Format {
-        const char* format;
-        std::vector<uint32_t> args;  // the va_list's words: 4-byte slots, a double takes two
-        uint32_t size;
-        std::string want;
-        int32_t result;  // the text does not fit: -1; exactly: its length, no terminator
-    } formats[] = {
-        {"%d|%-4s|%x|%c", {uint32_t(-5), ab, 255, 'z'}, 64, "-5|ab  |ff|z", 12},
-        {"%.*f %f", join(join({2}, words(3.14159)), words(1.5)), 64, "3.14 1.500000", 13},
-        {"%e", words(1.5), 64, "1.500000e+000", 13},
-        {"%s", {ab}, 2, "ab", 2},
-        {"%s!", {ab}, 2, "ab", -1},
+    struct Row {
+        const char* what;
+        uint32_t id;
+        Words bar, menu;
+        const char* error;  // "" when the shell builds the bar
+        size_t commands;    // then the commands it offers
+    } rows[] = {
+        {"the program's bar", 102, bar, menu, "", 3},
+        {"a plain button", 102, with(bar, 5, 0), menu, "", 1},
+        {"no such definition", 103, bar, menu, "no menu-bar definition 103", 0},
+        {"two buttons, one given", 102, with(bar, 1, 2), menu,
+         "menu-bar definition 102 is shorter than its 2 buttons", 0},
+        {"no such menu", 102, with(bar, 0, 105), menu, "no menu 105", 0},
+        {"no such string", 102, with(bar, 6, 105), menu, "button 0: no string 105", 0},
+        {"no such drop-down", 102, with(bar, 8, 1), menu, "button 0: menu 102 has no drop-down 1",
+         0},
+        {"a menu without its end", 102, bar, with(menu, 13, 0), "menu 102 is cut short", 0},
     };
     int failed = 0;
-    for (const Format& f : formats) {
-        uint32_t buffer = HeapAlloc(m, 64), list = put(f.args.data(), 4 * uint32_t(f.args.size()));
-        int32_t r = int32_t(call(
-            "_vsnprintf", {buffer, f.size, put(f.format, uint32_t(strlen(f.format) + 1)), list}));
-        std::vector<uint8_t> got = ReadBytes(m, buffer, uint32_t(f.want.size() + 1));
-        bool terminated = r >= 0 && uint32_t(r) < f.size;
-        bool pass = r == f.result && std::string(got.begin(), got.end() - 1) == f.want &&
-                    got.back() == (terminated ? 0 : 0xCD);
-        printf("%s: _vsnprintf \"%s\" into %u bytes -> %d\n", pass ? "ok" : "FAILED", f.format,
-               f.size, r);
+    for (const Row& r : rows) {
+        auto bytes = [](const Words& w) {
+            std::vector<uint8_t> b;
+            for (uint16_t v : w) b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)});
+            return b;
+        };
+        ResourceLookup resource = [&](uint32_t type, uint32_t id, std::vector<uint8_t>* out) {
+            if (id != 102) return false;
+            *out = bytes(type == 10 ? r.bar : r.menu);
+            return true;
+        };
+        StringLookup text = [](uint32_t id) { return id == 104 ? u"Herramientas" : u""; };
+        MenuBar got;
+        std::string error = ReadMenuBar(r.id, resource, text, &got);
+        bool pass = error == r.error && (!error.empty() || got.commands.size() == r.commands);
+        printf("%s: menu bar: %s%s%s\n", pass ? "ok" : "FAILED", r.what, error.empty() ? "" : ": ",
+               error.c_str());
         failed += !pass;
     }
-    struct Number {
-        std::u16string text;
-        double value;
-        uint32_t end;  // characters read
-    } numbers[] = {
-        {u"1.5e3x", 1500, 5}, {u" -2.", -2, 4}, {u"1e+", 1, 1}, {u"inf", 0, 0}, {u"0x10", 0, 1},
-    };
-    for (const Number& n : numbers) {
-        uint32_t text = put(n.text.c_str(), 2 * uint32_t(n.text.size() + 1)), end = HeapAlloc(m, 4);
-        uint64_t bits = call("wcstod", {text, end}), want;
-        memcpy(&want, &n.value, 8);
-        bool pass = bits == want && Read32(m, end) == text + 2 * n.end;
-        printf("%s: wcstod \"%s\"\n", pass ? "ok" : "FAILED", VisibleText(n.text).c_str());
-        failed += !pass;
-    }
-    MachineClose(m);
     return failed;
 }
 
@@ -471,8 +588,10 @@ int RuntimeTable() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && args[0] == "--self-test")
-        return InstructionTable() + RuntimeTable() ? 1 : 0;
+    if (!args.empty() && args.size() <= 2 && args[0] == "--self-test")
+        return InstructionTable() + MenuBarTable() + (args.size() == 2 ? ImageTable(args[1]) : 0)
+                   ? 1
+                   : 0;
     LoadOptions options;
     std::string only;
     std::vector<std::string> positional;
@@ -487,9 +606,9 @@ int main(int argc, char** argv) {
             positional.push_back(args[i]);
     }
     if (positional.size() != 2) {
-        fprintf(stderr,
-                "usage: ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] "
-                "[--skip-relocation] [--drop-stub DLL!NAME]\n       ce_runner --self-test\n");
+        fprintf(stderr, "usage: ce_runner PORTMEDIC.exe FIXTURE_DIR [--scenario NAME] "
+                        "[--skip-relocation] [--drop-stub DLL!NAME]\n       ce_runner --self-test "
+                        "[PORTMEDIC.exe]\n");
         return 2;
     }
     int passed = 0, failed = 0;

@@ -4,7 +4,9 @@
 #include <string.h>
 
 #include "platform/Registry.h"
+#include "platform/portable/PortableRegistry.h"
 #include "tests/cerunner/Device.h"
+#include "tests/cerunner/MenuBar.h"
 
 namespace {
 
@@ -30,8 +32,10 @@ enum : uint32_t {
     kStockObjects = 0x00D10000,
     kIcons = 0x00C00000,
     kCurrentProcess = 0x42,
-    kMaxMessages = 10000,       // a loop that fetches more never ends
-    kUseDefault = 0x80000000u,  // CW_USEDEFAULT
+    kMaxMessages = 10000,         // a loop that fetches more never ends
+    kNotSupported = 50,           // ERROR_NOT_SUPPORTED
+    kCoredllModule = 0x01F60000,  // what GetModuleHandleW answers for COREDLL
+    kUseDefault = 0x80000000u,    // CW_USEDEFAULT
 };
 
 Device g_device;
@@ -135,6 +139,12 @@ uint32_t RegQueryValueExW(Machine& m) {
     return uint32_t(r);
 }
 
+// The key's path in the registry tree ("HKLM\\..." in the record).
+std::u16string TreePath(uint32_t handle) {
+    const std::u16string& path = g_device.keyPaths[handle];
+    return u"HKEY_LOCAL_MACHINE" + (path.size() > 4 ? path.substr(4) : u"");
+}
+
 uint32_t RegSetValueExW(Machine& m) {
     bool known;
     RegKey key = KeyOf(Arg(m, 0), &known);
@@ -142,7 +152,11 @@ uint32_t RegSetValueExW(Machine& m) {
     std::u16string name = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     uint32_t type = Arg(m, 3), count = Arg(m, 5);
     std::vector<uint8_t> data = ReadBytes(m, Arg(m, 4), count);
+    PendingWrite before{TreePath(Arg(m, 0)), name, false, 0, {}};
+    if (const TreeValue* v = RegTreeGetValue(*PortableRegistryTree(), before.key, name))
+        before = {before.key, name, true, TreeValueType(*v), TreeValueBytes(*v)};
     long r = RegistrySetValue(key, name.c_str(), Arg(m, 2), type, data.data(), count);
+    if (r == kRegOk && !g_device.ramRegistry) g_device.pending.push_back(before);
     std::u16string text;
     for (uint32_t i = 0; i + 1 < count; i += 2)
         text.push_back(char16_t(data[i] | data[i + 1] << 8));
@@ -151,6 +165,19 @@ uint32_t RegSetValueExW(Machine& m) {
            " type " + std::to_string(type) + " '" + VisibleText(text) + "' " +
            std::to_string(count) + " bytes -> " + std::to_string(r));
     return uint32_t(r);
+}
+
+// Not bound at load (a COREDLL of CE 3.0 may lack it): the program finds
+// it with GetProcAddressW. A hive is flushed whole, whichever key is named.
+uint32_t RegFlushKey(Machine& m) {
+    bool known;
+    KeyOf(Arg(m, 0), &known);
+    uint32_t r = !known                 ? uint32_t(kRegInvalidHandle)
+                 : g_device.ramRegistry ? uint32_t(kNotSupported)
+                                        : uint32_t(kRegOk);
+    if (r == kRegOk) g_device.pending.clear();
+    Record("RegFlushKey " + VisibleText(g_device.keyPaths[Arg(m, 0)]) + " -> " + std::to_string(r));
+    return r;
 }
 
 uint32_t RegCloseKey(Machine& m) {
@@ -176,17 +203,25 @@ uint32_t LoadResource(Machine& m) {
     return ResourceData(m, Arg(m, 1), nullptr);
 }
 
-uint32_t LoadStringW(Machine& m) {
-    uint32_t id = Arg(m, 1), buffer = Arg(m, 2), room = Arg(m, 3);
-    uint32_t entry = OurModule(m, Arg(m, 0)) ? FindResourceEntry(m, kRtString, id / 16 + 1) : 0;
-    if (!entry || !buffer || !room) return 0;
+// String `id` of the image's string table: where its characters are and
+// how many there are (0: none).
+uint32_t FindString(Machine& m, uint32_t id, uint32_t* length) {
+    *length = 0;
+    uint32_t entry = FindResourceEntry(m, kRtString, id / 16 + 1);
+    if (!entry) return 0;
     // A block of 16 strings, each its length then its characters.
     uint32_t at = ResourceData(m, entry, nullptr);
     for (uint32_t i = 0; i < id % 16; ++i) at += 2 + 2 * (Read32(m, at) & 0xFFFF);
-    uint32_t length = Read32(m, at) & 0xFFFF;
-    if (!length) return 0;
+    *length = Read32(m, at) & 0xFFFF;
+    return at + 2;
+}
+
+uint32_t LoadStringW(Machine& m) {
+    uint32_t id = Arg(m, 1), buffer = Arg(m, 2), room = Arg(m, 3), length = 0;
+    uint32_t at = OurModule(m, Arg(m, 0)) ? FindString(m, id, &length) : 0;
+    if (!length || !buffer || !room) return 0;
     uint32_t copied = std::min(length, room - 1);
-    std::vector<uint8_t> text = ReadBytes(m, at + 2, 2 * copied);
+    std::vector<uint8_t> text = ReadBytes(m, at, 2 * copied);
     text.push_back(0);
     text.push_back(0);
     WriteBytes(m, buffer, text.data(), uint32_t(text.size()));
@@ -198,9 +233,18 @@ uint32_t LoadIconW(Machine& m) {
     return kIcons | Arg(m, 1);
 }
 
+// The table as the resource keeps it: 8 bytes an entry (flags, key,
+// command, padding), the last entry's flags with 0x80.
+enum { kAccelVirtKey = 1, kAccelShift = 4, kAccelControl = 8, kAccelAlt = 0x10, kAccelLast = 0x80 };
+
 uint32_t LoadAcceleratorsW(Machine& m) {
     uint32_t entry = OurModule(m, Arg(m, 0)) ? FindResourceEntry(m, kRtAccelerator, Arg(m, 1)) : 0;
-    return entry ? ResourceData(m, entry, nullptr) : 0;
+    uint32_t size = 0, table = entry ? ResourceData(m, entry, &size) : 0;
+    for (uint32_t e = table; e && e + 8 <= table + size && m.fault.empty(); e += 8) {
+        g_device.acceleratorCommands.insert(Read32(m, e + 4) & 0xFFFF);
+        if (Read32(m, e) & kAccelLast) break;
+    }
+    return table;
 }
 
 // ---- windows and messages ----
@@ -208,7 +252,9 @@ uint32_t LoadAcceleratorsW(Machine& m) {
 uint32_t RegisterClassW(Machine& m) {
     uint32_t wc = Arg(m, 0);
     g_device.classes[ReadWide(m, Read32(m, wc + 36))] = Read32(m, wc + 4);
+    g_device.classStyle = Read32(m, wc);
     g_device.classIcon = Read32(m, wc + 20);
+    g_device.classBrush = Read32(m, wc + 28);
     return 0xC001;
 }
 
@@ -265,6 +311,10 @@ uint32_t UpdateWindow(Machine& m) {
 }
 
 uint32_t GetWindowRect(Machine& m) {
+    if (Arg(m, 0) == kMenuBar && g_device.menuBar) {
+        WriteRect(m, Arg(m, 1), g_device.menuBarRect);
+        return 1;
+    }
     Window* w = FindWindow(Arg(m, 0));
     if (w) WriteRect(m, Arg(m, 1), w->rect);
     return w != nullptr;
@@ -284,13 +334,18 @@ uint32_t MoveWindow(Machine& m) {
     int32_t x = int32_t(Arg(m, 1)), y = int32_t(Arg(m, 2));
     int32_t r[4] = {x, y, x + int32_t(Arg(m, 3)), y + int32_t(Arg(m, 4))};
     memcpy(w->rect, r, sizeof r);
-    if (Arg(m, 5)) w->invalid = true;
+    if (Arg(m, 5)) w->invalid = w->erase = true;
     return 1;
 }
 
+// The third argument asks for the background to be erased first: without
+// it the next paint draws over what the window shows.
 uint32_t InvalidateRect(Machine& m) {
     Window* w = FindWindow(Arg(m, 0));
-    if (w) w->invalid = true;
+    if (w) {
+        w->invalid = true;
+        if (Arg(m, 2)) w->erase = true;
+    }
     return w != nullptr;
 }
 
@@ -322,6 +377,12 @@ uint32_t PostQuitMessage(Machine& m) {
     return 0;
 }
 
+// A command the user can give: one of the menu bar's, or one the
+// accelerators send (a key, which the device may have even without a bar).
+bool Offered(uint32_t command) {
+    return g_device.menuCommands.count(command) || g_device.acceleratorCommands.count(command);
+}
+
 // Posted messages first, then a paint that waits, then the scenario's next
 // step: the user acts on what the screen shows.
 uint32_t GetMessageW(Machine& m) {
@@ -346,6 +407,15 @@ uint32_t GetMessageW(Machine& m) {
             Stop(m, "the scenario commands a dialog, but none is open");
             return 0;
         }
+        if (in->kind == Input::kSoftReset) {
+            Stop(m, "the scenario soft-resets the device while the program runs");
+            return 0;
+        }
+        if (in->kind == Input::kCommand && !Offered(in->value)) {
+            Stop(m, "the scenario sends command " + std::to_string(in->value) +
+                        ", which neither the menu bar nor the accelerators offer");
+            return 0;
+        }
         g_device.ctrlDown = in->ctrl;
         uint32_t message = in->kind == Input::kKey             ? WM_KEYDOWN
                            : in->kind == Input::kSettingChange ? WM_SETTINGCHANGE
@@ -365,22 +435,19 @@ uint32_t DispatchMessageW(Machine& m) {
     return Send(m, Read32(m, at), Read32(m, at + 4), Read32(m, at + 8), Read32(m, at + 12));
 }
 
-// The accelerator table as the resource keeps it: 8 bytes an entry (flags,
-// key, command, padding), the last entry's flags with 0x80.
 uint32_t TranslateAcceleratorW(Machine& m) {
-    enum { kVirtKey = 1, kShift = 4, kControl = 8, kAlt = 0x10, kLast = 0x80 };
     uint32_t hwnd = Arg(m, 0), table = Arg(m, 1), at = Arg(m, 2);
     if (!table || Read32(m, at + 4) != WM_KEYDOWN) return 0;
     uint32_t key = Read32(m, at + 8);
     for (uint32_t e = table;; e += 8) {
         uint32_t flags = Read32(m, e) & 0xFFFF, entryKey = Read32(m, e) >> 16;
         uint32_t command = Read32(m, e + 4) & 0xFFFF;
-        if ((flags & kVirtKey) && entryKey == key && !(flags & (kShift | kAlt)) &&
-            ((flags & kControl) != 0) == g_device.ctrlDown) {
+        if ((flags & kAccelVirtKey) && entryKey == key && !(flags & (kAccelShift | kAccelAlt)) &&
+            ((flags & kAccelControl) != 0) == g_device.ctrlDown) {
             Send(m, hwnd, WM_COMMAND, 0x10000u | command, 0);
             return 1;
         }
-        if ((flags & kLast) || !m.fault.empty()) return 0;
+        if ((flags & kAccelLast) || !m.fault.empty()) return 0;
     }
 }
 
@@ -390,22 +457,30 @@ uint32_t BeginPaint(Machine& m) {
     Window* w = FindWindow(Arg(m, 0));
     if (!w) return 0;
     w->invalid = false;
+    // The class's brush erases the background where that was asked for
+    // (fErase then tells the program it need not).
+    g_device.paintErased = w->erase && g_device.classBrush != 0;
+    w->erase = false;
     std::vector<uint8_t> paint(64, 0);
     WriteBytes(m, Arg(m, 1), paint.data(), 64);
     Write32(m, Arg(m, 1), kPaintDc);
-    Write32(m, Arg(m, 1) + 4, 1);  // fErase
+    Write32(m, Arg(m, 1) + 4, !g_device.paintErased);  // fErase
     int32_t r[4] = {0, 0, w->rect[2] - w->rect[0], w->rect[3] - w->rect[1]};
     WriteRect(m, Arg(m, 1) + 8, r);
     return kPaintDc;
 }
 
-uint32_t EndPaint(Machine&) { return 1; }
+uint32_t EndPaint(Machine&) {
+    g_device.paintErased = false;
+    return 1;
+}
 
 uint32_t DrawTextW(Machine& m) {
     int32_t count = int32_t(Arg(m, 2));
     std::u16string text = ReadWide(m, Arg(m, 1));
     if (count >= 0 && size_t(count) < text.size()) text.resize(size_t(count));
     g_device.drawn.push_back(text);
+    if (!g_device.paintErased) g_device.unerased.push_back(text);
     for (int i = 0; i < 4; ++i)
         g_device.drawRect[i] = int32_t(Read32(m, Arg(m, 3) + 4 * uint32_t(i)));
     g_device.drawFormat = Arg(m, 4);
@@ -490,6 +565,26 @@ uint32_t TerminateProcess(Machine& m) {
     return 0;
 }
 
+uint32_t GetModuleHandleW(Machine& m) {
+    std::u16string name = Arg(m, 0) ? ReadWide(m, Arg(m, 0)) : u"";
+    for (char16_t& c : name) c = RegFoldChar(c);
+    return name == u"COREDLL.DLL" || name == u"COREDLL" ? uint32_t(kCoredllModule) : 0;
+}
+
+// Functions found at run time, called through an import address of their own.
+uint32_t GetProcAddressW(Machine& m) {
+    std::string label = "COREDLL!" + VisibleText(ReadWide(m, Arg(m, 1)));
+    if (Arg(m, 0) != kCoredllModule || label == g_device.missingFunction) return 0;
+    if (label != "COREDLL!RegFlushKey") {
+        Stop(m, "GetProcAddressW asks for " + label + ", which the runner has no stub for");
+        return 0;
+    }
+    for (size_t i = 0; i < m.imports.size(); ++i)
+        if (m.imports[i].label == label) return kImportAddresses + 4 * uint32_t(i);
+    m.imports.push_back({label, RegFlushKey});
+    return kImportAddresses + 4 * uint32_t(m.imports.size() - 1);
+}
+
 uint32_t OutputDebugStringW(Machine& m) {
     Record("OutputDebugStringW '" + VisibleText(ReadWide(m, Arg(m, 0))) + "'");
     return 0;
@@ -497,12 +592,46 @@ uint32_t OutputDebugStringW(Machine& m) {
 
 // ---- the shell, by number ----
 
+// The bar from the program's resources, as the shell builds it; a broken
+// definition fails the call. It runs along the bottom of the work area, as
+// high as the shell's 26 pixels at 96 dpi scaled to the screen.
 uint32_t SHCreateMenuBar(Machine& m) {
     uint32_t info = Arg(m, 0);
-    Record("SHCreateMenuBar size=" + std::to_string(Read32(m, info)) + " parent=" +
-           NameOf(Read32(m, info + 4)) + " menu=" + std::to_string(Read32(m, info + 12)) +
-           (OurModule(m, Read32(m, info + 16)) ? " module=ours" : " module=other"));
-    if (g_device.noMenuBar) return 0;
+    std::string record = "SHCreateMenuBar size=" + std::to_string(Read32(m, info)) +
+                         " parent=" + NameOf(Read32(m, info + 4)) +
+                         " menu=" + std::to_string(Read32(m, info + 12)) +
+                         (OurModule(m, Read32(m, info + 16)) ? " module=ours" : " module=other");
+    if (g_device.noMenuBar || !OurModule(m, Read32(m, info + 16))) {
+        Record(record);
+        return 0;
+    }
+    ResourceLookup resource = [&](uint32_t type, uint32_t id, std::vector<uint8_t>* bytes) {
+        uint32_t entry = FindResourceEntry(m, type, id), size = 0;
+        if (!entry) return false;
+        uint32_t at = ResourceData(m, entry, &size);
+        *bytes = ReadBytes(m, at, size);
+        return m.fault.empty();
+    };
+    StringLookup text = [&](uint32_t id) {
+        uint32_t length, at = FindString(m, id, &length);
+        std::vector<uint8_t> b = ReadBytes(m, at, 2 * length);
+        std::u16string t;
+        for (size_t i = 0; i + 1 < b.size(); i += 2) t.push_back(char16_t(b[i] | b[i + 1] << 8));
+        return t;
+    };
+    MenuBar bar;
+    std::string broken = ReadMenuBar(Read32(m, info + 12), resource, text, &bar);
+    for (const MenuBarButton& b : bar.buttons)
+        record += " button '" + VisibleText(b.label) + "' " + std::to_string(b.command) +
+                  (b.subMenu == kNoSubMenu ? "" : " drop-down " + std::to_string(b.subMenu));
+    Record(broken.empty() ? record : record + ": " + broken);
+    if (!broken.empty()) return 0;
+    g_device.menuCommands = bar.commands;
+    g_device.menuBar = true;
+    const int32_t* work = g_device.workArea;
+    int32_t height = 26 * g_device.dpi / 96;
+    int32_t r[4] = {work[0], work[3] - height, work[2], work[3]};
+    memcpy(g_device.menuBarRect, r, sizeof r);
     Write32(m, info + 28, kMenuBar);
     return 1;
 }
@@ -533,6 +662,35 @@ std::vector<Stub> RuntimeStubs();  // the C library functions, CRuntime.cpp
 Device& TheDevice() { return g_device; }
 
 void DeviceReset() { g_device = Device(); }
+
+// What the system keeps for a running program goes; the scenario, the
+// registry and the record stay.
+void DeviceRestart() {
+    g_device.copyRunning = false;
+    g_device.classes.clear();
+    g_device.windows.clear();
+    g_device.posted.clear();
+    g_device.ctrlDown = false;
+    g_device.keys.clear();
+    g_device.keyPaths.clear();
+    g_device.messagesFetched = 0;
+    g_device.classIcon = g_device.classStyle = g_device.classBrush = 0;
+    g_device.menuCommands.clear();
+    g_device.acceleratorCommands.clear();
+    g_device.menuBar = false;
+}
+
+void DeviceSoftReset() {
+    RegTree& tree = *PortableRegistryTree();
+    for (size_t i = g_device.pending.size(); i-- > 0;) {
+        const PendingWrite& p = g_device.pending[i];
+        if (p.existed)
+            RegTreeSetValue(tree, p.key, p.name, p.type, p.bytes);
+        else
+            RegTreeDeleteValue(tree, p.key, p.name);
+    }
+    g_device.pending.clear();
+}
 
 std::vector<Stub> DeviceStubs() {
 #define BY_NAME(f) {"COREDLL", #f, 0, f}
@@ -577,6 +735,8 @@ std::vector<Stub> DeviceStubs() {
         BY_NAME(EndDialog),
         BY_NAME(TerminateProcess),
         BY_NAME(OutputDebugStringW),
+        BY_NAME(GetModuleHandleW),
+        BY_NAME(GetProcAddressW),
         {"AYGSHELL", nullptr, 34, SHCreateMenuBar},
         {"AYGSHELL", nullptr, 56, SHInitDialog},
         {"AYGSHELL", nullptr, 83, SHHandleWMSettingChange},

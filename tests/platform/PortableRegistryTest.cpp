@@ -102,9 +102,11 @@ TEST_F(PortableRegistryTest, InjectedFaults) {
     EXPECT_EQ(RegistrySetValue(a, W(u"Dll").c_str(), 0, 1, bytes, 2), kRegAccessDenied);
     EXPECT_EQ(RegTreeGetValue(tree, kHklm + u"K\\A", u"Dll"), nullptr);
     EXPECT_EQ(PortableRegistryOpenHandles(), 2);
+    EXPECT_EQ(RegistryFlushKey(a), kRegOk);  // nothing pending in a tree in memory
     RegistryCloseKey(a);
     RegistryCloseKey(k);
     EXPECT_NE(RegistryCloseKey(k), kRegOk);  // a second close is refused
+    EXPECT_EQ(RegistryFlushKey(k), kRegInvalidHandle);
     EXPECT_EQ(KeyOpenLog().back(), kHklm + u"K\\B");
     PortableRegistryUse(&tree);  // takes the faults away with the hook
     RegTreeCreateKey(tree, kHklm + u"K\\B");

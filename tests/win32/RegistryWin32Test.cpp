@@ -214,6 +214,7 @@ TEST(RegistrySetValue, WritesThroughReadHandle) {
     EXPECT_EQ(RegistrySetValue(key, L"Dll", 0, kRegTypeString,
                                reinterpret_cast<const uint8_t*>(fixed), sizeof(fixed)),
               0);
+    EXPECT_EQ(RegistryFlushKey(key), 0);  // the read handle is enough to flush
     RegistryCloseKey(key);
 
     Stored stored = Read(L"Drivers\\BuiltIn\\Serial5", L"Dll");

@@ -149,6 +149,7 @@ typedef struct tagPAINTSTRUCT {
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef BOOL(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef int(WINAPI* FARPROC)(void);
 
 typedef struct tagWNDCLASSW {
     UINT style;
@@ -195,6 +196,9 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);
 void WINAPI OutputDebugStringW(LPCWSTR lpOutputString);
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+// CE's GetProcAddress takes the function's name as wide text.
+FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName);
 
 // Registry
 LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
