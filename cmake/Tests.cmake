@@ -60,8 +60,10 @@ if(WIN32)
   pm_add_suite(win32_tests win32 pm_repair pm_globals pm_registry_win32 pm_window)
 endif()
 
-# The tool's suite runs the built portmedic-scan on temporary files.
+# The tool's suite runs the built portmedic-scan on temporary files, through
+# the harness in tests/support/ToolHarness.h (compiled here: it names the tool).
 pm_add_suite(cli_tests cli)
+target_sources(cli_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/ToolHarness.cpp)
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   # Under Wine the Linux root is drive Z:.
   target_compile_definitions(cli_tests PRIVATE PORTMEDIC_SCAN_TOOL="Z:$<TARGET_FILE:portmedic-scan>")
