@@ -119,6 +119,13 @@ if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS
                    $<TARGET_FILE:regdump> ${CMAKE_SOURCE_DIR}/tests/interop/corpus
                    ${CMAKE_BINARY_DIR}/regedit-differential)
   set_tests_properties(regedit.differential PROPERTIES TIMEOUT 300)
+
+  # The fix file: REGFILE then its fix file import as the repaired file does.
+  add_test(NAME regedit.fixfile
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/regedit-fixfile.sh
+                   $<TARGET_FILE:portmedic-scan> $<TARGET_FILE:regdump>
+                   ${CMAKE_BINARY_DIR}/regedit-fixfile)
+  set_tests_properties(regedit.fixfile PROPERTIES TIMEOUT 300)
 endif()
 
 # The device program's runner (native build, where Unicorn is installed).
