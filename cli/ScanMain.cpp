@@ -41,8 +41,7 @@ enum { kExitClean = 0, kExitDamaged = 1, kExitError = 2 };
 
 std::string Usage() {
     return "Usage: portmedic-scan [--repair] [--output FILE] [--fix-file FILE] [--quiet] "
-           "[--strict]\n"
-           "                      REGFILE\n"
+           "[--strict] REGFILE\n"
            "\n"
            "Scans the Bluetooth serial-port driver entries of a Pocket PC registry\n"
            "export (REGEDIT4 or Windows Registry Editor Version 5.00) and prints one\n"
