@@ -276,6 +276,14 @@ bool MakeFixFile(const RegDocument& doc, const RegTree& tree, const std::vector<
     return RegFixFile(doc, edits, comments, content, error);
 }
 
+// Whether two names are one existing file now.
+bool SameFileNow(const std::string& a, const std::string& b) {
+    FileTarget ta, tb;
+    std::string ignored;
+    return FileResolveTarget(a, &ta, &ignored) && FileResolveTarget(b, &tb, &ignored) &&
+           SameFile(ta.id, tb.id);
+}
+
 // What a run saves: the repaired registry (to output, or over input keeping
 // its original bytes in input.bak), the fix file, or both.
 struct Saving {
@@ -333,9 +341,16 @@ bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegT
             Complain(error + "; no file was changed");
         return false;
     }
+    std::string saved =
+        inPlace ? o.input + " (the original is in " + t.backup.path + ")" : o.output;
+    // A new file named two ways is only known to be one once it exists.
+    if (what.repair && SameFileNow(t.fix.path, inPlace ? t.backup.path : t.output.path)) {
+        FileDiscard(&fix);
+        Complain("--fix-file names " + (inPlace ? t.backup.path : o.output) +
+                 "; the repair was saved in " + saved + "; no fix file was written");
+        return false;
+    }
     if (!FileCommit(&fix, &error)) {
-        std::string saved =
-            inPlace ? o.input + " (the original is in " + t.backup.path + ")" : o.output;
         Complain(error +
                  (what.repair ? "; the repair was saved in " + saved : "; no file was changed"));
         return false;
