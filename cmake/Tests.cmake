@@ -88,7 +88,8 @@ endif()
 add_dependencies(cli_tests portmedic-scan)
 
 # The tool under valgrind memcheck on both examples, repairing into the build
-# folder: any memory error or leak fails the test. Not in sanitizer builds.
+# folder with a fix file beside: any memory error or leak fails the test. Not
+# in sanitizer builds.
 find_program(VALGRIND valgrind)
 if(VALGRIND AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
    AND NOT CMAKE_CROSSCOMPILING)
@@ -98,6 +99,7 @@ if(VALGRIND AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
                      --show-leak-kinds=all --errors-for-leak-kinds=all
                      $<TARGET_FILE:portmedic-scan> --quiet --repair
                      --output ${CMAKE_BINARY_DIR}/valgrind-${example}.reg
+                     --fix-file ${CMAKE_BINARY_DIR}/valgrind-${example}-fix.reg
                      ${CMAKE_SOURCE_DIR}/examples/${example}.reg)
   endforeach()
 endif()
