@@ -6,8 +6,8 @@
 # On the damaged example in both encodings and on exports whose damaged
 # values are spelled unusually (hex(1), hex(2), a name in other letter case,
 # a key written twice, a damaged key deleted and written again later). The
-# fix file keeps REGFILE's header and byte-order mark, and a healthy file
-# gets none.
+# fix file keeps REGFILE's header and byte-order mark, holds exactly the
+# repaired values as our own reader reads it, and a healthy file gets none.
 # The imports land below one sandbox key: every file's roots are moved
 # there alike (HKEY_LOCAL_MACHINE\X becomes $sandbox\HKLM\X).
 # Usage: regedit-fixfile.sh PORTMEDIC_SCAN REGDUMP WORK_DIR
@@ -23,6 +23,9 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 is_utf16() { head -c 2 "$1" | od -An -tx1 | grep -q 'ff fe'; }
+
+# The values below HKEY_LOCAL_MACHINE as our own reader reads FILE, sorted.
+values() { "$regdump" "$1" HKEY_LOCAL_MACHINE | grep '|' | LC_ALL=C sort; }
 
 # FILE's roots moved below the sandbox, in FILE's own encoding.
 relocate() {  # FILE OUT
@@ -60,6 +63,12 @@ check() {  # NAME REGFILE
     "$scan" --quiet --repair --output "$repaired" "$file" || fail "$name: --repair failed"
     [ -s "$fix" ] || { fail "$name: no fix file"; return; }
     [ "$(head -c 2 "$fix")" = "$(head -c 2 "$file")" ] || fail "$name: the fix file's encoding differs"
+    # Read back with our own reader, the fix file holds the values the
+    # repair changed and nothing else.
+    LC_ALL=C comm -13 <(values "$file") <(values "$repaired") >"$work/$name-changed.txt"
+    values "$fix" | cmp -s - "$work/$name-changed.txt" ||
+        fail "$name: the fix file (<) does not hold exactly the repaired values (>):
+$(values "$fix" | diff - "$work/$name-changed.txt" | head -10)"
     import "$work/$name-original.txt" "$file"
     import "$work/$name-via-fix.txt" "$file" "$fix"
     import "$work/$name-via-repair.txt" "$repaired"
