@@ -1,6 +1,6 @@
 // portmedic-scan: the serial driver scan over a registry export file.
 //
-//   portmedic-scan [--repair] [--output FILE] [--quiet] [--strict] REGFILE
+//   portmedic-scan [--repair] [--output FILE] [--fix-file FILE] [--quiet] [--strict] REGFILE
 //
 // Reads REGFILE as regedit would import it (lines regedit skips are named
 // on stderr), loads it into a registry tree, runs ScanSerialDrivers
@@ -8,7 +8,9 @@
 // UTF-8). With --repair the file is written again, to FILE or back to
 // REGFILE (the original kept as REGFILE.bak), with only the repaired values'
 // lines changed, and the message of the program's message box is printed
-// after the report.
+// after the report. With --fix-file the repair alone goes to FILE, a small
+// registry file in REGFILE's format to import on the device after the
+// export; REGFILE stays as it is.
 //
 // Only regular files are written, each first in full beside its target and
 // then renamed over it; REGFILE is read only up to kRegFileMaxBytes.
@@ -20,6 +22,7 @@
 #include <string.h>
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/FileReplace.h"
@@ -37,7 +40,8 @@ const char kVersion[] = PORTMEDIC_VERSION;  // the project version, set by the b
 enum { kExitClean = 0, kExitDamaged = 1, kExitError = 2 };
 
 std::string Usage() {
-    return "Usage: portmedic-scan [--repair] [--output FILE] [--quiet] [--strict] REGFILE\n"
+    return "Usage: portmedic-scan [--repair] [--output FILE] [--fix-file FILE] [--quiet] "
+           "[--strict] REGFILE\n"
            "\n"
            "Scans the Bluetooth serial-port driver entries of a Pocket PC registry\n"
            "export (REGEDIT4 or Windows Registry Editor Version 5.00) and prints one\n"
@@ -48,6 +52,11 @@ std::string Usage() {
            "                     kept as REGFILE.bak, unless --output is given)\n"
            "  -o, --output=FILE  with --repair: write the repaired registry to FILE and\n"
            "                     leave REGFILE untouched\n"
+           "      --fix-file=FILE\n"
+           "                     write FILE: a small registry file in REGFILE's format\n"
+           "                     holding only the repair (\"Dll\"=\"BTCEIF.DLL\" for each\n"
+           "                     damaged entry), to import on the device; REGFILE is\n"
+           "                     left untouched unless --repair is given too\n"
            "  -q, --quiet        print nothing but errors; the exit status tells\n"
            "      --strict       refuse the whole file at the first line regedit would skip\n"
            "  -h, --help         show this help\n"
@@ -70,6 +79,7 @@ struct Options {
     bool help = false;
     bool version = false;
     std::string output;
+    std::string fixFile;
     std::string input;
 };
 
@@ -88,7 +98,7 @@ int UsageError(const std::string& what) {
 // Returns -1 when the options are fine, else the exit status.
 int ParseOptions(int argc, char** argv, Options* o) {
     std::vector<std::string> files;
-    bool outputGiven = false;
+    bool outputGiven = false, fixGiven = false;
     bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -113,6 +123,13 @@ int ParseOptions(int argc, char** argv, Options* o) {
         } else if (arg.compare(0, 9, "--output=") == 0) {
             o->output = arg.substr(9);
             outputGiven = true;
+        } else if (arg == "--fix-file") {
+            if (i + 1 >= argc) return UsageError("option '" + arg + "' needs a file name");
+            o->fixFile = argv[++i];
+            fixGiven = true;
+        } else if (arg.compare(0, 11, "--fix-file=") == 0) {
+            o->fixFile = arg.substr(11);
+            fixGiven = true;
         } else {
             return UsageError("unknown option '" + arg + "'");
         }
@@ -120,24 +137,31 @@ int ParseOptions(int argc, char** argv, Options* o) {
     if (o->help || o->version) return -1;
     if (outputGiven && o->output.empty()) return UsageError("--output needs a file name");
     if (outputGiven && !o->repair) return UsageError("--output is only used with --repair");
+    if (fixGiven && o->fixFile.empty()) return UsageError("--fix-file needs a file name");
     if (files.empty()) return UsageError("no registry file given");
     if (files.size() > 1) return UsageError("more than one registry file given");
     o->input = files[0];
     return -1;
 }
 
-// Text of the program (ANSI code page, CRLF line ends) as UTF-8 lines,
-// control characters escaped: a registry value must never drive the
-// terminal.
-std::string ToTerminal(const char* text) {
+// Text of the program (ANSI code page) as 16-bit text; CR LF line ends
+// become LF when asked.
+std::u16string FromAnsi(const char* text, bool lineFeeds) {
     std::u16string wide;
     for (const char* p = text; *p; ++p) {
-        if (p[0] == '\r' && p[1] == '\n') continue;
+        if (lineFeeds && p[0] == '\r' && p[1] == '\n') continue;
         WideChar w = 0;
         CodePageAnsiToWide(p, 1, &w, 1);
         wide.push_back(char16_t(w));
     }
-    return VisibleText(wide, SIZE_MAX, true);
+    return wide;
+}
+
+// Text of the program (ANSI code page, CRLF line ends) as UTF-8 lines,
+// control characters escaped: a registry value must never drive the
+// terminal.
+std::string ToTerminal(const char* text) {
+    return VisibleText(FromAnsi(text, true), SIZE_MAX, true);
 }
 
 void PrintText(const TextString& text) {
@@ -152,26 +176,25 @@ struct Targets {
     FileTarget input;     // in place: REGFILE itself
     FileTarget backup;    // in place: REGFILE.bak beside it
     FileTarget output;    // --output FILE
-    FileAttributes like;  // what a new output file takes over from REGFILE
+    FileTarget fix;       // --fix-file FILE
+    FileAttributes like;  // what a new output or fix file takes over from REGFILE
 };
 
 bool SameFile(const FileId& a, const FileId& b) {
     return a.known && b.known && a.device == b.device && a.inode == b.inode;
 }
 
+// Two targets that are one file: the same existing file, or the same name.
+bool SameTarget(const FileTarget& a, const FileTarget& b) {
+    return SameFile(a.id, b.id) || a.path == b.path;
+}
+
 bool CheckTargets(const Options& o, Targets* t) {
-    if (!o.repair) return true;
     std::string error;
-    bool ok;
-    if (!o.output.empty()) {
+    bool ok = true;
+    if (o.repair && !o.output.empty()) {
         ok = FileResolveTarget(o.output, &t->output, &error);
-        FileTarget input;
-        std::string ignored;
-        if (FileResolveTarget(o.input, &input, &ignored) && input.exists) {
-            t->like = input.attributes;  // a private registry stays private
-            t->like.owner = t->like.group = -1;
-        }
-    } else {
+    } else if (o.repair) {
         ok = FileResolveTarget(o.input, &t->input, &error) &&
              FileResolveTarget(t->input.path + ".bak", &t->backup, &error);
         if (ok && t->input.exists && SameFile(t->backup.id, t->input.id)) {
@@ -179,54 +202,157 @@ bool CheckTargets(const Options& o, Targets* t) {
             ok = false;
         }
     }
+    if (ok && !o.fixFile.empty()) {
+        ok = FileResolveTarget(o.fixFile, &t->fix, &error);
+        // One file cannot hold both the repaired registry and its fix.
+        if (ok && o.repair && !o.output.empty() && SameTarget(t->fix, t->output)) {
+            error = "--fix-file and --output name the same file";
+            ok = false;
+        } else if (ok && o.repair && o.output.empty() && SameTarget(t->fix, t->backup)) {
+            error = "--fix-file names " + t->backup.path + ", where the original is kept";
+            ok = false;
+        }
+    }
+    if (ok && (!o.output.empty() || !o.fixFile.empty())) {
+        FileTarget input;
+        std::string ignored;
+        if (FileResolveTarget(o.input, &input, &ignored) && input.exists) {
+            t->like = input.attributes;  // a private registry stays private
+            t->like.owner = t->like.group = -1;
+        }
+    }
     if (!ok) Complain(error + "; no file was changed");
     return ok;
 }
 
-// --output must not name the file that was read, through whatever path.
+// --output and --fix-file must not name the file that was read, through
+// whatever path.
 bool CheckOutputNotInput(const Targets& t, const FileId& input) {
-    if (!SameFile(t.output.id, input)) return true;
-    Complain("--output names the registry file itself; leave it out to repair the file in "
-             "place, keeping the original as .bak; no file was changed");
-    return false;
+    if (SameFile(t.output.id, input)) {
+        Complain("--output names the registry file itself; leave it out to repair the file in "
+                 "place, keeping the original as .bak; no file was changed");
+        return false;
+    }
+    if (SameFile(t.fix.id, input)) {
+        Complain("--fix-file names the registry file itself; the fix file is a new file beside "
+                 "it; no file was changed");
+        return false;
+    }
+    return true;
 }
 
-// Saves the registry: to output, or over input keeping its original bytes
-// in input.bak. Every file is first written in full beside its target; only
-// then are they renamed, so a failure leaves the existing files as they were.
-bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegTree& tree) {
+// The ports a repair wrote back, by the driver key written, for the fix
+// file's comments.
+struct RepairLog {
+    const RegTree* tree;
+    std::unordered_map<const TreeKey*, std::u16string> ports;  // the first port of each key
+};
+
+void NoteRepaired(void* context, const TextString& label, const TextString& keyPath) {
+    RepairLog* log = static_cast<RepairLog*>(context);
+    const TreeKey* key =
+        RegTreeFindKey(*log->tree, u"HKEY_LOCAL_MACHINE\\" + FromAnsi(keyPath.CStr(), false));
+    log->ports.emplace(key, FromAnsi(label.CStr(), false));
+}
+
+// The fix file's content: a comment naming the tool and the port for each
+// repaired value, its key and its line as the repaired registry spells it.
+bool MakeFixFile(const RegDocument& doc, const RegTree& tree, const std::vector<RegEdit>& edits,
+                 const RepairLog& log, std::string* content, std::string* error) {
+    std::vector<std::u16string> comments;
+    for (const RegEdit& edit : edits) {
+        std::u16string comment = u"portmedic-scan";
+        auto port = log.ports.find(RegTreeFindKey(tree, RegEditKeyPath(doc, edit)));
+        if (port != log.ports.end()) {
+            // A label comes from the registry: its control characters are
+            // escaped as in the report, so it cannot break the line.
+            std::string shown = VisibleText(port->second);
+            comment += u" repairs ";
+            Utf8ToUtf16(reinterpret_cast<const uint8_t*>(shown.data()), shown.size(), &comment,
+                        nullptr);
+        }
+        comments.push_back(comment);
+    }
+    return RegFixFile(doc, edits, comments, content, error);
+}
+
+// Whether two names are one existing file now.
+bool SameFileNow(const std::string& a, const std::string& b) {
+    FileTarget ta, tb;
+    std::string ignored;
+    return FileResolveTarget(a, &ta, &ignored) && FileResolveTarget(b, &tb, &ignored) &&
+           SameFile(ta.id, tb.id);
+}
+
+// What a run saves: the repaired registry (to output, or over input keeping
+// its original bytes in input.bak), the fix file, or both.
+struct Saving {
+    bool repair = false;
+    bool fix = false;
+};
+
+// Saves what is asked. Every file is first written in full beside its
+// target; only then are they renamed, the fix file last, so a failure
+// leaves the existing files as they were.
+bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegTree& tree,
+          const RepairLog& log, Saving what) {
     const std::string& original = doc.bytes;
-    std::string error;
+    std::string error, fixContent;
     std::vector<RegEdit> edits;
-    if (!RegDocumentEdits(doc, tree, &edits, &error)) {
-        Complain("cannot write the repaired registry: " + error + "; no file was changed");
+    if (!RegDocumentEdits(doc, tree, &edits, &error) ||
+        (what.fix && !MakeFixFile(doc, tree, edits, log, &fixContent, &error))) {
+        Complain(std::string(what.repair ? "cannot write the repaired registry: "
+                                         : "cannot write the fix file: ") +
+                 error + "; no file was changed");
         return false;
     }
     // The original bytes between the changed lines are written as they are.
     std::vector<std::string_view> content = RegEditedPieces(original, edits);
-    if (!o.output.empty()) {
-        PendingFile file;
+    const bool inPlace = o.output.empty();
+    PendingFile backup, file, fix;
+    bool ok = true;
+    if (what.repair && inPlace) {
+        const FileAttributes& like = t.input.attributes;
+        ok = FileWriteTemporary(t.backup.path, original, like, &backup, &error) &&
+             FileWriteTemporary(t.input.path, content, like, &file, &error) &&
+             FileCanCommit(file, &error);
+    } else if (what.repair) {
         const FileAttributes& like = t.output.exists ? t.output.attributes : t.like;
-        if (!FileWriteTemporary(t.output.path, content, like, &file, &error) ||
-            !FileCommit(&file, &error)) {
-            Complain(error + "; no file was changed");
-            return false;
-        }
-        return true;
+        ok = FileWriteTemporary(t.output.path, content, like, &file, &error);
     }
-    PendingFile backup, file;
-    const FileAttributes& like = t.input.attributes;
-    if (!FileWriteTemporary(t.backup.path, original, like, &backup, &error) ||
-        !FileWriteTemporary(t.input.path, content, like, &file, &error) ||
-        !FileCanCommit(file, &error) || !FileCommit(&backup, &error)) {
+    if (ok && what.fix) {
+        const FileAttributes& like = t.fix.exists ? t.fix.attributes : t.like;
+        ok = FileWriteTemporary(t.fix.path, fixContent, like, &fix, &error) &&
+             FileCanCommit(fix, &error);
+    }
+    if (!ok || !FileCommit(&backup, &error)) {
         FileDiscard(&backup);
         FileDiscard(&file);
+        FileDiscard(&fix);
         Complain(error + "; no file was changed");
         return false;
     }
     if (!FileCommit(&file, &error)) {
-        Complain(error + "; " + o.input + " is unchanged (a copy of it is in " + t.backup.path +
-                 ")");
+        FileDiscard(&fix);
+        if (inPlace)
+            Complain(error + "; " + o.input + " is unchanged (a copy of it is in " + t.backup.path +
+                     ")");
+        else
+            Complain(error + "; no file was changed");
+        return false;
+    }
+    std::string saved =
+        inPlace ? o.input + " (the original is in " + t.backup.path + ")" : o.output;
+    // A new file named two ways is only known to be one once it exists.
+    if (what.repair && SameFileNow(t.fix.path, inPlace ? t.backup.path : t.output.path)) {
+        FileDiscard(&fix);
+        Complain("--fix-file names " + (inPlace ? t.backup.path : o.output) +
+                 "; the repair was saved in " + saved + "; no fix file was written");
+        return false;
+    }
+    if (!FileCommit(&fix, &error)) {
+        Complain(error +
+                 (what.repair ? "; the repair was saved in " + saved : "; no file was changed"));
         return false;
     }
     return true;
@@ -234,22 +360,24 @@ bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegT
 
 // Saving with the signals guarded: an interrupted save leaves no file
 // behind and every existing file as it was.
-bool SaveGuarded(const Options& o, const Targets& t, const RegDocument& doc, const RegTree& tree) {
+bool SaveGuarded(const Options& o, const Targets& t, const RegDocument& doc, const RegTree& tree,
+                 const RepairLog& log, Saving what) {
     FileGuardSignals(true);
-    bool saved = Save(o, t, doc, tree);
+    bool saved = Save(o, t, doc, tree, log, what);
     FileGuardSignals(false);
     return saved;
 }
 
-// The report could not be printed; a repair already saved must be told.
+// The report could not be printed; files already saved must be told.
 // The original's copy lies beside the file REGFILE names, through a link.
-void ReportLost(const Options& o, const Targets& t, bool saved) {
+void ReportLost(const Options& o, const Targets& t, Saving saved) {
     std::string what = "cannot write the report to the standard output";
-    if (saved && o.output.empty())
+    if (saved.repair && o.output.empty())
         what +=
             "; the repair was saved in " + o.input + " (the original is in " + t.backup.path + ")";
-    else if (saved)
+    else if (saved.repair)
         what += "; the repair was saved in " + o.output;
+    if (saved.fix) what += "; the fix file was saved in " + o.fixFile;
     Complain(what);
 }
 
@@ -293,30 +421,39 @@ int main(int argc, char** argv) {
     RegDocument doc;
     FileId inputId;
     if (!LoadRegistry(o, tree, &doc, &inputId)) return kExitError;
-    // Only a repair writes the file back: a scan alone lets the document go
-    // (the file's bytes and more) before scanning.
-    if (!o.repair) doc = RegDocument();
-    if (o.repair && !CheckOutputNotInput(targets, inputId)) return kExitError;
+    // Only a repair or a fix file needs the file again: a scan alone lets
+    // the document go (the file's bytes and more) before scanning.
+    const bool fixing = !o.fixFile.empty();
+    if (!o.repair && !fixing) doc = RegDocument();
+    if ((o.repair || fixing) && !CheckOutputNotInput(targets, inputId)) return kExitError;
 
     TextString report, message;
-    SerialScanResult found = ScanSerialDrivers(report, message, o.repair);
+    RepairLog log{&tree, {}};
+    SerialScanResult found =
+        ScanSerialDrivers(report, message, o.repair, fixing ? NoteRepaired : nullptr, &log);
+    if (fixing && !o.repair) {
+        // The fix is what a repair would write; the report stays the scan's.
+        TextString repairReport, repairMessage;
+        ScanSerialDrivers(repairReport, repairMessage, true, NoteRepaired, &log);
+    }
 
     // Saved before anything is printed: a report that says "repaired" is
     // only shown once the repair is on disk.
-    bool saved = false;
-    if (o.repair) {
-        // Without --output the file is only rewritten when something changed.
-        saved = found.repaired > 0 || !o.output.empty();
-        if (saved && !SaveGuarded(o, targets, doc, tree)) return kExitError;
-    }
+    Saving saved;
+    // Without --output the file is only rewritten when something changed.
+    saved.repair = o.repair && (found.repaired > 0 || !o.output.empty());
+    saved.fix = fixing && !log.ports.empty();
+    if ((saved.repair || saved.fix) && !SaveGuarded(o, targets, doc, tree, log, saved))
+        return kExitError;
 
     if (!o.quiet) {
-        if (saved) FileReportWriteErrors();
+        if (saved.repair || saved.fix) FileReportWriteErrors();
         PrintText(report);
         if (o.repair && !message.IsEmpty()) {
             fputs("\n", stdout);
             PrintText(message);
         }
+        if (fixing && !saved.fix) fputs("Nothing to repair: no fix file was written.\n", stdout);
         if (fflush(stdout) != 0 || ferror(stdout) || !outputOpen) {
             ReportLost(o, targets, saved);
             return kExitError;

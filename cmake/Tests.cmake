@@ -60,8 +60,10 @@ if(WIN32)
   pm_add_suite(win32_tests win32 pm_repair pm_globals pm_registry_win32 pm_window)
 endif()
 
-# The tool's suite runs the built portmedic-scan on temporary files.
+# The tool's suite runs the built portmedic-scan on temporary files, through
+# the harness in tests/support/ToolHarness.h (compiled here: it names the tool).
 pm_add_suite(cli_tests cli)
+target_sources(cli_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/ToolHarness.cpp)
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   # Under Wine the Linux root is drive Z:.
   target_compile_definitions(cli_tests PRIVATE PORTMEDIC_SCAN_TOOL="Z:$<TARGET_FILE:portmedic-scan>")
@@ -86,7 +88,8 @@ endif()
 add_dependencies(cli_tests portmedic-scan)
 
 # The tool under valgrind memcheck on both examples, repairing into the build
-# folder: any memory error or leak fails the test. Not in sanitizer builds.
+# folder with a fix file beside: any memory error or leak fails the test. Not
+# in sanitizer builds.
 find_program(VALGRIND valgrind)
 if(VALGRIND AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
    AND NOT CMAKE_CROSSCOMPILING)
@@ -96,6 +99,7 @@ if(VALGRIND AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
                      --show-leak-kinds=all --errors-for-leak-kinds=all
                      $<TARGET_FILE:portmedic-scan> --quiet --repair
                      --output ${CMAKE_BINARY_DIR}/valgrind-${example}.reg
+                     --fix-file ${CMAKE_BINARY_DIR}/valgrind-${example}-fix.reg
                      ${CMAKE_SOURCE_DIR}/examples/${example}.reg)
   endforeach()
 endif()
@@ -117,6 +121,13 @@ if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS
                    $<TARGET_FILE:regdump> ${CMAKE_SOURCE_DIR}/tests/interop/corpus
                    ${CMAKE_BINARY_DIR}/regedit-differential)
   set_tests_properties(regedit.differential PROPERTIES TIMEOUT 300)
+
+  # The fix file: REGFILE then its fix file import as the repaired file does.
+  add_test(NAME regedit.fixfile
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/regedit-fixfile.sh
+                   $<TARGET_FILE:portmedic-scan> $<TARGET_FILE:regdump>
+                   ${CMAKE_BINARY_DIR}/regedit-fixfile)
+  set_tests_properties(regedit.fixfile PROPERTIES TIMEOUT 300)
 endif()
 
 # The device program's runner (native build, where Unicorn is installed).

@@ -134,3 +134,20 @@ bool RegDocumentRepaired(const RegDocument& doc, const RegTree& tree, std::strin
 bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAsWritten,
                        uint32_t type, const uint8_t* bytes, size_t size,
                        const std::u16string& lineEnd, std::u16string* line);
+
+// The key an edit's value belongs to (one of RegDocumentEdits' edits for
+// this document): the path its section's [KEY] line names, root first in
+// its long form.
+std::u16string RegEditKeyPath(const RegDocument& doc, const RegEdit& edit);
+
+// A file that carries only the edits: imported after the document, it
+// leaves the registry as importing the edited document would. It is in the
+// document's format (header, encoding, byte-order mark, and the header
+// line's line end) and holds the header, then for each edit a comment line
+// ("; " and comments[k], which must hold no line break), the [KEY] line of
+// its key and the edit's value lines, each group ended by a blank line, as
+// regedit writes its exports. False (with *error) when a comment breaks a
+// line or a text has no spelling in the file's encoding.
+bool RegFixFile(const RegDocument& doc, const std::vector<RegEdit>& edits,
+                const std::vector<std::u16string>& comments, std::string* content,
+                std::string* error);

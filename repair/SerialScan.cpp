@@ -55,14 +55,16 @@ struct ScanState {
     TextString& message;
     bool repair;
     SerialScanResult found;
+    SerialRepairWritten written;
+    void* context;
 
     void Add(const char* text) { report.AppendTracked(reportLength, text); }
 };
 
 // Judges the "Dll" value of one driver key, repairs it when asked, and adds
 // the port's report line.
-void ExamineDll(ScanState& scan, RegKey driverKey, const WideChar* dllName,
-                const TextString& label) {
+void ExamineDll(ScanState& scan, RegKey driverKey, const TextString& keyPath,
+                const WideChar* dllName, const TextString& label) {
     TextString dll;
     if (ReadText(driverKey, dllName, dll)) dll.ToUpper();
 
@@ -78,6 +80,7 @@ void ExamineDll(ScanState& scan, RegKey driverKey, const WideChar* dllName,
         // refuse the flush and still keep the write through the reset.
         if (repaired) RegistryFlushKey(driverKey);
         if (!repaired) ++scan.found.failedWrites;
+        if (repaired && scan.written) scan.written(scan.context, label, keyPath);
     }
     if (dll.IsEmpty()) return;  // never damaged: the damage has a name
     ++scan.found.examined;
@@ -109,7 +112,7 @@ void ExamineLoadedDriver(ScanState& scan, const TextString& subKeyName) {
         if (!plugAndPlay && ReadText(entry, "Key", driverPath) && !driverPath.IsEmpty()) {
             RegKey driver;
             if (OpenKey(driverPath, &driver) == 0) {
-                ExamineDll(scan, driver, WIDE("Dll"), name);
+                ExamineDll(scan, driver, driverPath, WIDE("Dll"), name);
                 RegistryCloseKey(driver);
             }
         }
@@ -147,16 +150,17 @@ void ScanBuiltInPorts(ScanState& scan) {
         RegKey key;
         if (OpenKey(path, &key) != 0) continue;
         WideText dllName("Dll", -1);
-        ExamineDll(scan, key, dllName.buffer, label);
+        ExamineDll(scan, key, path, dllName.buffer, label);
         RegistryCloseKey(key);
     }
 }
 
 }  // namespace
 
-SerialScanResult ScanSerialDrivers(TextString& report, TextString& message, bool repair) {
+SerialScanResult ScanSerialDrivers(TextString& report, TextString& message, bool repair,
+                                   SerialRepairWritten written, void* context) {
     report.Assign("");
-    ScanState scan{report, 0, message, repair, SerialScanResult{0, 0, 0, 0}};
+    ScanState scan{report, 0, message, repair, SerialScanResult{0, 0, 0, 0}, written, context};
     ScanLoadedDrivers(scan);
     ScanBuiltInPorts(scan);
     if (scan.found.damaged == 0) {

@@ -31,4 +31,12 @@ struct SerialScanResult {
 // Every key opened is closed again; registry failures only drop entries.
 // Returns the counts behind the report: damaged - repaired entries remain
 // damaged (all of them without repair, those whose write failed with it).
-SerialScanResult ScanSerialDrivers(TextString& report, TextString& message, bool repair);
+//
+// When `written` is given, a repair run calls it right after each write
+// that succeeded, with the port's label as its report line shows it and the
+// path of the driver key written, below HKEY_LOCAL_MACHINE as the registry
+// was asked for it (portmedic-scan names the ports of its fix file so).
+typedef void (*SerialRepairWritten)(void* context, const TextString& label,
+                                    const TextString& keyPath);
+SerialScanResult ScanSerialDrivers(TextString& report, TextString& message, bool repair,
+                                   SerialRepairWritten written = nullptr, void* context = nullptr);

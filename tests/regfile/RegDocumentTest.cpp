@@ -433,3 +433,75 @@ TEST(RegFileSpellValue, Forms) {
                   std::to_string(c.type) + ": " + Hex(c.bytes.data(), c.bytes.size()));
     }
 }
+
+// The fix file: the header, then for each repaired value a comment, its key
+// and its line as the repaired file spells it, in the file's own encoding
+// and line ends. Imported after the original it gives the repaired
+// registry; read alone it holds the repaired values and nothing else.
+TEST(RegFixFile, OnlyTheRepairInTheFilesOwnForm) {
+    const std::string a4 = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n";
+    const std::string fix4 = "REGEDIT4\r\n\r\n; c0\r\n[HKEY_LOCAL_MACHINE\\A]\r\n";
+    struct Case {
+        std::string content, expected;
+    } cases[] = {
+        // the name as written and the indent stay, comment and spacing go;
+        // the key line names the path as regedit reads it
+        {a4 + "  \"DLL\" = \"OBBTDEV.DLL\" ; old\r\n\"x\"=\"1\"\r\n[hkey_local_machine\\B\\]\r\n"
+              "\"Dll\"=hex(2):4f,42,00\r\n",
+         fix4 + "  \"DLL\"=\"BTCEIF.DLL\"\r\n\r\n; c1\r\n[HKEY_LOCAL_MACHINE\\B]\r\n"
+                "\"Dll\"=\"BTCEIF.DLL\"\r\n\r\n"},
+        // a key deleted and written again: the section that counts
+        {a4 + "\"Dll\"=\"x\"\r\n[-HKEY_LOCAL_MACHINE\\A]\r\n[HKEY_LOCAL_MACHINE\\a]\r\n\"Dll\"="
+              "\"y\"",
+         "REGEDIT4\r\n\r\n; c0\r\n[HKEY_LOCAL_MACHINE\\a]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n\r\n"},
+        // the header line's line end; UTF-8 without and with byte-order mark
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"x\"\r\n",
+         "REGEDIT4\n\n; c0\n[HKEY_LOCAL_MACHINE\\A]\n\"Dll\"=\"BTCEIF.DLL\"\n\n"},
+        {kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\"Dll\"=\"x\"\r",
+         kV5 + "\r\n; c0\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n\r\n"},
+        {"\xEF\xBB\xBF" + kV5 + "\r[HKEY_LOCAL_MACHINE\\\xC3\xA9]\r\"Dll\"=\"x\"",
+         "\xEF\xBB\xBF" + kV5 +
+             "\r\n; c0\r\n[HKEY_LOCAL_MACHINE\\\xC3\xA9]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n\r\n"},
+        {Utf16File("REGEDIT4\r[HKEY_LOCAL_MACHINE\\A]\r\"Dll\"=\"x\"\r"),
+         Utf16File("REGEDIT4\r\r; c0\r[HKEY_LOCAL_MACHINE\\A]\r\"Dll\"=\"BTCEIF.DLL\"\r\r")},
+        {Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"x\"\r\n"),
+         Utf16File(kV5 + "\r\n; c0\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n\r\n")},
+        // nothing repaired: the header alone
+        {a4 + "\"Other\"=\"x\"\r\n", "REGEDIT4\r\n\r\n"},
+    };
+    const std::vector<std::u16string> keys = {u"HKEY_LOCAL_MACHINE\\A", u"HKEY_LOCAL_MACHINE\\B",
+                                              u"HKEY_LOCAL_MACHINE\\\u00e9"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
+        RegTree repaired;
+        RegDocument doc = Load(c.content, repaired);
+        for (const auto& key : keys)
+            if (RegTreeGetValue(repaired, key, u"Dll"))
+                RegTreeSetString(repaired, key, u"Dll", u"BTCEIF.DLL");
+        std::vector<RegEdit> edits;
+        std::string fix, error;
+        ASSERT_TRUE(RegDocumentEdits(doc, repaired, &edits, &error)) << error;
+        ASSERT_TRUE(RegFixFile(doc, edits, {u"c0", u"c1"}, &fix, &error)) << error;
+        EXPECT_EQ(fix, c.expected);
+
+        RegTree viaFix, fixAlone;
+        Load(c.content, viaFix);
+        RegDocumentLoad(Load(fix, fixAlone), viaFix);
+        EXPECT_EQ(Contents(viaFix), Contents(repaired));
+        std::vector<std::u16string> values, expected;
+        for (const auto& line : Contents(fixAlone))
+            if (line.find(u'|') != std::u16string::npos) values.push_back(line);
+        for (const auto& line : Contents(repaired))
+            if (line.find(u"=1: 42 00 54 00 43 00") != std::u16string::npos)
+                expected.push_back(line);
+        EXPECT_EQ(values, expected);
+    }
+    // A comment never breaks its line.
+    RegTree tree;
+    RegDocument doc = Load(a4 + "\"Dll\"=\"x\"\r\n", tree);
+    std::string fix, error;
+    RegTreeSetString(tree, keys[0], u"Dll", u"BTCEIF.DLL");
+    std::vector<RegEdit> edits;
+    ASSERT_TRUE(RegDocumentEdits(doc, tree, &edits, &error));
+    EXPECT_FALSE(RegFixFile(doc, edits, {u"a\r\n[HKEY_LOCAL_MACHINE\\X]"}, &fix, &error));
+}

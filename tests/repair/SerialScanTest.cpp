@@ -101,7 +101,9 @@ protected:
         before_ = TakeSnapshot();
         TextString reportString("poison");
         TextString messageString(messageBefore);
-        SerialScanResult r = ScanSerialDrivers(reportString, messageString, repair);
+        written.clear();
+        SerialScanResult r =
+            ScanSerialDrivers(reportString, messageString, repair, NoteWritten, &written);
         found = Found(r.examined, r.damaged, r.repaired, r.failedWrites);
         report = reportString.CStr();
         message = messageString.CStr();
@@ -109,6 +111,12 @@ protected:
     }
 
     std::vector<std::u16string> ChangedValues() const { return Changed(before_, after_); }
+
+    // "label|key path" of each write the scan told of.
+    static void NoteWritten(void* context, const TextString& label, const TextString& keyPath) {
+        static_cast<std::vector<std::string>*>(context)->push_back(std::string(label.CStr()) + "|" +
+                                                                   keyPath.CStr());
+    }
 
     // The device of most tests: a damaged Bluetooth port (OBBTDEV.DLL) loaded
     // as COM5:, a disabled one (---BTCEIF.DLL) as COM6:, and a healthy COM1.
@@ -125,6 +133,7 @@ protected:
 
     std::string report, message;
     std::vector<int> found;
+    std::vector<std::string> written;
     RegTree tree_;
     Snapshot before_, after_;
 };
@@ -165,6 +174,7 @@ TEST_F(ScanTest, DamagedDeviceDetectMarksAndWritesNothing) {
     EXPECT_EQ(message, "");
     EXPECT_EQ(found, Found(4, 2, 0, 0));
     EXPECT_TRUE(ChangedValues().empty());
+    EXPECT_TRUE(written.empty());
 }
 
 TEST_F(ScanTest, DetectLeavesAMessageItWasGiven) {
@@ -183,6 +193,9 @@ TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
     EXPECT_EQ(found, Found(4, 2, 2, 0));
     std::vector<std::u16string> expected = {kRepairedBytesKey5, kRepairedBytesKey6};
     EXPECT_EQ(ChangedValues(), expected);
+    std::vector<std::string> told = {"COM5:|Drivers\\BuiltIn\\BTSerial5",
+                                     "COM6:|Drivers\\BuiltIn\\BTSerial6"};
+    EXPECT_EQ(written, told);
     for (const auto& key : {u"Drivers\\BuiltIn\\BTSerial5", u"Drivers\\BuiltIn\\BTSerial6"}) {
         const TreeValue* v = RegTreeGetValue(Tree(), kHklm + key, u"Dll");
         ASSERT_NE(v, nullptr);
@@ -220,6 +233,7 @@ TEST_F(ScanTest, RepairWhereOneWriteFails) {
     EXPECT_EQ(found, Found(4, 2, 1, 1));
     std::vector<std::u16string> expected = {kRepairedBytesKey5};
     EXPECT_EQ(ChangedValues(), expected);
+    EXPECT_EQ(written, std::vector<std::string>{"COM5:|Drivers\\BuiltIn\\BTSerial5"});
 }
 
 // ---- which loaded drivers are examined ----
@@ -314,6 +328,7 @@ TEST_F(ScanTest, SharedDriverKeyShowsRepairedOnItsSecondAppearance) {
               Line("COM5:", "OBBTDEV.DLL", kFixed) + Line("COM1 - 'BuiltIn'", "BTCEIF.DLL"));
     EXPECT_EQ(message, kFixedMsg);
     EXPECT_EQ(found, Found(2, 1, 1, 0));
+    EXPECT_EQ(written, std::vector<std::string>{"COM5:|Drivers\\BuiltIn\\Serial"});
 }
 
 // ---- registry failures drop entries silently ----
