@@ -28,18 +28,16 @@ add_custom_target(pm_resources DEPENDS ${PM_RES})
 
 # pm_size_report(VAR LABEL TARGET BUDGET [LABEL TARGET BUDGET ...]): the
 # `size` target, which prints each target's file size in bytes against its
-# budget and fails when one is over; VAR gets the same command, for a test.
+# budget and fails when one is over (scripts/size-report.sh); VAR gets the
+# same command, for a test.
 function(pm_size_report var)
-  set(files)
+  set(check ${CMAKE_SOURCE_DIR}/scripts/size-report.sh)
   set(targets)
   while(ARGN)
     list(POP_FRONT ARGN label target budget)
-    list(APPEND files ${label} $<TARGET_FILE:${target}> ${budget})
+    list(APPEND check ${label} $<TARGET_FILE:${target}> ${budget})
     list(APPEND targets ${target})
   endwhile()
-  set(check sh -c "while [ $# -gt 0 ]; do n=$(wc -c < \"$2\") || exit 1; \
-echo \"$1: $n bytes (budget $3)\"; [ $n -le $3 ] || { echo \"$1 is over budget\"; exit 1; }; \
-shift 3; done" _ ${files})
   add_custom_target(size COMMAND ${check} DEPENDS ${targets} VERBATIM)
   set(${var} ${check} PARENT_SCOPE)
 endfunction()
