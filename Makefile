@@ -43,6 +43,11 @@ NEEDS_dist-windows = native windows wince
 NEEDS_dist-pocketpc = wince
 NEEDS = $(sort $(foreach goal,$(or $(MAKECMDGOALS),all),$(NEEDS_$(goal))))
 
+# $(call configure-build,PRESET[,TARGETS]): configures the preset's build
+# quietly, then builds all of it, or only TARGETS.
+configure-build = cmake --preset $(1) >/dev/null && \
+    cmake --build --preset $(1) -j $(JOBS)$(if $(2), --target $(2))
+
 .PHONY: all deps build run test $(TEST_PARTS) build-windows wince gui size bench fuzz clean \
         install package dist-windows dist-pocketpc
 
@@ -52,8 +57,7 @@ deps:
 	@$(if $(NEEDS),scripts/install-deps.sh $(NEEDS),:)
 
 build: deps
-	@cmake --preset native >/dev/null
-	@cmake --build --preset native -j $(JOBS)
+	@$(call configure-build,native)
 
 # The scan tool on the bundled damaged device: detect (exit 1: damage found),
 # repair into build/ (examples/ stays as it is), then the repaired file, clean.
@@ -78,31 +82,26 @@ test-native: build
 	@ctest --preset native -j $(JOBS)
 
 test-asan: deps
-	@cmake --preset asan >/dev/null
-	@cmake --build --preset asan -j $(JOBS)
+	@$(call configure-build,asan)
 	@ctest --preset asan -j $(JOBS)
 
 test-fuzz: deps
-	@cmake --preset fuzz >/dev/null
-	@cmake --build --preset fuzz -j $(JOBS)
+	@$(call configure-build,fuzz)
 	@scripts/run-fuzzers.sh 10
 
 # The libraries and their suites built for ARM Linux (ARMv5TE, signed char
 # as on the handhelds), each case run under qemu-arm-static.
 test-armel: deps
-	@cmake --preset armel >/dev/null
-	@cmake --build --preset armel -j $(JOBS)
+	@$(call configure-build,armel)
 	@ctest --preset armel -j $(JOBS)
 
 # The Windows builds: win32 (i686) and win64 (x86_64).
 # Where 32-bit Wine cannot run, win32 builds what ships and checks its size
 # budget (the program, the shell, the tool), not suites that could not run.
 build-windows: deps
-	@cmake --preset win32 >/dev/null
-	@if $(WINE_RUN) --can-run-32; then cmake --build --preset win32 -j $(JOBS); \
-	 else cmake --build --preset win32 -j $(JOBS) --target size portmedic-scan; fi
-	@cmake --preset win64 >/dev/null
-	@cmake --build --preset win64 -j $(JOBS)
+	@if $(WINE_RUN) --can-run-32; then $(call configure-build,win32); \
+	 else $(call configure-build,win32,size portmedic-scan); fi
+	@$(call configure-build,win64)
 
 # The Windows suites under Wine, all inside one Xvfb. 32-bit Wine needs a
 # kernel that runs 32-bit programs; where it cannot, the win64 suites run
@@ -119,8 +118,7 @@ test-windows: build-windows
 # device's loader needs, its size budget, and the program run on an
 # emulated handheld by the native build's CE runner (build/native/ce_runner).
 wince: deps
-	@cmake --preset wince-arm >/dev/null
-	@cmake --build --preset wince-arm -j $(JOBS)
+	@$(call configure-build,wince-arm)
 
 test-wince: wince build
 	@ctest --preset wince-arm
@@ -131,28 +129,23 @@ test-wince: wince build
 # Xvfb) and writes the screenshots to build/win64/screenshots and
 # docs/screenshots.
 gui: deps
-	@cmake --preset win64 >/dev/null
-	@cmake --build --preset win64 -j $(JOBS) --target portmedic aygshell aygshell_no_menu_bar portmedic_e2e
+	@$(call configure-build,win64,portmedic aygshell aygshell_no_menu_bar portmedic_e2e)
 	@tests/e2e/run-e2e.sh $(WINE_RUN) build/win64 x86_64-w64-mingw32-objdump gui
 
 # Sizes of PORTMEDIC.exe and aygshell.dll as the 32-bit desktop build, and
 # of the ARM PORTMEDIC.exe for the device.
 size: deps
-	@cmake --preset win32 >/dev/null
-	@cmake --build --preset win32 -j $(JOBS) --target size
-	@cmake --preset wince-arm >/dev/null
-	@cmake --build --preset wince-arm -j $(JOBS) --target size
+	@$(call configure-build,win32,size)
+	@$(call configure-build,wince-arm,size)
 
 # Longer fuzzing: make fuzz FUZZ_SECONDS=600
 fuzz: deps
-	@cmake --preset fuzz >/dev/null
-	@cmake --build --preset fuzz -j $(JOBS)
+	@$(call configure-build,fuzz)
 	@scripts/run-fuzzers.sh $(FUZZ_SECONDS)
 
 # Speed measurements; not part of `make test`.
 bench: deps
-	@cmake --preset bench >/dev/null
-	@cmake --build --preset bench -j $(JOBS)
+	@$(call configure-build,bench)
 	@build/bench/portmedic_bench $(BENCH_ARGS)
 	@bash bench/scan-vs-lines.sh build/bench/portmedic-scan 50 build/bench/scan-vs-lines
 
@@ -163,15 +156,13 @@ clean:
 
 # portmedic-scan and its manual page: make install [PREFIX=/usr/local] [DESTDIR=...]
 install: deps
-	@cmake --preset native >/dev/null
-	@cmake --build --preset native -j $(JOBS) --target portmedic-scan portmedic-scan-man
+	@$(call configure-build,native,portmedic-scan portmedic-scan-man)
 	@DESTDIR="$(DESTDIR)" cmake --install build/native --prefix "$(PREFIX)"
 
 # The Debian package of the two (build/native/portmedic-scan_VERSION_ARCH.deb),
 # checked: contents, dpkg -i into a throwaway root, dependencies, lintian.
 package: deps
-	@cmake --preset native >/dev/null
-	@cmake --build --preset native -j $(JOBS) --target portmedic-scan portmedic-scan-man portmedic-deb-doc
+	@$(call configure-build,native,portmedic-scan portmedic-scan-man portmedic-deb-doc)
 	@cd build/native && cpack -G DEB >/dev/null
 	@scripts/check-package.sh build/native/$$(cd build/native && ls -t portmedic-scan_*.deb | head -n 1)
 
@@ -179,14 +170,11 @@ package: deps
 # PORTMEDIC.exe, aygshell.dll and portmedic-scan.exe with a README.txt, and
 # the Pocket PC build's installation cabinet with its PORTMEDIC.ini.
 dist-windows: deps
-	@cmake --preset wince-arm >/dev/null
-	@cmake --build --preset wince-arm -j $(JOBS) --target cab
-	@cmake --preset win32 >/dev/null
-	@cmake --build --preset win32 -j $(JOBS) --target dist-windows
+	@$(call configure-build,wince-arm,cab)
+	@$(call configure-build,win32,dist-windows)
 
 # The Pocket PC bundle (build/wince-arm/portmedic-VERSION-pocketpc-arm.zip):
 # the ARM PORTMEDIC.exe with a README.txt, its installation cabinet
 # (build/wince-arm/PORTMEDIC.ARM.CAB) and PORTMEDIC.ini.
 dist-pocketpc: deps
-	@cmake --preset wince-arm >/dev/null
-	@cmake --build --preset wince-arm -j $(JOBS) --target dist-pocketpc
+	@$(call configure-build,wince-arm,dist-pocketpc)

@@ -1,27 +1,19 @@
 # The Windows program: PORTMEDIC.exe, our aygshell.dll stand-in for the
 # Pocket PC shell, their tests, the end-to-end driver and the size report.
 # Included by the top-level CMakeLists.txt in the Windows builds only.
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
-
-set(PM_APP_DIR ${CMAKE_SOURCE_DIR}/app)
-set(PM_SHELL_DIR ${CMAKE_SOURCE_DIR}/aygshell)
 
 # Size matters on a handheld: the program and the shell are built small
 # (PM_LIBRARY_FLAGS, the same settings as the libraries they link), without
 # libstdc++ (app/Memory.cpp supplies the allocation operators).
 
-# ---- the icon, generated from its pixel map --------------------------------
-include(${CMAKE_SOURCE_DIR}/cmake/Icon.cmake)
-add_custom_target(pm_icon DEPENDS ${PM_ICON})
+# pm_app, the resources and the size report, as the device build has them;
+# the resource compiler needs nothing of its own here.
+set(PM_RC_ARGUMENTS)
+set(PM_RC_DEPENDS)
+include(${CMAKE_SOURCE_DIR}/cmake/Program.cmake)
+pm_library_settings(pm_app)
 
-# The resources, compiled once into an object every user links.
-set(PM_RES ${CMAKE_BINARY_DIR}/app/portmedic.res.o)
-add_custom_command(OUTPUT ${PM_RES}
-  COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR} -I${CMAKE_BINARY_DIR}/app
-          -i ${PM_APP_DIR}/portmedic.rc -O coff -o ${PM_RES}
-  DEPENDS ${PM_APP_DIR}/portmedic.rc ${PM_APP_DIR}/resource.h ${PM_ICON}
-  COMMENT "Compiling the resources")
-add_custom_target(pm_resources DEPENDS ${PM_RES})
+set(PM_SHELL_DIR ${CMAKE_SOURCE_DIR}/aygshell)
 
 # ---- aygshell.dll: exports by number only ----------------------------------
 # The .def names carry the i686 stdcall decoration; x86_64 has none.
@@ -57,12 +49,6 @@ add_custom_command(OUTPUT ${PM_SHELL_IMPLIB}
 add_custom_target(pm_shell_implib DEPENDS ${PM_SHELL_IMPLIB})
 
 # ---- PORTMEDIC.exe ----------------------------------------------------------
-# Everything but WinMain, so the tests can drive the window procedure.
-add_library(pm_app STATIC ${PM_APP_DIR}/Startup.cpp ${PM_APP_DIR}/MainWindow.cpp
-                          ${PM_APP_DIR}/AboutDialog.cpp)
-target_link_libraries(pm_app PUBLIC pm_repair pm_globals pm_registry_win32 pm_window pm_text)
-pm_library_settings(pm_app)
-
 # The program links the same library builds as its tests.
 add_executable(portmedic WIN32 ${PM_APP_DIR}/WinMain.cpp ${PM_APP_DIR}/Memory.cpp ${PM_RES})
 add_dependencies(portmedic pm_resources pm_shell_implib aygshell)
@@ -82,12 +68,7 @@ pm_link_without_unwind_tables(portmedic ${CMAKE_BINARY_DIR}/PORTMEDIC.map)
 
 # ---- size report --------------------------------------------------------------
 # Each file's size in bytes against its budget (40 KiB and 24 KiB).
-add_custom_target(size
-  COMMAND sh -c "for f in \"$1 40960\" \"$2 24576\"; do set -- $f; \
-      n=$(wc -c < $1); echo \"$(basename $1): $n bytes (budget $2)\"; \
-      [ $n -le $2 ] || { echo \"$(basename $1) is over budget\"; exit 1; }; done" _
-      $<TARGET_FILE:portmedic> $<TARGET_FILE:aygshell>
-  DEPENDS portmedic aygshell VERBATIM)
+pm_size_report(PM_SIZE_CHECK PORTMEDIC.exe portmedic 40960 aygshell.dll aygshell 24576)
 
 # ---- tests ---------------------------------------------------------------------
 if(PORTMEDIC_TESTS)

@@ -20,8 +20,19 @@ endif()
 # exists): the scenarios on its PORTMEDIC.exe, by the native build's runner.
 if(PM_WINCE AND TARGET portmedic)
   enable_testing()
-  set(PM_CE_RUNNER ${CMAKE_SOURCE_DIR}/build/native/ce_runner CACHE FILEPATH
-      "The CE runner of the native build")
+  # The runner where the native preset builds it (CMakePresets.json names
+  # the folder); -DPM_CE_RUNNER=FILE takes another.
+  file(READ ${CMAKE_SOURCE_DIR}/CMakePresets.json presets)
+  string(JSON count LENGTH "${presets}" configurePresets)
+  math(EXPR last "${count} - 1")
+  foreach(i RANGE ${last})
+    string(JSON name GET "${presets}" configurePresets ${i} name)
+    if(name STREQUAL "native")
+      string(JSON native_dir GET "${presets}" configurePresets ${i} binaryDir)
+    endif()
+  endforeach()
+  string(REPLACE "\${sourceDir}" "${CMAKE_SOURCE_DIR}" native_dir "${native_dir}")
+  set(PM_CE_RUNNER ${native_dir}/ce_runner CACHE FILEPATH "The CE runner of the native build")
   set(run ${PM_CE_RUNNER} $<TARGET_FILE:portmedic> ${CMAKE_SOURCE_DIR}/tests/e2e)
   add_test(NAME ce_runner.scenarios COMMAND ${run})
   # The loaded image's protections: no store into its code or read-only data.

@@ -5,11 +5,8 @@ set(CMAKE_C_COMPILER ${PM_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${PM_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${PM_MINGW_TRIPLE}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${PM_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/TargetRoot.cmake)
+pm_target_root(/usr/${PM_MINGW_TRIPLE})
 
 # No libgcc, libstdc++ or libwinpthread DLL beside any program: their pieces
 # are linked in statically. The C runtime stays msvcrt.dll.

@@ -22,11 +22,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-fsanitize=alignment")
 set(CMAKE_C_STANDARD_LIBRARIES -latomic)
 set(CMAKE_CXX_STANDARD_LIBRARIES -latomic)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${PM_ARM_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/TargetRoot.cmake)
+pm_target_root(/usr/${PM_ARM_TRIPLE})
 
 # ctest runs every test program (and its listing of test cases) under
 # qemu's user-mode emulator, with the ARM C library as its root.

@@ -122,8 +122,5 @@ set(CMAKE_EXECUTABLE_SUFFIX_CXX .exe)
 
 # Nothing from the host: the device has no libraries or headers but the
 # program's own.
-set(CMAKE_FIND_ROOT_PATH "${PM_WINCE_TOOLCHAIN_DIR}")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/TargetRoot.cmake)
+pm_target_root("${PM_WINCE_TOOLCHAIN_DIR}")

@@ -9,18 +9,19 @@
 # start-up, exit list, formatting, runtime, error stream) and the import
 # libraries made here from platform/wince/*.def. The program imports only
 # COREDLL.dll (by name) and AYGSHELL.dll (by number).
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
-
-set(PM_APP_DIR ${CMAKE_SOURCE_DIR}/app)
 set(PM_WINCE_DIR ${CMAKE_SOURCE_DIR}/platform/wince)
 
-# ---- the program's own code ----------------------------------------------------
+# ---- the program's own code, resources and size report ------------------------
 # The libraries (pm_text, pm_system with the device's pieces, pm_repair,
 # pm_globals, pm_registry_win32, pm_window) are the top-level file's, built
-# with the device's headers and flags set there.
-add_library(pm_app STATIC ${PM_APP_DIR}/Startup.cpp ${PM_APP_DIR}/MainWindow.cpp
-                          ${PM_APP_DIR}/AboutDialog.cpp)
-target_link_libraries(pm_app PUBLIC pm_repair pm_globals pm_registry_win32 pm_window pm_text)
+# with the device's headers and flags set there. The resources are the
+# desktop's script compiled with the toolchain's windres settings (its
+# preprocessor, _WIN32_WCE, which adds the device-only resources such as
+# HI_RES_AWARE) and the device's headers.
+separate_arguments(PM_RC_ARGUMENTS UNIX_COMMAND "${CMAKE_RC_FLAGS_INIT}")
+list(APPEND PM_RC_ARGUMENTS -I${PM_WINCE_DIR}/include)
+set(PM_RC_DEPENDS ${PM_WINCE_DIR}/include/windows.h)
+include(${CMAKE_SOURCE_DIR}/cmake/Program.cmake)
 
 # ---- import libraries -----------------------------------------------------------
 set(PM_COREDLL_IMPLIB ${CMAKE_BINARY_DIR}/libcoredll.a)
@@ -33,22 +34,6 @@ foreach(dll coredll aygshell)
     COMMENT "Import library for ${DLL}.dll")
 endforeach()
 add_custom_target(pm_import_libraries DEPENDS ${PM_COREDLL_IMPLIB} ${PM_AYGSHELL_IMPLIB})
-
-# ---- resources: the desktop's script, compiled for the device ---------------------
-include(${CMAKE_SOURCE_DIR}/cmake/Icon.cmake)
-
-# The toolchain's windres settings (its preprocessor, _WIN32_WCE, which adds
-# the device-only resources such as HI_RES_AWARE), compiled once into an
-# object as the desktop build does.
-separate_arguments(PM_RC_FLAGS UNIX_COMMAND "${CMAKE_RC_FLAGS_INIT}")
-set(PM_RES ${CMAKE_BINARY_DIR}/app/portmedic.res.o)
-add_custom_command(OUTPUT ${PM_RES}
-  COMMAND ${CMAKE_RC_COMPILER} ${PM_RC_FLAGS} -I${PM_WINCE_DIR}/include -I${CMAKE_SOURCE_DIR}
-          -I${CMAKE_BINARY_DIR}/app -i ${PM_APP_DIR}/portmedic.rc -O coff -o ${PM_RES}
-  DEPENDS ${PM_APP_DIR}/portmedic.rc ${PM_APP_DIR}/resource.h ${PM_ICON}
-          ${PM_WINCE_DIR}/include/windows.h
-  COMMENT "Compiling the resources")
-add_custom_target(pm_resources DEPENDS ${PM_RES})
 
 # ---- PORTMEDIC.exe -----------------------------------------------------------------
 # The start-up and exit list come first; the program's allocation operators
@@ -70,11 +55,7 @@ set_target_properties(portmedic PROPERTIES
 
 # ---- size report ----------------------------------------------------------------------
 # PORTMEDIC.exe's size in bytes against its budget (32 KiB).
-set(PM_WINCE_BUDGET 32768)
-set(PM_SIZE_CHECK sh -c "n=$(wc -c < \"$1\") && echo \"PORTMEDIC.exe (ARM, Windows CE): $n \
-bytes (budget $2)\" && test $n -le $2 || (echo 'PORTMEDIC.exe (ARM) is over budget' && exit 1)"
-    _ $<TARGET_FILE:portmedic> ${PM_WINCE_BUDGET})
-add_custom_target(size COMMAND ${PM_SIZE_CHECK} DEPENDS portmedic VERBATIM)
+pm_size_report(PM_SIZE_CHECK "PORTMEDIC.exe (ARM, Windows CE)" portmedic 32768)
 
 # ---- checks (ctest --preset wince-arm) ----------------------------------------------
 enable_testing()

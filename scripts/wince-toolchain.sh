@@ -6,7 +6,8 @@
 #   scripts/wince-toolchain.sh
 #
 # Cache root: $PORTMEDIC_WINCE_TOOLCHAIN, else build/wince-toolchain in the
-# repository. The toolchain folder, <root>/toolchain-<key>/, holds
+# repository. Compile jobs at once: $PORTMEDIC_WINCE_JOBS, else one per
+# processor (nproc). The toolchain folder, <root>/toolchain-<key>/, holds
 #   bin/arm-wince-pe-{as,ld,ar,ranlib,dlltool,windres,objdump,nm}
 #        binutils 2.40 built for --target=arm-wince-pe (package binutils-source)
 #   bin/wince-cc
@@ -34,7 +35,7 @@ binutils_tar=/usr/src/binutils/binutils-2.40.tar.xz
 gcc_tar=/usr/src/gcc-12/gcc-12.2.0-dfsg.tar.xz
 cross_gcc=${PORTMEDIC_WINCE_GCC:-arm-linux-gnueabi-gcc}
 host_cc=${CC:-cc}
-jobs=2  # the machine has two cores, shared with others
+jobs=${PORTMEDIC_WINCE_JOBS:-$(nproc)}
 tools=(as ld ar ranlib dlltool windres objdump nm)
 
 say() { echo "wince-toolchain: $*" >&2; }
@@ -120,11 +121,6 @@ build_binutils() {
         run install -s -m 755 "$b/$src" "$out/bin/arm-wince-pe-$t"
     done
     "$out/bin/arm-wince-pe-ld" -V | grep -q arm_wince_pe || fail "ld lacks arm_wince_pe"
-    mv "$log" "$out/build.log"
-    log=$out/build.log
-    mv "$out" "$binutils_dir"
-    log=$binutils_dir/build.log
-    rm -rf "$work/build" "$work/binutils-2.40"
 }
 
 # The ARM helpers GCC's code calls: from lib1funcs.S (hand-written ARM code:
@@ -197,10 +193,6 @@ build_helpers() {
         <("$nm" -u "$out/lib/libgcc-wince.a" | awk '$1 == "U" { print $2 }' | sort -u) \
         <("$nm" -g --defined-only "$out/lib/libgcc-wince.a" | awk 'NF == 3 { print $3 }' | sort -u))
     [ -z "$missing" ] || fail "libgcc-wince.a calls what it lacks: $missing"
-    mv "$log" "$out/build.log"
-    log=$out/build.log
-    mv "$out" "$toolchain_dir"
-    log=$toolchain_dir/build.log
 }
 
 # All of the run is one function, read whole before it starts: editing this
@@ -222,14 +214,19 @@ main() {
     # Left by a build that was killed outright; no build runs now (the lock).
     rm -rf "$root"/.building.*
 
-    # One stage in a scratch folder of its own, with its log there; the
-    # stage's folder is made anew.
+    # One stage in a scratch folder of its own, with its log there: the
+    # function fills $work/entry, which, with the log in it, then becomes
+    # the stage's folder, made anew.
     stage() {  # FUNCTION DIR
         work=$(mktemp -d "$root/.building.XXXXXX")
         log=$work/build.log
         : >"$log"
         rm -rf "$2"
         "$1"
+        mv "$log" "$work/entry/build.log"
+        log=$work/entry/build.log
+        mv "$work/entry" "$2"
+        log=$2/build.log
         rm -rf "$work"
         work=
     }
