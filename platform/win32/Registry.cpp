@@ -69,8 +69,13 @@ long RegistrySetValue(RegKey key, const WideChar* name, uint32_t reserved, uint3
 long RegistryFlushKey(RegKey key) {
     typedef LONG(WINAPI * FlushFunction)(HKEY);
     HMODULE system = GetModuleHandleW(L"coredll.dll");
-    FlushFunction flush =
-        system ? reinterpret_cast<FlushFunction>(GetProcAddressW(system, L"RegFlushKey")) : nullptr;
+    // Through a generic function pointer: the address found has no type of its own.
+    typedef void (*AnyFunction)();
+    FlushFunction flush = nullptr;
+    if (system) {
+        AnyFunction found = reinterpret_cast<AnyFunction>(GetProcAddressW(system, L"RegFlushKey"));
+        flush = reinterpret_cast<FlushFunction>(found);
+    }
     return flush ? flush(ToHkey(key)) : ERROR_SUCCESS;
 }
 #else
