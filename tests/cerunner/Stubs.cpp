@@ -25,7 +25,7 @@ enum : uint32_t {
     kRtString = 6,
     kRtAccelerator = 9,
     kFirstWindow = 0x00A10010,
-    kMenuBar = 0x00A20010,
+    kMenuBarWindow = 0x00A20010,
     kPaintDc = 0x00D00001,
     kScreenDc = 0x00D00002,
     kLogPixelsY = 90,
@@ -48,7 +48,7 @@ Window* FindWindow(uint32_t handle) {
 
 std::string NameOf(uint32_t handle) {
     if (!handle) return "null";
-    if (handle == kMenuBar) return "menubar";
+    if (handle == kMenuBarWindow) return "menubar";
     if (handle == kRunningCopyWindow) return "copy";
     for (Window& w : g_device.windows)
         if (w.handle == handle) return w.name;
@@ -84,18 +84,18 @@ const Input* NextInput(Machine& m, const char* waiting) {
 
 // ---- registry ----
 
-RegKey KeyOf(uint32_t handle, bool* known) {
-    *known = true;
-    if (handle == 0x80000002u) return REG_ROOT_LOCAL_MACHINE;
+// The registry key behind a handle the program holds; false for one it
+// was never given (or has closed).
+bool KeyOf(uint32_t handle, RegKey* key) {
     auto it = g_device.keys.find(handle);
-    *known = it != g_device.keys.end();
-    return *known ? it->second : nullptr;
+    bool root = handle == 0x80000002u, known = root || it != g_device.keys.end();
+    *key = root ? REG_ROOT_LOCAL_MACHINE : known ? it->second : nullptr;
+    return known;
 }
 
 uint32_t RegOpenKeyExW(Machine& m) {
-    bool known;
-    RegKey root = KeyOf(Arg(m, 0), &known);
-    if (!known) return kRegInvalidHandle;  // ERROR_INVALID_HANDLE
+    RegKey root;
+    if (!KeyOf(Arg(m, 0), &root)) return kRegInvalidHandle;  // ERROR_INVALID_HANDLE
     std::u16string path = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     RegKey key;
     long r = RegistryOpenKey(root, path.c_str(), Arg(m, 2), Arg(m, 3), &key);
@@ -110,9 +110,8 @@ uint32_t RegOpenKeyExW(Machine& m) {
 }
 
 uint32_t RegEnumKeyExW(Machine& m) {
-    bool known;
-    RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return kRegInvalidHandle;
+    RegKey key;
+    if (!KeyOf(Arg(m, 0), &key)) return kRegInvalidHandle;
     uint32_t length = Read32(m, Arg(m, 3));
     if (!Plausible(m, 2 * uint64_t(length))) return 0;
     std::u16string name(length + 1, u'\0');
@@ -123,9 +122,8 @@ uint32_t RegEnumKeyExW(Machine& m) {
 }
 
 uint32_t RegQueryValueExW(Machine& m) {
-    bool known;
-    RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return kRegInvalidHandle;
+    RegKey key;
+    if (!KeyOf(Arg(m, 0), &key)) return kRegInvalidHandle;
     std::u16string name = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     uint32_t typeAt = Arg(m, 3), dataAt = Arg(m, 4), countAt = Arg(m, 5);
     uint32_t type = 0, count = countAt ? Read32(m, countAt) : 0, room = count;
@@ -146,9 +144,8 @@ std::u16string TreePath(uint32_t handle) {
 }
 
 uint32_t RegSetValueExW(Machine& m) {
-    bool known;
-    RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return kRegInvalidHandle;
+    RegKey key;
+    if (!KeyOf(Arg(m, 0), &key)) return kRegInvalidHandle;
     std::u16string name = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     uint32_t type = Arg(m, 3), count = Arg(m, 5);
     std::vector<uint8_t> data = ReadBytes(m, Arg(m, 4), count);
@@ -156,34 +153,28 @@ uint32_t RegSetValueExW(Machine& m) {
     if (const TreeValue* v = RegTreeGetValue(*PortableRegistryTree(), before.key, name))
         before = {before.key, name, true, TreeValueType(*v), TreeValueBytes(*v)};
     long r = RegistrySetValue(key, name.c_str(), Arg(m, 2), type, data.data(), count);
-    if (r == kRegOk && !g_device.ramRegistry) g_device.pending.push_back(before);
-    std::u16string text;
-    for (uint32_t i = 0; i + 1 < count; i += 2)
-        text.push_back(char16_t(data[i] | data[i + 1] << 8));
+    if (r == kRegOk && !g_device.kind.RegistryInRam()) g_device.pending.push_back(before);
+    std::u16string text = WideFromBytes(data);
     if (type == kRegTypeString && !text.empty() && text.back() == 0) text.pop_back();
-    Record("RegSetValueExW " + VisibleText(g_device.keyPaths[Arg(m, 0)]) + " " + VisibleText(name) +
-           " type " + std::to_string(type) + " '" + VisibleText(text) + "' " +
-           std::to_string(count) + " bytes -> " + std::to_string(r));
+    Record(SetValueEvent(g_device.keyPaths[Arg(m, 0)], name, type, text, count, r));
     return uint32_t(r);
 }
 
 // Not bound at load (a COREDLL of CE 3.0 may lack it): the program finds
 // it with GetProcAddressW. A hive is flushed whole, whichever key is named.
 uint32_t RegFlushKey(Machine& m) {
-    bool known;
-    KeyOf(Arg(m, 0), &known);
-    uint32_t r = !known                 ? uint32_t(kRegInvalidHandle)
-                 : g_device.ramRegistry ? uint32_t(kNotSupported)
-                                        : uint32_t(kRegOk);
+    RegKey key;
+    uint32_t r = !KeyOf(Arg(m, 0), &key)         ? uint32_t(kRegInvalidHandle)
+                 : g_device.kind.RegistryInRam() ? uint32_t(kNotSupported)
+                                                 : uint32_t(kRegOk);
     if (r == kRegOk) g_device.pending.clear();
-    Record("RegFlushKey " + VisibleText(g_device.keyPaths[Arg(m, 0)]) + " -> " + std::to_string(r));
+    Record(FlushEvent(g_device.keyPaths[Arg(m, 0)], r));
     return r;
 }
 
 uint32_t RegCloseKey(Machine& m) {
-    bool known;
-    RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return kRegInvalidHandle;
+    RegKey key;
+    if (!KeyOf(Arg(m, 0), &key)) return kRegInvalidHandle;
     long r = RegistryCloseKey(key);
     g_device.keys.erase(Arg(m, 0));
     return uint32_t(r);
@@ -270,7 +261,7 @@ uint32_t CreateWindowExW(Machine& m) {
     w.title = Arg(m, 2) ? ReadWide(m, Arg(m, 2)) : u"";
     w.style = Arg(m, 3);
     // CW_USEDEFAULT: the system's place, or the system's size.
-    const int32_t* work = g_device.workArea;
+    const int32_t* work = g_device.kind.screen.workArea;
     memcpy(w.rect, work, sizeof w.rect);
     if (Arg(m, 4) != kUseDefault) {
         w.rect[0] = int32_t(Arg(m, 4));
@@ -293,8 +284,8 @@ uint32_t CreateWindowExW(Machine& m) {
 }
 
 uint32_t Destroy(Machine& m, uint32_t handle) {
-    if (handle != kMenuBar && !FindWindow(handle)) return 0;
-    Record("DestroyWindow " + NameOf(handle));
+    if (handle != kMenuBarWindow && !FindWindow(handle)) return 0;
+    Record(DestroyEvent(NameOf(handle)));
     Send(m, handle, WM_DESTROY, 0, 0);
     if (Window* w = FindWindow(handle)) w->alive = false;
     return 1;
@@ -311,7 +302,7 @@ uint32_t UpdateWindow(Machine& m) {
 }
 
 uint32_t GetWindowRect(Machine& m) {
-    if (Arg(m, 0) == kMenuBar && g_device.menuBar) {
+    if (Arg(m, 0) == kMenuBarWindow && g_device.menuBar) {
         WriteRect(m, Arg(m, 1), g_device.menuBarRect);
         return 1;
     }
@@ -352,14 +343,14 @@ uint32_t InvalidateRect(Machine& m) {
 uint32_t FindWindowW(Machine& m) {
     std::u16string className = Arg(m, 0) ? ReadWide(m, Arg(m, 0)) : u"";
     std::u16string title = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
-    return g_device.copyRunning && className == u"PORTMEDIC" && title == u"PORTMEDIC"
+    return g_device.kind.copyRunning && className == u"PORTMEDIC" && title == u"PORTMEDIC"
                ? kRunningCopyWindow
                : 0;
 }
 
 uint32_t SetForegroundWindow(Machine& m) {
     uint32_t h = Arg(m, 0);
-    Record("SetForegroundWindow " + NameOf(h & ~1u) + (h & 1 ? "|1" : ""));
+    Record(ForegroundEvent(NameOf(h & ~1u), h & 1));
     return 1;
 }
 
@@ -492,7 +483,8 @@ uint32_t GetStockObject(Machine& m) { return kStockObjects + Arg(m, 0); }
 uint32_t GetDC(Machine&) { return kScreenDc; }
 uint32_t ReleaseDC(Machine&) { return 1; }
 uint32_t GetDeviceCaps(Machine& m) {
-    return Arg(m, 0) == kScreenDc && Arg(m, 1) == kLogPixelsY ? uint32_t(g_device.dpi) : 0;
+    return Arg(m, 0) == kScreenDc && Arg(m, 1) == kLogPixelsY ? uint32_t(g_device.kind.screen.dpi)
+                                                              : 0;
 }
 
 // ---- boxes and dialogs ----
@@ -500,8 +492,7 @@ uint32_t GetDeviceCaps(Machine& m) {
 uint32_t MessageBoxW(Machine& m) {
     PaintWaiting(m);
     g_device.boxTexts.push_back(ReadWide(m, Arg(m, 1)));
-    Record("MessageBoxW owner=" + NameOf(Arg(m, 0)) + " caption='" +
-           VisibleText(ReadWide(m, Arg(m, 2))) + "' type=" + std::to_string(Arg(m, 3)));
+    Record(MessageBoxEvent(NameOf(Arg(m, 0)), ReadWide(m, Arg(m, 2)), Arg(m, 3)));
     return 1;  // IDOK
 }
 
@@ -542,8 +533,7 @@ uint32_t DialogBoxIndirectParamW(Machine& m) {
     }
     g_device.windows[index].alive = false;
     uint32_t result = g_device.windows[index].result;
-    Record("DialogBoxIndirectParamW " + which + " '" + VisibleText(TemplateTitle(m, templ)) +
-           "' owner=" + NameOf(owner) + " -> " + std::to_string(result));
+    Record(DialogEvent(which, TemplateTitle(m, templ), NameOf(owner), result));
     return result;
 }
 
@@ -574,7 +564,9 @@ uint32_t GetModuleHandleW(Machine& m) {
 // Functions found at run time, called through an import address of their own.
 uint32_t GetProcAddressW(Machine& m) {
     std::string label = "COREDLL!" + VisibleText(ReadWide(m, Arg(m, 1)));
-    if (Arg(m, 0) != kCoredllModule || label == g_device.missingFunction) return 0;
+    if (Arg(m, 0) != kCoredllModule || label == g_device.missingFunction ||
+        (g_device.kind.noFlushFunction && label == "COREDLL!RegFlushKey"))
+        return 0;
     if (label != "COREDLL!RegFlushKey") {
         Stop(m, "GetProcAddressW asks for " + label + ", which the runner has no stub for");
         return 0;
@@ -586,7 +578,7 @@ uint32_t GetProcAddressW(Machine& m) {
 }
 
 uint32_t OutputDebugStringW(Machine& m) {
-    Record("OutputDebugStringW '" + VisibleText(ReadWide(m, Arg(m, 0))) + "'");
+    Record(DebugOutputEvent(ReadWide(m, Arg(m, 0))));
     return 0;
 }
 
@@ -597,12 +589,11 @@ uint32_t OutputDebugStringW(Machine& m) {
 // high as the shell's 26 pixels at 96 dpi scaled to the screen.
 uint32_t SHCreateMenuBar(Machine& m) {
     uint32_t info = Arg(m, 0);
-    std::string record = "SHCreateMenuBar size=" + std::to_string(Read32(m, info)) +
-                         " parent=" + NameOf(Read32(m, info + 4)) +
-                         " menu=" + std::to_string(Read32(m, info + 12)) +
-                         (OurModule(m, Read32(m, info + 16)) ? " module=ours" : " module=other");
-    if (g_device.noMenuBar || !OurModule(m, Read32(m, info + 16))) {
-        Record(record);
+    uint32_t size = Read32(m, info), menu = Read32(m, info + 12);
+    std::string parent = NameOf(Read32(m, info + 4));
+    bool ours = OurModule(m, Read32(m, info + 16));
+    if (g_device.kind.noMenuBar || !ours) {
+        Record(MenuBarEvent(size, parent, menu, ours));
         return 0;
     }
     ResourceLookup resource = [&](uint32_t type, uint32_t id, std::vector<uint8_t>* bytes) {
@@ -614,44 +605,37 @@ uint32_t SHCreateMenuBar(Machine& m) {
     };
     StringLookup text = [&](uint32_t id) {
         uint32_t length, at = FindString(m, id, &length);
-        std::vector<uint8_t> b = ReadBytes(m, at, 2 * length);
-        std::u16string t;
-        for (size_t i = 0; i + 1 < b.size(); i += 2) t.push_back(char16_t(b[i] | b[i + 1] << 8));
-        return t;
+        return WideFromBytes(ReadBytes(m, at, 2 * length));
     };
     MenuBar bar;
-    std::string broken = ReadMenuBar(Read32(m, info + 12), resource, text, &bar);
-    for (const MenuBarButton& b : bar.buttons)
-        record += " button '" + VisibleText(b.label) + "' " + std::to_string(b.command) +
-                  (b.subMenu == kNoSubMenu ? "" : " drop-down " + std::to_string(b.subMenu));
-    Record(broken.empty() ? record : record + ": " + broken);
+    std::string broken = ReadMenuBar(menu, resource, text, &bar);
+    Record(MenuBarEvent(size, parent, menu, ours, bar.buttons, broken));
     if (!broken.empty()) return 0;
     g_device.menuCommands = bar.commands;
     g_device.menuBar = true;
-    const int32_t* work = g_device.workArea;
-    int32_t height = 26 * g_device.dpi / 96;
+    const int32_t* work = g_device.kind.screen.workArea;
+    int32_t height = 26 * g_device.kind.screen.dpi / 96;
     int32_t r[4] = {work[0], work[3] - height, work[2], work[3]};
     memcpy(g_device.menuBarRect, r, sizeof r);
-    Write32(m, info + 28, kMenuBar);
+    Write32(m, info + 28, kMenuBarWindow);
     return 1;
 }
 
 uint32_t SHInitDialog(Machine& m) {
     uint32_t info = Arg(m, 0);
-    Record("SHInitDialog mask=" + std::to_string(Read32(m, info)) + " " +
-           NameOf(Read32(m, info + 4)) + " flags=" + Hex(Read32(m, info + 8)));
+    Record(InitDialogEvent(Read32(m, info), NameOf(Read32(m, info + 4)), Read32(m, info + 8)));
     return 1;
 }
 
 uint32_t SHHandleWMSettingChange(Machine& m) {
-    Record("SHHandleWMSettingChange " + NameOf(Arg(m, 0)) + " wParam=" + std::to_string(Arg(m, 1)) +
-           " size=" + std::to_string(Read32(m, Arg(m, 3))));
+    Record(ShellHandlerEvent("SHHandleWMSettingChange", NameOf(Arg(m, 0)), Arg(m, 1),
+                             Read32(m, Arg(m, 3))));
     return 1;
 }
 
 uint32_t SHHandleWMActivate(Machine& m) {
-    Record("SHHandleWMActivate " + NameOf(Arg(m, 0)) + " wParam=" + std::to_string(Arg(m, 1)) +
-           " size=" + std::to_string(Read32(m, Arg(m, 3))));
+    Record(ShellHandlerEvent("SHHandleWMActivate", NameOf(Arg(m, 0)), Arg(m, 1),
+                             Read32(m, Arg(m, 3))));
     return 1;
 }
 
@@ -666,7 +650,7 @@ void DeviceReset() { g_device = Device(); }
 // What the system keeps for a running program goes; the scenario, the
 // registry and the record stay.
 void DeviceRestart() {
-    g_device.copyRunning = false;
+    g_device.kind.copyRunning = false;  // that copy did not outlive the reset
     g_device.classes.clear();
     g_device.windows.clear();
     g_device.posted.clear();
