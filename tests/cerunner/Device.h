@@ -82,6 +82,24 @@ struct DeviceKind {
     bool RegistryInRam() const { return ramRegistry || noFlushFunction; }
 };
 
+// What the system keeps for a running program; a new start begins afresh.
+struct SystemState {
+    std::map<std::u16string, uint32_t> classes;              // name -> window procedure
+    uint32_t classIcon = 0, classStyle = 0, classBrush = 0;  // of the last class registered
+    std::vector<Window> windows;
+    std::deque<Message> posted;
+    bool ctrlDown = false;
+    std::map<uint32_t, RegKey> keys;              // open registry keys by the handle given out
+    std::map<uint32_t, std::u16string> keyPaths;  // and their paths, for the record
+    uint32_t nextKey = 0x00E00010;
+    // What the user can send: the menu bar's commands and the accelerators'.
+    std::set<uint32_t> menuCommands, acceleratorCommands;
+    bool menuBar = false;  // the shell made one
+    int32_t menuBarRect[4] = {0, 0, 0, 0};
+    bool paintErased = false;  // of the paint under way
+    int messagesFetched = 0;
+};
+
 struct Device {
     // Given by the scenario.
     DeviceKind kind;
@@ -89,21 +107,8 @@ struct Device {
     size_t nextInput = 0;
     std::string missingFunction;  // "COREDLL!name": GetProcAddressW does not find it
 
-    // The system's state.
-    std::map<std::u16string, uint32_t> classes;  // name -> window procedure
-    std::vector<Window> windows;
-    std::deque<Message> posted;
-    bool ctrlDown = false;
-    std::map<uint32_t, RegKey> keys;              // open registry keys by the handle given out
-    std::map<uint32_t, std::u16string> keyPaths;  // and their paths, for the record
-    // What the user can send: the menu bar's commands and the accelerators'.
-    std::set<uint32_t> menuCommands, acceleratorCommands;
-    bool menuBar = false;  // the shell made one for this start
-    int32_t menuBarRect[4] = {0, 0, 0, 0};
-    bool paintErased = false;  // of the paint under way
-    uint32_t nextKey = 0x00E00010;
+    SystemState system;
     std::vector<PendingWrite> pending;  // oldest first
-    int messagesFetched = 0;
 
     // What happened.
     std::vector<std::u16string> drawn;     // each DrawTextW text
@@ -112,7 +117,6 @@ struct Device {
     uint32_t drawFormat = 0;
     std::vector<std::u16string> boxTexts;  // each MessageBoxW text
     std::vector<std::string> events;       // shell, dialog, box, foreground, writes, destroys
-    uint32_t classIcon = 0, classStyle = 0, classBrush = 0;  // of the last class registered
 };
 
 // The device the stubs act on; one at a time.
@@ -148,8 +152,7 @@ inline std::string MenuBarEvent(uint32_t size, const std::string& parent, uint32
     return broken.empty() ? e : e + ": " + broken;
 }
 
-// SHHandleWMActivate and SHHandleWMSettingChange: the window, the message's
-// wParam and the size the shell's record says it has.
+// SHHandleWMActivate and SHHandleWMSettingChange.
 inline std::string ShellHandlerEvent(const char* function, const std::string& window,
                                      uint32_t wParam, uint32_t size) {
     return std::string(function) + " " + window + " wParam=" + Decimal(wParam) +
@@ -175,8 +178,7 @@ inline std::string MessageBoxEvent(const std::string& owner, const std::u16strin
 
 inline std::string DestroyEvent(const std::string& window) { return "DestroyWindow " + window; }
 
-// With `raise`: the handle's low bit set, which brings the window's own
-// pop-ups forward with it.
+// `raise`: the handle's low bit set (the window's pop-ups come forward too).
 inline std::string ForegroundEvent(const std::string& window, bool raise) {
     return "SetForegroundWindow " + window + (raise ? "|1" : "");
 }

@@ -99,24 +99,25 @@ std::string RectText(const int32_t* r) {
 // The program's window, its class and where it drew, for one start.
 void CheckWindow(const Device& d, const std::string& start, Checker& c) {
     if (d.kind.copyRunning) {
-        c.Check(d.windows.empty(), "a second copy created a window");
-    } else if (!d.windows.empty()) {
-        const Window& w = d.windows[0];
+        c.Check(d.system.windows.empty(), "a second copy created a window");
+    } else if (!d.system.windows.empty()) {
+        const Window& w = d.system.windows[0];
         c.Check(w.className == u"PORTMEDIC" && w.title == u"PORTMEDIC" && w.style == 0x10000000,
                 start + "main window: class '" + VisibleText(w.className) + "' title '" +
                     VisibleText(w.title) + "' style " + Hex(w.style));
-        c.Check(d.classIcon != 0, start + "the window class has no icon");
+        c.Check(d.system.classIcon != 0, start + "the window class has no icon");
         // CS_HREDRAW | CS_VREDRAW and a brush: the text is wrapped to the
         // window's width and placed from its top, so a window resized either
         // way (an input panel, a turned screen) is erased and painted whole.
-        c.Check(d.classStyle == 3 && d.classBrush != 0,
-                start + "window class style " + Hex(d.classStyle) + ", brush " + Hex(d.classBrush));
-        c.Check(d.menuBar == !d.kind.noMenuBar,
-                start + (d.menuBar ? "a menu bar on a device without one" : "no menu bar"));
+        c.Check(d.system.classStyle == 3 && d.system.classBrush != 0,
+                start + "window class style " + Hex(d.system.classStyle) + ", brush " +
+                    Hex(d.system.classBrush));
+        c.Check(d.system.menuBar == !d.kind.noMenuBar,
+                start + (d.system.menuBar ? "a menu bar on a device without one" : "no menu bar"));
         // The window ends where the menu bar begins; the text goes 10
         // pixels in from the left, top and right.
         const int32_t* a = d.kind.screen.workArea;
-        int32_t place[4] = {a[0], a[1], a[2], d.menuBar ? d.menuBarRect[1] : a[3]};
+        int32_t place[4] = {a[0], a[1], a[2], d.system.menuBar ? d.system.menuBarRect[1] : a[3]};
         int32_t text[4] = {10, 10, a[2] - a[0] - 10, place[3] - a[1]};
         c.Check(RectText(w.rect) == RectText(place),
                 start + "main window placed at " + RectText(w.rect) + ", want " + RectText(place));
@@ -151,7 +152,8 @@ void RunOnce(const Scenario& s, const std::string& exe, const LoadOptions& optio
     c.Check(exitCode == s.exitCode, start + "exit code " + std::to_string(exitCode));
 
     CheckWindow(d, start, c);
-    c.Check(d.keys.empty(), start + std::to_string(d.keys.size()) + " registry keys left open");
+    c.Check(d.system.keys.empty(),
+            start + std::to_string(d.system.keys.size()) + " registry keys left open");
     if (m.fault.empty())
         c.Check(m.heapBlocks.empty(),
                 start + std::to_string(m.heapBlocks.size()) +

@@ -34,28 +34,21 @@ struct Scenario {
     uint32_t exitCode = 0;
 
     Scenario(const char* n, const char* f) : name(n), fixture(f) {}
-    Scenario& With(bool DeviceKind::*quirk) {
-        device.*quirk = true;
-        return *this;
-    }
-    Scenario& On(const Screen& screen) {
-        device.screen = screen;
-        return *this;
-    }
-    Scenario& Does(const std::vector<Input>& steps) {
-        script = steps;
-        return *this;
-    }
-    Scenario& Records(const std::vector<std::string>& more) {
-        events.insert(events.end(), more.begin(), more.end());
-        return *this;
-    }
-    Scenario& Shows(const std::vector<std::u16string>& texts) {
-        shown = texts;
-        return *this;
-    }
+    Scenario& With(bool DeviceKind::*quirk) { return Set(device.*quirk, true); }
+    Scenario& On(const Screen& screen) { return Set(device.screen, screen); }
+    Scenario& Does(const std::vector<Input>& steps) { return Set(script, steps); }
+    Scenario& Shows(const std::vector<std::u16string>& texts) { return Set(shown, texts); }
+    Scenario& Records(const std::vector<std::string>& more) { return Add(events, more); }
     Scenario& ReadsBack(const char16_t* key, const char16_t* dll) {
-        after.push_back({key, dll});
+        return Add(after, {{key, dll}});
+    }
+
+    template <typename T> Scenario& Set(T& field, const T& value) {
+        field = value;
+        return *this;
+    }
+    template <typename T> Scenario& Add(std::vector<T>& list, const std::vector<T>& more) {
+        list.insert(list.end(), more.begin(), more.end());
         return *this;
     }
 };

@@ -41,7 +41,7 @@ enum : uint32_t {
 Device g_device;
 
 Window* FindWindow(uint32_t handle) {
-    for (Window& w : g_device.windows)
+    for (Window& w : g_device.system.windows)
         if (w.handle == handle && w.alive) return &w;
     return nullptr;
 }
@@ -50,7 +50,7 @@ std::string NameOf(uint32_t handle) {
     if (!handle) return "null";
     if (handle == kMenuBarWindow) return "menubar";
     if (handle == kRunningCopyWindow) return "copy";
-    for (Window& w : g_device.windows)
+    for (Window& w : g_device.system.windows)
         if (w.handle == handle) return w.name;
     return Hex(handle);
 }
@@ -70,9 +70,10 @@ void WriteRect(Machine& m, uint32_t address, const int32_t* r) {
 // A message box or dialog runs a loop of its own, which paints what waits
 // to be painted behind it.
 void PaintWaiting(Machine& m) {
-    for (size_t i = 0; i < g_device.windows.size(); ++i)
-        if (g_device.windows[i].alive && g_device.windows[i].invalid && !g_device.windows[i].dialog)
-            Send(m, g_device.windows[i].handle, WM_PAINT, 0, 0);
+    for (size_t i = 0; i < g_device.system.windows.size(); ++i)
+        if (g_device.system.windows[i].alive && g_device.system.windows[i].invalid &&
+            !g_device.system.windows[i].dialog)
+            Send(m, g_device.system.windows[i].handle, WM_PAINT, 0, 0);
 }
 
 // The next step of the script; null (and a fault) when it has ended.
@@ -87,8 +88,8 @@ const Input* NextInput(Machine& m, const char* waiting) {
 // The registry key behind a handle the program holds; false for one it
 // was never given (or has closed).
 bool KeyOf(uint32_t handle, RegKey* key) {
-    auto it = g_device.keys.find(handle);
-    bool root = handle == 0x80000002u, known = root || it != g_device.keys.end();
+    auto it = g_device.system.keys.find(handle);
+    bool root = handle == 0x80000002u, known = root || it != g_device.system.keys.end();
     *key = root ? REG_ROOT_LOCAL_MACHINE : known ? it->second : nullptr;
     return known;
 }
@@ -100,10 +101,11 @@ uint32_t RegOpenKeyExW(Machine& m) {
     RegKey key;
     long r = RegistryOpenKey(root, path.c_str(), Arg(m, 2), Arg(m, 3), &key);
     if (r == kRegOk) {
-        uint32_t handle = g_device.nextKey += 0x10;
-        g_device.keys[handle] = key;
-        std::u16string parent = Arg(m, 0) == 0x80000002u ? u"HKLM" : g_device.keyPaths[Arg(m, 0)];
-        g_device.keyPaths[handle] = path.empty() ? parent : parent + u"\\" + path;
+        uint32_t handle = g_device.system.nextKey += 0x10;
+        g_device.system.keys[handle] = key;
+        std::u16string parent =
+            Arg(m, 0) == 0x80000002u ? u"HKLM" : g_device.system.keyPaths[Arg(m, 0)];
+        g_device.system.keyPaths[handle] = path.empty() ? parent : parent + u"\\" + path;
         Write32(m, Arg(m, 4), handle);
     }
     return uint32_t(r);
@@ -139,7 +141,7 @@ uint32_t RegQueryValueExW(Machine& m) {
 
 // The key's path in the registry tree ("HKLM\\..." in the record).
 std::u16string TreePath(uint32_t handle) {
-    const std::u16string& path = g_device.keyPaths[handle];
+    const std::u16string& path = g_device.system.keyPaths[handle];
     return u"HKEY_LOCAL_MACHINE" + (path.size() > 4 ? path.substr(4) : u"");
 }
 
@@ -156,7 +158,7 @@ uint32_t RegSetValueExW(Machine& m) {
     if (r == kRegOk && !g_device.kind.RegistryInRam()) g_device.pending.push_back(before);
     std::u16string text = WideFromBytes(data);
     if (type == kRegTypeString && !text.empty() && text.back() == 0) text.pop_back();
-    Record(SetValueEvent(g_device.keyPaths[Arg(m, 0)], name, type, text, count, r));
+    Record(SetValueEvent(g_device.system.keyPaths[Arg(m, 0)], name, type, text, count, r));
     return uint32_t(r);
 }
 
@@ -168,7 +170,7 @@ uint32_t RegFlushKey(Machine& m) {
                  : g_device.kind.RegistryInRam() ? uint32_t(kNotSupported)
                                                  : uint32_t(kRegOk);
     if (r == kRegOk) g_device.pending.clear();
-    Record(FlushEvent(g_device.keyPaths[Arg(m, 0)], r));
+    Record(FlushEvent(g_device.system.keyPaths[Arg(m, 0)], r));
     return r;
 }
 
@@ -176,7 +178,7 @@ uint32_t RegCloseKey(Machine& m) {
     RegKey key;
     if (!KeyOf(Arg(m, 0), &key)) return kRegInvalidHandle;
     long r = RegistryCloseKey(key);
-    g_device.keys.erase(Arg(m, 0));
+    g_device.system.keys.erase(Arg(m, 0));
     return uint32_t(r);
 }
 
@@ -232,7 +234,7 @@ uint32_t LoadAcceleratorsW(Machine& m) {
     uint32_t entry = OurModule(m, Arg(m, 0)) ? FindResourceEntry(m, kRtAccelerator, Arg(m, 1)) : 0;
     uint32_t size = 0, table = entry ? ResourceData(m, entry, &size) : 0;
     for (uint32_t e = table; e && e + 8 <= table + size && m.fault.empty(); e += 8) {
-        g_device.acceleratorCommands.insert(Read32(m, e + 4) & 0xFFFF);
+        g_device.system.acceleratorCommands.insert(Read32(m, e + 4) & 0xFFFF);
         if (Read32(m, e) & kAccelLast) break;
     }
     return table;
@@ -242,21 +244,23 @@ uint32_t LoadAcceleratorsW(Machine& m) {
 
 uint32_t RegisterClassW(Machine& m) {
     uint32_t wc = Arg(m, 0);
-    g_device.classes[ReadWide(m, Read32(m, wc + 36))] = Read32(m, wc + 4);
-    g_device.classStyle = Read32(m, wc);
-    g_device.classIcon = Read32(m, wc + 20);
-    g_device.classBrush = Read32(m, wc + 28);
+    g_device.system.classes[ReadWide(m, Read32(m, wc + 36))] = Read32(m, wc + 4);
+    g_device.system.classStyle = Read32(m, wc);
+    g_device.system.classIcon = Read32(m, wc + 20);
+    g_device.system.classBrush = Read32(m, wc + 28);
     return 0xC001;
 }
 
 uint32_t CreateWindowExW(Machine& m) {
     std::u16string className = ReadWide(m, Arg(m, 1));
-    auto found = g_device.classes.find(className);
-    if (found == g_device.classes.end()) return 0;
+    auto found = g_device.system.classes.find(className);
+    if (found == g_device.system.classes.end()) return 0;
     Window w;
-    w.handle = kFirstWindow + 0x10 * uint32_t(g_device.windows.size());
+    w.handle = kFirstWindow + 0x10 * uint32_t(g_device.system.windows.size());
     w.procedure = found->second;
-    w.name = g_device.windows.empty() ? "main" : "window" + std::to_string(g_device.windows.size());
+    w.name = g_device.system.windows.empty()
+                 ? "main"
+                 : "window" + std::to_string(g_device.system.windows.size());
     w.className = className;
     w.title = Arg(m, 2) ? ReadWide(m, Arg(m, 2)) : u"";
     w.style = Arg(m, 3);
@@ -270,14 +274,14 @@ uint32_t CreateWindowExW(Machine& m) {
     bool size = Arg(m, 6) != kUseDefault;
     w.rect[2] = w.rect[0] + (size ? int32_t(Arg(m, 6)) : work[2] - work[0]);
     w.rect[3] = w.rect[1] + (size ? int32_t(Arg(m, 7)) : work[3] - work[1]);
-    g_device.windows.push_back(w);
+    g_device.system.windows.push_back(w);
     // WM_CREATE's CREATESTRUCTW: the creation arguments in reverse order.
     uint32_t create = HeapAlloc(m, 48);
     for (int i = 0; i < 12; ++i) Write32(m, create + 4 * uint32_t(i), Arg(m, 11 - i));
     uint32_t r = Send(m, w.handle, WM_CREATE, 0, create);
     HeapFree(m, create);
     if (r == 0xFFFFFFFFu) {
-        g_device.windows.back().alive = false;
+        g_device.system.windows.back().alive = false;
         return 0;
     }
     return w.handle;
@@ -302,8 +306,8 @@ uint32_t UpdateWindow(Machine& m) {
 }
 
 uint32_t GetWindowRect(Machine& m) {
-    if (Arg(m, 0) == kMenuBarWindow && g_device.menuBar) {
-        WriteRect(m, Arg(m, 1), g_device.menuBarRect);
+    if (Arg(m, 0) == kMenuBarWindow && g_device.system.menuBar) {
+        WriteRect(m, Arg(m, 1), g_device.system.menuBarRect);
         return 1;
     }
     Window* w = FindWindow(Arg(m, 0));
@@ -364,36 +368,37 @@ uint32_t DefWindowProcW(Machine& m) {
 }
 
 uint32_t PostQuitMessage(Machine& m) {
-    g_device.posted.push_back({0, WM_QUIT, Arg(m, 0), 0});
+    g_device.system.posted.push_back({0, WM_QUIT, Arg(m, 0), 0});
     return 0;
 }
 
 // A command the user can give: one of the menu bar's, or one the
 // accelerators send (a key, which the device may have even without a bar).
 bool Offered(uint32_t command) {
-    return g_device.menuCommands.count(command) || g_device.acceleratorCommands.count(command);
+    return g_device.system.menuCommands.count(command) ||
+           g_device.system.acceleratorCommands.count(command);
 }
 
 // Posted messages first, then a paint that waits, then the scenario's next
 // step: the user acts on what the screen shows.
 uint32_t GetMessageW(Machine& m) {
-    if (++g_device.messagesFetched > int(kMaxMessages)) {
+    if (++g_device.system.messagesFetched > int(kMaxMessages)) {
         Stop(m, "the message loop does not end");
         return 0;
     }
     Message msg{0, 0, 0, 0};
     Window* invalid = nullptr;
-    for (Window& w : g_device.windows)
+    for (Window& w : g_device.system.windows)
         if (w.alive && w.invalid && !invalid) invalid = &w;
-    if (!g_device.posted.empty()) {
-        msg = g_device.posted.front();
-        g_device.posted.pop_front();
+    if (!g_device.system.posted.empty()) {
+        msg = g_device.system.posted.front();
+        g_device.system.posted.pop_front();
     } else if (invalid) {
         msg = {invalid->handle, WM_PAINT, 0, 0};
     } else {
         const Input* in = NextInput(m, "the message loop");
         if (!in) return 0;
-        uint32_t main = g_device.windows.empty() ? 0 : g_device.windows[0].handle;
+        uint32_t main = g_device.system.windows.empty() ? 0 : g_device.system.windows[0].handle;
         if (in->kind == Input::kDialogCommand) {
             Stop(m, "the scenario commands a dialog, but none is open");
             return 0;
@@ -407,7 +412,7 @@ uint32_t GetMessageW(Machine& m) {
                         ", which neither the menu bar nor the accelerators offer");
             return 0;
         }
-        g_device.ctrlDown = in->ctrl;
+        g_device.system.ctrlDown = in->ctrl;
         uint32_t message = in->kind == Input::kKey             ? WM_KEYDOWN
                            : in->kind == Input::kSettingChange ? WM_SETTINGCHANGE
                                                                : WM_COMMAND;
@@ -434,7 +439,7 @@ uint32_t TranslateAcceleratorW(Machine& m) {
         uint32_t flags = Read32(m, e) & 0xFFFF, entryKey = Read32(m, e) >> 16;
         uint32_t command = Read32(m, e + 4) & 0xFFFF;
         if ((flags & kAccelVirtKey) && entryKey == key && !(flags & (kAccelShift | kAccelAlt)) &&
-            ((flags & kAccelControl) != 0) == g_device.ctrlDown) {
+            ((flags & kAccelControl) != 0) == g_device.system.ctrlDown) {
             Send(m, hwnd, WM_COMMAND, 0x10000u | command, 0);
             return 1;
         }
@@ -450,19 +455,19 @@ uint32_t BeginPaint(Machine& m) {
     w->invalid = false;
     // The class's brush erases the background where that was asked for
     // (fErase then tells the program it need not).
-    g_device.paintErased = w->erase && g_device.classBrush != 0;
+    g_device.system.paintErased = w->erase && g_device.system.classBrush != 0;
     w->erase = false;
     std::vector<uint8_t> paint(64, 0);
     WriteBytes(m, Arg(m, 1), paint.data(), 64);
     Write32(m, Arg(m, 1), kPaintDc);
-    Write32(m, Arg(m, 1) + 4, !g_device.paintErased);  // fErase
+    Write32(m, Arg(m, 1) + 4, !g_device.system.paintErased);  // fErase
     int32_t r[4] = {0, 0, w->rect[2] - w->rect[0], w->rect[3] - w->rect[1]};
     WriteRect(m, Arg(m, 1) + 8, r);
     return kPaintDc;
 }
 
 uint32_t EndPaint(Machine&) {
-    g_device.paintErased = false;
+    g_device.system.paintErased = false;
     return 1;
 }
 
@@ -471,7 +476,7 @@ uint32_t DrawTextW(Machine& m) {
     std::u16string text = ReadWide(m, Arg(m, 1));
     if (count >= 0 && size_t(count) < text.size()) text.resize(size_t(count));
     g_device.drawn.push_back(text);
-    if (!g_device.paintErased) g_device.unerased.push_back(text);
+    if (!g_device.system.paintErased) g_device.unerased.push_back(text);
     for (int i = 0; i < 4; ++i)
         g_device.drawRect[i] = int32_t(Read32(m, Arg(m, 3) + 4 * uint32_t(i)));
     g_device.drawFormat = Arg(m, 4);
@@ -513,16 +518,16 @@ uint32_t DialogBoxIndirectParamW(Machine& m) {
                             ? "resource 103"
                             : "template " + Hex(templ);
     Window d;
-    d.handle = kFirstWindow + 0x10 * uint32_t(g_device.windows.size());
+    d.handle = kFirstWindow + 0x10 * uint32_t(g_device.system.windows.size());
     d.procedure = procedure;
     d.name = "dialog";
     d.dialog = true;
     d.invalid = false;
-    size_t index = g_device.windows.size();
-    g_device.windows.push_back(d);
+    size_t index = g_device.system.windows.size();
+    g_device.system.windows.push_back(d);
     PaintWaiting(m);
     CallGuest(m, procedure, {d.handle, WM_INITDIALOG, 0, init});
-    while (m.fault.empty() && !g_device.windows[index].ended) {
+    while (m.fault.empty() && !g_device.system.windows[index].ended) {
         const Input* in = NextInput(m, "the dialog");
         if (!in) break;
         if (in->kind != Input::kDialogCommand) {
@@ -531,8 +536,8 @@ uint32_t DialogBoxIndirectParamW(Machine& m) {
         }
         CallGuest(m, procedure, {d.handle, WM_COMMAND, in->value, 0});
     }
-    g_device.windows[index].alive = false;
-    uint32_t result = g_device.windows[index].result;
+    g_device.system.windows[index].alive = false;
+    uint32_t result = g_device.system.windows[index].result;
     Record(DialogEvent(which, TemplateTitle(m, templ), NameOf(owner), result));
     return result;
 }
@@ -611,12 +616,12 @@ uint32_t SHCreateMenuBar(Machine& m) {
     std::string broken = ReadMenuBar(menu, resource, text, &bar);
     Record(MenuBarEvent(size, parent, menu, ours, bar.buttons, broken));
     if (!broken.empty()) return 0;
-    g_device.menuCommands = bar.commands;
-    g_device.menuBar = true;
+    g_device.system.menuCommands = bar.commands;
+    g_device.system.menuBar = true;
     const int32_t* work = g_device.kind.screen.workArea;
     int32_t height = 26 * g_device.kind.screen.dpi / 96;
     int32_t r[4] = {work[0], work[3] - height, work[2], work[3]};
-    memcpy(g_device.menuBarRect, r, sizeof r);
+    memcpy(g_device.system.menuBarRect, r, sizeof r);
     Write32(m, info + 28, kMenuBarWindow);
     return 1;
 }
@@ -651,17 +656,7 @@ void DeviceReset() { g_device = Device(); }
 // registry and the record stay.
 void DeviceRestart() {
     g_device.kind.copyRunning = false;  // that copy did not outlive the reset
-    g_device.classes.clear();
-    g_device.windows.clear();
-    g_device.posted.clear();
-    g_device.ctrlDown = false;
-    g_device.keys.clear();
-    g_device.keyPaths.clear();
-    g_device.messagesFetched = 0;
-    g_device.classIcon = g_device.classStyle = g_device.classBrush = 0;
-    g_device.menuCommands.clear();
-    g_device.acceleratorCommands.clear();
-    g_device.menuBar = false;
+    g_device.system = SystemState();
 }
 
 void DeviceSoftReset() {
