@@ -55,8 +55,8 @@ struct PendingWrite {
 };
 
 // A screen: its dots per inch (GetDeviceCaps LOGPIXELSY) and its work area,
-// where a window of the system's size goes (below the task bar, as high as
-// the shell's menu bar: 26 pixels at 96 dpi, scaled).
+// where a window of the system's size goes: below the task bar, which is
+// as high as the shell's menu bar (26 pixels at 96 dpi, scaled).
 struct Screen {
     int dpi;
     int32_t workArea[4];  // left, top, right, bottom
