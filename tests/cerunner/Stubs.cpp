@@ -70,10 +70,10 @@ void WriteRect(Machine& m, uint32_t address, const int32_t* r) {
 // A message box or dialog runs a loop of its own, which paints what waits
 // to be painted behind it.
 void PaintWaiting(Machine& m) {
-    for (size_t i = 0; i < g_device.system.windows.size(); ++i)
-        if (g_device.system.windows[i].alive && g_device.system.windows[i].invalid &&
-            !g_device.system.windows[i].dialog)
-            Send(m, g_device.system.windows[i].handle, WM_PAINT, 0, 0);
+    const std::vector<Window>& windows = g_device.system.windows;  // by index: a paint may add one
+    for (size_t i = 0; i < windows.size(); ++i)
+        if (windows[i].alive && windows[i].invalid && !windows[i].dialog)
+            Send(m, windows[i].handle, WM_PAINT, 0, 0);
 }
 
 // The next step of the script; null (and a fault) when it has ended.
