@@ -12,35 +12,37 @@ namespace {
 
 int Sign(int v) { return (v > 0) - (v < 0); }
 
-uint32_t malloc(Machine& m) { return HeapAlloc(m, Arg(m, 0)); }
+uint32_t Malloc(Machine& m) { return HeapAlloc(m, Arg(m, 0)); }
 
-uint32_t free(Machine& m) {
+uint32_t Free(Machine& m) {
     if (Arg(m, 0)) HeapFree(m, Arg(m, 0));
     return 0;
 }
 
-uint32_t memcpy(Machine& m) {
+// memcpy and memmove: the bytes are read whole before any is written, so
+// blocks that overlap are copied right.
+uint32_t Memmove(Machine& m) {
     std::vector<uint8_t> bytes = ReadBytes(m, Arg(m, 1), Arg(m, 2));
     WriteBytes(m, Arg(m, 0), bytes.data(), Arg(m, 2));
     return Arg(m, 0);
 }
 
-uint32_t memset(Machine& m) {
+uint32_t Memset(Machine& m) {
     if (!Plausible(m, Arg(m, 2))) return 0;
     std::vector<uint8_t> bytes(Arg(m, 2), uint8_t(Arg(m, 1)));
     WriteBytes(m, Arg(m, 0), bytes.data(), Arg(m, 2));
     return Arg(m, 0);
 }
 
-uint32_t strlen(Machine& m) { return uint32_t(ReadText(m, Arg(m, 0)).size()); }
+uint32_t Strlen(Machine& m) { return uint32_t(ReadText(m, Arg(m, 0)).size()); }
 
-uint32_t strcmp(Machine& m) {
-    return uint32_t(Sign(::strcmp(ReadText(m, Arg(m, 0)).c_str(), ReadText(m, Arg(m, 1)).c_str())));
+uint32_t Strcmp(Machine& m) {
+    return uint32_t(Sign(strcmp(ReadText(m, Arg(m, 0)).c_str(), ReadText(m, Arg(m, 1)).c_str())));
 }
 
-uint32_t strncmp(Machine& m) {
+uint32_t Strncmp(Machine& m) {
     std::string a = ReadText(m, Arg(m, 0)), b = ReadText(m, Arg(m, 1));
-    return uint32_t(Sign(::strncmp(a.c_str(), b.c_str(), Arg(m, 2))));
+    return uint32_t(Sign(strncmp(a.c_str(), b.c_str(), Arg(m, 2))));
 }
 
 // The converters work on a copy of the guest's output buffer, so bytes they
@@ -48,11 +50,8 @@ uint32_t strncmp(Machine& m) {
 uint32_t WideCharToMultiByte(Machine& m) {
     int32_t length = int32_t(Arg(m, 3)), room = int32_t(Arg(m, 5));
     if (Arg(m, 0) != 0 || !Plausible(m, 2 * uint64_t(uint32_t(room)))) return 0;
-    std::u16string src = length < 0 ? ReadWide(m, Arg(m, 2)) : u"";
-    if (length >= 0) {
-        std::vector<uint8_t> b = ReadBytes(m, Arg(m, 2), 2 * uint32_t(length));
-        for (size_t i = 0; i + 1 < b.size(); i += 2) src.push_back(char16_t(b[i] | b[i + 1] << 8));
-    }
+    std::u16string src = length < 0 ? ReadWide(m, Arg(m, 2))
+                                    : WideFromBytes(ReadBytes(m, Arg(m, 2), 2 * uint32_t(length)));
     std::vector<uint8_t> dst = ReadBytes(m, Arg(m, 4), Arg(m, 4) ? uint32_t(room) : 0);
     int r = CodePageWideToAnsi(Arg(m, 2) ? src.c_str() : nullptr, length,
                                Arg(m, 4) ? reinterpret_cast<char*>(dst.data()) : nullptr, room);
@@ -70,7 +69,7 @@ uint32_t MultiByteToWideChar(Machine& m) {
     }
     std::vector<uint8_t> dst = ReadBytes(m, Arg(m, 4), Arg(m, 4) ? 2 * uint32_t(room) : 0);
     std::u16string wide(dst.size() / 2, u'\0');
-    ::memcpy(&wide[0], dst.data(), dst.size());
+    memcpy(&wide[0], dst.data(), dst.size());
     int r = CodePageAnsiToWide(Arg(m, 2) ? src.c_str() : nullptr, length,
                                Arg(m, 4) ? &wide[0] : nullptr, room);
     WriteBytes(m, Arg(m, 4), wide.data(), uint32_t(dst.size()));
@@ -80,19 +79,16 @@ uint32_t MultiByteToWideChar(Machine& m) {
 }  // namespace
 
 std::vector<Stub> RuntimeStubs() {
-#define BY_NAME(f)                                                                                 \
-    { "COREDLL", #f, 0, f }
     return {
-        BY_NAME(malloc),
-        BY_NAME(free),
-        BY_NAME(memcpy),
-        {"COREDLL", "memmove", 0, memcpy},  // the copy is whole before it is written
-        BY_NAME(memset),
-        BY_NAME(strlen),
-        BY_NAME(strcmp),
-        BY_NAME(strncmp),
-        BY_NAME(WideCharToMultiByte),
-        BY_NAME(MultiByteToWideChar),
+        {"COREDLL", "malloc", 0, Malloc},
+        {"COREDLL", "free", 0, Free},
+        {"COREDLL", "memcpy", 0, Memmove},
+        {"COREDLL", "memmove", 0, Memmove},
+        {"COREDLL", "memset", 0, Memset},
+        {"COREDLL", "strlen", 0, Strlen},
+        {"COREDLL", "strcmp", 0, Strcmp},
+        {"COREDLL", "strncmp", 0, Strncmp},
+        {"COREDLL", "WideCharToMultiByte", 0, WideCharToMultiByte},
+        {"COREDLL", "MultiByteToWideChar", 0, MultiByteToWideChar},
     };
-#undef BY_NAME
 }

@@ -15,6 +15,7 @@
 #include "platform/Registry.h"
 #include "regfile/TextCoding.h"
 #include "tests/cerunner/Machine.h"
+#include "tests/cerunner/MenuBar.h"
 
 // One step of a scenario's user: a menu command, a key (with or without
 // Ctrl held), a command to whatever dialog is open, a setting the system
@@ -53,38 +54,61 @@ struct PendingWrite {
     std::vector<uint8_t> bytes;
 };
 
-struct Device {
-    // Given by the scenario.
-    std::vector<Input> script;
-    size_t nextInput = 0;
-    bool copyRunning = false;  // FindWindowW finds a window of an earlier start
-    bool noMenuBar = false;    // SHCreateMenuBar fails
-    // The registry's kind. Hive-based (Windows Mobile 5 and later): a write
-    // stays pending until RegFlushKey, and a soft reset drops what is
-    // pending. Kept in RAM (Pocket PC 2002): writes survive a soft reset, and
-    // RegFlushKey fails, as it does where no store to copy to exists.
-    bool ramRegistry = false;
-    std::string missingFunction;  // "COREDLL!name": GetProcAddressW does not find it
-    // The screen: its dots per inch (GetDeviceCaps LOGPIXELSY) and its work
-    // area, where a window of the system's size goes (below the task bar).
-    int dpi = 96;
-    int32_t workArea[4] = {0, 26, 240, 320};
+// A screen: its dots per inch (GetDeviceCaps LOGPIXELSY) and its work area,
+// where a window of the system's size goes: below the task bar, which is
+// as high as the shell's menu bar (26 pixels at 96 dpi, scaled).
+struct Screen {
+    int dpi;
+    int32_t workArea[4];  // left, top, right, bottom
+};
+const Screen kPortraitScreen = {96, {0, 26, 240, 320}};
+const Screen kVgaScreen = {192, {0, 52, 480, 640}};
+const Screen kSquareScreen = {128, {0, 34, 320, 320}};
 
-    // The system's state.
-    std::map<std::u16string, uint32_t> classes;  // name -> window procedure
+// What sets a scenario's device apart from a Pocket PC with a hive-based
+// registry (Windows Mobile 5 and later) and a 96-dpi 240 x 320 screen.
+struct DeviceKind {
+    bool writeProtected = false;  // Serial5's key refuses writes
+    bool copyRunning = false;     // FindWindowW finds a window of an earlier start
+    bool noMenuBar = false;       // SHCreateMenuBar fails
+    // The registry kept in RAM (Pocket PC 2002): writes survive a soft
+    // reset, and RegFlushKey fails, as it does where no store to copy to
+    // exists. Hive-based: a write stays pending until RegFlushKey, and a
+    // soft reset drops what is pending.
+    bool ramRegistry = false;
+    bool noFlushFunction = false;  // COREDLL lacks RegFlushKey (and keeps its registry in RAM)
+    Screen screen = kPortraitScreen;
+
+    bool RegistryInRam() const { return ramRegistry || noFlushFunction; }
+};
+
+// What the system keeps for a running program; a new start begins afresh.
+struct SystemState {
+    std::map<std::u16string, uint32_t> classes;              // name -> window procedure
+    uint32_t classIcon = 0, classStyle = 0, classBrush = 0;  // of the last class registered
     std::vector<Window> windows;
     std::deque<Message> posted;
     bool ctrlDown = false;
     std::map<uint32_t, RegKey> keys;              // open registry keys by the handle given out
     std::map<uint32_t, std::u16string> keyPaths;  // and their paths, for the record
+    uint32_t nextKey = 0x00E00010;
     // What the user can send: the menu bar's commands and the accelerators'.
     std::set<uint32_t> menuCommands, acceleratorCommands;
-    bool menuBar = false;  // the shell made one for this start
+    bool menuBar = false;  // the shell made one
     int32_t menuBarRect[4] = {0, 0, 0, 0};
     bool paintErased = false;  // of the paint under way
-    uint32_t nextKey = 0x00E00010;
-    std::vector<PendingWrite> pending;  // oldest first
     int messagesFetched = 0;
+};
+
+struct Device {
+    // Given by the scenario.
+    DeviceKind kind;
+    std::vector<Input> script;
+    size_t nextInput = 0;
+    std::string missingFunction;  // "COREDLL!name": GetProcAddressW does not find it
+
+    SystemState system;
+    std::vector<PendingWrite> pending;  // oldest first
 
     // What happened.
     std::vector<std::u16string> drawn;     // each DrawTextW text
@@ -93,7 +117,6 @@ struct Device {
     uint32_t drawFormat = 0;
     std::vector<std::u16string> boxTexts;  // each MessageBoxW text
     std::vector<std::string> events;       // shell, dialog, box, foreground, writes, destroys
-    uint32_t classIcon = 0, classStyle = 0, classBrush = 0;  // of the last class registered
 };
 
 // The device the stubs act on; one at a time.
@@ -110,3 +133,69 @@ std::vector<Stub> DeviceStubs();
 
 // The handle of a window a copy started earlier keeps open.
 const uint32_t kRunningCopyWindow = 0x00B20040;
+
+// The lines of the record (Device::events), one function for each kind of
+// event: the stubs record with them and the scenarios build what they
+// expect with them.
+inline std::string Decimal(uint32_t v) { return std::to_string(v); }
+
+// What the program asked SHCreateMenuBar for, the buttons the shell read
+// and, for a definition it refuses, why.
+inline std::string MenuBarEvent(uint32_t size, const std::string& parent, uint32_t menu,
+                                bool ourModule, const std::vector<MenuBarButton>& buttons = {},
+                                const std::string& broken = "") {
+    std::string e = "SHCreateMenuBar size=" + Decimal(size) + " parent=" + parent +
+                    " menu=" + Decimal(menu) + (ourModule ? " module=ours" : " module=other");
+    for (const MenuBarButton& b : buttons)
+        e += " button '" + VisibleText(b.label) + "' " + Decimal(b.command) +
+             (b.subMenu == kNoSubMenu ? "" : " drop-down " + Decimal(b.subMenu));
+    return broken.empty() ? e : e + ": " + broken;
+}
+
+// SHHandleWMActivate and SHHandleWMSettingChange.
+inline std::string ShellHandlerEvent(const char* function, const std::string& window,
+                                     uint32_t wParam, uint32_t size) {
+    return std::string(function) + " " + window + " wParam=" + Decimal(wParam) +
+           " size=" + Decimal(size);
+}
+
+inline std::string InitDialogEvent(uint32_t mask, const std::string& dialog, uint32_t flags) {
+    return "SHInitDialog mask=" + Decimal(mask) + " " + dialog + " flags=" + Hex(flags);
+}
+
+// `from`: "resource 103", or "template ADDRESS" for one not among the resources.
+inline std::string DialogEvent(const std::string& from, const std::u16string& title,
+                               const std::string& owner, uint32_t result) {
+    return "DialogBoxIndirectParamW " + from + " '" + VisibleText(title) + "' owner=" + owner +
+           " -> " + Decimal(result);
+}
+
+inline std::string MessageBoxEvent(const std::string& owner, const std::u16string& caption,
+                                   uint32_t type) {
+    return "MessageBoxW owner=" + owner + " caption='" + VisibleText(caption) +
+           "' type=" + Decimal(type);
+}
+
+inline std::string DestroyEvent(const std::string& window) { return "DestroyWindow " + window; }
+
+// `raise`: the handle's low bit set (the window's pop-ups come forward too).
+inline std::string ForegroundEvent(const std::string& window, bool raise) {
+    return "SetForegroundWindow " + window + (raise ? "|1" : "");
+}
+
+// `text`: the data read as 16-bit characters, without a string's end.
+inline std::string SetValueEvent(const std::u16string& key, const std::u16string& name,
+                                 uint32_t type, const std::u16string& text, uint32_t bytes,
+                                 long result) {
+    return "RegSetValueExW " + VisibleText(key) + " " + VisibleText(name) + " type " +
+           Decimal(type) + " '" + VisibleText(text) + "' " + Decimal(bytes) + " bytes -> " +
+           std::to_string(result);
+}
+
+inline std::string FlushEvent(const std::u16string& key, uint32_t result) {
+    return "RegFlushKey " + VisibleText(key) + " -> " + Decimal(result);
+}
+
+inline std::string DebugOutputEvent(const std::u16string& text) {
+    return "OutputDebugStringW '" + VisibleText(text) + "'";
+}

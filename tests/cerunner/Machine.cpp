@@ -351,6 +351,13 @@ std::u16string ReadWide(Machine& m, uint32_t address) {
     return out;
 }
 
+std::u16string WideFromBytes(const std::vector<uint8_t>& bytes) {
+    std::u16string out;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        out.push_back(char16_t(bytes[i] | bytes[i + 1] << 8));
+    return out;
+}
+
 uint32_t HeapAlloc(Machine& m, uint32_t size) {
     if (size > kHeapSize) return 0;
     uint32_t rounded = RoundUp(size ? size : 1, 8);

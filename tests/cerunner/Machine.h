@@ -110,6 +110,8 @@ void WriteBytes(Machine& m, uint32_t address, const void* bytes, uint32_t count)
 // Zero-terminated texts of 8-bit and of 16-bit characters.
 std::string ReadText(Machine& m, uint32_t address);
 std::u16string ReadWide(Machine& m, uint32_t address);
+// Little-endian 16-bit characters, as the guest keeps them (an odd last byte dropped).
+std::u16string WideFromBytes(const std::vector<uint8_t>& bytes);
 
 // The program's heap (malloc and friends).
 uint32_t HeapAlloc(Machine& m, uint32_t size);

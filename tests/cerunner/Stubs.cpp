@@ -25,7 +25,7 @@ enum : uint32_t {
     kRtString = 6,
     kRtAccelerator = 9,
     kFirstWindow = 0x00A10010,
-    kMenuBar = 0x00A20010,
+    kMenuBarWindow = 0x00A20010,
     kPaintDc = 0x00D00001,
     kScreenDc = 0x00D00002,
     kLogPixelsY = 90,
@@ -41,16 +41,16 @@ enum : uint32_t {
 Device g_device;
 
 Window* FindWindow(uint32_t handle) {
-    for (Window& w : g_device.windows)
+    for (Window& w : g_device.system.windows)
         if (w.handle == handle && w.alive) return &w;
     return nullptr;
 }
 
 std::string NameOf(uint32_t handle) {
     if (!handle) return "null";
-    if (handle == kMenuBar) return "menubar";
+    if (handle == kMenuBarWindow) return "menubar";
     if (handle == kRunningCopyWindow) return "copy";
-    for (Window& w : g_device.windows)
+    for (Window& w : g_device.system.windows)
         if (w.handle == handle) return w.name;
     return Hex(handle);
 }
@@ -70,9 +70,10 @@ void WriteRect(Machine& m, uint32_t address, const int32_t* r) {
 // A message box or dialog runs a loop of its own, which paints what waits
 // to be painted behind it.
 void PaintWaiting(Machine& m) {
-    for (size_t i = 0; i < g_device.windows.size(); ++i)
-        if (g_device.windows[i].alive && g_device.windows[i].invalid && !g_device.windows[i].dialog)
-            Send(m, g_device.windows[i].handle, WM_PAINT, 0, 0);
+    const std::vector<Window>& windows = g_device.system.windows;  // by index: a paint may add one
+    for (size_t i = 0; i < windows.size(); ++i)
+        if (windows[i].alive && windows[i].invalid && !windows[i].dialog)
+            Send(m, windows[i].handle, WM_PAINT, 0, 0);
 }
 
 // The next step of the script; null (and a fault) when it has ended.
@@ -84,35 +85,35 @@ const Input* NextInput(Machine& m, const char* waiting) {
 
 // ---- registry ----
 
-RegKey KeyOf(uint32_t handle, bool* known) {
-    *known = true;
-    if (handle == 0x80000002u) return REG_ROOT_LOCAL_MACHINE;
-    auto it = g_device.keys.find(handle);
-    *known = it != g_device.keys.end();
-    return *known ? it->second : nullptr;
+// The registry key behind a handle the program holds; false for one it
+// was never given (or has closed).
+bool KeyOf(uint32_t handle, RegKey* key) {
+    auto it = g_device.system.keys.find(handle);
+    bool root = handle == 0x80000002u, known = root || it != g_device.system.keys.end();
+    *key = root ? REG_ROOT_LOCAL_MACHINE : known ? it->second : nullptr;
+    return known;
 }
 
 uint32_t RegOpenKeyExW(Machine& m) {
-    bool known;
-    RegKey root = KeyOf(Arg(m, 0), &known);
-    if (!known) return kRegInvalidHandle;  // ERROR_INVALID_HANDLE
+    RegKey root;
+    if (!KeyOf(Arg(m, 0), &root)) return kRegInvalidHandle;  // ERROR_INVALID_HANDLE
     std::u16string path = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     RegKey key;
     long r = RegistryOpenKey(root, path.c_str(), Arg(m, 2), Arg(m, 3), &key);
     if (r == kRegOk) {
-        uint32_t handle = g_device.nextKey += 0x10;
-        g_device.keys[handle] = key;
-        std::u16string parent = Arg(m, 0) == 0x80000002u ? u"HKLM" : g_device.keyPaths[Arg(m, 0)];
-        g_device.keyPaths[handle] = path.empty() ? parent : parent + u"\\" + path;
+        uint32_t handle = g_device.system.nextKey += 0x10;
+        g_device.system.keys[handle] = key;
+        std::u16string parent =
+            Arg(m, 0) == 0x80000002u ? u"HKLM" : g_device.system.keyPaths[Arg(m, 0)];
+        g_device.system.keyPaths[handle] = path.empty() ? parent : parent + u"\\" + path;
         Write32(m, Arg(m, 4), handle);
     }
     return uint32_t(r);
 }
 
 uint32_t RegEnumKeyExW(Machine& m) {
-    bool known;
-    RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return kRegInvalidHandle;
+    RegKey key;
+    if (!KeyOf(Arg(m, 0), &key)) return kRegInvalidHandle;
     uint32_t length = Read32(m, Arg(m, 3));
     if (!Plausible(m, 2 * uint64_t(length))) return 0;
     std::u16string name(length + 1, u'\0');
@@ -123,9 +124,8 @@ uint32_t RegEnumKeyExW(Machine& m) {
 }
 
 uint32_t RegQueryValueExW(Machine& m) {
-    bool known;
-    RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return kRegInvalidHandle;
+    RegKey key;
+    if (!KeyOf(Arg(m, 0), &key)) return kRegInvalidHandle;
     std::u16string name = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     uint32_t typeAt = Arg(m, 3), dataAt = Arg(m, 4), countAt = Arg(m, 5);
     uint32_t type = 0, count = countAt ? Read32(m, countAt) : 0, room = count;
@@ -141,14 +141,13 @@ uint32_t RegQueryValueExW(Machine& m) {
 
 // The key's path in the registry tree ("HKLM\\..." in the record).
 std::u16string TreePath(uint32_t handle) {
-    const std::u16string& path = g_device.keyPaths[handle];
+    const std::u16string& path = g_device.system.keyPaths[handle];
     return u"HKEY_LOCAL_MACHINE" + (path.size() > 4 ? path.substr(4) : u"");
 }
 
 uint32_t RegSetValueExW(Machine& m) {
-    bool known;
-    RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return kRegInvalidHandle;
+    RegKey key;
+    if (!KeyOf(Arg(m, 0), &key)) return kRegInvalidHandle;
     std::u16string name = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
     uint32_t type = Arg(m, 3), count = Arg(m, 5);
     std::vector<uint8_t> data = ReadBytes(m, Arg(m, 4), count);
@@ -156,36 +155,30 @@ uint32_t RegSetValueExW(Machine& m) {
     if (const TreeValue* v = RegTreeGetValue(*PortableRegistryTree(), before.key, name))
         before = {before.key, name, true, TreeValueType(*v), TreeValueBytes(*v)};
     long r = RegistrySetValue(key, name.c_str(), Arg(m, 2), type, data.data(), count);
-    if (r == kRegOk && !g_device.ramRegistry) g_device.pending.push_back(before);
-    std::u16string text;
-    for (uint32_t i = 0; i + 1 < count; i += 2)
-        text.push_back(char16_t(data[i] | data[i + 1] << 8));
+    if (r == kRegOk && !g_device.kind.RegistryInRam()) g_device.pending.push_back(before);
+    std::u16string text = WideFromBytes(data);
     if (type == kRegTypeString && !text.empty() && text.back() == 0) text.pop_back();
-    Record("RegSetValueExW " + VisibleText(g_device.keyPaths[Arg(m, 0)]) + " " + VisibleText(name) +
-           " type " + std::to_string(type) + " '" + VisibleText(text) + "' " +
-           std::to_string(count) + " bytes -> " + std::to_string(r));
+    Record(SetValueEvent(g_device.system.keyPaths[Arg(m, 0)], name, type, text, count, r));
     return uint32_t(r);
 }
 
 // Not bound at load (a COREDLL of CE 3.0 may lack it): the program finds
 // it with GetProcAddressW. A hive is flushed whole, whichever key is named.
 uint32_t RegFlushKey(Machine& m) {
-    bool known;
-    KeyOf(Arg(m, 0), &known);
-    uint32_t r = !known                 ? uint32_t(kRegInvalidHandle)
-                 : g_device.ramRegistry ? uint32_t(kNotSupported)
-                                        : uint32_t(kRegOk);
+    RegKey key;
+    uint32_t r = !KeyOf(Arg(m, 0), &key)         ? uint32_t(kRegInvalidHandle)
+                 : g_device.kind.RegistryInRam() ? uint32_t(kNotSupported)
+                                                 : uint32_t(kRegOk);
     if (r == kRegOk) g_device.pending.clear();
-    Record("RegFlushKey " + VisibleText(g_device.keyPaths[Arg(m, 0)]) + " -> " + std::to_string(r));
+    Record(FlushEvent(g_device.system.keyPaths[Arg(m, 0)], r));
     return r;
 }
 
 uint32_t RegCloseKey(Machine& m) {
-    bool known;
-    RegKey key = KeyOf(Arg(m, 0), &known);
-    if (!known) return kRegInvalidHandle;
+    RegKey key;
+    if (!KeyOf(Arg(m, 0), &key)) return kRegInvalidHandle;
     long r = RegistryCloseKey(key);
-    g_device.keys.erase(Arg(m, 0));
+    g_device.system.keys.erase(Arg(m, 0));
     return uint32_t(r);
 }
 
@@ -241,7 +234,7 @@ uint32_t LoadAcceleratorsW(Machine& m) {
     uint32_t entry = OurModule(m, Arg(m, 0)) ? FindResourceEntry(m, kRtAccelerator, Arg(m, 1)) : 0;
     uint32_t size = 0, table = entry ? ResourceData(m, entry, &size) : 0;
     for (uint32_t e = table; e && e + 8 <= table + size && m.fault.empty(); e += 8) {
-        g_device.acceleratorCommands.insert(Read32(m, e + 4) & 0xFFFF);
+        g_device.system.acceleratorCommands.insert(Read32(m, e + 4) & 0xFFFF);
         if (Read32(m, e) & kAccelLast) break;
     }
     return table;
@@ -251,26 +244,28 @@ uint32_t LoadAcceleratorsW(Machine& m) {
 
 uint32_t RegisterClassW(Machine& m) {
     uint32_t wc = Arg(m, 0);
-    g_device.classes[ReadWide(m, Read32(m, wc + 36))] = Read32(m, wc + 4);
-    g_device.classStyle = Read32(m, wc);
-    g_device.classIcon = Read32(m, wc + 20);
-    g_device.classBrush = Read32(m, wc + 28);
+    g_device.system.classes[ReadWide(m, Read32(m, wc + 36))] = Read32(m, wc + 4);
+    g_device.system.classStyle = Read32(m, wc);
+    g_device.system.classIcon = Read32(m, wc + 20);
+    g_device.system.classBrush = Read32(m, wc + 28);
     return 0xC001;
 }
 
 uint32_t CreateWindowExW(Machine& m) {
     std::u16string className = ReadWide(m, Arg(m, 1));
-    auto found = g_device.classes.find(className);
-    if (found == g_device.classes.end()) return 0;
+    auto found = g_device.system.classes.find(className);
+    if (found == g_device.system.classes.end()) return 0;
     Window w;
-    w.handle = kFirstWindow + 0x10 * uint32_t(g_device.windows.size());
+    w.handle = kFirstWindow + 0x10 * uint32_t(g_device.system.windows.size());
     w.procedure = found->second;
-    w.name = g_device.windows.empty() ? "main" : "window" + std::to_string(g_device.windows.size());
+    w.name = g_device.system.windows.empty()
+                 ? "main"
+                 : "window" + std::to_string(g_device.system.windows.size());
     w.className = className;
     w.title = Arg(m, 2) ? ReadWide(m, Arg(m, 2)) : u"";
     w.style = Arg(m, 3);
     // CW_USEDEFAULT: the system's place, or the system's size.
-    const int32_t* work = g_device.workArea;
+    const int32_t* work = g_device.kind.screen.workArea;
     memcpy(w.rect, work, sizeof w.rect);
     if (Arg(m, 4) != kUseDefault) {
         w.rect[0] = int32_t(Arg(m, 4));
@@ -279,22 +274,22 @@ uint32_t CreateWindowExW(Machine& m) {
     bool size = Arg(m, 6) != kUseDefault;
     w.rect[2] = w.rect[0] + (size ? int32_t(Arg(m, 6)) : work[2] - work[0]);
     w.rect[3] = w.rect[1] + (size ? int32_t(Arg(m, 7)) : work[3] - work[1]);
-    g_device.windows.push_back(w);
+    g_device.system.windows.push_back(w);
     // WM_CREATE's CREATESTRUCTW: the creation arguments in reverse order.
     uint32_t create = HeapAlloc(m, 48);
     for (int i = 0; i < 12; ++i) Write32(m, create + 4 * uint32_t(i), Arg(m, 11 - i));
     uint32_t r = Send(m, w.handle, WM_CREATE, 0, create);
     HeapFree(m, create);
     if (r == 0xFFFFFFFFu) {
-        g_device.windows.back().alive = false;
+        g_device.system.windows.back().alive = false;
         return 0;
     }
     return w.handle;
 }
 
 uint32_t Destroy(Machine& m, uint32_t handle) {
-    if (handle != kMenuBar && !FindWindow(handle)) return 0;
-    Record("DestroyWindow " + NameOf(handle));
+    if (handle != kMenuBarWindow && !FindWindow(handle)) return 0;
+    Record(DestroyEvent(NameOf(handle)));
     Send(m, handle, WM_DESTROY, 0, 0);
     if (Window* w = FindWindow(handle)) w->alive = false;
     return 1;
@@ -311,8 +306,8 @@ uint32_t UpdateWindow(Machine& m) {
 }
 
 uint32_t GetWindowRect(Machine& m) {
-    if (Arg(m, 0) == kMenuBar && g_device.menuBar) {
-        WriteRect(m, Arg(m, 1), g_device.menuBarRect);
+    if (Arg(m, 0) == kMenuBarWindow && g_device.system.menuBar) {
+        WriteRect(m, Arg(m, 1), g_device.system.menuBarRect);
         return 1;
     }
     Window* w = FindWindow(Arg(m, 0));
@@ -352,14 +347,14 @@ uint32_t InvalidateRect(Machine& m) {
 uint32_t FindWindowW(Machine& m) {
     std::u16string className = Arg(m, 0) ? ReadWide(m, Arg(m, 0)) : u"";
     std::u16string title = Arg(m, 1) ? ReadWide(m, Arg(m, 1)) : u"";
-    return g_device.copyRunning && className == u"PORTMEDIC" && title == u"PORTMEDIC"
+    return g_device.kind.copyRunning && className == u"PORTMEDIC" && title == u"PORTMEDIC"
                ? kRunningCopyWindow
                : 0;
 }
 
 uint32_t SetForegroundWindow(Machine& m) {
     uint32_t h = Arg(m, 0);
-    Record("SetForegroundWindow " + NameOf(h & ~1u) + (h & 1 ? "|1" : ""));
+    Record(ForegroundEvent(NameOf(h & ~1u), h & 1));
     return 1;
 }
 
@@ -373,36 +368,37 @@ uint32_t DefWindowProcW(Machine& m) {
 }
 
 uint32_t PostQuitMessage(Machine& m) {
-    g_device.posted.push_back({0, WM_QUIT, Arg(m, 0), 0});
+    g_device.system.posted.push_back({0, WM_QUIT, Arg(m, 0), 0});
     return 0;
 }
 
 // A command the user can give: one of the menu bar's, or one the
 // accelerators send (a key, which the device may have even without a bar).
 bool Offered(uint32_t command) {
-    return g_device.menuCommands.count(command) || g_device.acceleratorCommands.count(command);
+    return g_device.system.menuCommands.count(command) ||
+           g_device.system.acceleratorCommands.count(command);
 }
 
 // Posted messages first, then a paint that waits, then the scenario's next
 // step: the user acts on what the screen shows.
 uint32_t GetMessageW(Machine& m) {
-    if (++g_device.messagesFetched > int(kMaxMessages)) {
+    if (++g_device.system.messagesFetched > int(kMaxMessages)) {
         Stop(m, "the message loop does not end");
         return 0;
     }
     Message msg{0, 0, 0, 0};
     Window* invalid = nullptr;
-    for (Window& w : g_device.windows)
+    for (Window& w : g_device.system.windows)
         if (w.alive && w.invalid && !invalid) invalid = &w;
-    if (!g_device.posted.empty()) {
-        msg = g_device.posted.front();
-        g_device.posted.pop_front();
+    if (!g_device.system.posted.empty()) {
+        msg = g_device.system.posted.front();
+        g_device.system.posted.pop_front();
     } else if (invalid) {
         msg = {invalid->handle, WM_PAINT, 0, 0};
     } else {
         const Input* in = NextInput(m, "the message loop");
         if (!in) return 0;
-        uint32_t main = g_device.windows.empty() ? 0 : g_device.windows[0].handle;
+        uint32_t main = g_device.system.windows.empty() ? 0 : g_device.system.windows[0].handle;
         if (in->kind == Input::kDialogCommand) {
             Stop(m, "the scenario commands a dialog, but none is open");
             return 0;
@@ -416,7 +412,7 @@ uint32_t GetMessageW(Machine& m) {
                         ", which neither the menu bar nor the accelerators offer");
             return 0;
         }
-        g_device.ctrlDown = in->ctrl;
+        g_device.system.ctrlDown = in->ctrl;
         uint32_t message = in->kind == Input::kKey             ? WM_KEYDOWN
                            : in->kind == Input::kSettingChange ? WM_SETTINGCHANGE
                                                                : WM_COMMAND;
@@ -443,7 +439,7 @@ uint32_t TranslateAcceleratorW(Machine& m) {
         uint32_t flags = Read32(m, e) & 0xFFFF, entryKey = Read32(m, e) >> 16;
         uint32_t command = Read32(m, e + 4) & 0xFFFF;
         if ((flags & kAccelVirtKey) && entryKey == key && !(flags & (kAccelShift | kAccelAlt)) &&
-            ((flags & kAccelControl) != 0) == g_device.ctrlDown) {
+            ((flags & kAccelControl) != 0) == g_device.system.ctrlDown) {
             Send(m, hwnd, WM_COMMAND, 0x10000u | command, 0);
             return 1;
         }
@@ -459,19 +455,19 @@ uint32_t BeginPaint(Machine& m) {
     w->invalid = false;
     // The class's brush erases the background where that was asked for
     // (fErase then tells the program it need not).
-    g_device.paintErased = w->erase && g_device.classBrush != 0;
+    g_device.system.paintErased = w->erase && g_device.system.classBrush != 0;
     w->erase = false;
     std::vector<uint8_t> paint(64, 0);
     WriteBytes(m, Arg(m, 1), paint.data(), 64);
     Write32(m, Arg(m, 1), kPaintDc);
-    Write32(m, Arg(m, 1) + 4, !g_device.paintErased);  // fErase
+    Write32(m, Arg(m, 1) + 4, !g_device.system.paintErased);  // fErase
     int32_t r[4] = {0, 0, w->rect[2] - w->rect[0], w->rect[3] - w->rect[1]};
     WriteRect(m, Arg(m, 1) + 8, r);
     return kPaintDc;
 }
 
 uint32_t EndPaint(Machine&) {
-    g_device.paintErased = false;
+    g_device.system.paintErased = false;
     return 1;
 }
 
@@ -480,7 +476,7 @@ uint32_t DrawTextW(Machine& m) {
     std::u16string text = ReadWide(m, Arg(m, 1));
     if (count >= 0 && size_t(count) < text.size()) text.resize(size_t(count));
     g_device.drawn.push_back(text);
-    if (!g_device.paintErased) g_device.unerased.push_back(text);
+    if (!g_device.system.paintErased) g_device.unerased.push_back(text);
     for (int i = 0; i < 4; ++i)
         g_device.drawRect[i] = int32_t(Read32(m, Arg(m, 3) + 4 * uint32_t(i)));
     g_device.drawFormat = Arg(m, 4);
@@ -492,7 +488,8 @@ uint32_t GetStockObject(Machine& m) { return kStockObjects + Arg(m, 0); }
 uint32_t GetDC(Machine&) { return kScreenDc; }
 uint32_t ReleaseDC(Machine&) { return 1; }
 uint32_t GetDeviceCaps(Machine& m) {
-    return Arg(m, 0) == kScreenDc && Arg(m, 1) == kLogPixelsY ? uint32_t(g_device.dpi) : 0;
+    return Arg(m, 0) == kScreenDc && Arg(m, 1) == kLogPixelsY ? uint32_t(g_device.kind.screen.dpi)
+                                                              : 0;
 }
 
 // ---- boxes and dialogs ----
@@ -500,8 +497,7 @@ uint32_t GetDeviceCaps(Machine& m) {
 uint32_t MessageBoxW(Machine& m) {
     PaintWaiting(m);
     g_device.boxTexts.push_back(ReadWide(m, Arg(m, 1)));
-    Record("MessageBoxW owner=" + NameOf(Arg(m, 0)) + " caption='" +
-           VisibleText(ReadWide(m, Arg(m, 2))) + "' type=" + std::to_string(Arg(m, 3)));
+    Record(MessageBoxEvent(NameOf(Arg(m, 0)), ReadWide(m, Arg(m, 2)), Arg(m, 3)));
     return 1;  // IDOK
 }
 
@@ -522,16 +518,16 @@ uint32_t DialogBoxIndirectParamW(Machine& m) {
                             ? "resource 103"
                             : "template " + Hex(templ);
     Window d;
-    d.handle = kFirstWindow + 0x10 * uint32_t(g_device.windows.size());
+    d.handle = kFirstWindow + 0x10 * uint32_t(g_device.system.windows.size());
     d.procedure = procedure;
     d.name = "dialog";
     d.dialog = true;
     d.invalid = false;
-    size_t index = g_device.windows.size();
-    g_device.windows.push_back(d);
+    size_t index = g_device.system.windows.size();
+    g_device.system.windows.push_back(d);
     PaintWaiting(m);
     CallGuest(m, procedure, {d.handle, WM_INITDIALOG, 0, init});
-    while (m.fault.empty() && !g_device.windows[index].ended) {
+    while (m.fault.empty() && !g_device.system.windows[index].ended) {
         const Input* in = NextInput(m, "the dialog");
         if (!in) break;
         if (in->kind != Input::kDialogCommand) {
@@ -540,10 +536,9 @@ uint32_t DialogBoxIndirectParamW(Machine& m) {
         }
         CallGuest(m, procedure, {d.handle, WM_COMMAND, in->value, 0});
     }
-    g_device.windows[index].alive = false;
-    uint32_t result = g_device.windows[index].result;
-    Record("DialogBoxIndirectParamW " + which + " '" + VisibleText(TemplateTitle(m, templ)) +
-           "' owner=" + NameOf(owner) + " -> " + std::to_string(result));
+    g_device.system.windows[index].alive = false;
+    uint32_t result = g_device.system.windows[index].result;
+    Record(DialogEvent(which, TemplateTitle(m, templ), NameOf(owner), result));
     return result;
 }
 
@@ -574,7 +569,9 @@ uint32_t GetModuleHandleW(Machine& m) {
 // Functions found at run time, called through an import address of their own.
 uint32_t GetProcAddressW(Machine& m) {
     std::string label = "COREDLL!" + VisibleText(ReadWide(m, Arg(m, 1)));
-    if (Arg(m, 0) != kCoredllModule || label == g_device.missingFunction) return 0;
+    if (Arg(m, 0) != kCoredllModule || label == g_device.missingFunction ||
+        (g_device.kind.noFlushFunction && label == "COREDLL!RegFlushKey"))
+        return 0;
     if (label != "COREDLL!RegFlushKey") {
         Stop(m, "GetProcAddressW asks for " + label + ", which the runner has no stub for");
         return 0;
@@ -586,7 +583,7 @@ uint32_t GetProcAddressW(Machine& m) {
 }
 
 uint32_t OutputDebugStringW(Machine& m) {
-    Record("OutputDebugStringW '" + VisibleText(ReadWide(m, Arg(m, 0))) + "'");
+    Record(DebugOutputEvent(ReadWide(m, Arg(m, 0))));
     return 0;
 }
 
@@ -597,12 +594,11 @@ uint32_t OutputDebugStringW(Machine& m) {
 // high as the shell's 26 pixels at 96 dpi scaled to the screen.
 uint32_t SHCreateMenuBar(Machine& m) {
     uint32_t info = Arg(m, 0);
-    std::string record = "SHCreateMenuBar size=" + std::to_string(Read32(m, info)) +
-                         " parent=" + NameOf(Read32(m, info + 4)) +
-                         " menu=" + std::to_string(Read32(m, info + 12)) +
-                         (OurModule(m, Read32(m, info + 16)) ? " module=ours" : " module=other");
-    if (g_device.noMenuBar || !OurModule(m, Read32(m, info + 16))) {
-        Record(record);
+    uint32_t size = Read32(m, info), menu = Read32(m, info + 12);
+    std::string parent = NameOf(Read32(m, info + 4));
+    bool ours = OurModule(m, Read32(m, info + 16));
+    if (g_device.kind.noMenuBar || !ours) {
+        Record(MenuBarEvent(size, parent, menu, ours));
         return 0;
     }
     ResourceLookup resource = [&](uint32_t type, uint32_t id, std::vector<uint8_t>* bytes) {
@@ -614,44 +610,37 @@ uint32_t SHCreateMenuBar(Machine& m) {
     };
     StringLookup text = [&](uint32_t id) {
         uint32_t length, at = FindString(m, id, &length);
-        std::vector<uint8_t> b = ReadBytes(m, at, 2 * length);
-        std::u16string t;
-        for (size_t i = 0; i + 1 < b.size(); i += 2) t.push_back(char16_t(b[i] | b[i + 1] << 8));
-        return t;
+        return WideFromBytes(ReadBytes(m, at, 2 * length));
     };
     MenuBar bar;
-    std::string broken = ReadMenuBar(Read32(m, info + 12), resource, text, &bar);
-    for (const MenuBarButton& b : bar.buttons)
-        record += " button '" + VisibleText(b.label) + "' " + std::to_string(b.command) +
-                  (b.subMenu == kNoSubMenu ? "" : " drop-down " + std::to_string(b.subMenu));
-    Record(broken.empty() ? record : record + ": " + broken);
+    std::string broken = ReadMenuBar(menu, resource, text, &bar);
+    Record(MenuBarEvent(size, parent, menu, ours, bar.buttons, broken));
     if (!broken.empty()) return 0;
-    g_device.menuCommands = bar.commands;
-    g_device.menuBar = true;
-    const int32_t* work = g_device.workArea;
-    int32_t height = 26 * g_device.dpi / 96;
+    g_device.system.menuCommands = bar.commands;
+    g_device.system.menuBar = true;
+    const int32_t* work = g_device.kind.screen.workArea;
+    int32_t height = 26 * g_device.kind.screen.dpi / 96;
     int32_t r[4] = {work[0], work[3] - height, work[2], work[3]};
-    memcpy(g_device.menuBarRect, r, sizeof r);
-    Write32(m, info + 28, kMenuBar);
+    memcpy(g_device.system.menuBarRect, r, sizeof r);
+    Write32(m, info + 28, kMenuBarWindow);
     return 1;
 }
 
 uint32_t SHInitDialog(Machine& m) {
     uint32_t info = Arg(m, 0);
-    Record("SHInitDialog mask=" + std::to_string(Read32(m, info)) + " " +
-           NameOf(Read32(m, info + 4)) + " flags=" + Hex(Read32(m, info + 8)));
+    Record(InitDialogEvent(Read32(m, info), NameOf(Read32(m, info + 4)), Read32(m, info + 8)));
     return 1;
 }
 
 uint32_t SHHandleWMSettingChange(Machine& m) {
-    Record("SHHandleWMSettingChange " + NameOf(Arg(m, 0)) + " wParam=" + std::to_string(Arg(m, 1)) +
-           " size=" + std::to_string(Read32(m, Arg(m, 3))));
+    Record(ShellHandlerEvent("SHHandleWMSettingChange", NameOf(Arg(m, 0)), Arg(m, 1),
+                             Read32(m, Arg(m, 3))));
     return 1;
 }
 
 uint32_t SHHandleWMActivate(Machine& m) {
-    Record("SHHandleWMActivate " + NameOf(Arg(m, 0)) + " wParam=" + std::to_string(Arg(m, 1)) +
-           " size=" + std::to_string(Read32(m, Arg(m, 3))));
+    Record(ShellHandlerEvent("SHHandleWMActivate", NameOf(Arg(m, 0)), Arg(m, 1),
+                             Read32(m, Arg(m, 3))));
     return 1;
 }
 
@@ -666,18 +655,8 @@ void DeviceReset() { g_device = Device(); }
 // What the system keeps for a running program goes; the scenario, the
 // registry and the record stay.
 void DeviceRestart() {
-    g_device.copyRunning = false;
-    g_device.classes.clear();
-    g_device.windows.clear();
-    g_device.posted.clear();
-    g_device.ctrlDown = false;
-    g_device.keys.clear();
-    g_device.keyPaths.clear();
-    g_device.messagesFetched = 0;
-    g_device.classIcon = g_device.classStyle = g_device.classBrush = 0;
-    g_device.menuCommands.clear();
-    g_device.acceleratorCommands.clear();
-    g_device.menuBar = false;
+    g_device.kind.copyRunning = false;  // that copy did not outlive the reset
+    g_device.system = SystemState();
 }
 
 void DeviceSoftReset() {
