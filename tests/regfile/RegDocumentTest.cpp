@@ -40,6 +40,13 @@ std::string ValueOfA(const RegTree& tree, const std::u16string& name) {
              : "absent";
 }
 
+// A key path's levels below a root: "\k" n times.
+std::string Levels(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += "\\k";
+    return s;
+}
+
 std::string Skipped(const RegDocument& doc) {
     std::string s;
     for (const auto& k : doc.skipped) s += std::to_string(k.line) + ": " + k.why + "\n";
@@ -120,6 +127,7 @@ TEST(RegDocumentRead, ValuesAsRegeditImportsThem) {
         // continuations: any indent, blank and comment lines between, and
         // a file that ends after the backslash keeps what was read
         {a4 + "\"v\"=hex:01,\\\r\n  02,\\\r\n\r\n; c\r\n\t03\r\n", u"v", "3: 01 02 03 "},
+        {a4 + "\"v\"=hex:01,02, ; c\r\n", u"v", "3: 01 02 "},  // a comment after the last comma
         {a4 + "\"v\"=hex:01,02,\\", u"v", "3: 01 02 "},
         {a4 + "\"v\"=hex:01,\\\r\n[HKEY_LOCAL_MACHINE\\B]\r\n\"w\"=\"1\"\r\n", u"w",
          "1: 31 00 00 00 "},  // the line after a broken continuation goes too
@@ -138,6 +146,7 @@ TEST(RegDocumentRead, ValuesAsRegeditImportsThem) {
         // backslashes ending a key path are ignored, as Windows ignores them
         {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\\\\]\r\n\"v\"=\"x\"\r\n", u"v", "1: 78 00 00 00 "},
         {a4 + "\"v\"=\"x\"\r\n[-HKEY_LOCAL_MACHINE\\A\\\\\\]\r\n", u"v", "absent"},
+        {a4 + "\"v\"=\"x\"\r\n[-hkey_local_machine\\a]\r\n", u"v", "absent"},  // any case
         {"REGEDIT4\r\r[HKEY_LOCAL_MACHINE\\A]\r\"v\"=\"x\"\r", u"v", "1: 78 00 00 00 "},
         {"REGEDIT4\t\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"x\"", u"v", "1: 78 00 00 00 "},
     };
@@ -173,6 +182,9 @@ TEST(RegDocumentRead, SkippedLines) {
         {h + "[-HKEY_LOCAL_MACHINE]\r\n", "3: cannot delete the root key"},
         {h + "[HKEY_LOCAL_MACHINE\\\\B]\r\n", "3: bad key path"},
         {h + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\r\n", "3: key name longer"},
+        {h + "[HKEY_LOCAL_MACHINE" + Levels(512) + "]\r\n[HKEY_LOCAL_MACHINE" + Levels(513) +
+             "]\r\n",
+         "4: key nested deeper than 512 levels"},
         {"REGEDIT4\r\"a\"=\"1\"\r", "2: value outside a key"},
         {"REGEDIT4\r\r\r[HKEY_LOCAL_MACHINE\\A]\r\"a\r", "5: unterminated string"},
         {kV5 + "\"a\"=\"\xC3\x28\"\r\n", "2: invalid UTF-8"},
@@ -211,6 +223,8 @@ TEST(RegDocumentRead, Headers) {
         {kV5 + body, kRegFileVersion5, kRegFileUtf8, ""},
         {"\xEF\xBB\xBF" + kV5 + body, kRegFileVersion5, kRegFileUtf8Bom, ""},
         {"", -1, kRegFileAnsi, "t.reg:1: not a registry export: the file is empty"},
+        {"\xFF\xFE", -1, kRegFileAnsi, "t.reg:1: not a registry export: the file is empty"},
+        {"\xEF\xBB\xBF", -1, kRegFileAnsi, "t.reg:1: not a registry export: the file is empty"},
         {"regedit4\r\n\"Jos\xE9\"=\"1\"\r\n", -1, kRegFileAnsi, "unknown header 'regedit4'"},
         // blanks before the header too, as Windows' regedit takes them
         {"  REGEDIT4" + body, kRegFileVersion4, kRegFileAnsi, ""},
@@ -353,6 +367,7 @@ TEST(RegDocumentRepaired, LongDataKeepsTheLineEnds) {
         std::string content, expected;
     } cases[] = {
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Blob\"=hex:01\n", ",\\\n  07,"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Blob\"=hex:01", ",\\\r\n  07,"},  // no line end
         // UTF-16, the last line followed by a lone byte that is no line end
         {Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Blob\"=hex:01") + "x",
          Utf16File(",\\\r\n  07,").substr(2)},
@@ -398,6 +413,7 @@ TEST(RegFileSpellValue, Forms) {
         {v4, 3, long24,
          "\"n\"=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,"
          "ab,\\\n  ab,ab"},
+        {v5, 1, {'a', 0, '\r', 0, 0, 0}, "\"n\"=hex(1):61,00,0d,00,00,00"},  // a CR inside
     };
     cases[10].bytes.push_back(0xab);
     for (const auto& c : cases) {
