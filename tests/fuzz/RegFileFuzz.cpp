@@ -6,32 +6,13 @@
 // after every value was rewritten reads back to the rewritten registry.
 #include <stdlib.h>
 
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "regfile/RegDocument.h"
+#include "tests/support/RegSnapshot.h"
 
 namespace {
-
-typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
-
-void Walk(const TreeKey& key, const std::u16string& path, Snapshot& out) {
-    out[path] = {0xFFFFFFFFu, {}};  // the key itself, values or not
-    for (const TreeValue* v : TreeKeyValues(key))
-        out[path + u"|" + RegFoldName(TreeValueName(*v))] = {TreeValueType(*v), TreeValueBytes(*v)};
-    for (size_t i = 0; i < TreeKeyChildCount(key); ++i) {
-        const TreeKey& child = *TreeKeyChildAt(key, i);
-        Walk(child, path + u"\\" + RegFoldName(TreeKeyName(child)), out);
-    }
-}
-
-Snapshot Take(const RegTree& tree) {
-    Snapshot s;
-    Walk(*tree.top, u"", s);
-    return s;
-}
 
 void Check(bool ok) {
     if (!ok) abort();
@@ -64,21 +45,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     RegTree tree, once;
     RegDocumentLoad(doc, tree);
-    Snapshot loaded = Take(tree);
+    RegSnapshot loaded = TakeRegSnapshot(tree);
     RegDocument onceDoc;
     Check(RegDocumentReadAndLoad(content, "fuzz.reg", false, once, &onceDoc, &error));
-    Check(Take(once) == loaded && onceDoc.entries.size() == doc.entries.size() &&
+    Check(TakeRegSnapshot(once) == loaded && onceDoc.entries.size() == doc.entries.size() &&
           onceDoc.skipped.size() == doc.skipped.size());
     Check(RegDocumentRepaired(doc, tree, &repaired, &error));
     Check(repaired == content);
 
     RewriteStrings(*tree.top);
-    Snapshot rewritten = Take(tree);
+    RegSnapshot rewritten = TakeRegSnapshot(tree);
     if (!RegDocumentRepaired(doc, tree, &repaired, &error)) return 0;
     RegDocument again;
     Check(RegDocumentRead(repaired, "fuzz.reg", false, &again, &error));
     RegTree reloaded;
     RegDocumentLoad(again, reloaded);
-    Check(Take(reloaded) == rewritten);
+    Check(TakeRegSnapshot(reloaded) == rewritten);
     return 0;
 }

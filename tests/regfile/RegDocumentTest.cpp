@@ -4,13 +4,13 @@
 
 #include <stdio.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/Registry.h"
 #include "regfile/RegDocument.h"
 #include "regfile/TextCoding.h"
+#include "tests/support/RegSnapshot.h"
 
 namespace {
 
@@ -53,28 +53,6 @@ std::string Skipped(const RegDocument& doc) {
     return s;
 }
 
-// Every key and value below `key`, a line each.
-void Dump(const TreeKey& key, const std::u16string& path, std::vector<std::u16string>* out) {
-    out->push_back(path);
-    for (const TreeValue* v : TreeKeyValues(key)) {
-        std::string data = std::to_string(TreeValueType(*v)) + ": " +
-                           Hex(TreeValueBytes(*v).data(), TreeValueSize(*v));
-        out->push_back(path + u"|" + TreeValueName(*v) + u"=" +
-                       std::u16string(data.begin(), data.end()));
-    }
-    for (size_t i = 0; i < TreeKeyChildCount(key); ++i) {
-        const TreeKey& child = *TreeKeyChildAt(key, i);
-        Dump(child, path + u"\\" + TreeKeyName(child), out);
-    }
-}
-
-std::vector<std::u16string> Contents(const RegTree& tree) {
-    std::vector<std::u16string> lines;
-    Dump(*tree.top, u"", &lines);
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
 // Reads (leniently) and loads into a cleared tree: read, then loaded, and
 // in one pass, which must leave the same document and tree.
 RegDocument Load(const std::string& content, RegTree& tree) {
@@ -82,11 +60,11 @@ RegDocument Load(const std::string& content, RegTree& tree) {
     std::string error;
     RegTreeClear(tree);
     EXPECT_TRUE(RegDocumentReadAndLoad(content, "test.reg", false, tree, &once, &error)) << error;
-    std::vector<std::u16string> loadedOnce = Contents(tree);
+    RegSnapshot loadedOnce = TakeRegSnapshot(tree);
     EXPECT_TRUE(RegDocumentRead(content, "test.reg", false, &doc, &error)) << error;
     RegTreeClear(tree);
     RegDocumentLoad(doc, tree);
-    EXPECT_EQ(Contents(tree), loadedOnce);
+    EXPECT_EQ(TakeRegSnapshot(tree), loadedOnce);
     EXPECT_EQ(once.entries.size(), doc.entries.size());
     EXPECT_EQ(Skipped(once), Skipped(doc));
     return doc;

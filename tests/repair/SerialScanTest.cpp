@@ -2,15 +2,14 @@
 // for byte, the message, and the registry afterwards.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "regfile/RegDocument.h"
 #include "regfile/TextCoding.h"
 #include "repair/SerialScan.h"
 #include "tests/support/InjectedFaults.h"
+#include "tests/support/RegSnapshot.h"
 
 namespace {
 
@@ -52,25 +51,15 @@ void SetDll(const std::u16string& keyBelowHklm, const std::u16string& dll) {
     RegTreeSetString(Tree(), kHklm + keyBelowHklm, u"Dll", dll);
 }
 
-// Every value under HKLM, by "key path|value name".
-typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
-
-void Walk(const TreeKey& key, const std::u16string& path, Snapshot& out) {
-    for (const TreeValue* v : TreeKeyValues(key))
-        out[path + u"|" + TreeValueName(*v)] = {TreeValueType(*v), TreeValueBytes(*v)};
-    for (size_t i = 0; i < TreeKeyChildCount(key); ++i)
-        Walk(*TreeKeyChildAt(key, i), path + u"\\" + TreeKeyName(*TreeKeyChildAt(key, i)), out);
-}
-
-Snapshot TakeSnapshot() {
-    Snapshot s;
-    if (TreeKey* hklm = RegTreeFindKey(Tree(), u"HKEY_LOCAL_MACHINE")) Walk(*hklm, u"HKLM", s);
-    return s;
+// Every key and value under HKLM, by "HKLM\\path|value name".
+RegSnapshot TakeSnapshot() {
+    TreeKey* hklm = RegTreeFindKey(Tree(), u"HKEY_LOCAL_MACHINE");
+    return hklm ? TakeRegSnapshot(*hklm, "HKLM") : RegSnapshot();
 }
 
 // The values that differ between two snapshots.
-std::vector<std::u16string> Changed(const Snapshot& before, const Snapshot& after) {
-    std::vector<std::u16string> changed;
+std::vector<std::string> Changed(const RegSnapshot& before, const RegSnapshot& after) {
+    std::vector<std::string> changed;
     for (const auto& [name, value] : after) {
         auto it = before.find(name);
         if (it == before.end() || it->second != value) changed.push_back(name);
@@ -108,7 +97,7 @@ protected:
         after_ = TakeSnapshot();
     }
 
-    std::vector<std::u16string> ChangedValues() const { return Changed(before_, after_); }
+    std::vector<std::string> ChangedValues() const { return Changed(before_, after_); }
 
     // The device of most tests: a damaged Bluetooth port (OBBTDEV.DLL) loaded
     // as COM5:, a disabled one (---BTCEIF.DLL) as COM6:, and a healthy COM1.
@@ -126,11 +115,11 @@ protected:
     std::string report, message;
     std::vector<int> found;
     RegTree tree_;
-    Snapshot before_, after_;
+    RegSnapshot before_, after_;
 };
 
-const std::u16string kRepairedBytesKey5 = u"HKLM\\Drivers\\BuiltIn\\BTSerial5|Dll";
-const std::u16string kRepairedBytesKey6 = u"HKLM\\Drivers\\BuiltIn\\BTSerial6|Dll";
+const std::string kRepairedBytesKey5 = "HKLM\\Drivers\\BuiltIn\\BTSerial5|Dll";
+const std::string kRepairedBytesKey6 = "HKLM\\Drivers\\BuiltIn\\BTSerial6|Dll";
 
 }  // namespace
 
@@ -181,7 +170,7 @@ TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
     EXPECT_EQ(message, kFixedMsg);
     EXPECT_EQ(found, Found(4, 2, 2, 0));
-    std::vector<std::u16string> expected = {kRepairedBytesKey5, kRepairedBytesKey6};
+    std::vector<std::string> expected = {kRepairedBytesKey5, kRepairedBytesKey6};
     EXPECT_EQ(ChangedValues(), expected);
     for (const auto& key : {u"Drivers\\BuiltIn\\BTSerial5", u"Drivers\\BuiltIn\\BTSerial6"}) {
         const TreeValue* v = RegTreeGetValue(Tree(), kHklm + key, u"Dll");
@@ -218,7 +207,7 @@ TEST_F(ScanTest, RepairWhereOneWriteFails) {
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
     EXPECT_EQ(message, kFixedMsg);
     EXPECT_EQ(found, Found(4, 2, 1, 1));
-    std::vector<std::u16string> expected = {kRepairedBytesKey5};
+    std::vector<std::string> expected = {kRepairedBytesKey5};
     EXPECT_EQ(ChangedValues(), expected);
 }
 
@@ -470,7 +459,7 @@ TEST_F(ScanTest, EachInjectedFaultGivesItsReportAndChangesNothingElse) {
         EXPECT_EQ(message, kFixedMsg);  // COM6: is still repaired
         bool listed = !c.com5.empty(), fixed = c.com5.find(kFixed) != std::string::npos;
         EXPECT_EQ(found, Found(3 + listed, 1 + listed, 1 + fixed, listed && !fixed));
-        std::vector<std::u16string> expected;
+        std::vector<std::string> expected;
         if (fixed) expected.push_back(kRepairedBytesKey5);
         expected.push_back(kRepairedBytesKey6);
         EXPECT_EQ(ChangedValues(), expected);
