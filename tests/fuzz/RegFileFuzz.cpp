@@ -1,9 +1,9 @@
-// Registry files from arbitrary bytes: reading never crashes or reads past
-// the input, strict reading fails exactly when lenient reading skips a
-// line, reading and loading in one pass leaves the same document and
-// registry as reading, then loading, a document loaded and repaired with
-// nothing changed gives back the very same bytes, and a document repaired
-// after every value was rewritten reads back to the rewritten registry.
+// Registry files from arbitrary bytes, in depth: reading and loading in one
+// pass leaves the same document and registry as reading, then loading, a
+// document loaded and repaired with nothing changed gives back the very same
+// bytes, and a document repaired after every value was rewritten reads back
+// to the rewritten registry. What reading alone must do (strict against
+// lenient) is RegFileReadFuzz's, which runs many more inputs a second.
 #include <stdlib.h>
 
 #include <string>
@@ -35,14 +35,8 @@ void RewriteStrings(TreeKey& key) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string content(reinterpret_cast<const char*>(data), size);
     std::string error, repaired;
-    RegDocument doc, strictDoc;
-    bool read = RegDocumentRead(content, "fuzz.reg", false, &doc, &error);
-    bool strict = RegDocumentRead(content, "fuzz.reg", true, &strictDoc, &error);
-    Check(strict == (read && doc.skipped.empty()));
-    if (!read) {
-        Check(!error.empty());
-        return 0;
-    }
+    RegDocument doc;
+    if (!RegDocumentRead(content, "fuzz.reg", false, &doc, &error)) return 0;
     RegTree tree, once;
     RegDocumentLoad(doc, tree);
     RegSnapshot loaded = TakeRegSnapshot(tree);
