@@ -54,6 +54,16 @@ if(NOT CMAKE_CROSSCOMPILING)
   set_source_files_properties(${PM_WINCE_RUNTIME} TARGET_DIRECTORY wince_tests PROPERTIES
     COMPILE_OPTIONS "-nostdinc;-ffreestanding;-isystem;${CMAKE_SOURCE_DIR}/platform/wince/include;-isystem;${PM_CXX_OWN_INCLUDE}"
     COMPILE_DEFINITIONS "vsnprintf=CeVsnprintf;snprintf=CeSnprintf;_vsnprintf=CoredllVsnprintf;trunc=CeTrunc;__cxa_atexit=CeCxaAtexit;atexit=CeAtexit;__dso_handle=CeDsoHandle")
+  # The case mapping and the debugger's error stream speak the device's
+  # 16-bit wchar_t; the COREDLL calls they make are played by the suite, and
+  # the error stream's few window declarations come from tests/wince/host
+  # (the device's windows.h insists on 32 bits).
+  set(PM_WINCE_WIDE ${CMAKE_SOURCE_DIR}/platform/wince/Runtime.cpp
+      ${CMAKE_SOURCE_DIR}/platform/wince/DebugOutput.cpp)
+  target_sources(wince_tests PRIVATE ${PM_WINCE_WIDE})
+  set_source_files_properties(${PM_WINCE_WIDE} TARGET_DIRECTORY wince_tests PROPERTIES
+    COMPILE_OPTIONS "-nostdinc;-ffreestanding;-fshort-wchar;-isystem;${CMAKE_SOURCE_DIR}/tests/wince/host;-isystem;${CMAKE_SOURCE_DIR}/platform/wince/include;-isystem;${PM_CXX_OWN_INCLUDE}"
+    COMPILE_DEFINITIONS "_WIN32;wcstod=CoredllWcstod;stderr=CeStderr;fputs=CeFputs;fputc=CeFputc;abort=CeAbort;OutputDebugStringW=CoredllOutputDebugString;TerminateProcess=CoredllTerminateProcess")
 endif()
 if(WIN32)
   # The scan against Windows' own registry, in the suite's private prefix.
@@ -61,8 +71,9 @@ if(WIN32)
 endif()
 
 # The tool's suite runs the built portmedic-scan on temporary files, through
-# the harness in tests/support/ToolHarness.h (compiled here: it names the tool).
-pm_add_suite(cli_tests cli)
+# the harness in tests/support/ToolHarness.h (compiled here: it names the tool),
+# and the file writes in process.
+pm_add_suite(cli_tests cli pm_files)
 target_sources(cli_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/ToolHarness.cpp)
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   # Under Wine the Linux root is drive Z:.

@@ -71,11 +71,12 @@ const char kIsFolder[] = "Is a directory";
 const char kLockedReason[] = "Operation not permitted";
 #endif
 
-// A registry whose values hold terminal controls and Windows-1252 letters.
+// A registry whose values hold terminal controls, a lone CR and Windows-1252
+// letters.
 const std::string kControls =
     "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial]\r\n"
     "\"Dll\"=\"\x1B]0;pwn\x07\x1B[31mX\tY.DLL\"\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial2]\r\n\"Dll\"=\"\x80\x81\xE9.DLL\"\r\n";
+    "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial2]\r\n\"Dll\"=\"\x80\x81\xE9\\r.DLL\"\r\n";
 
 }  // namespace
 
@@ -119,7 +120,7 @@ TEST_F(ScanTool, CommandLineAndInput) {
         {"an endless device: reading stops at 256 MiB", {}, "/dev/zero", 2, "/dev/zero is larger than 256 MiB", "", {}, kPosix},
         {"control characters escaped, C1 too; the euro sign in UTF-8", {File("c.reg", kControls)}, "c.reg", 0, "",
          "COM1 - 'BuiltIn'  => Dll: \\x1B]0;PWN\\x07\\x1B[31MX\\x09Y.DLL\n"
-         "COM2 - 'BuiltIn'  => Dll: \xE2\x82\xAC\\x81\xC3\xA9.DLL\n", {File("c.reg", kControls)}},
+         "COM2 - 'BuiltIn'  => Dll: \xE2\x82\xAC\\x81\xC3\xA9\\x0D.DLL\n", {File("c.reg", kControls)}},
     });
 }
 

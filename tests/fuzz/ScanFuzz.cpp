@@ -5,9 +5,7 @@
 // "BTCEIF.DLL"), and give a report and message that agree with each other.
 #include <stdlib.h>
 
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "regfile/TextCoding.h"
@@ -15,6 +13,7 @@
 #include "repair/SerialScan.h"
 #include "tests/fuzz/FuzzInput.h"
 #include "tests/support/InjectedFaults.h"
+#include "tests/support/RegSnapshot.h"
 
 namespace {
 
@@ -106,30 +105,16 @@ void BuildRegistry(FuzzInput& in) {
     if (in.Below(8) == 0) FaultEnumKeyFrom(kHklm + u"Drivers\\Active", in.Below(entries + 1));
 }
 
-typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
-
-void Walk(const TreeKey& key, const std::u16string& path, Snapshot& out) {
-    for (const TreeValue* v : TreeKeyValues(key))
-        out[path + u"|" + RegFoldName(TreeValueName(*v))] = {TreeValueType(*v), TreeValueBytes(*v)};
-    for (size_t i = 0; i < TreeKeyChildCount(key); ++i) {
-        const TreeKey& child = *TreeKeyChildAt(key, i);
-        Walk(child, path + u"\\" + RegFoldName(TreeKeyName(child)), out);
-    }
-}
-
-Snapshot Take() {
-    Snapshot s;
-    Walk(*g_tree.top, u"", s);
-    return s;
-}
-
-// The "Dll" text the scan reads from these bytes: at most 300 bytes, whole
-// characters, up to the first zero, ASCII letters upper-cased.
-std::u16string AsScanReadsIt(const std::vector<uint8_t>& bytes) {
+// The "Dll" text the scan reads from a value ("type|hex bytes"): at most
+// 300 bytes, whole characters, up to the first zero, ASCII letters
+// upper-cased.
+std::u16string AsScanReadsIt(const std::string& value) {
+    std::string hex = value.substr(value.find('|') + 1);
     std::u16string text;
-    if (bytes.size() > 300) return text;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        char16_t c = char16_t(bytes[i] | (bytes[i + 1] << 8));
+    if (hex.size() > 600) return text;
+    for (size_t i = 0; i + 4 <= hex.size(); i += 4) {
+        char16_t c =
+            char16_t(strtoul((hex.substr(i + 2, 2) + hex.substr(i, 2)).c_str(), nullptr, 16));
         if (!c) break;
         text.push_back(c >= u'a' && c <= u'z' ? char16_t(c - 32) : c);
     }
@@ -157,15 +142,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in{data, size};
     bool repair = in.Flag();
     BuildRegistry(in);
-    Snapshot before = Take();
+    RegSnapshot before = TakeRegSnapshot(g_tree);
 
     TextString report("poison"), message;
     SerialScanResult found = ScanSerialDrivers(report, message, repair);
 
     Check(PortableRegistryOpenHandles() == 0);
-    Snapshot after = Take();
+    RegSnapshot after = TakeRegSnapshot(g_tree);
     Check(before.size() == after.size());
-    const std::vector<uint8_t> repaired = Utf16LeBytes(u"BTCEIF.DLL", true);
+    const std::string repaired = "1|4200540043004500490046002e0044004c004c000000";  // BTCEIF.DLL
     int changed = 0;
     for (const auto& [name, value] : after) {
         auto old = before.find(name);
@@ -173,9 +158,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (old->second == value) continue;
         ++changed;
         Check(repair);
-        Check(name.size() > 4 && name.compare(name.size() - 4, 4, u"|DLL") == 0);
-        Check(value.first == kRegTypeString && value.second == repaired);
-        std::u16string was = AsScanReadsIt(old->second.second);
+        Check(name.size() > 4 && RegFoldName(Widen(name.substr(name.size() - 4))) == u"|DLL");
+        Check(value == repaired);
+        std::u16string was = AsScanReadsIt(old->second);
         Check(was == u"---BTCEIF.DLL" || was == u"OBBTDEV.DLL");
     }
 

@@ -66,6 +66,11 @@ TEST_F(PortableRegistryTest, EnumeratesInCaseInsensitiveOrder) {
         order += char16_t(name[0]);
     }
     EXPECT_EQ(order, u"abCE\u00e9");
+    // A buffer without room for the terminator is refused and left as it was.
+    WideChar tight[2] = {u'x', u'x'};
+    uint32_t length = 1;
+    EXPECT_EQ(RegistryEnumKey(key, 0, tight, &length), kRegMoreData);
+    EXPECT_EQ(tight[1], u'x');
     RegistryCloseKey(key);
 }
 

@@ -4,13 +4,13 @@
 
 #include <stdio.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/Registry.h"
 #include "regfile/RegDocument.h"
 #include "regfile/TextCoding.h"
+#include "tests/support/RegSnapshot.h"
 
 namespace {
 
@@ -40,32 +40,17 @@ std::string ValueOfA(const RegTree& tree, const std::u16string& name) {
              : "absent";
 }
 
+// A key path's levels below a root: "\k" n times.
+std::string Levels(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += "\\k";
+    return s;
+}
+
 std::string Skipped(const RegDocument& doc) {
     std::string s;
     for (const auto& k : doc.skipped) s += std::to_string(k.line) + ": " + k.why + "\n";
     return s;
-}
-
-// Every key and value below `key`, a line each.
-void Dump(const TreeKey& key, const std::u16string& path, std::vector<std::u16string>* out) {
-    out->push_back(path);
-    for (const TreeValue* v : TreeKeyValues(key)) {
-        std::string data = std::to_string(TreeValueType(*v)) + ": " +
-                           Hex(TreeValueBytes(*v).data(), TreeValueSize(*v));
-        out->push_back(path + u"|" + TreeValueName(*v) + u"=" +
-                       std::u16string(data.begin(), data.end()));
-    }
-    for (size_t i = 0; i < TreeKeyChildCount(key); ++i) {
-        const TreeKey& child = *TreeKeyChildAt(key, i);
-        Dump(child, path + u"\\" + TreeKeyName(child), out);
-    }
-}
-
-std::vector<std::u16string> Contents(const RegTree& tree) {
-    std::vector<std::u16string> lines;
-    Dump(*tree.top, u"", &lines);
-    std::sort(lines.begin(), lines.end());
-    return lines;
 }
 
 // Reads (leniently) and loads into a cleared tree: read, then loaded, and
@@ -75,11 +60,11 @@ RegDocument Load(const std::string& content, RegTree& tree) {
     std::string error;
     RegTreeClear(tree);
     EXPECT_TRUE(RegDocumentReadAndLoad(content, "test.reg", false, tree, &once, &error)) << error;
-    std::vector<std::u16string> loadedOnce = Contents(tree);
+    RegSnapshot loadedOnce = TakeRegSnapshot(tree);
     EXPECT_TRUE(RegDocumentRead(content, "test.reg", false, &doc, &error)) << error;
     RegTreeClear(tree);
     RegDocumentLoad(doc, tree);
-    EXPECT_EQ(Contents(tree), loadedOnce);
+    EXPECT_EQ(TakeRegSnapshot(tree), loadedOnce);
     EXPECT_EQ(once.entries.size(), doc.entries.size());
     EXPECT_EQ(Skipped(once), Skipped(doc));
     return doc;
@@ -120,6 +105,7 @@ TEST(RegDocumentRead, ValuesAsRegeditImportsThem) {
         // continuations: any indent, blank and comment lines between, and
         // a file that ends after the backslash keeps what was read
         {a4 + "\"v\"=hex:01,\\\r\n  02,\\\r\n\r\n; c\r\n\t03\r\n", u"v", "3: 01 02 03 "},
+        {a4 + "\"v\"=hex:01,02, ; c\r\n", u"v", "3: 01 02 "},  // a comment after the last comma
         {a4 + "\"v\"=hex:01,02,\\", u"v", "3: 01 02 "},
         {a4 + "\"v\"=hex:01,\\\r\n[HKEY_LOCAL_MACHINE\\B]\r\n\"w\"=\"1\"\r\n", u"w",
          "1: 31 00 00 00 "},  // the line after a broken continuation goes too
@@ -138,6 +124,7 @@ TEST(RegDocumentRead, ValuesAsRegeditImportsThem) {
         // backslashes ending a key path are ignored, as Windows ignores them
         {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\\\\]\r\n\"v\"=\"x\"\r\n", u"v", "1: 78 00 00 00 "},
         {a4 + "\"v\"=\"x\"\r\n[-HKEY_LOCAL_MACHINE\\A\\\\\\]\r\n", u"v", "absent"},
+        {a4 + "\"v\"=\"x\"\r\n[-hkey_local_machine\\a]\r\n", u"v", "absent"},  // any case
         {"REGEDIT4\r\r[HKEY_LOCAL_MACHINE\\A]\r\"v\"=\"x\"\r", u"v", "1: 78 00 00 00 "},
         {"REGEDIT4\t\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"x\"", u"v", "1: 78 00 00 00 "},
     };
@@ -173,6 +160,9 @@ TEST(RegDocumentRead, SkippedLines) {
         {h + "[-HKEY_LOCAL_MACHINE]\r\n", "3: cannot delete the root key"},
         {h + "[HKEY_LOCAL_MACHINE\\\\B]\r\n", "3: bad key path"},
         {h + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\r\n", "3: key name longer"},
+        {h + "[HKEY_LOCAL_MACHINE" + Levels(512) + "]\r\n[HKEY_LOCAL_MACHINE" + Levels(513) +
+             "]\r\n",
+         "4: key nested deeper than 512 levels"},
         {"REGEDIT4\r\"a\"=\"1\"\r", "2: value outside a key"},
         {"REGEDIT4\r\r\r[HKEY_LOCAL_MACHINE\\A]\r\"a\r", "5: unterminated string"},
         {kV5 + "\"a\"=\"\xC3\x28\"\r\n", "2: invalid UTF-8"},
@@ -211,6 +201,8 @@ TEST(RegDocumentRead, Headers) {
         {kV5 + body, kRegFileVersion5, kRegFileUtf8, ""},
         {"\xEF\xBB\xBF" + kV5 + body, kRegFileVersion5, kRegFileUtf8Bom, ""},
         {"", -1, kRegFileAnsi, "t.reg:1: not a registry export: the file is empty"},
+        {"\xFF\xFE", -1, kRegFileAnsi, "t.reg:1: not a registry export: the file is empty"},
+        {"\xEF\xBB\xBF", -1, kRegFileAnsi, "t.reg:1: not a registry export: the file is empty"},
         {"regedit4\r\n\"Jos\xE9\"=\"1\"\r\n", -1, kRegFileAnsi, "unknown header 'regedit4'"},
         // blanks before the header too, as Windows' regedit takes them
         {"  REGEDIT4" + body, kRegFileVersion4, kRegFileAnsi, ""},
@@ -353,6 +345,7 @@ TEST(RegDocumentRepaired, LongDataKeepsTheLineEnds) {
         std::string content, expected;
     } cases[] = {
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Blob\"=hex:01\n", ",\\\n  07,"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Blob\"=hex:01", ",\\\r\n  07,"},  // no line end
         // UTF-16, the last line followed by a lone byte that is no line end
         {Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Blob\"=hex:01") + "x",
          Utf16File(",\\\r\n  07,").substr(2)},
@@ -398,6 +391,7 @@ TEST(RegFileSpellValue, Forms) {
         {v4, 3, long24,
          "\"n\"=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,"
          "ab,\\\n  ab,ab"},
+        {v5, 1, {'a', 0, '\r', 0, 0, 0}, "\"n\"=hex(1):61,00,0d,00,00,00"},  // a CR inside
     };
     cases[10].bytes.push_back(0xab);
     for (const auto& c : cases) {

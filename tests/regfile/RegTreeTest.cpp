@@ -74,6 +74,10 @@ TEST(RegTree, ManyValuesAndKeys) {
             EXPECT_EQ(TreeValueBytes(*v)[0] | (TreeValueBytes(*v)[1] << 8), i == 1 ? 7000 : i);
         }
     }
+    // A delete then an add leaves the count as it was: the order is made anew.
+    RegTreeDeleteKey(tree, key + u"\\" + name(1));
+    RegTreeCreateKey(tree, key + u"\\Zz");
+    EXPECT_EQ(TreeKeyName(*TreeKeySortedChildren(*big).back()), u"Zz");
 }
 
 // A key's values against a std::map, through random settings (sizes that

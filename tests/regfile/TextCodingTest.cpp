@@ -14,13 +14,15 @@ TEST(TextCoding, Utf8BothWays) {
         size_t badAt;  // SIZE_MAX: valid
     } cases[] = {
         {"a\xC3\xA9\xE2\x82\xAC", u"a\u00e9\u20ac", SIZE_MAX},
-        {"\xF0\x9F\x98\x80", u"\U0001F600", SIZE_MAX},  // a surrogate pair
-        {"ab\xC3", u"", 2},                             // cut short
-        {"\xC3\x28", u"", 0},                           // no continuation byte
-        {"\xC0\xAF", u"", 0},                           // overlong
-        {"\xED\xA0\x80", u"", 0},                       // a surrogate
-        {"\xF4\x90\x80\x80", u"", 0},                   // past U+10FFFF
+        {"\xF0\x9F\x98\x80", u"\U0001F600", SIZE_MAX},        // a surrogate pair
+        {"\xDF\xBF\xE0\xA0\x80", u"\u07ff\u0800", SIZE_MAX},  // two bytes, three bytes
+        {"ab\xC3", u"", 2},                                   // cut short
+        {"\xC3\x28", u"", 0},                                 // no continuation byte
+        {"\xC0\xAF", u"", 0},                                 // overlong
+        {"\xED\xA0\x80", u"", 0},                             // a surrogate
+        {"\xF4\x90\x80\x80", u"", 0},                         // past U+10FFFF
         {"\xFF", u"", 0},
+        {"\xF8\x90\x80\x80", u"", 0},  // no lead byte past F7
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.utf8);

@@ -2,15 +2,15 @@
 // for byte, the message, and the registry afterwards.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "regfile/RegDocument.h"
 #include "regfile/TextCoding.h"
+#include "repair/GlobalTexts.h"
 #include "repair/SerialScan.h"
 #include "tests/support/InjectedFaults.h"
+#include "tests/support/RegSnapshot.h"
 
 namespace {
 
@@ -20,16 +20,6 @@ const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
 RegTree& Tree() { return *PortableRegistryTree(); }
 const std::u16string kActive = kHklm + u"Drivers\\Active\\";
 const std::u16string kBuiltIn = kHklm + u"Drivers\\BuiltIn\\";
-
-const std::string kFault = " <<<< \xA1"
-                           "FALLO DETECTADO AQU\xCD!";
-const std::string kFixed = "  \xA1"
-                           "ARREGLADO!";
-const std::string kAllGood = "\r\nTodo perfecto!!!";
-const std::string kFixedMsg =
-    " Se ha corregido el fallo. Deber\xE1 usted reiniciar su Pocket PC con un reset blando "
-    "para que todas las aplicaciones puedan acceder al GPS";
-const std::string kNotFoundMsg = "No se ha encontrado el problema Bluetooth de ORBINA en esta PDA.";
 
 std::string Line(const std::string& label, const std::string& dll, const std::string& marker = "") {
     return label + "  => Dll: " + dll + marker + "\r\n";
@@ -52,25 +42,15 @@ void SetDll(const std::u16string& keyBelowHklm, const std::u16string& dll) {
     RegTreeSetString(Tree(), kHklm + keyBelowHklm, u"Dll", dll);
 }
 
-// Every value under HKLM, by "key path|value name".
-typedef std::map<std::u16string, std::pair<uint32_t, std::vector<uint8_t>>> Snapshot;
-
-void Walk(const TreeKey& key, const std::u16string& path, Snapshot& out) {
-    for (const TreeValue* v : TreeKeyValues(key))
-        out[path + u"|" + TreeValueName(*v)] = {TreeValueType(*v), TreeValueBytes(*v)};
-    for (size_t i = 0; i < TreeKeyChildCount(key); ++i)
-        Walk(*TreeKeyChildAt(key, i), path + u"\\" + TreeKeyName(*TreeKeyChildAt(key, i)), out);
-}
-
-Snapshot TakeSnapshot() {
-    Snapshot s;
-    if (TreeKey* hklm = RegTreeFindKey(Tree(), u"HKEY_LOCAL_MACHINE")) Walk(*hklm, u"HKLM", s);
-    return s;
+// Every key and value under HKLM, by "HKLM\\path|value name".
+RegSnapshot TakeSnapshot() {
+    TreeKey* hklm = RegTreeFindKey(Tree(), u"HKEY_LOCAL_MACHINE");
+    return hklm ? TakeRegSnapshot(*hklm, "HKLM") : RegSnapshot();
 }
 
 // The values that differ between two snapshots.
-std::vector<std::u16string> Changed(const Snapshot& before, const Snapshot& after) {
-    std::vector<std::u16string> changed;
+std::vector<std::string> Changed(const RegSnapshot& before, const RegSnapshot& after) {
+    std::vector<std::string> changed;
     for (const auto& [name, value] : after) {
         auto it = before.find(name);
         if (it == before.end() || it->second != value) changed.push_back(name);
@@ -110,7 +90,7 @@ protected:
         after_ = TakeSnapshot();
     }
 
-    std::vector<std::u16string> ChangedValues() const { return Changed(before_, after_); }
+    std::vector<std::string> ChangedValues() const { return Changed(before_, after_); }
 
     // "label|key path" of each write the scan told of.
     static void NoteWritten(void* context, const TextString& label, const TextString& keyPath) {
@@ -135,11 +115,11 @@ protected:
     std::vector<int> found;
     std::vector<std::string> written;
     RegTree tree_;
-    Snapshot before_, after_;
+    RegSnapshot before_, after_;
 };
 
-const std::u16string kRepairedBytesKey5 = u"HKLM\\Drivers\\BuiltIn\\BTSerial5|Dll";
-const std::u16string kRepairedBytesKey6 = u"HKLM\\Drivers\\BuiltIn\\BTSerial6|Dll";
+const std::string kRepairedBytesKey5 = "HKLM\\Drivers\\BuiltIn\\BTSerial5|Dll";
+const std::string kRepairedBytesKey6 = "HKLM\\Drivers\\BuiltIn\\BTSerial6|Dll";
 
 }  // namespace
 
@@ -149,9 +129,10 @@ TEST_F(ScanTest, CleanDeviceDetect) {
     AddLoaded(u"01", u"COM1:", u"Drivers\\BuiltIn\\Serial");
     SetDll(u"Drivers\\BuiltIn\\Serial", u"serial.dll");
     Scan(false);
-    EXPECT_EQ(report,
-              Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") + kAllGood);
-    EXPECT_EQ(message, kNotFoundMsg);  // filled even in detect mode; the window ignores it
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
+                          kAllGoodText.CStr());
+    EXPECT_EQ(message,
+              kNotFoundMessage.CStr());  // filled even in detect mode; the window ignores it
     EXPECT_EQ(found, Found(2, 0, 0, 0));
     EXPECT_TRUE(ChangedValues().empty());
 }
@@ -160,16 +141,17 @@ TEST_F(ScanTest, CleanDeviceRepairWritesNothing) {
     AddLoaded(u"01", u"COM8:", u"Drivers\\BuiltIn\\BT");
     SetDll(u"Drivers\\BuiltIn\\BT", u"btceif.dll");  // healthy, in lower case
     Scan(true);
-    EXPECT_EQ(report, Line("COM8:", "BTCEIF.DLL") + kAllGood);
-    EXPECT_EQ(message, kNotFoundMsg);
+    EXPECT_EQ(report, Line("COM8:", "BTCEIF.DLL") + kAllGoodText.CStr());
+    EXPECT_EQ(message, kNotFoundMessage.CStr());
     EXPECT_TRUE(ChangedValues().empty());
 }
 
 TEST_F(ScanTest, DamagedDeviceDetectMarksAndWritesNothing) {
     DamagedDevice();
     Scan(false);
-    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM5:", "OBBTDEV.DLL", kFault) +
-                          Line("COM6:", "---BTCEIF.DLL", kFault) +
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") +
+                          Line("COM5:", "OBBTDEV.DLL", kFaultMarker.CStr()) +
+                          Line("COM6:", "---BTCEIF.DLL", kFaultMarker.CStr()) +
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
     EXPECT_EQ(message, "");
     EXPECT_EQ(found, Found(4, 2, 0, 0));
@@ -186,12 +168,13 @@ TEST_F(ScanTest, DetectLeavesAMessageItWasGiven) {
 TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
     DamagedDevice();
     Scan(true);
-    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM5:", "OBBTDEV.DLL", kFixed) +
-                          Line("COM6:", "---BTCEIF.DLL", kFixed) +
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") +
+                          Line("COM5:", "OBBTDEV.DLL", kFixedMarker.CStr()) +
+                          Line("COM6:", "---BTCEIF.DLL", kFixedMarker.CStr()) +
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
-    EXPECT_EQ(message, kFixedMsg);
+    EXPECT_EQ(message, kFixedMessage.CStr());
     EXPECT_EQ(found, Found(4, 2, 2, 0));
-    std::vector<std::u16string> expected = {kRepairedBytesKey5, kRepairedBytesKey6};
+    std::vector<std::string> expected = {kRepairedBytesKey5, kRepairedBytesKey6};
     EXPECT_EQ(ChangedValues(), expected);
     std::vector<std::string> told = {"COM5:|Drivers\\BuiltIn\\BTSerial5",
                                      "COM6:|Drivers\\BuiltIn\\BTSerial6"};
@@ -205,7 +188,7 @@ TEST_F(ScanTest, DamagedDeviceRepairFixesExactlyTheDamagedValues) {
     }
     // a second run finds nothing left to repair
     Scan(true);
-    EXPECT_EQ(message, kNotFoundMsg);
+    EXPECT_EQ(message, kNotFoundMessage.CStr());
     EXPECT_EQ(found, Found(4, 0, 0, 0));
 }
 
@@ -214,8 +197,9 @@ TEST_F(ScanTest, RepairWhereEveryWriteFails) {
     FaultWriteKey(kHklm + u"Drivers\\BuiltIn\\BTSerial5");
     FaultWriteKey(kHklm + u"Drivers\\BuiltIn\\BTSerial6");
     Scan(true);
-    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM5:", "OBBTDEV.DLL", kFault) +
-                          Line("COM6:", "---BTCEIF.DLL", kFault) +
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") +
+                          Line("COM5:", "OBBTDEV.DLL", kFaultMarker.CStr()) +
+                          Line("COM6:", "---BTCEIF.DLL", kFaultMarker.CStr()) +
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
     EXPECT_EQ(message, "");
     EXPECT_EQ(found, Found(4, 2, 0, 2));
@@ -226,12 +210,13 @@ TEST_F(ScanTest, RepairWhereOneWriteFails) {
     DamagedDevice();
     FaultWriteKey(kHklm + u"Drivers\\BuiltIn\\BTSerial6");
     Scan(true);
-    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM5:", "OBBTDEV.DLL", kFixed) +
-                          Line("COM6:", "---BTCEIF.DLL", kFault) +
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") +
+                          Line("COM5:", "OBBTDEV.DLL", kFixedMarker.CStr()) +
+                          Line("COM6:", "---BTCEIF.DLL", kFaultMarker.CStr()) +
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL"));
-    EXPECT_EQ(message, kFixedMsg);
+    EXPECT_EQ(message, kFixedMessage.CStr());
     EXPECT_EQ(found, Found(4, 2, 1, 1));
-    std::vector<std::u16string> expected = {kRepairedBytesKey5};
+    std::vector<std::string> expected = {kRepairedBytesKey5};
     EXPECT_EQ(ChangedValues(), expected);
     EXPECT_EQ(written, std::vector<std::string>{"COM5:|Drivers\\BuiltIn\\BTSerial5"});
 }
@@ -247,7 +232,7 @@ TEST_F(ScanTest, OnlyUpperCaseComNamesWithoutPnpIdAreExamined) {
     for (auto key : {u"Drivers\\A", u"Drivers\\B", u"Drivers\\C", u"Drivers\\D"})
         SetDll(key, u"OBBTDEV.DLL");
     Scan(false);
-    EXPECT_EQ(report, Line("COM7:", "OBBTDEV.DLL", kFault));
+    EXPECT_EQ(report, Line("COM7:", "OBBTDEV.DLL", kFaultMarker.CStr()));
 }
 
 TEST_F(ScanTest, DamageHiddenBehindPnpIdIsNotFound) {
@@ -255,8 +240,8 @@ TEST_F(ScanTest, DamageHiddenBehindPnpIdIsNotFound) {
     AddLoaded(u"01", u"COM4:", u"Drivers\\B", &pnp);
     SetDll(u"Drivers\\B", u"OBBTDEV.DLL");
     Scan(true);
-    EXPECT_EQ(report, kAllGood);
-    EXPECT_EQ(message, kNotFoundMsg);
+    EXPECT_EQ(report, kAllGoodText.CStr());
+    EXPECT_EQ(message, kNotFoundMessage.CStr());
     EXPECT_TRUE(ChangedValues().empty());
 }
 
@@ -270,7 +255,7 @@ TEST_F(ScanTest, EntriesWithoutAUsableDriverKeyAreSkipped) {
     SetDll(u"Drivers\\EmptyDll", u"");
     RegTreeSetString(Tree(), kActive + u"06", u"Key", u"Drivers\\X");  // no Name
     Scan(false);
-    EXPECT_EQ(report, kAllGood);
+    EXPECT_EQ(report, kAllGoodText.CStr());
     EXPECT_EQ(found, Found(0, 0, 0, 0));
 }
 
@@ -280,8 +265,8 @@ TEST_F(ScanTest, LetterCaseOfTheDamageDoesNotMatter) {
     SetDll(u"Drivers\\A", u"ObBtDev.dll");
     SetDll(u"Drivers\\B", u"---btceif.DLL");
     Scan(false);
-    EXPECT_EQ(report,
-              Line("COM5:", "OBBTDEV.DLL", kFault) + Line("COM6:", "---BTCEIF.DLL", kFault));
+    EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFaultMarker.CStr()) +
+                          Line("COM6:", "---BTCEIF.DLL", kFaultMarker.CStr()));
 }
 
 TEST_F(ScanTest, LoadedDriversComeInCaseInsensitiveNameOrder) {
@@ -290,8 +275,8 @@ TEST_F(ScanTest, LoadedDriversComeInCaseInsensitiveNameOrder) {
     AddLoaded(u"C", u"COM3:", u"Drivers\\X");
     SetDll(u"Drivers\\X", u"x.dll");
     Scan(false);
-    EXPECT_EQ(report,
-              Line("COM1:", "X.DLL") + Line("COM2:", "X.DLL") + Line("COM3:", "X.DLL") + kAllGood);
+    EXPECT_EQ(report, Line("COM1:", "X.DLL") + Line("COM2:", "X.DLL") + Line("COM3:", "X.DLL") +
+                          kAllGoodText.CStr());
 }
 
 // ---- the built-in pass ----
@@ -303,7 +288,7 @@ TEST_F(ScanTest, BuiltInPassProbesTenKeysAndNeverSerial1) {
     EXPECT_EQ(report, Line("COM0 - 'BuiltIn'", "SERIAL0.DLL") +
                           Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
                           Line("COM2 - 'BuiltIn'", "SERIAL2.DLL") +
-                          Line("COM9 - 'BuiltIn'", "SERIAL9.DLL") + kAllGood);
+                          Line("COM9 - 'BuiltIn'", "SERIAL9.DLL") + kAllGoodText.CStr());
     LogKeyOpens();
     Scan(false);
     std::vector<std::string> probed;
@@ -317,16 +302,16 @@ TEST_F(ScanTest, BuiltInPassProbesTenKeysAndNeverSerial1) {
 TEST_F(ScanTest, NoActiveKeyStillRunsTheBuiltInPass) {
     SetDll(u"Drivers\\BuiltIn\\Serial3", u"OBBTDEV.DLL");
     Scan(false);
-    EXPECT_EQ(report, Line("COM3 - 'BuiltIn'", "OBBTDEV.DLL", kFault));
+    EXPECT_EQ(report, Line("COM3 - 'BuiltIn'", "OBBTDEV.DLL", kFaultMarker.CStr()));
 }
 
 TEST_F(ScanTest, SharedDriverKeyShowsRepairedOnItsSecondAppearance) {
     AddLoaded(u"01", u"COM5:", u"Drivers\\BuiltIn\\Serial");
     SetDll(u"Drivers\\BuiltIn\\Serial", u"OBBTDEV.DLL");
     Scan(true);
-    EXPECT_EQ(report,
-              Line("COM5:", "OBBTDEV.DLL", kFixed) + Line("COM1 - 'BuiltIn'", "BTCEIF.DLL"));
-    EXPECT_EQ(message, kFixedMsg);
+    EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFixedMarker.CStr()) +
+                          Line("COM1 - 'BuiltIn'", "BTCEIF.DLL"));
+    EXPECT_EQ(message, kFixedMessage.CStr());
     EXPECT_EQ(found, Found(2, 1, 1, 0));
     EXPECT_EQ(written, std::vector<std::string>{"COM5:|Drivers\\BuiltIn\\Serial"});
 }
@@ -338,9 +323,9 @@ TEST_F(ScanTest, FailuresDropOnlyTheirEntry) {
     FaultOpenKey(kActive + u"02");  // COM5:'s entry cannot be opened
     FaultReadValue(kHklm + u"Drivers\\BuiltIn\\BTSerial6", u"Dll");  // COM6:'s Dll unreadable
     Scan(true);
-    EXPECT_EQ(report,
-              Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") + kAllGood);
-    EXPECT_EQ(message, kNotFoundMsg);
+    EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
+                          kAllGoodText.CStr());
+    EXPECT_EQ(message, kNotFoundMessage.CStr());
     EXPECT_TRUE(ChangedValues().empty());
 }
 
@@ -350,7 +335,7 @@ TEST_F(ScanTest, FailedEnumerationEndsThePassButNotTheScan) {
     FaultEnumKeyFrom(kHklm + u"Drivers\\Active", 1);  // only "01" is delivered
     Scan(false);
     EXPECT_EQ(report, Line("COM1:", "SERIAL.DLL") + Line("COM1 - 'BuiltIn'", "SERIAL.DLL") +
-                          Line("COM2 - 'BuiltIn'", "OBBTDEV.DLL", kFault));
+                          Line("COM2 - 'BuiltIn'", "OBBTDEV.DLL", kFaultMarker.CStr()));
 }
 
 // A sub-key name longer than the 200-character buffer (234 from the
@@ -362,7 +347,7 @@ TEST_F(ScanTest, OverLongSubKeyNameIsPassedOver) {
     AddLoaded(u"02" + std::u16string(220, u'x'), u"COM7:", u"Drivers\\BuiltIn\\Serial");
     Scan(false);
     EXPECT_EQ(report, expected);
-    EXPECT_NE(report.find(Line("COM6:", "---BTCEIF.DLL", kFault)), std::string::npos);
+    EXPECT_NE(report.find(Line("COM6:", "---BTCEIF.DLL", kFaultMarker.CStr())), std::string::npos);
 }
 
 // An export cut short in its last line still shows the damage before the
@@ -380,14 +365,14 @@ TEST_F(ScanTest, CutOffExportReportsTheDamageBeforeTheBreak) {
     EXPECT_EQ(doc.skipped[0].line, 5u);
     RegDocumentLoad(doc, Tree());
     Scan(false);
-    EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "OBBTDEV.DLL", kFault));
+    EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "OBBTDEV.DLL", kFaultMarker.CStr()));
 }
 
 TEST_F(ScanTest, UnopenableActiveKeySkipsToTheBuiltInPass) {
     DamagedDevice();
     FaultOpenKey(kHklm + u"Drivers\\Active");
     Scan(false);
-    EXPECT_EQ(report, Line("COM1 - 'BuiltIn'", "SERIAL.DLL") + kAllGood);
+    EXPECT_EQ(report, Line("COM1 - 'BuiltIn'", "SERIAL.DLL") + kAllGoodText.CStr());
 }
 
 // ---- values of awkward sizes and types ----
@@ -412,7 +397,7 @@ TEST_F(ScanTest, ValueSizesAroundTheThreeHundredByteBuffer) {
                         Utf16LeBytes(dll, c.terminator));
         Scan(false);
         std::string expected = c.listed ? Line("COM4 - 'BuiltIn'", std::string(c.chars, 'X')) : "";
-        EXPECT_EQ(report, expected + kAllGood);
+        EXPECT_EQ(report, expected + kAllGoodText.CStr());
     }
 }
 
@@ -424,7 +409,7 @@ TEST_F(ScanTest, TextsStoredWithoutTerminatorEndAtTheirByteCount) {
     RegTreeSetValue(Tree(), kHklm + u"Drivers\\A", u"Dll", kRegTypeString,
                     Utf16LeBytes(u"OBBTDEV.DLL", false));
     Scan(false);
-    EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFault));
+    EXPECT_EQ(report, Line("COM5:", "OBBTDEV.DLL", kFaultMarker.CStr()));
 }
 
 TEST_F(ScanTest, ValuesThatAreNotTextAreReadAsTheirBytes) {
@@ -438,20 +423,21 @@ TEST_F(ScanTest, ValuesThatAreNotTextAreReadAsTheirBytes) {
     RegTreeSetValue(Tree(), kHklm + u"Drivers\\BuiltIn\\Serial6", u"Dll", kRegTypeBinary, {});
     SetDll(u"Drivers\\A", u"OBBTDEV.DLL");
     Scan(false);
-    EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "AB") + kAllGood);
+    EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "AB") + kAllGoodText.CStr());
 }
 
 TEST_F(ScanTest, AccentedLibraryNamesComeOutInTheCodePage) {
     SetDll(u"Drivers\\BuiltIn\\Serial7", u"caf\u00e9.dll");
     Scan(false);
-    EXPECT_EQ(report, Line("COM7 - 'BuiltIn'", "CAF\xE9.DLL") + kAllGood);  // only ASCII folds
+    EXPECT_EQ(report,
+              Line("COM7 - 'BuiltIn'", "CAF\xE9.DLL") + kAllGoodText.CStr());  // only ASCII folds
 }
 
 TEST_F(ScanTest, EachInjectedFaultGivesItsReportAndChangesNothingElse) {
     const std::u16string entry = kActive + u"02";  // COM5:, damaged (OBBTDEV.DLL)
     const std::u16string driver = kHklm + u"Drivers\\BuiltIn\\BTSerial5";
     const std::string com1 = Line("COM1:", "SERIAL.DLL");
-    const std::string com6 = Line("COM6:", "---BTCEIF.DLL", kFixed);
+    const std::string com6 = Line("COM6:", "---BTCEIF.DLL", kFixedMarker.CStr());
     const std::string builtIn = Line("COM1 - 'BuiltIn'", "SERIAL.DLL");
     struct Case {
         const char* what;
@@ -464,7 +450,7 @@ TEST_F(ScanTest, EachInjectedFaultGivesItsReportAndChangesNothingElse) {
          [](const std::u16string& e, const std::u16string&) { FaultReadValue(e, u"Name"); }, ""},
         {"PnpId unreadable: the entry counts as having none",
          [](const std::u16string& e, const std::u16string&) { FaultReadValue(e, u"PnpId"); },
-         Line("COM5:", "OBBTDEV.DLL", kFixed)},
+         Line("COM5:", "OBBTDEV.DLL", kFixedMarker.CStr())},
         {"Key unreadable",
          [](const std::u16string& e, const std::u16string&) { FaultReadValue(e, u"Key"); }, ""},
         {"driver key cannot be opened",
@@ -473,7 +459,7 @@ TEST_F(ScanTest, EachInjectedFaultGivesItsReportAndChangesNothingElse) {
          [](const std::u16string&, const std::u16string& d) { FaultReadValue(d, u"Dll"); }, ""},
         {"Dll write refused",
          [](const std::u16string&, const std::u16string& d) { FaultWriteKey(d); },
-         Line("COM5:", "OBBTDEV.DLL", kFault)},
+         Line("COM5:", "OBBTDEV.DLL", kFaultMarker.CStr())},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -482,10 +468,11 @@ TEST_F(ScanTest, EachInjectedFaultGivesItsReportAndChangesNothingElse) {
         c.inject(entry, driver);
         Scan(true);
         EXPECT_EQ(report, com1 + c.com5 + com6 + builtIn);
-        EXPECT_EQ(message, kFixedMsg);  // COM6: is still repaired
-        bool listed = !c.com5.empty(), fixed = c.com5.find(kFixed) != std::string::npos;
+        EXPECT_EQ(message, kFixedMessage.CStr());  // COM6: is still repaired
+        bool listed = !c.com5.empty(),
+             fixed = c.com5.find(kFixedMarker.CStr()) != std::string::npos;
         EXPECT_EQ(found, Found(3 + listed, 1 + listed, 1 + fixed, listed && !fixed));
-        std::vector<std::u16string> expected;
+        std::vector<std::string> expected;
         if (fixed) expected.push_back(kRepairedBytesKey5);
         expected.push_back(kRepairedBytesKey6);
         EXPECT_EQ(ChangedValues(), expected);

@@ -1,9 +1,9 @@
 // What the device build brings of its own (platform/wince), run on the host:
-// C99 formatting over a COREDLL-style _vsnprintf, trunc and the exit list.
-// cmake/Tests.cmake compiles those files against the device's headers and
-// under other names (CeSnprintf, CeTrunc, CeCxaAtexit, ...), so the host's
-// C library keeps its own; COREDLL's _vsnprintf is played by
-// CoredllVsnprintf below.
+// C99 formatting over a COREDLL-style _vsnprintf, trunc, the exit list, the
+// case mapping and the error stream. cmake/Tests.cmake compiles those files
+// against the device's headers and under other names (CeSnprintf, CeTrunc,
+// CeCxaAtexit, ...), so the host's C library keeps its own; the COREDLL
+// calls they make are played by the Coredll functions below.
 #include <gtest/gtest.h>
 #include <math.h>
 #include <stdarg.h>
@@ -21,7 +21,11 @@ int CeSnprintf(char* buffer, size_t size, const char* format, ...);
 double CeTrunc(double x);
 int CeCxaAtexit(void (*function)(void*), void* argument, void* module);
 int CeAtexit(void (*function)());
+int CeFputs(const char* text, void* stream);
+extern void* const CeStderr;
 }
+int RuntimeToUpper(int byteValue);
+int RuntimeToLower(int byteValue);
 
 namespace {
 
@@ -154,4 +158,41 @@ TEST(DeviceExitList, RunsEveryEntryLastFirstPastTheFixedBlock) {
     g_ran.clear();
     RunExitList();  // each entry runs once
     EXPECT_TRUE(g_ran.empty());
+}
+
+namespace {
+
+std::vector<std::u16string> g_debugOutput;
+
+}  // namespace
+
+extern "C" void CoredllOutputDebugString(const char16_t* text) { g_debugOutput.push_back(text); }
+extern "C" double CoredllWcstod(const char16_t*, char16_t**) { return 0; }
+extern "C" int CoredllTerminateProcess(void*, unsigned) { return 0; }
+
+// Only ASCII letters change case, as in CE's one locale.
+TEST(DeviceRuntime, CaseMapsAsciiLettersOnly) {
+    for (int c = 0; c < 256; ++c) {
+        SCOPED_TRACE(c);
+        EXPECT_EQ(RuntimeToUpper(c), c >= 'a' && c <= 'z' ? c - 32 : c);
+        EXPECT_EQ(RuntimeToLower(c), c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+}
+
+// The error stream reaches the debugger whole, bytes as Latin-1, in pieces
+// of at most 64 characters.
+TEST(DeviceDebugOutput, WritesWholeTextsInShortPieces) {
+    for (size_t length : {1, 64, 65, 130}) {
+        SCOPED_TRACE(length);
+        std::string text(length, 'a');
+        text[0] = '\xE9';
+        g_debugOutput.clear();
+        EXPECT_EQ(CeFputs(text.c_str(), CeStderr), 0);
+        std::u16string joined;
+        for (const std::u16string& piece : g_debugOutput) {
+            EXPECT_LE(piece.size(), 64u);
+            joined += piece;
+        }
+        EXPECT_EQ(joined, u"\u00e9" + std::u16string(length - 1, u'a'));
+    }
 }
