@@ -481,13 +481,13 @@ TEST(RegFixFile, OnlyTheRepairInTheFilesOwnForm) {
         RegTree viaFix, fixAlone;
         Load(c.content, viaFix);
         RegDocumentLoad(Load(fix, fixAlone), viaFix);
-        EXPECT_EQ(Contents(viaFix), Contents(repaired));
-        std::vector<std::u16string> values, expected;
-        for (const auto& line : Contents(fixAlone))
-            if (line.find(u'|') != std::u16string::npos) values.push_back(line);
-        for (const auto& line : Contents(repaired))
-            if (line.find(u"=1: 42 00 54 00 43 00") != std::u16string::npos)
-                expected.push_back(line);
+        EXPECT_EQ(TakeRegSnapshot(viaFix), TakeRegSnapshot(repaired));
+        // The fix file alone holds the repaired values and no other value.
+        RegSnapshot values, expected;
+        for (const auto& entry : TakeRegSnapshot(fixAlone))
+            if (entry.first.find('|') != std::string::npos) values.insert(entry);
+        for (const auto& entry : TakeRegSnapshot(repaired))
+            if (entry.second.rfind("1|420054004300", 0) == 0) expected.insert(entry);
         EXPECT_EQ(values, expected);
     }
     // A comment never breaks its line.
