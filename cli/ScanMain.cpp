@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "cli/FileReplace.h"
+#include "cli/ScanLoad.h"
 #include "platform/CodePage.h"
 #include "platform/portable/PortableRegistry.h"
 #include "regfile/RegDocument.h"
@@ -195,7 +196,7 @@ bool CheckOutputNotInput(const Targets& t, const FileId& input) {
 // in input.bak. Every file is first written in full beside its target; only
 // then are they renamed, so a failure leaves the existing files as they were.
 bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegTree& tree) {
-    const std::string& original = doc.bytes;
+    std::string_view original = doc.bytes;
     std::string error;
     std::vector<RegEdit> edits;
     if (!RegDocumentEdits(doc, tree, &edits, &error)) {
@@ -216,7 +217,8 @@ bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegT
     }
     PendingFile backup, file;
     const FileAttributes& like = t.input.attributes;
-    if (!FileWriteTemporary(t.backup.path, original, like, &backup, &error) ||
+    if (!FileWriteTemporary(t.backup.path, std::vector<std::string_view>{original}, like, &backup,
+                            &error) ||
         !FileWriteTemporary(t.input.path, content, like, &file, &error) ||
         !FileCanCommit(file, &error) || !FileCommit(&backup, &error)) {
         FileDiscard(&backup);
@@ -253,13 +255,18 @@ void ReportLost(const Options& o, const Targets& t, bool saved) {
     Complain(what);
 }
 
-// Reads the file into a document and loads it into the tree; every line
-// skipped is named on stderr. False (after the message) when the file
-// cannot be read or, with --strict, holds a line regedit would skip.
-bool LoadRegistry(const Options& o, RegTree& tree, RegDocument* doc, FileId* inputId) {
-    std::string content, error;
-    if (!FileReadAll(o.input, kRegFileMaxBytes, &content, inputId, &error) ||
-        !RegDocumentReadAndLoad(std::move(content), o.input, o.strict, tree, doc, &error)) {
+// Reads the file into a document and loads into the tree what the scan
+// reads; every line skipped is named on stderr. False (after the message)
+// when the file cannot be read or, with --strict, holds a line regedit
+// would skip. The file is mapped rather than copied, unless a repair will
+// replace it in place: its bytes are then read, as the file goes.
+bool LoadRegistry(const Options& o, RegTree& tree, FileContent* content, RegDocument* doc,
+                  FileId* inputId) {
+    std::string error;
+    bool map = !o.repair || !o.output.empty();
+    if (!FileMapOrRead(o.input, kRegFileMaxBytes, map, content, inputId, &error) ||
+        !ScanLoadRegistry(content->bytes, o.input, o.strict, o.repair, tree, doc, &error) ||
+        !FileStillAsMapped(o.input, *content, &error)) {
         Complain(error);
         return false;
     }
@@ -290,12 +297,16 @@ int main(int argc, char** argv) {
     // The registry the scan reads through Registry.h: the file's, loaded.
     RegTree tree;
     PortableRegistryUse(&tree);
+    FileContent content;
     RegDocument doc;
     FileId inputId;
-    if (!LoadRegistry(o, tree, &doc, &inputId)) return kExitError;
+    if (!LoadRegistry(o, tree, &content, &doc, &inputId)) return kExitError;
     // Only a repair writes the file back: a scan alone lets the document go
     // (the file's bytes and more) before scanning.
-    if (!o.repair) doc = RegDocument();
+    if (!o.repair) {
+        doc = RegDocument();
+        FileRelease(&content);
+    }
     if (o.repair && !CheckOutputNotInput(targets, inputId)) return kExitError;
 
     TextString report, message;

@@ -24,8 +24,10 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "regfile/RegTree.h"
@@ -73,9 +75,16 @@ struct RegSkippedLine {
 
 struct RegDocument {
     RegFileFormat format;
-    std::string bytes;  // the file as read
+    // The file as read: the document's own copy (owned), or bytes its
+    // reader's caller keeps alive for as long as the document (a mapped file).
+    std::string_view bytes;
+    std::unique_ptr<std::string> owned;
     std::vector<RegEntry> entries;
     std::vector<RegSkippedLine> skipped;
+    // Where each statement that opens or closes a section starts ([KEY],
+    // [-KEY], a key line regedit skips), in file order: kept only by
+    // RegDocumentReadSections, for RegDocumentLoadSome.
+    std::vector<uint32_t> sections;
 };
 
 // Reads file content into a document. Fails only when the content is no
@@ -94,6 +103,31 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree);
 // what was read before the failure.
 bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bool strict,
                             RegTree& tree, RegDocument* doc, std::string* error);
+
+// Reading for a load of a few keys out of a large file: the same reading as
+// RegDocumentRead (the same failures, the same lines skipped), of bytes the
+// caller keeps alive and unchanged while the document lives, not copied.
+// Keeps the sections' starts, and the entries only when asked (a repair
+// needs them, a scan alone does not).
+bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
+                             bool keepEntries, RegDocument* doc, std::string* error);
+
+// Keys of a partial load, each with everything below it. Names compare as
+// the registry compares them; keys are told apart by a hash of their
+// folded path, so a set may cover a few more keys than were added (which
+// loads them to no harm), never fewer.
+struct RegKeySet {
+    std::unordered_set<uint64_t> hashes;  // of each key added
+    std::unordered_set<uint64_t> above;   // of each key above one added
+};
+void RegKeySetAdd(RegKeySet& set, const std::u16string& path);
+bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
+
+// RegDocumentLoad for the keys `wanted` covers alone: each is left in the
+// tree exactly as the whole load leaves it (created, deleted, its values),
+// and nothing else is loaded but the keys above them. The document must
+// come from RegDocumentReadSections.
+void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, RegTree& tree);
 
 // The lines entry number `entry` (< entries.size()) spans: *firstLine is the
 // 1-based number of its first line, as skipped lines are numbered, and
@@ -118,7 +152,7 @@ bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<R
 // The repaired file as pieces to write one after another: the original's
 // bytes between the edits and the edits' own (views into both, which must
 // outlive them). A large file is written without a whole copy.
-std::vector<std::string_view> RegEditedPieces(const std::string& original,
+std::vector<std::string_view> RegEditedPieces(std::string_view original,
                                               const std::vector<RegEdit>& edits);
 
 // The repaired file whole: RegDocumentEdits joined with the document's bytes,

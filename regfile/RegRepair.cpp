@@ -194,7 +194,7 @@ bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<R
     return true;
 }
 
-std::vector<std::string_view> RegEditedPieces(const std::string& original,
+std::vector<std::string_view> RegEditedPieces(std::string_view original,
                                               const std::vector<RegEdit>& edits) {
     std::vector<std::string_view> pieces;
     pieces.reserve(2 * edits.size() + 1);

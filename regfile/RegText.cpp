@@ -37,7 +37,7 @@ size_t UnitsEnd(const RegDocument& doc) {
     return doc.format.encoding == kRegFileUtf16 ? size - (size - 2) % 2 : size;
 }
 
-size_t FindByte(const std::string& b, size_t from, size_t stop, char c, size_t* cacheFrom,
+size_t FindByte(std::string_view b, size_t from, size_t stop, char c, size_t* cacheFrom,
                 size_t* cache) {
     if (from < *cacheFrom || from > *cache) {
         const void* at = memchr(b.data() + from, c, stop - from);
@@ -50,7 +50,7 @@ size_t FindByte(const std::string& b, size_t from, size_t stop, char c, size_t* 
 }  // namespace
 
 size_t LineFinder::Line(size_t start, size_t* end) {
-    const std::string& b = doc.bytes;
+    std::string_view b = doc.bytes;
     size_t stop = UnitsEnd(doc);
     if (UnitSize(doc) == 1) {
         size_t r = FindByte(b, start, stop, '\r', &crFrom, &cr);
