@@ -62,7 +62,7 @@ if(WIN32)
 endif()
 
 # The tool's suite runs the built portmedic-scan on temporary files.
-pm_add_suite(cli_tests cli)
+pm_add_suite(cli_tests cli pm_files)
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   # Under Wine the Linux root is drive Z:.
   target_compile_definitions(cli_tests PRIVATE PORTMEDIC_SCAN_TOOL="Z:$<TARGET_FILE:portmedic-scan>")
