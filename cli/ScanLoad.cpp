@@ -48,12 +48,17 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     RegKeySet wanted;
     RegKeySetAdd(wanted, std::u16string(kMachine) + u"\\Drivers\\Active");
     RegKeySetAdd(wanted, std::u16string(kMachine) + u"\\Drivers\\BuiltIn");
-    RegDocumentLoadSome(*doc, wanted, tree);
-    // The driver keys named are loaded with the drivers again, from the
-    // start: a deletion anywhere in the file applies to both in file order.
-    if (AddDriverKeys(tree, wanted)) {
-        RegTreeClear(tree);
-        RegDocumentLoadSome(*doc, wanted, tree);
+    RegDocumentLoadSome(*doc, wanted, nullptr, tree);
+    RegKeySet drivers = wanted;
+    if (!AddDriverKeys(tree, drivers)) return true;
+    // The driver keys named are loaded next. Where the file deletes keys, a
+    // deletion applies to both in file order: all are loaded again from
+    // the start.
+    if (!doc->deletesKeys) {
+        RegDocumentLoadSome(*doc, drivers, &wanted, tree);
+        return true;
     }
+    RegTreeClear(tree);
+    RegDocumentLoadSome(*doc, drivers, nullptr, tree);
     return true;
 }

@@ -27,7 +27,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "regfile/RegTree.h"
@@ -85,6 +84,7 @@ struct RegDocument {
     // [-KEY], a key line regedit skips), in file order: kept only by
     // RegDocumentReadSections, for RegDocumentLoadSome.
     std::vector<uint32_t> sections;
+    bool deletesKeys = false;  // a [-KEY] was read (RegDocumentReadSections)
 };
 
 // Reads file content into a document. Fails only when the content is no
@@ -117,8 +117,10 @@ bool RegDocumentReadSections(std::string_view content, const std::string& fileNa
 // folded path, so a set may cover a few more keys than were added (which
 // loads them to no harm), never fewer.
 struct RegKeySet {
-    std::unordered_set<uint64_t> hashes;  // of each key added
-    std::unordered_set<uint64_t> above;   // of each key above one added
+    // Open addressing by a key's hash, its two low bits telling whether the
+    // key was added (1) and whether one added lies below it (2); 0: empty.
+    std::vector<uint64_t> slots;
+    size_t used = 0;
 };
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path);
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
@@ -126,8 +128,12 @@ bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
 // RegDocumentLoad for the keys `wanted` covers alone: each is left in the
 // tree exactly as the whole load leaves it (created, deleted, its values),
 // and nothing else is loaded but the keys above them. The document must
-// come from RegDocumentReadSections.
-void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, RegTree& tree);
+// come from RegDocumentReadSections. Keys `loaded` covers (when given) are
+// in the tree already, from a load of the same document, and are not
+// loaded again: only for a document that deletes no key, where the keys'
+// loads do not depend on one another's order.
+void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const RegKeySet* loaded,
+                         RegTree& tree);
 
 // The lines entry number `entry` (< entries.size()) spans: *firstLine is the
 // 1-based number of its first line, as skipped lines are numbered, and

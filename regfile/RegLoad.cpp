@@ -64,16 +64,46 @@ uint64_t HashStep(uint64_t h, char16_t c) {
 }
 
 const uint64_t kHashStart = 1469598103934665603ull;
+const uint64_t kAdded = 1, kAbove = 2, kFlags = 3;
+
+// The slot of a hash in the set: where it is, or the empty slot it would take.
+uint64_t& SlotOf(const RegKeySet& set, uint64_t h) {
+    size_t mask = set.slots.size() - 1;
+    size_t i = size_t(h ^ (h >> 29)) & mask;
+    while (set.slots[i] && (set.slots[i] & ~kFlags) != h) i = (i + 1) & mask;
+    return const_cast<uint64_t&>(set.slots[i]);
+}
+
+// A hash with its flag bits clear, never 0.
+uint64_t Identity(uint64_t h) { return (h & ~kFlags) ? h & ~kFlags : 4; }
+
+void Mark(RegKeySet& set, uint64_t h, uint64_t flag) {
+    if (2 * (set.used + 1) > set.slots.size()) {
+        std::vector<uint64_t> old;
+        old.swap(set.slots);
+        set.slots.assign(old.empty() ? 64 : 2 * old.size(), 0);
+        for (uint64_t v : old)
+            if (v) SlotOf(set, v & ~kFlags) = v;
+    }
+    h = Identity(h);
+    uint64_t& slot = SlotOf(set, h);
+    if (!slot) ++set.used;
+    slot = (slot ? slot : h) | flag;
+}
+
+uint64_t Flags(const RegKeySet& set, uint64_t h) {
+    return set.slots.empty() ? 0 : SlotOf(set, Identity(h)) & kFlags;
+}
 
 }  // namespace
 
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path) {
     uint64_t h = kHashStart;
     for (char16_t c : path) {
-        if (c == u'\\') set.above.insert(h);
+        if (c == u'\\') Mark(set, h, kAbove);
         h = HashStep(h, c);
     }
-    set.hashes.insert(h);
+    Mark(set, h, kAdded);
 }
 
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path) {
@@ -82,15 +112,17 @@ bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path) {
     uint64_t h = kHashStart;
     for (size_t i = 0; i <= path.size(); ++i) {
         if (i == path.size() || path[i] == u'\\') {
-            if (set.hashes.count(h)) return true;
-            if (!set.above.count(h)) return false;
+            uint64_t flags = Flags(set, h);
+            if (flags & kAdded) return true;
+            if (!(flags & kAbove)) return false;
         }
         if (i < path.size()) h = HashStep(h, path[i]);
     }
     return false;
 }
 
-void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, RegTree& tree) {
+void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const RegKeySet* loaded,
+                         RegTree& tree) {
     StatementReader reader{doc, true};
     Statement st;
     TreeLoader loader{&tree};
@@ -101,7 +133,8 @@ void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, RegTre
         Statement::Kind kind;
         if (!QuickStatement(doc, reader.lines, start, &kind, &st.lines, &st.next, &st.path))
             kind = ReadStatement(reader, start, &st);
-        if (kind == Statement::kKey && !RegKeySetCovers(wanted, st.path))
+        if (kind == Statement::kKey && (!RegKeySetCovers(wanted, st.path) ||
+                                        (loaded && RegKeySetCovers(*loaded, st.path))))
             kind = Statement::kSkipped;
         switch (kind) {
         case Statement::kKey: LoaderApply(loader, kRegEntryKey, st); break;

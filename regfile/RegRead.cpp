@@ -65,6 +65,7 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
         case Statement::kKeyDeletion:
             key = kNoKey;
             e.kind = kRegEntryKeyDeletion;
+            doc->deletesKeys = true;
             if (what.sections) doc->sections.push_back(uint32_t(start));
             break;
         case Statement::kValue:
