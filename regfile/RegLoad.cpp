@@ -133,8 +133,8 @@ void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const 
         Statement::Kind kind;
         if (!QuickStatement(doc, reader.lines, start, &kind, &st.lines, &st.next, &st.path))
             kind = ReadStatement(reader, start, &st);
-        if (kind == Statement::kKey && (!RegKeySetCovers(wanted, st.path) ||
-                                        (loaded && RegKeySetCovers(*loaded, st.path))))
+        if (kind == Statement::kKey &&
+            (!RegKeySetCovers(wanted, st.path) || (loaded && RegKeySetCovers(*loaded, st.path))))
             kind = Statement::kSkipped;
         switch (kind) {
         case Statement::kKey: LoaderApply(loader, kRegEntryKey, st); break;
