@@ -10,8 +10,8 @@ const char16_t kMachine[] = u"HKEY_LOCAL_MACHINE";
 // below HKEY_LOCAL_MACHINE, the value's text up to its first zero, without
 // trailing backslashes. The scan takes the text through the system's 8-bit
 // code page, which may turn a character outside ASCII into another (or
-// '?'): from the first such character on, the key above it is added whole.
-// True when a key was added that was not covered yet.
+// '?'): for such a text every key is wanted. True when a key was added that
+// was not covered yet.
 bool AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
     const TreeKey* active = RegTreeFindKey(tree, std::u16string(kMachine) + u"\\Drivers\\Active");
     bool added = false;
@@ -22,17 +22,11 @@ bool AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
         std::u16string text;
         for (size_t k = 0; k + 1 < bytes.size() && (bytes[k] || bytes[k + 1]); k += 2)
             text.push_back(Utf16LeAt(&bytes[k]));
-        size_t other = 0;
-        while (other < text.size() && text[other] < 0x80) ++other;
-        if (other < text.size()) {
-            size_t slash = text.rfind(u'\\', other);
-            text.resize(slash == std::u16string::npos ? 0 : slash);
-        } else {
-            while (!text.empty() && text.back() == u'\\') text.pop_back();
-            if (text.empty()) continue;  // the scan opens no key for it
-        }
-        std::u16string path = kMachine;
-        if (!text.empty()) path += u"\\" + text;
+        for (char16_t c : text)
+            if (c >= 0x80 && !wanted.all) wanted.all = added = true;
+        while (!text.empty() && text.back() == u'\\') text.pop_back();
+        if (text.empty()) continue;  // the scan opens no key for it
+        std::u16string path = std::u16string(kMachine) + u"\\" + text;
         if (RegKeySetCovers(wanted, path)) continue;
         RegKeySetAdd(wanted, path);
         added = true;
@@ -46,8 +40,8 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
                       bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error) {
     if (!RegDocumentReadSections(content, fileName, strict, keepEntries, doc, error)) return false;
     RegKeySet wanted;
-    RegKeySetAdd(wanted, std::u16string(kMachine) + u"\\Drivers\\Active");
-    RegKeySetAdd(wanted, std::u16string(kMachine) + u"\\Drivers\\BuiltIn");
+    RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\Active");
+    RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\BuiltIn");
     RegDocumentLoadSome(*doc, wanted, nullptr, tree);
     RegKeySet drivers = wanted;
     if (!AddDriverKeys(tree, drivers)) return true;

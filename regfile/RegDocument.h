@@ -67,6 +67,22 @@ struct RegEntry {
     uint32_t kind : 2;  // a RegEntryKind
 };
 
+enum RegSectionKind : uint8_t {
+    kRegSectionKey,       // [KEY]
+    kRegSectionDeletion,  // [-KEY]
+    kRegSectionClosed,    // a key line regedit skips: no section is open after it
+};
+
+// Where a section starts and, for [KEY], hashes of its key's folded path
+// and of the path of the key above it: a partial load finds the keys it
+// wants without reading the lines again.
+struct RegSection {
+    uint32_t offset;
+    uint32_t key;
+    uint32_t parent;
+    RegSectionKind kind;
+};
+
 struct RegSkippedLine {
     uint32_t line;    // 1-based
     std::string why;  // what was wrong, in UTF-8 with control characters escaped
@@ -80,10 +96,9 @@ struct RegDocument {
     std::unique_ptr<std::string> owned;
     std::vector<RegEntry> entries;
     std::vector<RegSkippedLine> skipped;
-    // Where each statement that opens or closes a section starts ([KEY],
-    // [-KEY], a key line regedit skips), in file order: kept only by
-    // RegDocumentReadSections, for RegDocumentLoadSome.
-    std::vector<uint32_t> sections;
+    // Each statement that opens or closes a section, in file order: kept
+    // only by RegDocumentReadSections, for RegDocumentLoadSome.
+    std::vector<RegSection> sections;
     bool deletesKeys = false;  // a [-KEY] was read (RegDocumentReadSections)
 };
 
@@ -112,22 +127,25 @@ bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bo
 bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
                              bool keepEntries, RegDocument* doc, std::string* error);
 
-// Keys of a partial load, each with everything below it. Names compare as
-// the registry compares them; keys are told apart by a hash of their
-// folded path, so a set may cover a few more keys than were added (which
-// loads them to no harm), never fewer.
+// Keys of a partial load: keys named, and the keys right below keys named
+// (or all). Names compare as the registry compares them; keys are told
+// apart by a hash of their folded path, so a set may cover a few more keys
+// than were added (which loads them to no harm), never fewer.
 struct RegKeySet {
-    // Open addressing by a key's hash, its two low bits telling whether the
-    // key was added (1) and whether one added lies below it (2); 0: empty.
+    bool all = false;
+    // Open addressing by a key's 32-bit hash, with bit 32 set when the key
+    // itself was added and bit 33 when its sub-keys were; 0: empty.
     std::vector<uint64_t> slots;
     size_t used = 0;
 };
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path);
+void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path);
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
 
-// RegDocumentLoad for the keys `wanted` covers alone: each is left in the
-// tree exactly as the whole load leaves it (created, deleted, its values),
-// and nothing else is loaded but the keys above them. The document must
+// RegDocumentLoad for the keys `wanted` covers alone: each key that has a
+// section of its own is left in the tree exactly as the whole load leaves
+// it (created, deleted, its values), and nothing else is loaded but the
+// keys above them. The document must
 // come from RegDocumentReadSections. Keys `loaded` covers (when given) are
 // in the tree already, from a load of the same document, and are not
 // loaded again: only for a document that deletes no key, where the keys'

@@ -57,68 +57,67 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree) {
     LoaderLeaveKey(loader);
 }
 
-namespace {
-
-uint64_t HashStep(uint64_t h, char16_t c) {
-    return (h ^ RegFoldChar(c)) * 1099511628211ull;  // FNV-1a over the folded name
+void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent) {
+    uint64_t h = 1469598103934665603ull, above = h;
+    for (char16_t c : path) {
+        if (c == u'\\') above = h;
+        h = (h ^ RegFoldChar(c)) * 1099511628211ull;  // FNV-1a over the folded name
+    }
+    *key = uint32_t(h ^ (h >> 32));
+    *parent = uint32_t(above ^ (above >> 32));
 }
 
-const uint64_t kHashStart = 1469598103934665603ull;
-const uint64_t kAdded = 1, kAbove = 2, kFlags = 3;
+namespace {
+
+const uint64_t kKeyAdded = uint64_t(1) << 32, kSubKeysAdded = uint64_t(2) << 32;
 
 // The slot of a hash in the set: where it is, or the empty slot it would take.
-uint64_t& SlotOf(const RegKeySet& set, uint64_t h) {
+uint64_t& SlotOf(const RegKeySet& set, uint32_t h) {
     size_t mask = set.slots.size() - 1;
-    size_t i = size_t(h ^ (h >> 29)) & mask;
-    while (set.slots[i] && (set.slots[i] & ~kFlags) != h) i = (i + 1) & mask;
+    size_t i = size_t(h) & mask;
+    while (set.slots[i] && uint32_t(set.slots[i]) != h) i = (i + 1) & mask;
     return const_cast<uint64_t&>(set.slots[i]);
 }
 
-// A hash with its flag bits clear, never 0.
-uint64_t Identity(uint64_t h) { return (h & ~kFlags) ? h & ~kFlags : 4; }
-
-void Mark(RegKeySet& set, uint64_t h, uint64_t flag) {
+void Mark(RegKeySet& set, uint32_t h, uint64_t flag) {
     if (2 * (set.used + 1) > set.slots.size()) {
         std::vector<uint64_t> old;
         old.swap(set.slots);
         set.slots.assign(old.empty() ? 64 : 2 * old.size(), 0);
         for (uint64_t v : old)
-            if (v) SlotOf(set, v & ~kFlags) = v;
+            if (v) SlotOf(set, uint32_t(v)) = v;
     }
-    h = Identity(h);
     uint64_t& slot = SlotOf(set, h);
     if (!slot) ++set.used;
-    slot = (slot ? slot : h) | flag;
+    slot |= h | flag;
 }
 
-uint64_t Flags(const RegKeySet& set, uint64_t h) {
-    return set.slots.empty() ? 0 : SlotOf(set, Identity(h)) & kFlags;
+bool Has(const RegKeySet& set, uint32_t h, uint64_t flag) {
+    return !set.slots.empty() && (SlotOf(set, h) & flag);
+}
+
+bool Covers(const RegKeySet& set, uint32_t key, uint32_t parent) {
+    return set.all || Has(set, key, kKeyAdded) || Has(set, parent, kSubKeysAdded);
 }
 
 }  // namespace
 
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path) {
-    uint64_t h = kHashStart;
-    for (char16_t c : path) {
-        if (c == u'\\') Mark(set, h, kAbove);
-        h = HashStep(h, c);
-    }
-    Mark(set, h, kAdded);
+    uint32_t key, parent;
+    RegKeyHashes(path, &key, &parent);
+    Mark(set, key, kKeyAdded);
+}
+
+void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path) {
+    uint32_t key, parent;
+    RegKeyHashes(path, &key, &parent);
+    Mark(set, key, kSubKeysAdded);
 }
 
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path) {
-    // The path and each key above it, from the root down, as long as an
-    // added key may still lie below.
-    uint64_t h = kHashStart;
-    for (size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == u'\\') {
-            uint64_t flags = Flags(set, h);
-            if (flags & kAdded) return true;
-            if (!(flags & kAbove)) return false;
-        }
-        if (i < path.size()) h = HashStep(h, path[i]);
-    }
-    return false;
+    uint32_t key, parent;
+    RegKeyHashes(path, &key, &parent);
+    return Covers(set, key, parent);
 }
 
 void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const RegKeySet* loaded,
@@ -126,23 +125,27 @@ void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const 
     StatementReader reader{doc, true};
     Statement st;
     TreeLoader loader{&tree};
-    const size_t size = doc.bytes.size();
     for (size_t s = 0; s < doc.sections.size(); ++s) {
-        size_t start = doc.sections[s];
-        size_t stop = s + 1 < doc.sections.size() ? doc.sections[s + 1] : size;
-        Statement::Kind kind;
-        if (!QuickStatement(doc, reader.lines, start, &kind, &st.lines, &st.next, &st.path))
-            kind = ReadStatement(reader, start, &st);
-        if (kind == Statement::kKey &&
-            (!RegKeySetCovers(wanted, st.path) || (loaded && RegKeySetCovers(*loaded, st.path))))
-            kind = Statement::kSkipped;
-        switch (kind) {
-        case Statement::kKey: LoaderApply(loader, kRegEntryKey, st); break;
-        case Statement::kKeyDeletion: LoaderApply(loader, kRegEntryKeyDeletion, st); continue;
-        default: LoaderLeaveKey(loader); continue;
+        const RegSection& section = doc.sections[s];
+        size_t stop = s + 1 < doc.sections.size() ? doc.sections[s + 1].offset : doc.bytes.size();
+        if (section.kind == kRegSectionClosed ||
+            (section.kind == kRegSectionKey &&
+             (!Covers(wanted, section.key, section.parent) ||
+              (loaded && Covers(*loaded, section.key, section.parent))))) {
+            LoaderLeaveKey(loader);
+            continue;
         }
+        Statement::Kind kind;
+        if (!QuickStatement(doc, reader.lines, section.offset, &kind, &st.lines, &st.next,
+                            &st.path))
+            kind = ReadStatement(reader, section.offset, &st);
+        if (kind == Statement::kKeyDeletion) {
+            LoaderApply(loader, kRegEntryKeyDeletion, st);
+            continue;
+        }
+        LoaderApply(loader, kRegEntryKey, st);
         // The section's values, read in full.
-        for (start = st.next; start < stop; start = st.next) {
+        for (size_t start = st.next; start < stop; start = st.next) {
             kind = ReadStatement(reader, start, &st);
             if (kind == Statement::kValue) LoaderApply(loader, kRegEntryValue, st);
             if (kind == Statement::kValueDeletion) LoaderApply(loader, kRegEntryValueDeletion, st);

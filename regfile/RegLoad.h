@@ -31,3 +31,7 @@ void LoaderLeaveKey(TreeLoader& loader);
 
 // Applies one statement, read as an entry of this kind.
 void LoaderApply(TreeLoader& loader, RegEntryKind kind, const Statement& st);
+
+// The hashes RegSection keeps of a key's full path (as Statement::path
+// holds it) and of its parent's.
+void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent);

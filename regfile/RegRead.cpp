@@ -52,7 +52,8 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     uint32_t entryCount = 0;
     for (size_t line = 2; start < size; start = st.next, line += st.lines) {
         Statement::Kind kind;
-        if (tree || !QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next, nullptr))
+        if (tree || !QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
+                                    what.sections ? &st.path : nullptr))
             kind = ReadStatement(reader, start, &st);
         RegEntry e{uint32_t(start), entryCount, 0};
         switch (kind) {
@@ -60,13 +61,18 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
         case Statement::kKey:
             key = e.keyEntry;
             e.kind = kRegEntryKey;
-            if (what.sections) doc->sections.push_back(uint32_t(start));
+            if (what.sections) {
+                RegSection section{uint32_t(start), 0, 0, kRegSectionKey};
+                RegKeyHashes(st.path, &section.key, &section.parent);
+                doc->sections.push_back(section);
+            }
             break;
         case Statement::kKeyDeletion:
             key = kNoKey;
             e.kind = kRegEntryKeyDeletion;
             doc->deletesKeys = true;
-            if (what.sections) doc->sections.push_back(uint32_t(start));
+            if (what.sections)
+                doc->sections.push_back(RegSection{uint32_t(start), 0, 0, kRegSectionDeletion});
             break;
         case Statement::kValue:
         case Statement::kValueDeletion:
@@ -82,7 +88,8 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
         case Statement::kSkipped:
             key = kNoKey;
             if (tree) LoaderLeaveKey(loader);
-            if (what.sections) doc->sections.push_back(uint32_t(start));
+            if (what.sections)
+                doc->sections.push_back(RegSection{uint32_t(start), 0, 0, kRegSectionClosed});
             // fall through
         case Statement::kSkippedKeepKey:
             // Everything up to the line at fault goes, that line included.

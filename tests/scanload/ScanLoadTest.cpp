@@ -85,6 +85,17 @@ const char* const kAround[] = {
     "[-HKEY_LOCAL_MACHINE]\r\n[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port\r\n",
     "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n\"Dll\"=\"OBBTDEV.DLL\"\\\r\n",
     "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n@=hex(7):00,\\\r\n",
+    // keys that are there only as the parents of others
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\09\\Sub]\r\n\"Name\"=\"COM9:\"\r\n",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\08]\r\n\"Name\"=\"COM8:\"\r\n\"Key\"="
+    "\"Drivers\\\\Only\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Only\\Below]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
+    // a driver key outside ASCII, which the scan takes through the code page
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\07]\r\n\"Name\"=\"COM7:\"\r\n\"Key\"=\"Caf\xE9\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Caf\xE9]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
+    // (in UTF-16, U+0080, which Windows-1252 lacks: the scan opens "P?")
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\06]\r\n\"Name\"=\"COM6:\"\r\n\"Key\"=\"P\x80\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\P?]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
 };
 
 // The file in each encoding and with each line end.
