@@ -32,6 +32,8 @@ int HexDigit(uint32_t c) {
     return -1;
 }
 
+bool IsHexDigit(uint32_t c) { return c - '0' < 10 || (c | 32) - 'a' < 6; }
+
 uint32_t FoldAscii(uint32_t c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 
 template <size_t W> size_t SkipBlanks(const Units<W>& u, size_t pos, size_t end) {
@@ -125,6 +127,10 @@ bool QuickKeyLine(const Units<W>& u, size_t pos, Statement::Kind* kind, std::u16
 // Hex bytes from u[pos] to `end`: 1 when the data ends there, 2 when a
 // trailing backslash continues it, 0 when the full reading would refuse it.
 template <size_t W> int QuickHexBytes(const Units<W>& u, size_t pos, size_t end) {
+    // Most data is bytes of two digits and a comma: those first, three
+    // units at a time.
+    while (pos + 3 <= end && IsHexDigit(u[pos]) && IsHexDigit(u[pos + 1]) && u[pos + 2] == ',')
+        pos += 3;
     while (pos < end) {
         pos = SkipBlanks(u, pos, end);
         size_t start = pos;
