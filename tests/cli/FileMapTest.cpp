@@ -3,6 +3,7 @@
 
 #include <stdio.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <utime.h>
 
 #include <string>
