@@ -58,13 +58,13 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree) {
 }
 
 void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent) {
-    uint64_t h = 1469598103934665603ull, above = h;
+    uint64_t h = kKeyHashStart, above = h;
     for (char16_t c : path) {
         if (c == u'\\') above = h;
-        h = (h ^ RegFoldChar(c)) * 1099511628211ull;  // FNV-1a over the folded name
+        h = KeyHashStep(h, RegFoldChar(c));
     }
-    *key = uint32_t(h ^ (h >> 32));
-    *parent = uint32_t(above ^ (above >> 32));
+    *key = KeyHashOf(h);
+    *parent = KeyHashOf(above);
 }
 
 namespace {
@@ -136,8 +136,9 @@ void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const 
             continue;
         }
         Statement::Kind kind;
-        if (!QuickStatement(doc, reader.lines, section.offset, &kind, &st.lines, &st.next,
-                            &st.path))
+        QuickKey key;
+        key.path = &st.path;
+        if (!QuickStatement(doc, reader.lines, section.offset, &kind, &st.lines, &st.next, &key))
             kind = ReadStatement(reader, section.offset, &st);
         if (kind == Statement::kKeyDeletion) {
             LoaderApply(loader, kRegEntryKeyDeletion, st);

@@ -1,5 +1,7 @@
 #include "regfile/RegQuickLine.h"
 
+#include "regfile/RegLoad.h"
+
 namespace {
 
 // A line's text as code units of Width bytes (1, or 2 in UTF-16LE), read
@@ -69,7 +71,7 @@ template <size_t W> size_t QuotedEnd(const Units<W>& u, size_t pos, size_t* coun
 
 // The key path between '[' (or "[-") and the last ']', all ASCII.
 template <size_t W>
-bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, std::u16string* path) {
+bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
     // The roots' lengths, in kRegRoots' order.
     static const size_t kRootLengths[kRegRootCount] = {18, 10, 17, 19, 17, 13};
     size_t root = kRegRootCount, rootLength = 0;
@@ -102,16 +104,31 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, std:
         }
     }
     if (depth > kTreeMaxKeyDepth || (deletion && used == below)) return false;
-    if (path) {
-        path->assign(kRegRoots[root], rootLength);
-        if (used > below) path->push_back(u'\\');
-        for (size_t i = below; i < used; ++i) path->push_back(char16_t(u[i]));
+    if (out && out->path) {
+        out->path->assign(kRegRoots[root], rootLength);
+        if (used > below) out->path->push_back(u'\\');
+        for (size_t i = below; i < used; ++i) out->path->push_back(char16_t(u[i]));
+    }
+    if (out && out->hashes) {
+        uint64_t h = kKeyHashStart, above = h;
+        for (size_t k = 0; k < rootLength; ++k) h = KeyHashStep(h, kRegRoots[root][k]);
+        if (used > below) {
+            above = h;
+            h = KeyHashStep(h, u'\\');
+        }
+        for (size_t i = below; i < used; ++i) {
+            uint32_t c = u[i];
+            if (c == '\\') above = h;
+            h = KeyHashStep(h, char16_t(FoldAscii(c)));
+        }
+        out->key = KeyHashOf(h);
+        out->parent = KeyHashOf(above);
     }
     return true;
 }
 
 template <size_t W>
-bool QuickKeyLine(const Units<W>& u, size_t pos, Statement::Kind* kind, std::u16string* path) {
+bool QuickKeyLine(const Units<W>& u, size_t pos, Statement::Kind* kind, QuickKey* key) {
     if (pos + 1 >= u.size || IsBlank(u[pos + 1])) return false;
     size_t close = u.size;
     while (--close > pos && u[close] != ']') {
@@ -119,7 +136,7 @@ bool QuickKeyLine(const Units<W>& u, size_t pos, Statement::Kind* kind, std::u16
     if (close == pos) return false;
     bool deletion = u[pos + 1] == '-';
     if (deletion && (close - pos < 3 || FoldAscii(u[pos + 2]) != 'H')) return false;
-    if (!QuickKeyPath(u, pos + 1 + deletion, close, deletion, path)) return false;
+    if (!QuickKeyPath(u, pos + 1 + deletion, close, deletion, key)) return false;
     *kind = deletion ? Statement::kKeyDeletion : Statement::kKey;
     return true;
 }
@@ -218,7 +235,7 @@ bool QuickValue(const RegDocument& doc, LineFinder& lines, const Units<W>& u, si
 
 template <size_t W>
 bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
-           uint32_t* lineCount, size_t* next, std::u16string* path) {
+           uint32_t* lineCount, size_t* next, QuickKey* key) {
     // Outside ASCII, UTF-8 must be decoded (and may be malformed); 8-bit
     // and 16-bit units stand for themselves.
     const bool asciiOnly =
@@ -233,7 +250,7 @@ bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::K
         *kind = Statement::kNothing;
         return true;
     }
-    if (u[pos] == '[') return QuickKeyLine(u, pos, kind, path);
+    if (u[pos] == '[') return QuickKeyLine(u, pos, kind, key);
     if (u[pos] == '"' || u[pos] == '@')
         return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next);
     return false;
@@ -242,7 +259,7 @@ bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::K
 }  // namespace
 
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
-                    uint32_t* lineCount, size_t* next, std::u16string* path) {
-    if (UnitSize(doc) == 2) return Quick<2>(doc, lines, start, kind, lineCount, next, path);
-    return Quick<1>(doc, lines, start, kind, lineCount, next, path);
+                    uint32_t* lineCount, size_t* next, QuickKey* key) {
+    if (UnitSize(doc) == 2) return Quick<2>(doc, lines, start, kind, lineCount, next, key);
+    return Quick<1>(doc, lines, start, kind, lineCount, next, key);
 }

@@ -13,9 +13,17 @@
 
 #include "regfile/RegStatement.h"
 
+// What a caller wants of a key line's path: the path as Statement::path
+// holds it, or only its hashes (RegKeyHashes), or nothing.
+struct QuickKey {
+    std::u16string* path = nullptr;
+    bool hashes = false;
+    uint32_t key = 0, parent = 0;
+};
+
 // The statement that starts at `start` (a line start, before the end of the
 // bytes): true with its kind, line count and next line's start, and for a
-// key line, when path is given, the key's path as Statement::path holds it.
-// False when ReadStatement must read it.
+// key line what `key` (when given) asks. False when ReadStatement must
+// read it.
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
-                    uint32_t* lineCount, size_t* next, std::u16string* path);
+                    uint32_t* lineCount, size_t* next, QuickKey* key);

@@ -52,9 +52,11 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     uint32_t entryCount = 0;
     for (size_t line = 2; start < size; start = st.next, line += st.lines) {
         Statement::Kind kind;
-        if (tree || !QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
-                                    what.sections ? &st.path : nullptr))
-            kind = ReadStatement(reader, start, &st);
+        QuickKey quickKey;
+        quickKey.hashes = what.sections;
+        bool quick = !tree && QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
+                                             &quickKey);
+        if (!quick) kind = ReadStatement(reader, start, &st);
         RegEntry e{uint32_t(start), entryCount, 0};
         switch (kind) {
         case Statement::kNothing: continue;
@@ -62,8 +64,8 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
             key = e.keyEntry;
             e.kind = kRegEntryKey;
             if (what.sections) {
-                RegSection section{uint32_t(start), 0, 0, kRegSectionKey};
-                RegKeyHashes(st.path, &section.key, &section.parent);
+                RegSection section{uint32_t(start), quickKey.key, quickKey.parent, kRegSectionKey};
+                if (!quick) RegKeyHashes(st.path, &section.key, &section.parent);
                 doc->sections.push_back(section);
             }
             break;

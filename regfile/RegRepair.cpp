@@ -133,8 +133,10 @@ bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<R
             if (e.keyEntry != keyEntry) {
                 keyEntry = e.keyEntry;
                 Statement::Kind kind;
+                QuickKey quickKey;
+                quickKey.path = &st.path;
                 if (!QuickStatement(doc, p.lines, doc.entries[keyEntry].offset, &kind, &st.lines,
-                                    &st.next, &st.path))
+                                    &st.next, &quickKey))
                     ReadStatement(p, doc.entries[keyEntry].offset, &st);
                 // A key the tree lacks has no value to compare (most keys,
                 // when the tree holds only those a scan reads). Deleted when
