@@ -42,3 +42,10 @@ int SystemOpenForReading(const std::string& name, FileId* id, size_t* size, std:
 void SystemReserveForReading(std::string* content, size_t size);
 // Reads up to size bytes: the count, 0 at the end, -1 on failure.
 long SystemRead(int fd, char* buffer, size_t size);
+// Maps size bytes of an open regular file for reading; null where it
+// cannot (or the system maps no files). While mapped, a fault on a page the
+// file no longer has ends the process, naming the file.
+const void* SystemMap(int fd, size_t size, const std::string& name);
+void SystemUnmap(const void* at, size_t size);
+// The size and time of last change of an open file; false when unknown.
+bool SystemStamp(int fd, unsigned long long* size, long long* changed);

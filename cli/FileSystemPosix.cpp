@@ -139,6 +139,49 @@ long SystemRead(int fd, char* buffer, size_t size) {
     }
 }
 
+namespace {
+
+char g_mappedName[4096];
+
+// A page of the mapped file that is gone: the file was cut shorter while
+// it was read. Nothing has been written yet; the message and the status
+// are all that is left to do.
+extern "C" void MappedFileCut(int) {
+    const char a[] = "portmedic-scan: ",
+               b[] = " was cut shorter while it was read; no file was changed\n";
+    if (write(2, a, sizeof a - 1) < 0 || write(2, g_mappedName, strlen(g_mappedName)) < 0 ||
+        write(2, b, sizeof b - 1) < 0) {
+    }
+    _exit(2);
+}
+
+}  // namespace
+
+const void* SystemMap(int fd, size_t size, const std::string& name) {
+    void* at = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (at == MAP_FAILED) return nullptr;
+    snprintf(g_mappedName, sizeof g_mappedName, "%s", name.c_str());
+    struct sigaction action;
+    memset(&action, 0, sizeof(action));
+    action.sa_handler = MappedFileCut;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, nullptr);
+    return at;
+}
+
+void SystemUnmap(const void* at, size_t size) {
+    munmap(const_cast<void*>(at), size);
+    signal(SIGBUS, SIG_DFL);
+}
+
+bool SystemStamp(int fd, unsigned long long* size, long long* changed) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    *size = (unsigned long long)st.st_size;
+    *changed = (long long)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
 bool FileResolveTarget(const std::string& name, FileTarget* target, std::string* error) {
     *target = FileTarget();
     std::string path = name;

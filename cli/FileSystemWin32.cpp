@@ -120,6 +120,14 @@ long SystemRead(int fd, char* buffer, size_t size) {
     return _read(fd, buffer, unsigned(size > 0x7FFFFFFF ? 0x7FFFFFFF : size));
 }
 
+// The Windows tool reads files whole: a mapped file could not be replaced
+// by a repair while its view is open.
+const void* SystemMap(int, size_t, const std::string&) { return nullptr; }
+
+void SystemUnmap(const void*, size_t) {}
+
+bool SystemStamp(int, unsigned long long*, long long*) { return false; }
+
 bool FileResolveTarget(const std::string& name, FileTarget* target, std::string* error) {
     *target = FileTarget();
     target->path = name;

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "cli/FileReplace.h"
+#include "cli/ScanLoad.h"
 #include "platform/CodePage.h"
 #include "platform/portable/PortableRegistry.h"
 #include "regfile/RegDocument.h"
@@ -296,7 +297,7 @@ struct Saving {
 // leaves the existing files as they were.
 bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegTree& tree,
           const RepairLog& log, Saving what) {
-    const std::string& original = doc.bytes;
+    std::string_view original = doc.bytes;
     std::string error, fixContent;
     std::vector<RegEdit> edits;
     if (!RegDocumentEdits(doc, tree, &edits, &error) ||
@@ -313,7 +314,8 @@ bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegT
     bool ok = true;
     if (what.repair && inPlace) {
         const FileAttributes& like = t.input.attributes;
-        ok = FileWriteTemporary(t.backup.path, original, like, &backup, &error) &&
+        ok = FileWriteTemporary(t.backup.path, std::vector<std::string_view>{original}, like,
+                                &backup, &error) &&
              FileWriteTemporary(t.input.path, content, like, &file, &error) &&
              FileCanCommit(file, &error);
     } else if (what.repair) {
@@ -381,13 +383,19 @@ void ReportLost(const Options& o, const Targets& t, Saving saved) {
     Complain(what);
 }
 
-// Reads the file into a document and loads it into the tree; every line
-// skipped is named on stderr. False (after the message) when the file
-// cannot be read or, with --strict, holds a line regedit would skip.
-bool LoadRegistry(const Options& o, RegTree& tree, RegDocument* doc, FileId* inputId) {
-    std::string content, error;
-    if (!FileReadAll(o.input, kRegFileMaxBytes, &content, inputId, &error) ||
-        !RegDocumentReadAndLoad(std::move(content), o.input, o.strict, tree, doc, &error)) {
+// Reads the file into a document and loads into the tree what the scan
+// reads; every line skipped is named on stderr. False (after the message)
+// when the file cannot be read or, with --strict, holds a line regedit
+// would skip. The file is mapped rather than copied, unless a repair will
+// replace it in place: its bytes are then read, as the file goes.
+bool LoadRegistry(const Options& o, RegTree& tree, FileContent* content, RegDocument* doc,
+                  FileId* inputId) {
+    std::string error;
+    bool map = !o.repair || !o.output.empty();
+    if (!FileMapOrRead(o.input, kRegFileMaxBytes, map, content, inputId, &error) ||
+        !ScanLoadRegistry(content->bytes, o.input, o.strict, o.repair || !o.fixFile.empty(), tree,
+                          doc, &error) ||
+        !FileStillAsMapped(o.input, *content, &error)) {
         Complain(error);
         return false;
     }
@@ -418,13 +426,17 @@ int main(int argc, char** argv) {
     // The registry the scan reads through Registry.h: the file's, loaded.
     RegTree tree;
     PortableRegistryUse(&tree);
+    FileContent content;
     RegDocument doc;
     FileId inputId;
-    if (!LoadRegistry(o, tree, &doc, &inputId)) return kExitError;
+    if (!LoadRegistry(o, tree, &content, &doc, &inputId)) return kExitError;
     // Only a repair or a fix file needs the file again: a scan alone lets
     // the document go (the file's bytes and more) before scanning.
     const bool fixing = !o.fixFile.empty();
-    if (!o.repair && !fixing) doc = RegDocument();
+    if (!o.repair && !fixing) {
+        doc = RegDocument();
+        FileRelease(&content);
+    }
     if ((o.repair || fixing) && !CheckOutputNotInput(targets, inputId)) return kExitError;
 
     TextString report, message;

@@ -4,6 +4,6 @@ file(GLOB PM_FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*Fuzz
 foreach(source ${PM_FUZZ_SOURCES})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source})
-  target_link_libraries(${name} PRIVATE pm_repair pm_globals pm_registry_faults pm_text)
+  target_link_libraries(${name} PRIVATE pm_scan_load pm_repair pm_globals pm_registry_faults pm_text)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endforeach()

@@ -24,6 +24,7 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,22 @@ struct RegEntry {
     uint32_t kind : 2;  // a RegEntryKind
 };
 
+enum RegSectionKind : uint8_t {
+    kRegSectionKey,       // [KEY]
+    kRegSectionDeletion,  // [-KEY]
+    kRegSectionClosed,    // a key line regedit skips: no section is open after it
+};
+
+// Where a section starts and, for [KEY], hashes of its key's folded path
+// and of the path of the key above it: a partial load finds the keys it
+// wants without reading the lines again.
+struct RegSection {
+    uint32_t offset;
+    uint32_t key;
+    uint32_t parent;
+    RegSectionKind kind;
+};
+
 struct RegSkippedLine {
     uint32_t line;    // 1-based
     std::string why;  // what was wrong, in UTF-8 with control characters escaped
@@ -73,9 +90,16 @@ struct RegSkippedLine {
 
 struct RegDocument {
     RegFileFormat format;
-    std::string bytes;  // the file as read
+    // The file as read: the document's own copy (owned), or bytes its
+    // reader's caller keeps alive for as long as the document (a mapped file).
+    std::string_view bytes;
+    std::unique_ptr<std::string> owned;
     std::vector<RegEntry> entries;
     std::vector<RegSkippedLine> skipped;
+    // Each statement that opens or closes a section, in file order: kept
+    // only by RegDocumentReadSections, for RegDocumentLoadSome.
+    std::vector<RegSection> sections;
+    bool deletesKeys = false;  // a [-KEY] was read (RegDocumentReadSections)
 };
 
 // Reads file content into a document. Fails only when the content is no
@@ -94,6 +118,40 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree);
 // what was read before the failure.
 bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bool strict,
                             RegTree& tree, RegDocument* doc, std::string* error);
+
+// Reading for a load of a few keys out of a large file: the same reading as
+// RegDocumentRead (the same failures, the same lines skipped), of bytes the
+// caller keeps alive and unchanged while the document lives, not copied.
+// Keeps the sections' starts, and the entries only when asked (a repair
+// needs them, a scan alone does not).
+bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
+                             bool keepEntries, RegDocument* doc, std::string* error);
+
+// Keys of a partial load: keys named, and the keys right below keys named
+// (or all). Names compare as the registry compares them; keys are told
+// apart by a hash of their folded path, so a set may cover a few more keys
+// than were added (which loads them to no harm), never fewer.
+struct RegKeySet {
+    bool all = false;
+    // Open addressing by a key's 32-bit hash, with bit 32 set when the key
+    // itself was added and bit 33 when its sub-keys were; 0: empty.
+    std::vector<uint64_t> slots;
+    size_t used = 0;
+};
+void RegKeySetAdd(RegKeySet& set, const std::u16string& path);
+void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path);
+bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
+
+// RegDocumentLoad for the keys `wanted` covers alone: each key that has a
+// section of its own is left in the tree exactly as the whole load leaves
+// it (created, deleted, its values), and nothing else is loaded but the
+// keys above them. The document must
+// come from RegDocumentReadSections. Keys `loaded` covers (when given) are
+// in the tree already, from a load of the same document, and are not
+// loaded again: only for a document that deletes no key, where the keys'
+// loads do not depend on one another's order.
+void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const RegKeySet* loaded,
+                         RegTree& tree);
 
 // The lines entry number `entry` (< entries.size()) spans: *firstLine is the
 // 1-based number of its first line, as skipped lines are numbered, and
@@ -118,7 +176,7 @@ bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<R
 // The repaired file as pieces to write one after another: the original's
 // bytes between the edits and the edits' own (views into both, which must
 // outlive them). A large file is written without a whole copy.
-std::vector<std::string_view> RegEditedPieces(const std::string& original,
+std::vector<std::string_view> RegEditedPieces(std::string_view original,
                                               const std::vector<RegEdit>& edits);
 
 // The repaired file whole: RegDocumentEdits joined with the document's bytes,

@@ -1,5 +1,7 @@
 #include "regfile/RegLoad.h"
 
+#include "regfile/RegQuickLine.h"
+
 void LoaderLeaveKey(TreeLoader& l) {
     if (l.key) TreeKeyTrimValues(*l.key);
     l.key = nullptr;
@@ -51,6 +53,104 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree) {
     for (const RegEntry& e : doc.entries) {
         ReadStatement(reader, e.offset, &st);
         LoaderApply(loader, RegEntryKind(e.kind), st);
+    }
+    LoaderLeaveKey(loader);
+}
+
+void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent) {
+    uint64_t h = kKeyHashStart, above = h;
+    for (char16_t c : path) {
+        if (c == u'\\') above = h;
+        h = KeyHashStep(h, RegFoldChar(c));
+    }
+    *key = KeyHashOf(h);
+    *parent = KeyHashOf(above);
+}
+
+namespace {
+
+const uint64_t kKeyAdded = uint64_t(1) << 32, kSubKeysAdded = uint64_t(2) << 32;
+
+// The slot of a hash in the set: where it is, or the empty slot it would take.
+uint64_t& SlotOf(const RegKeySet& set, uint32_t h) {
+    size_t mask = set.slots.size() - 1;
+    size_t i = size_t(h) & mask;
+    while (set.slots[i] && uint32_t(set.slots[i]) != h) i = (i + 1) & mask;
+    return const_cast<uint64_t&>(set.slots[i]);
+}
+
+void Mark(RegKeySet& set, uint32_t h, uint64_t flag) {
+    if (2 * (set.used + 1) > set.slots.size()) {
+        std::vector<uint64_t> old;
+        old.swap(set.slots);
+        set.slots.assign(old.empty() ? 64 : 2 * old.size(), 0);
+        for (uint64_t v : old)
+            if (v) SlotOf(set, uint32_t(v)) = v;
+    }
+    uint64_t& slot = SlotOf(set, h);
+    if (!slot) ++set.used;
+    slot |= h | flag;
+}
+
+bool Has(const RegKeySet& set, uint32_t h, uint64_t flag) {
+    return !set.slots.empty() && (SlotOf(set, h) & flag);
+}
+
+bool Covers(const RegKeySet& set, uint32_t key, uint32_t parent) {
+    return set.all || Has(set, key, kKeyAdded) || Has(set, parent, kSubKeysAdded);
+}
+
+}  // namespace
+
+void RegKeySetAdd(RegKeySet& set, const std::u16string& path) {
+    uint32_t key, parent;
+    RegKeyHashes(path, &key, &parent);
+    Mark(set, key, kKeyAdded);
+}
+
+void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path) {
+    uint32_t key, parent;
+    RegKeyHashes(path, &key, &parent);
+    Mark(set, key, kSubKeysAdded);
+}
+
+bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path) {
+    uint32_t key, parent;
+    RegKeyHashes(path, &key, &parent);
+    return Covers(set, key, parent);
+}
+
+void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const RegKeySet* loaded,
+                         RegTree& tree) {
+    StatementReader reader{doc, true};
+    Statement st;
+    TreeLoader loader{&tree};
+    for (size_t s = 0; s < doc.sections.size(); ++s) {
+        const RegSection& section = doc.sections[s];
+        size_t stop = s + 1 < doc.sections.size() ? doc.sections[s + 1].offset : doc.bytes.size();
+        if (section.kind == kRegSectionClosed ||
+            (section.kind == kRegSectionKey &&
+             (!Covers(wanted, section.key, section.parent) ||
+              (loaded && Covers(*loaded, section.key, section.parent))))) {
+            LoaderLeaveKey(loader);
+            continue;
+        }
+        Statement::Kind kind;
+        QuickKey key;
+        key.path = &st.path;
+        if (!QuickStatement(doc, reader.lines, section.offset, &kind, &st.lines, &st.next, &key))
+            kind = ReadStatement(reader, section.offset, &st);
+        if (kind == Statement::kKeyDeletion) {
+            LoaderApply(loader, kRegEntryKeyDeletion, st);
+            continue;
+        }
+        LoaderApply(loader, kRegEntryKey, st);
+        // The section's values, read in full.
+        for (size_t start = st.next; start < stop; start = st.next) {
+            kind = ReadStatement(reader, start, &st);
+            if (kind == Statement::kValue) LoaderApply(loader, kRegEntryValue, st);
+            if (kind == Statement::kValueDeletion) LoaderApply(loader, kRegEntryValueDeletion, st);
+        }
     }
     LoaderLeaveKey(loader);
 }

@@ -31,3 +31,11 @@ void LoaderLeaveKey(TreeLoader& loader);
 
 // Applies one statement, read as an entry of this kind.
 void LoaderApply(TreeLoader& loader, RegEntryKind kind, const Statement& st);
+
+// The hashes RegSection keeps of a key's full path (as Statement::path
+// holds it) and of its parent's: FNV-1a over the folded characters, its
+// two halves joined.
+const uint64_t kKeyHashStart = 1469598103934665603ull;
+inline uint64_t KeyHashStep(uint64_t h, char16_t folded) { return (h ^ folded) * 1099511628211ull; }
+inline uint32_t KeyHashOf(uint64_t h) { return uint32_t(h ^ (h >> 32)); }
+void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent);

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "platform/Registry.h"
+#include "regfile/RegQuickLine.h"
 #include "regfile/RegStatement.h"
 
 namespace {
@@ -131,18 +132,26 @@ bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<R
             }
             if (e.keyEntry != keyEntry) {
                 keyEntry = e.keyEntry;
-                ReadStatement(p, doc.entries[keyEntry].offset, &st);
-                // Deleted when this key or one above it is deleted further
-                // on; a sibling whose name merely begins the same is not.
-                std::u16string folded = RegFoldName(st.path);
+                Statement::Kind kind;
+                QuickKey quickKey;
+                quickKey.path = &st.path;
+                if (!QuickStatement(doc, p.lines, doc.entries[keyEntry].offset, &kind, &st.lines,
+                                    &st.next, &quickKey))
+                    ReadStatement(p, doc.entries[keyEntry].offset, &st);
+                // A key the tree lacks has no value to compare (most keys,
+                // when the tree holds only those a scan reads). Deleted when
+                // this key or one above it is deleted further on; a sibling
+                // whose name merely begins the same is not.
+                key = RegTreeFindKey(tree, st.path);
+                std::u16string folded = key ? RegFoldName(st.path) : std::u16string();
                 bool deleted = false;
-                for (size_t cut = folded.size(); !deleted;) {
+                for (size_t cut = folded.size(); key && !deleted;) {
                     deleted = deletedKeys.count(folded.substr(0, cut)) != 0;
                     size_t slash = folded.rfind(u'\\', cut - 1);
                     if (slash == std::u16string::npos || slash == 0) break;
                     cut = slash;
                 }
-                key = deleted ? nullptr : RegTreeFindKey(tree, st.path);
+                if (deleted) key = nullptr;
             }
             if (!key) continue;
             ReadStatement(p, e.offset, &st);
@@ -194,7 +203,7 @@ bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<R
     return true;
 }
 
-std::vector<std::string_view> RegEditedPieces(const std::string& original,
+std::vector<std::string_view> RegEditedPieces(std::string_view original,
                                               const std::vector<RegEdit>& edits) {
     std::vector<std::string_view> pieces;
     pieces.reserve(2 * edits.size() + 1);

@@ -4,16 +4,15 @@
 
 #include "platform/Registry.h"
 
+const char16_t* const kRegRoots[kRegRootCount] = {
+    u"HKEY_LOCAL_MACHINE",  u"HKEY_USERS",        u"HKEY_CLASSES_ROOT",
+    u"HKEY_CURRENT_CONFIG", u"HKEY_CURRENT_USER", u"HKEY_DYN_DATA",
+};
+
 namespace {
 
 const char kHeader4[] = "REGEDIT4";
 const char kHeader5[] = "Windows Registry Editor Version 5.00";
-
-// The root names regedit knows in a file; it does not take the short ones.
-const char16_t* const kRoots[] = {
-    u"HKEY_LOCAL_MACHINE",  u"HKEY_USERS",        u"HKEY_CLASSES_ROOT",
-    u"HKEY_CURRENT_CONFIG", u"HKEY_CURRENT_USER", u"HKEY_DYN_DATA",
-};
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
@@ -34,7 +33,7 @@ Statement::Kind Skip(Statement* st, Statement::Kind kind, const std::string& why
 bool ParseKeyPath(const std::u16string& raw, Statement* st) {
     const char16_t* root = nullptr;
     size_t rootLength = 0;
-    for (const char16_t* r : kRoots) {
+    for (const char16_t* r : kRegRoots) {
         size_t n = std::char_traits<char16_t>::length(r);
         if (raw.size() < n || (raw.size() > n && raw[n] != u'\\')) continue;
         bool same = true;
@@ -349,7 +348,7 @@ Statement::Kind ReadStatement(StatementReader& p, size_t start, Statement* st) {
 namespace {
 
 // How many blanks the bytes start with.
-size_t BlanksAt(const std::string& b) {
+size_t BlanksAt(std::string_view b) {
     size_t n = 0;
     while (n < b.size() && (b[n] == ' ' || b[n] == '\t')) ++n;
     return n;
@@ -358,7 +357,7 @@ size_t BlanksAt(const std::string& b) {
 }  // namespace
 
 bool ReadHeader(RegDocument* doc, const std::string& fileName, size_t* next, std::string* error) {
-    const std::string& b = doc->bytes;
+    std::string_view b = doc->bytes;
     auto at = [&](size_t k) { return uint8_t(b[k]); };
     if (b.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) {
         doc->format.encoding = kRegFileUtf16;

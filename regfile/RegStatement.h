@@ -11,6 +11,10 @@
 
 #include "regfile/RegText.h"
 
+// The root names regedit knows in a file; it does not take the short ones.
+const size_t kRegRootCount = 6;
+extern const char16_t* const kRegRoots[kRegRootCount];
+
 struct Statement {
     enum Kind {
         kNothing,        // blank line or comment

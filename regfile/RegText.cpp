@@ -3,6 +3,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "platform/CodePage.h"
 
 Cp1252Table::Cp1252Table() : fromWide(65536, -1) {
@@ -37,43 +41,40 @@ size_t UnitsEnd(const RegDocument& doc) {
     return doc.format.encoding == kRegFileUtf16 ? size - (size - 2) % 2 : size;
 }
 
-size_t FindByte(const std::string& b, size_t from, size_t stop, char c, size_t* cacheFrom,
-                size_t* cache) {
-    if (from < *cacheFrom || from > *cache) {
-        const void* at = memchr(b.data() + from, c, stop - from);
-        *cache = at ? size_t(static_cast<const char*>(at) - b.data()) : stop;
-        *cacheFrom = from;
+// The first CR or LF unit in [from, stop) (offsets of Width-byte units
+// from a unit boundary), or stop. Sixteen bytes at a time where the
+// processor compares them at once.
+template <size_t Width> size_t FindLineEnd(const uint8_t* b, size_t from, size_t stop) {
+#ifdef __SSE2__
+    const __m128i cr = Width == 1 ? _mm_set1_epi8('\r') : _mm_set1_epi16('\r');
+    const __m128i lf = Width == 1 ? _mm_set1_epi8('\n') : _mm_set1_epi16('\n');
+    for (; from + 16 <= stop; from += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + from));
+        __m128i hit = Width == 1 ? _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))
+                                 : _mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf));
+        if (int mask = _mm_movemask_epi8(hit)) return from + size_t(__builtin_ctz(unsigned(mask)));
     }
-    return *cache;
+#endif
+    for (; from + Width <= stop; from += Width) {
+        uint32_t c = Width == 1 ? b[from] : Utf16LeAt(b + from);
+        if (c == '\r' || c == '\n') return from;
+    }
+    return stop;
 }
 
 }  // namespace
 
 size_t LineFinder::Line(size_t start, size_t* end) {
-    const std::string& b = doc.bytes;
-    size_t stop = UnitsEnd(doc);
-    if (UnitSize(doc) == 1) {
-        size_t r = FindByte(b, start, stop, '\r', &crFrom, &cr);
-        size_t n = FindByte(b, start, stop, '\n', &lfFrom, &lf);
-        if (n < r) {
-            *end = n;
-            return n + 1;
-        }
-        if (r == stop) {
-            *end = stop;
-            return b.size();
-        }
-        *end = r;
-        return r + 1 < stop && b[r + 1] == '\n' ? r + 2 : r + 1;
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(doc.bytes.data());
+    const size_t stop = UnitsEnd(doc), unit = UnitSize(doc);
+    size_t at = unit == 1 ? FindLineEnd<1>(b, start, stop) : FindLineEnd<2>(b, start, stop);
+    if (at >= stop) {
+        *end = stop;
+        return doc.bytes.size();
     }
-    for (size_t k = start; k < stop; k += 2) {
-        char16_t c = UnitAt(doc, k);
-        if (c != u'\n' && c != u'\r') continue;
-        *end = k;
-        return c == u'\r' && k + 2 < stop && UnitAt(doc, k + 2) == u'\n' ? k + 4 : k + 2;
-    }
-    *end = stop;
-    return b.size();
+    *end = at;
+    bool crLf = UnitAt(doc, at) == u'\r' && at + unit < stop && UnitAt(doc, at + unit) == u'\n';
+    return at + (crLf ? 2 : 1) * unit;
 }
 
 uint32_t LineNumberAt(const RegDocument& doc, size_t offset) {

@@ -33,14 +33,9 @@ inline char16_t UnitAt(const RegDocument& doc, size_t offset) {
 // Where the first line starts: after the byte-order mark.
 size_t FirstLineStart(const RegDocument& doc);
 
-// Finds where lines end, a line at a time from its start. In 8-bit text the
-// next CR and the next LF are searched for a run of bytes at a time and
-// remembered: a file with only one kind of line end is then not searched to
-// its end for the other kind on every line.
+// Finds where lines end, a line at a time from its start.
 struct LineFinder {
     const RegDocument& doc;
-    size_t crFrom = 1, cr = 0;  // cr is the first CR at or after any offset in [crFrom, cr]
-    size_t lfFrom = 1, lf = 0;
 
     // The line that starts at `start`: its text ends at *end, before the
     // line end; returns where the next line starts (bytes' size after the

@@ -117,6 +117,8 @@ TEST_F(ScanTool, CommandLineAndInput) {
          std::string("cannot read folder.reg: ") + kIsFolder, "", {Folder("folder.reg")}},
         {"larger than 256 MiB: refused unread", {File("big.reg", "@big")}, "--repair big.reg", 2,
          "big.reg is larger than 256 MiB", "", {File("big.reg", "@big")}},
+        {"larger than 256 MiB: refused unmapped", {File("big.reg", "@big")}, "big.reg", 2,
+         "big.reg is larger than 256 MiB", "", {File("big.reg", "@big")}},
         {"an endless device: reading stops at 256 MiB", {}, "/dev/zero", 2, "/dev/zero is larger than 256 MiB", "", {}, kPosix},
         {"control characters escaped, C1 too; the euro sign in UTF-8", {File("c.reg", kControls)}, "c.reg", 0, "",
          "COM1 - 'BuiltIn'  => Dll: \\x1B]0;PWN\\x07\\x1B[31MX\\x09Y.DLL\n"

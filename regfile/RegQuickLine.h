@@ -1,0 +1,29 @@
+// The common statements of a registry file told straight from its bytes,
+// without decoding a line into 16-bit text (regfile/ only): blank and
+// comment lines, [KEY] and [-KEY] lines, and values whose data is a quoted
+// text, a dword, hex bytes (continued or not) or a deletion. Whatever this
+// reading accepts, ReadStatement reads the same way; anything else (a line
+// regedit skips, text outside ASCII where a key is named or in UTF-8) it
+// leaves to ReadStatement.
+#pragma once
+
+#include <stddef.h>
+
+#include <string>
+
+#include "regfile/RegStatement.h"
+
+// What a caller wants of a key line's path: the path as Statement::path
+// holds it, or only its hashes (RegKeyHashes), or nothing.
+struct QuickKey {
+    std::u16string* path = nullptr;
+    bool hashes = false;
+    uint32_t key = 0, parent = 0;
+};
+
+// The statement that starts at `start` (a line start, before the end of the
+// bytes): true with its kind, line count and next line's start, and for a
+// key line what `key` (when given) asks. False when ReadStatement must
+// read it.
+bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
+                    uint32_t* lineCount, size_t* next, QuickKey* key);

@@ -1,0 +1,190 @@
+// The scan's load (only the keys the scan reads, the common lines told
+// without decoding) against the full reader, on every registry file the
+// project holds and on generated files that put deletions, continued hex
+// data, every encoding and line end around the driver keys.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "regfile/TextCoding.h"
+#include "tests/support/ScanDifferential.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::string content;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return content;
+    char buffer[65536];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
+    fclose(f);
+    return content;
+}
+
+// The files of a folder (the suite runs in the source folder).
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> files;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') files.push_back(folder + "/" + e->d_name);
+        closedir(d);
+    }
+    return files;
+}
+
+TEST(ScanLoad, EveryFileTheProjectHolds) {
+    size_t count = 0;
+    for (const char* folder :
+         {"examples", "tests/e2e", "tests/interop/corpus", "tests/fuzz/corpus/RegFileFuzz",
+          "tests/fuzz/corpus/ScanFuzz", "tests/fuzz/corpus/ScanLoadFuzz"})
+        for (const std::string& file : FilesIn(folder)) {
+            SCOPED_TRACE(file);
+            EXPECT_EQ(ScanLoadDifference(ReadFile(file)), "");
+            ++count;
+        }
+    EXPECT_GT(count, 50u);  // the folders were found
+}
+
+// A device's drivers: port 1 built in, port 2 loaded from elsewhere
+// (damaged), port 3 sharing port 2's driver key.
+const char kDrivers[] =
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\01]\r\n\"Name\"=\"COM1:\"\r\n"
+    "\"Key\"=\"Drivers\\\\BuiltIn\\\\Serial\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\02]\r\n\"Name\"=\"COM2:\"\r\n"
+    "\"Key\"=\"Drivers\\\\USB\\\\Port\\\\\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\03]\r\n\"Name\"=\"COM3:\"\r\n"
+    "\"Key\"=\"drivers\\\\usb\\\\port\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial]\r\n\"Dll\"=\"---BTCEIF.DLL\"\r\n";
+const char kPort[] = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n";
+
+// What may stand before or after the drivers: deletions of every key the
+// scan reads or of one above, values deleted, continued hex data, the
+// driver key spelled again, lines regedit skips.
+const char* const kAround[] = {
+    "",
+    "[-HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n",
+    "[-HKEY_LOCAL_MACHINE\\Drivers\\USB]\r\n",
+    "[-HKEY_LOCAL_MACHINE\\Drivers]\r\n",
+    "[-HKEY_LOCAL_MACHINE\\Drivers\\Active\\02]\r\n",
+    "[-HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial]\r\n",
+    "[-hkey_local_machine\\drivers\\usb\\port\\]\r\n",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n\"Dll\"=-\r\n",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\02]\r\n\"Key\"=-\r\n",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\02]\r\n\"Key\"=\"Drivers\\\\Other\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Other]\r\n\"Dll\"=\"obbtdev.dll\"\r\n",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n\"Dll\"=hex(1):4f,42,42,54,44,45,56,\\\r\n"
+    "; between\r\n  2e,44,4c,4c,00\r\n\"Blob\"=hex:01,\\\r\n\r\n  02\r\n",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port\\Sub]\r\n\"Dll\"=\"x\"\r\n",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n\"Dll\"=\"serial.dll\"\r\n",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\nstray text\r\n\"Dll\"=dword:1\r\n",
+    "[HKEY_NOWHERE\\Drivers]\r\n\"Dll\"=\"x\"\r\n",
+    "[-HKEY_LOCAL_MACHINE]\r\n[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port\r\n",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n\"Dll\"=\"OBBTDEV.DLL\"\\\r\n",
+    "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n@=hex(7):00,\\\r\n",
+    // keys that are there only as the parents of others
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\09\\Sub]\r\n\"Name\"=\"COM9:\"\r\n",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\08]\r\n\"Name\"=\"COM8:\"\r\n\"Key\"="
+    "\"Drivers\\\\Only\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Only\\Below]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
+    // a driver key outside ASCII, which the scan takes through the code page
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\07]\r\n\"Name\"=\"COM7:\"\r\n\"Key\"=\"Caf\xE9\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Caf\xE9]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
+    // (in UTF-16, U+0080, which Windows-1252 lacks: the scan opens "P?")
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\06]\r\n\"Name\"=\"COM6:\"\r\n\"Key\"=\"P\x80\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\P?]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
+};
+
+// The file in each encoding and with each line end.
+std::vector<std::string> Spellings(const std::string& body) {
+    std::vector<std::string> files;
+    for (const char* end : {"\r\n", "\n", "\r"}) {
+        std::string text;
+        for (size_t i = 0; i < body.size(); ++i) {
+            if (body.compare(i, 2, "\r\n") == 0) {
+                text += end;
+                ++i;
+            } else {
+                text += body[i];
+            }
+        }
+        files.push_back("REGEDIT4" + std::string(end) + text);
+        std::string v5 = "Windows Registry Editor Version 5.00" + std::string(end) + text;
+        files.push_back(v5);  // UTF-8
+        std::string wide = "\xFF\xFE";
+        for (char c : v5) Utf16LeAppend(&wide, char16_t(uint8_t(c)));
+        files.push_back(wide);
+    }
+    return files;
+}
+
+TEST(ScanLoad, DeletionsAndDataAroundTheDrivers) {
+    for (const char* before : kAround)
+        for (const char* after : kAround) {
+            std::string body = std::string(before) + kPort + kDrivers + after;
+            for (const std::string& file : Spellings(body)) {
+                SCOPED_TRACE(file);
+                ASSERT_EQ(ScanLoadDifference(file), "");
+            }
+        }
+}
+
+// Lines at the edges of what the quick reading takes, inside the driver
+// key, before and after its "Dll".
+const char* const kLines[] = {
+    "\"n\"=dword:12345678",
+    "\"n\"=dword:123456789",
+    "\"n\"=dword: 0 ; note",
+    "\"n\"=dword:",
+    "\"n\"=hex:0ff,00ff,100",
+    "\"n\"=hex:ff ,01",
+    "\"n\"=hex:01,,02",
+    "\"n\"=hex(ffffffff):01",
+    "\"n\"=hex(100000000):01",
+    "\"n\"=hex():",
+    "\"n\"=hex(2:01",
+    "\"n\"=hex:01,\\ x",
+    "\"n\"=hex:01,\\\r\nx",
+    "\"n\"=\"a\\\"b\\\\\" ; c",
+    "\"n\"=\"a\\0\"",
+    "\"n\"=\"a\\",
+    "\"n\"=\"a\" b",
+    "\"n\\\"x\"=-",
+    "\"n\"=- x",
+    "\"n\"  =  \"x\"  ",
+    "\"n\"\"x\"",
+    "@=\"x\"",
+    "@ =-",
+    "\"DLL\"=\"OBBTDEV.DLL\"",
+    "\"Dll\"=\"caf\xE9.dll\"",
+    "\t; comment \xFF",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port\\\\Sub]",
+    "[HKEY_LOCAL_MACHINE\\\\Drivers]",
+    "[ HKEY_LOCAL_MACHINE\\X]",
+    "[HKEY_LOCAL_MACHINEX]",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port] trailing ] text",
+    "[-]",
+    "[-X]",
+    "[-HKEY_LOCAL_MACHINE\\]",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Caf\xE9]",
+};
+
+TEST(ScanLoad, LinesAtTheEdges) {
+    const std::string longName(256, 'k');
+    std::vector<std::string> lines(std::begin(kLines), std::end(kLines));
+    lines.push_back("[HKEY_LOCAL_MACHINE\\" + longName + "]");
+    lines.push_back("[HKEY_LOCAL_MACHINE\\" + longName.substr(1) + "]");
+    for (const std::string& line : lines) {
+        std::string body = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n" + line +
+                           "\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n" + line + "\r\n" + kDrivers;
+        for (const std::string& file : Spellings(body)) {
+            SCOPED_TRACE(file);
+            ASSERT_EQ(ScanLoadDifference(file), "");
+        }
+    }
+}
+
+}  // namespace

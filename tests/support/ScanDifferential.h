@@ -1,0 +1,67 @@
+// The scan's load of a registry file (cli/ScanLoad.h) against the full
+// reader, which reads every line in full and loads every key: what a user
+// sees must be the same either way. Header only: the differential test and
+// its fuzz target both use it.
+#pragma once
+
+#include <stddef.h>
+
+#include <string>
+#include <string_view>
+
+#include "cli/ScanLoad.h"
+#include "platform/portable/PortableRegistry.h"
+#include "repair/SerialScan.h"
+
+// Everything the tool shows or writes for one file.
+struct ScanOutcome {
+    std::string read;   // "ok" with the lines skipped, or the reading's error
+    std::string scan;   // report, message and counts
+    std::string saved;  // the repaired file, or why it could not be made
+};
+
+inline std::string ScanOutcomeText(const ScanOutcome& o) {
+    return o.read + "\n--\n" + o.scan + "\n--\n" + o.saved;
+}
+
+// Reads content one way (the full reader, or the scan's load), scans, and
+// with repair makes the repaired file.
+inline ScanOutcome ScanOutcomeOf(const std::string& content, bool fullReader, bool strict,
+                                 bool repair) {
+    ScanOutcome o;
+    RegTree tree;
+    RegDocument doc;
+    std::string error;
+    bool ok = fullReader ? RegDocumentReadAndLoad(content, "f.reg", strict, tree, &doc, &error)
+                         : ScanLoadRegistry(std::string_view(content), "f.reg", strict, repair,
+                                            tree, &doc, &error);
+    if (!ok) {
+        o.read = error;
+        return o;
+    }
+    o.read = "ok";
+    for (const RegSkippedLine& s : doc.skipped)
+        o.read += "\n" + std::to_string(s.line) + ": " + s.why;
+    PortableRegistryUse(&tree);
+    TextString report, message;
+    SerialScanResult r = ScanSerialDrivers(report, message, repair);
+    PortableRegistryUse(nullptr);
+    o.scan = std::string(report.CStr()) + "|" + message.CStr() + "|" + std::to_string(r.examined) +
+             " " + std::to_string(r.damaged) + " " + std::to_string(r.repaired) + " " +
+             std::to_string(r.failedWrites);
+    if (repair && !RegDocumentRepaired(doc, tree, &o.saved, &error)) o.saved = "failed: " + error;
+    return o;
+}
+
+// The two ways differ: the first difference met, or "" when they agree.
+inline std::string ScanLoadDifference(const std::string& content) {
+    for (int strict = 0; strict < 2; ++strict)
+        for (int repair = 0; repair < 2; ++repair) {
+            std::string full = ScanOutcomeText(ScanOutcomeOf(content, true, strict, repair));
+            std::string some = ScanOutcomeText(ScanOutcomeOf(content, false, strict, repair));
+            if (full != some)
+                return std::string(strict ? "strict" : "lenient") + (repair ? " repair" : "") +
+                       ":\nfull reader:\n" + full + "\nscan's load:\n" + some;
+        }
+    return "";
+}
