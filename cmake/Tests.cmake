@@ -100,6 +100,11 @@ if(VALGRIND AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
   endforeach()
 endif()
 
+# The installer (scripts/install-deps.sh) against a fake package manager.
+if(NOT CMAKE_CROSSCOMPILING AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+  add_test(NAME install-deps COMMAND ${CMAKE_SOURCE_DIR}/tests/install/install-deps-test.sh)
+endif()
+
 # Our registry files against a real regedit under Wine (native build only:
 # the tool runs here, regedit in a throwaway 64-bit prefix).
 if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
