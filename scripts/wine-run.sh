@@ -7,16 +7,17 @@
 #   wine-run.sh --why-not-32            say in one line why it cannot
 #   wine-run.sh --prefix ARCH ROOT NAME make ROOT/prefix-NAME afresh (ARCH win32
 #                                       or win64) and print its path
-#   wine-run.sh --check ARCH ROOT NAME  fail, naming the file, when NAME changed
+#   wine-run.sh --check ARCH NAME       fail, naming the file, when NAME changed
 #                                       a file its prefix shares with the template
 #
 # A 32-bit program runs in a 32-bit prefix (WINEARCH=win32), a 64-bit one in a
-# 64-bit prefix. Prefixes live in the folder "wine" beside the program
-# (PM_WINE_DIR overrides): "template-ARCH" is made once (10 to 20 s), and each
-# program gets a prefix of its own made from it, "prefix-NAME" (a fraction of
-# a second), so suites never share registry state and never touch the user's
-# own ~/.wine. The settings are pinned: no Wine debug output, and
-# LANG=C.UTF-8 so that the ANSI code page is 1252.
+# 64-bit prefix. A program's prefix, "prefix-NAME", lives in the folder "wine"
+# beside it (PM_WINE_DIR overrides) and is made in a fraction of a second from
+# a template that every build shares, build/wine/template-ARCH
+# (PM_WINE_TEMPLATES overrides build/wine), made once in 10 to 20 s. So
+# suites never share registry state and never touch the user's own ~/.wine.
+# The settings are pinned: no Wine debug output, and LANG=C.UTF-8 so that the
+# ANSI code page is 1252.
 #
 # A prefix is 700 MB, nearly all of it the programs, libraries and language
 # tables in drive_c/windows, which Wine only reads: a prefix shares those
@@ -51,7 +52,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINESERVER WINELOADER
 
 # The files a prefix shares with its template.
-shared='.*\.(dll|exe|drv|sys|ocx|acm|cpl|tlb|ax|ds|nls|com)'
+shared='.*\.(dll|exe|drv|sys|ocx|acm|cpl|tlb|ax|ds|nls|com|msstyles)'
 # The shared files as they are: path, size, modification time, mode.
 shared_state() {
     (cd "$1" && find drive_c -type f -regextype posix-extended -iregex "$shared" \
@@ -85,10 +86,10 @@ make_template() {
 }
 
 # ROOT/prefix-NAME from the template: hard links to the shared files, copies
-# of the rest.
+# of the rest (copies of everything on another file system).
 make_prefix() {
     rm -rf "$prefix" "$prefix.tmp"
-    cp -al "$template" "$prefix.tmp"
+    cp -al "$template" "$prefix.tmp" 2>/dev/null || { rm -rf "$prefix.tmp"; cp -a "$template" "$prefix.tmp"; }
     (cd "$template" && find . -regextype posix-extended ! -type d ! -iregex "$shared" -print0 |
          xargs -0r cp -a --parents --remove-destination -t "$prefix.tmp")
     mv "$prefix.tmp" "$prefix"
@@ -101,45 +102,46 @@ make_prefix() {
 stamp=$({ cat "$0"; ls /usr/share/wine/fonts 2>/dev/null;
           ls -l --time-style=+%s.%N /usr/share/wine/wine.inf 2>/dev/null; } | sha1sum | cut -c1-16)
 
-# Under the root's lock: the template made when missing or out of date, and
-# the prefix when it was not made from that template (or always, "fresh").
+templates=${PM_WINE_TEMPLATES:-$(cd "$(dirname "$0")/.." && pwd)/build/wine}
+lock=$templates/.lock
+
+# Under the templates' lock: the template made when missing or out of date,
+# and the prefix when it was not made from that template (or always, "fresh").
 ready() { # ROOT NAME [fresh]
-    root=$1
     prefix=$1/prefix-$2
-    template=$1/template-$WINEARCH
-    mkdir -p "$root"
+    mkdir -p "$1" "$templates"
     (
         flock 9
         [ "$(cut -d' ' -f1 "$template/.complete" 2>/dev/null)" = "$stamp" ] || make_template
         if [ -n "${3:-}" ] || ! cmp -s "$template/.complete" "$prefix/.complete"; then
             make_prefix
         fi
-    ) 9>"$root/.lock"
+    ) 9>"$lock"
 }
 
 # Whether NAME left the template's shared files as they were; if not, the
 # template goes, and with it every prefix made from it.
-check() { # ROOT NAME
+check() { # NAME
     local changed
     changed=$({
         flock 9
         [ -f "$template/.shared" ] || exit 0
         shared_state "$template" | diff "$template/.shared" - | sed -n 's/^> \([^ ]*\) .*/\1/p'
-    } 9>"$1/.lock")
+    } 9>"$lock")
     [ -n "$changed" ] || return 0
-    echo "wine-run: $2 wrote into $(echo "$changed" | head -n 3 | tr '\n' ' ')in its prefix," \
+    echo "wine-run: $1 wrote into $(echo "$changed" | head -n 3 | tr '\n' ' ')in its prefix," \
          "which every prefix shares with $template: the template and its prefixes are made again" >&2
-    (flock 9; rm -f "$template/.complete") 9>"$1/.lock"
+    (flock 9; rm -f "$template/.complete") 9>"$lock"
     return 1
 }
 
 case "${1:-}" in
     --prefix|--check)
-        [ "$#" -eq 4 ] || { echo "usage: wine-run.sh $1 win32|win64 ROOT NAME" >&2; exit 2; }
         export WINEARCH=$2
         loader=$wine64_loader
         [ "$WINEARCH" = win64 ] || loader=$wine32_loader
-        if [ "$1" = --check ]; then template=$3/template-$WINEARCH; check "$3" "$4"; exit; fi
+        template=$templates/template-$WINEARCH
+        if [ "$1" = --check ]; then check "$3"; exit; fi
         ready "$3" "$4" fresh
         echo "$prefix"
         exit 0 ;;
@@ -179,8 +181,9 @@ case "$machine" in
         exit 126 ;;
 esac
 
+template=$templates/template-$WINEARCH
 ready "$root" "$name"
 status=0
 WINEPREFIX=$prefix "$loader" "$program" "$@" || status=$?
-check "$root" "$name" || exit 125
+check "$name" || exit 125
 exit "$status"

@@ -15,7 +15,7 @@ export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 trap '"$wineserver" -k >/dev/null 2>&1 || true
-      "$wine_run" --check win64 "$wine_root" "$(basename "$work")" || exit 1' EXIT
+      "$wine_run" --check win64 "$(basename "$work")" || exit 1' EXIT
 # One server for the whole script: otherwise each command may find the last
 # one's server shutting down (3 s after it went idle) and race it for the
 # prefix's registry files.

@@ -15,7 +15,7 @@ cp "$cmd" "$work/writer.exe"
 cp "$cmd" "$work/reader.exe"
 victim=drive_c/windows/system32/notepad.exe
 original=$(sha1sum <"$(dirname "$cmd")/notepad.exe")
-export PM_WINE_DIR=$work/wine
+export PM_WINE_DIR=$work/wine PM_WINE_TEMPLATES=$work/templates
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
