@@ -109,7 +109,7 @@ apt_get() {
 updated=0
 update_failed=0
 update() {
-    local try line
+    local try line failed
     updated=1
     update_failed=0
     for ((try = 1; try <= update_tries; try++)); do
@@ -120,16 +120,12 @@ update() {
         [ "$try" -eq "$update_tries" ] || sleep "$pause"
     done
     update_failed=1
+    # The indexes it could not fetch; apt-get's errors when it names none.
+    failed=$(sed -n 's/^[WE]: Failed to fetch \([^ ]*\) *\(.*\)$/could not fetch \1 (\2)/p' <<<"$apt_out")
+    [ -n "$failed" ] || failed=$(sed -n 's/^E: /failed: /p' <<<"$apt_out")
     while IFS= read -r line; do
-        if [[ "$line" =~ ^[WE]:\ Failed\ to\ fetch\ ([^ ]+)\ *(.*)$ ]]; then
-            line="could not fetch ${BASH_REMATCH[1]} (${BASH_REMATCH[2]})"
-        elif [[ "$line" =~ ^E:\ (.*)$ ]]; then
-            line="failed: ${BASH_REMATCH[1]}"
-        else
-            continue
-        fi
         echo "install-deps: apt-get update $line; going on with the indexes at hand" >&2
-    done <<<"$apt_out"
+    done <<<"$failed"
 }
 
 mapfile -t missing < <(missing_of "${required[@]}")

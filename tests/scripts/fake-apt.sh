@@ -45,6 +45,8 @@ apt-get)
             echo "E: Failed to fetch http://deb.example/dists/main/binary-$a/Packages.xz  File has unexpected size (10 != 20). Mirror sync in progress?"
             status=100
         done
+        [ "$status" -eq 0 ] ||
+            echo "E: Some index files failed to download. They have been ignored, or old ones used instead."
         exit $status
     fi
     for p in "${args[@]:1}"; do
