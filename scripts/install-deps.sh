@@ -108,16 +108,16 @@ apt_get() {
 # hand are enough.
 updated=0
 update_failed=0
-update() {
-    local try line failed
+update() { # [TRIES]
+    local try line failed tries=${1:-$update_tries}
     updated=1
     update_failed=0
-    for ((try = 1; try <= update_tries; try++)); do
+    for ((try = 1; try <= tries; try++)); do
         # A failed fetch is a warning (W:) or an error (E:): both count.
         if apt_get update -qq && ! grep -q '^[WE]: Failed to fetch' <<<"$apt_out"; then
             return 0
         fi
-        [ "$try" -eq "$update_tries" ] || sleep "$pause"
+        [ "$try" -eq "$tries" ] || sleep "$pause"
     done
     update_failed=1
     # The indexes it could not fetch; apt-get's errors when it names none.
@@ -143,7 +143,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
     fi
 fi
 
-# Optional packages, one by one, once everything required is in place.
+# Optional packages, one by one, once everything required is in place; the
+# index is tried once for them, as each `make` tries them again.
 for p in "${missing_optional[@]}"; do
     arch=""
     [[ "$p" != *:* ]] || arch=${p##*:}
@@ -152,9 +153,9 @@ for p in "${missing_optional[@]}"; do
        ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
         $SUDO dpkg --add-architecture "$arch"
         added=1
-        update
+        update 1
     elif [ "$updated" -eq 0 ]; then
-        update
+        update 1
     fi
     echo "install-deps: installing $p (optional)"
     apt_get install -y -qq --no-install-recommends "$p" && continue
