@@ -54,7 +54,7 @@ packages_wince=(g++-arm-linux-gnueabi binutils-source gcc-12-source bison flex t
 
 # How often a failed `apt-get update` is tried, the pause between tries, and
 # how long a package-manager lock held by another program is waited for.
-update_tries=${INSTALL_DEPS_UPDATE_TRIES:-3}
+update_tries=3
 pause=${INSTALL_DEPS_PAUSE:-10}
 lock_wait=${INSTALL_DEPS_LOCK_WAIT:-300}
 
@@ -143,27 +143,37 @@ if [ "${#missing[@]}" -gt 0 ]; then
     fi
 fi
 
+# A foreign architecture this run added for a package it then could not
+# install goes again when the run ends, also when it is cut short.
+added_arch=""
+drop_added_arch() {
+    [ -n "$added_arch" ] || return 0
+    $SUDO dpkg --remove-architecture "$added_arch" ||
+        echo "install-deps: could not remove the $added_arch architecture again" >&2
+    added_arch=""
+}
+trap drop_added_arch EXIT
+
 # Optional packages, one by one, once everything required is in place; the
 # index is tried once for them, as each `make` tries them again.
 for p in "${missing_optional[@]}"; do
     arch=""
     [[ "$p" != *:* ]] || arch=${p##*:}
-    added=0
     if [ -n "$arch" ] && [ "$arch" != "$(dpkg --print-architecture)" ] &&
        ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
         $SUDO dpkg --add-architecture "$arch"
-        added=1
+        added_arch=$arch
         update 1
     elif [ "$updated" -eq 0 ]; then
         update 1
     fi
     echo "install-deps: installing $p (optional)"
-    apt_get install -y -qq --no-install-recommends "$p" && continue
+    if apt_get install -y -qq --no-install-recommends "$p"; then
+        added_arch=""
+        continue
+    fi
     why=$(grep -m1 '^E: ' <<<"$apt_out" || tail -n 1 <<<"$apt_out")
     echo "install-deps: optional $p not installed, going on without it: $why" >&2
-    if [ "$added" -eq 1 ] && ! $SUDO dpkg --remove-architecture "$arch"; then
-        echo "install-deps: could not remove the $arch architecture again" >&2
-    fi
 done
 
 # Test group: a decimal-comma locale, so the tests that write and read
