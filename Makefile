@@ -23,6 +23,7 @@ NEEDS_all = native
 NEEDS_deps = native
 NEEDS_build = native
 NEEDS_run = native
+NEEDS_tool = native
 NEEDS_test = $(foreach part,$(TEST_PARTS),$(NEEDS_$(part)))
 NEEDS_test-format = test
 NEEDS_test-native = native test release
@@ -48,7 +49,7 @@ NEEDS = $(sort $(foreach goal,$(or $(MAKECMDGOALS),all),$(NEEDS_$(goal))))
 configure-build = cmake --preset $(1) >/dev/null && \
     cmake --build --preset $(1) -j $(JOBS)$(if $(2), --target $(2))
 
-.PHONY: all deps build run test $(TEST_PARTS) build-windows wince gui size bench fuzz clean \
+.PHONY: all deps build tool run test $(TEST_PARTS) build-windows wince gui size bench fuzz clean \
         install package dist-windows dist-pocketpc
 
 all: build
@@ -59,9 +60,13 @@ deps:
 build: deps
 	@$(call configure-build,native)
 
+# The tool and its manual page alone, not the suites.
+tool: deps
+	@$(call configure-build,native,portmedic-scan portmedic-scan-man)
+
 # The scan tool on the bundled damaged device: detect (exit 1: damage found),
 # repair into build/ (examples/ stays as it is), then the repaired file, clean.
-run: build
+run: tool
 	@echo '$$ portmedic-scan examples/damaged-device.reg'
 	@$(SCAN) examples/damaged-device.reg; test $$? -eq 1
 	@echo
@@ -104,12 +109,12 @@ build-windows: deps
 	@$(call configure-build,win64)
 
 # The Windows suites under Wine, all inside one Xvfb. 32-bit Wine needs a
-# kernel that runs 32-bit programs; where it cannot, the win64 suites run
-# the same tests.
+# kernel that runs 32-bit programs and the optional wine32:i386 package;
+# where either is missing, the win64 suites run the same tests.
 test-windows: build-windows
 	@xvfb-run -a sh -c '\
 	  if $(WINE_RUN) --can-run-32; then ctest --preset win32 -j $(WINE_JOBS) || exit 1; \
-	  else echo "win32 suites: not run (this machine cannot run 32-bit Wine)"; fi; \
+	  else echo "win32 suites: not run ($$($(WINE_RUN) --why-not-32))"; fi; \
 	  ctest --preset win64 -j $(WINE_JOBS)'
 
 # The Pocket PC program (build/wince-arm/PORTMEDIC.exe: ARM, Windows CE,
@@ -155,8 +160,7 @@ clean:
 # ---- install, package, bundle ------------------------------------------------
 
 # portmedic-scan and its manual page: make install [PREFIX=/usr/local] [DESTDIR=...]
-install: deps
-	@$(call configure-build,native,portmedic-scan portmedic-scan-man)
+install: tool
 	@DESTDIR="$(DESTDIR)" cmake --install build/native --prefix "$(PREFIX)"
 
 # The Debian package of the two (build/native/portmedic-scan_VERSION_ARCH.deb),

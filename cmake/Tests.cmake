@@ -116,6 +116,11 @@ if(VALGRIND AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
   endforeach()
 endif()
 
+# The installer (scripts/install-deps.sh) against a fake package manager.
+if(NOT CMAKE_CROSSCOMPILING AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+  add_test(NAME install-deps COMMAND ${CMAKE_SOURCE_DIR}/tests/scripts/install-deps-test.sh)
+endif()
+
 # Our registry files against a real regedit under Wine (native build only:
 # the tool runs here, regedit in a throwaway 64-bit prefix).
 if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize"
@@ -140,6 +145,13 @@ if(EXISTS /usr/lib/wine/wine64 AND TARGET portmedic-scan AND NOT CMAKE_CXX_FLAGS
                    $<TARGET_FILE:portmedic-scan> $<TARGET_FILE:regdump>
                    ${CMAKE_BINARY_DIR}/regedit-fixfile)
   set_tests_properties(regedit.fixfile PROPERTIES TIMEOUT 300)
+
+  # A program that writes into its prefix's shared libraries changes no
+  # later prefix (scripts/wine-run.sh).
+  add_test(NAME wine.shared-prefix
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/scripts/wine-prefix-test.sh
+                   ${CMAKE_BINARY_DIR}/wine-prefix-test)
+  set_tests_properties(wine.shared-prefix PROPERTIES TIMEOUT 300)
 endif()
 
 # The device program's runner (native build, where Unicorn is installed).
