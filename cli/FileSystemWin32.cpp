@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <vector>
+
 #include "cli/FileSystem.h"
 
 namespace {
@@ -39,12 +41,12 @@ bool HeldOpenElsewhere(const std::string& name) {
 
 // The full name of the file or folder an open handle reaches, links
 // followed; empty where the system cannot tell.
-std::wstring FinalName(HANDLE handle) {
-    std::wstring name(MAX_PATH, L'\0');
-    DWORD n = GetFinalPathNameByHandleW(handle, &name[0], DWORD(name.size()), 0);
+std::vector<wchar_t> FinalName(HANDLE handle) {
+    std::vector<wchar_t> name(MAX_PATH);
+    DWORD n = GetFinalPathNameByHandleW(handle, name.data(), DWORD(name.size()), 0);
     if (n >= name.size()) {
         name.resize(n);
-        n = GetFinalPathNameByHandleW(handle, &name[0], DWORD(name.size()), 0);
+        n = GetFinalPathNameByHandleW(handle, name.data(), DWORD(name.size()), 0);
     }
     name.resize(n < name.size() ? n : 0);
     return name;
@@ -58,7 +60,7 @@ std::wstring FinalName(HANDLE handle) {
 // the ANSI code page the tool names files in cannot spell the full name
 // exactly: a near spelling could name another file.
 bool LinkedName(HANDLE handle, const std::string& name, std::string* path) {
-    std::wstring final = FinalName(handle), folder;
+    std::vector<wchar_t> final = FinalName(handle), folder;
     size_t cut = name.find_last_of("\\/:");
     std::string within = cut == std::string::npos ? "." : name.substr(0, cut + 1);
     if (cut != std::string::npos && name[cut] == ':') within += '.';  // "C:d.reg"
@@ -71,12 +73,12 @@ bool LinkedName(HANDLE handle, const std::string& name, std::string* path) {
     }
     if (final.empty() || folder.empty()) return true;
     std::string leaf = cut == std::string::npos ? name : name.substr(cut + 1);
-    std::wstring wideLeaf(leaf.size(), L'\0');
-    wideLeaf.resize(size_t(MultiByteToWideChar(CP_ACP, 0, leaf.data(), int(leaf.size()),
-                                               &wideLeaf[0], int(wideLeaf.size()))));
-    if (folder.back() != L'\\') folder += L'\\';
-    folder += wideLeaf;
-    if (CompareStringOrdinal(folder.c_str(), int(folder.size()), final.c_str(), int(final.size()),
+    if (folder.back() != L'\\') folder.push_back(L'\\');
+    size_t at = folder.size();
+    folder.resize(at + leaf.size() + 1);
+    folder.resize(at + size_t(MultiByteToWideChar(CP_ACP, 0, leaf.data(), int(leaf.size()),
+                                                  &folder[at], int(leaf.size() + 1))));
+    if (CompareStringOrdinal(folder.data(), int(folder.size()), final.data(), int(final.size()),
                              TRUE) == CSTR_EQUAL)
         return true;
     BOOL lossy = FALSE;
