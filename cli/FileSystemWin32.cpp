@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <vector>
+
 #include "cli/FileSystem.h"
 
 namespace {
@@ -35,6 +37,65 @@ bool HeldOpenElsewhere(const std::string& name) {
         return false;
     }
     return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// The full name of the file or folder an open handle reaches, links
+// followed; empty where the system cannot tell.
+std::vector<wchar_t> FinalName(HANDLE handle) {
+    std::vector<wchar_t> name(MAX_PATH);
+    DWORD n = GetFinalPathNameByHandleW(handle, name.data(), DWORD(name.size()), 0);
+    if (n >= name.size()) {
+        name.resize(n);
+        n = GetFinalPathNameByHandleW(handle, name.data(), DWORD(name.size()), 0);
+    }
+    name.resize(n < name.size() ? n : 0);
+    return name;
+}
+
+// The name a repair of `name` is written to: a symbolic link (or a name
+// that reaches its file another way) gives way to the full name of the
+// file it leads to, so that the link stays a link and the ".bak" lies
+// beside the real file, as on POSIX. Any other name stays as given, and so
+// does every name where the system cannot tell the full names. False where
+// the ANSI code page the tool names files in cannot spell the full name
+// exactly: a near spelling could name another file.
+bool LinkedName(HANDLE handle, const std::string& name, std::string* path) {
+    std::vector<wchar_t> final = FinalName(handle), folder;
+    size_t cut = name.find_last_of("\\/:");
+    std::string within = cut == std::string::npos ? "." : name.substr(0, cut + 1);
+    if (cut != std::string::npos && name[cut] == ':') within += '.';  // "C:d.reg"
+    HANDLE open =
+        CreateFileA(within.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (open != INVALID_HANDLE_VALUE) {
+        folder = FinalName(open);
+        CloseHandle(open);
+    }
+    if (final.empty() || folder.empty()) return true;
+    std::string leaf = cut == std::string::npos ? name : name.substr(cut + 1);
+    if (folder.back() != L'\\') folder.push_back(L'\\');
+    size_t at = folder.size();
+    folder.resize(at + leaf.size() + 1);
+    folder.resize(at + size_t(MultiByteToWideChar(CP_ACP, 0, leaf.data(), int(leaf.size()),
+                                                  &folder[at], int(leaf.size() + 1))));
+    if (CompareStringOrdinal(folder.data(), int(folder.size()), final.data(), int(final.size()),
+                             TRUE) == CSTR_EQUAL)
+        return true;
+    BOOL lossy = FALSE;
+    int n = int(final.size());
+    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, final.data(), n, nullptr, 0,
+                                    nullptr, &lossy);
+    if (bytes <= 0 || lossy) return false;
+    path->assign(size_t(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, final.data(), n, &(*path)[0], bytes, nullptr,
+                        nullptr);
+    // The "\\?\" prefix goes where the name stays short enough without it.
+    const size_t kRoom = MAX_PATH - 16;  // for the ".bak" and ".tmpN" added to it
+    if (path->compare(0, 8, "\\\\?\\UNC\\") == 0 && path->size() - 6 < kRoom)
+        path->replace(0, 8, "\\\\");
+    else if (path->compare(0, 4, "\\\\?\\") == 0 && path->size() - 4 < kRoom)
+        path->erase(0, 4);
+    return true;
 }
 
 }  // namespace
@@ -149,9 +210,15 @@ bool FileResolveTarget(const std::string& name, FileTarget* target, std::string*
     }
     BY_HANDLE_FILE_INFORMATION info;
     bool disk = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info);
+    bool named = disk && LinkedName(handle, name, &target->path);
     CloseHandle(handle);
     if (!disk) {
         *error = name + " is a device, not a regular file";
+        return false;
+    }
+    if (!named) {
+        *error = "cannot use " + name +
+                 ": the name of the file it leads to cannot be written in this system's code page";
         return false;
     }
     target->exists = true;

@@ -59,8 +59,18 @@ Entry Fifo(std::string name);
 Entry Folder(std::string name, int mode = 0);
 
 // What a case needs to run. kLockable: root on POSIX (an immutable file),
-// anyone on Windows (a file held open).
-enum Needs { kAny = 0, kPosix = 1, kRoot = 2, kNobody = 4, kLockable = 8, kWindows = 16 };
+// anyone on Windows (a file held open). kLinks: symbolic links, on POSIX
+// or under Wine, where they are Linux links that Windows programs see as
+// the files they name.
+enum Needs {
+    kAny = 0,
+    kPosix = 1,
+    kRoot = 2,
+    kNobody = 4,
+    kLockable = 8,
+    kWindows = 16,
+    kLinks = 32
+};
 
 struct Case {
     const char* what;
