@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/portable/PortableRegistry.h"
 #include "regfile/RegDocument.h"
+#include "registry/PortableRegistry.h"
 #include "repair/SerialScan.h"
 
 namespace {

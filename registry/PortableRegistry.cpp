@@ -1,4 +1,4 @@
-#include "platform/portable/PortableRegistry.h"
+#include "registry/PortableRegistry.h"
 
 #include <vector>
 

@@ -2,8 +2,8 @@
 // them and as the scan reads them. Nothing about files or handles: the
 // reader loads into a tree it is given (regfile/RegDocument.h), and the
 // portable Registry.h functions act on a tree they are given
-// (platform/portable/PortableRegistry.h). How keys and values are kept is
-// private to regfile/RegTree.cpp (regfile/RegTreeRecords.h).
+// (registry/PortableRegistry.h). How keys and values are kept is
+// private to registry/RegTree.cpp (registry/RegTreeRecords.h).
 //
 //   - The tree's top is invisible; its sub-keys are the root keys
 //     ("HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", ...).

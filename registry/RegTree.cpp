@@ -1,4 +1,4 @@
-#include "regfile/RegTree.h"
+#include "registry/RegTree.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <new>
 
-#include "regfile/RegTreeRecords.h"
-#include "regfile/TextCoding.h"
+#include "registry/RegTreeRecords.h"
+#include "unicode/TextCoding.h"
 
 namespace {
 
