@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/FileRead.h"
 #include "cli/FileReplace.h"
 #include "cli/ScanLoad.h"
 #include "platform/CodePage.h"

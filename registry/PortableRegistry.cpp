@@ -2,6 +2,12 @@
 
 #include <vector>
 
+// The tree's value types are the ones callers of Registry.h pass through.
+static_assert(kTreeTypeString == kRegTypeString && kTreeTypeExpandString == kRegTypeExpandString &&
+                  kTreeTypeBinary == kRegTypeBinary && kTreeTypeDword == kRegTypeDword &&
+                  kTreeTypeMultiString == kRegTypeMultiString,
+              "the tree numbers value types as Registry.h does");
+
 namespace {
 
 // Handles handed out through Registry.h: slot i of the table is the handle

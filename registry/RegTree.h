@@ -26,6 +26,15 @@
 struct TreeKey;
 struct TreeValue;
 
+// The value types the tree's users name, numbered as Windows numbers them
+// (registry/PortableRegistry.cpp checks they agree with Registry.h's). The
+// tree keeps any 32-bit type.
+const uint32_t kTreeTypeString = 1;  // 16-bit text with its terminator (REG_SZ)
+const uint32_t kTreeTypeExpandString = 2;
+const uint32_t kTreeTypeBinary = 3;
+const uint32_t kTreeTypeDword = 4;
+const uint32_t kTreeTypeMultiString = 7;
+
 const size_t kTreeMaxKeyName = 255;      // characters of a key name, as Windows allows
 const size_t kTreeMaxValueName = 16383;  // characters of a value name
 const size_t kTreeMaxKeyDepth = 512;     // the levels Windows allows below a root

@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "app/resource.h"
-#include "cli/FileReplace.h"
+#include "cli/FileRead.h"
 #include "platform/CodePage.h"
 #include "regfile/RegDocument.h"
 #include "registry/PortableRegistry.h"
