@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/portable/PortableRegistry.h"
 #include "regfile/RegDocument.h"
+#include "registry/PortableRegistry.h"
 #include "repair/SerialScan.h"
 
 namespace {
@@ -30,7 +30,7 @@ void BM_ValuesInOneKey(benchmark::State& state) {
         const uint8_t data[4] = {1, 2, 3, 4};
         for (int64_t i = 0; i < state.range(0); ++i) {
             std::u16string n = Name(i);
-            TreeKeySetValue(key, n.data(), n.size(), kRegTypeDword, data, 4);
+            TreeKeySetValue(key, n.data(), n.size(), kTreeTypeDword, data, 4);
         }
         for (int64_t i = 0; i < state.range(0); ++i) {
             std::u16string n = Name(i);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/portable/PortableRegistry.h"
+#include "registry/PortableRegistry.h"
 #include "repair/SerialScan.h"
 #include "text/WideText.h"
 

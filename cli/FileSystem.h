@@ -1,6 +1,7 @@
-// One system's file calls as cli/FileReplace.cpp uses them, each system in
-// its own file (cli/FileSystemPosix.cpp, cli/FileSystemWin32.cpp): only
-// the build chooses between them. Failures leave errno set (or *reason).
+// One system's file calls as cli/FileRead.cpp and cli/FileReplace.cpp use
+// them, each system in its own file (cli/FileSystemPosix.cpp,
+// cli/FileSystemWin32.cpp): only the build chooses between them. Failures leave errno set (or
+// *reason).
 #pragma once
 
 #include <signal.h>

@@ -1,6 +1,6 @@
 #include "cli/ScanLoad.h"
 
-#include "regfile/TextCoding.h"
+#include "unicode/TextCoding.h"
 
 namespace {
 

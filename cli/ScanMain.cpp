@@ -25,13 +25,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/FileRead.h"
 #include "cli/FileReplace.h"
 #include "cli/ScanLoad.h"
 #include "platform/CodePage.h"
-#include "platform/portable/PortableRegistry.h"
 #include "regfile/RegDocument.h"
-#include "regfile/TextCoding.h"
+#include "registry/PortableRegistry.h"
 #include "repair/SerialScan.h"
+#include "unicode/TextCoding.h"
 
 namespace {
 

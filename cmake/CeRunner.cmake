@@ -10,7 +10,7 @@ if(NOT CMAKE_CROSSCOMPILING)
     add_executable(ce_runner ${sources})
     target_include_directories(ce_runner PRIVATE ${UNICORN_INCLUDE_DIR})
     target_link_libraries(ce_runner PRIVATE ${UNICORN_LIBRARY} pm_repair pm_globals
-                                            pm_registry_faults pm_files)
+                                            pm_registry_faults pm_regfile pm_files)
     set_target_properties(ce_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
     add_test(NAME ce_runner.self-test COMMAND ce_runner --self-test)
   endif()

@@ -39,9 +39,11 @@ function(pm_add_suite name folder)
 endfunction()
 
 pm_add_suite(text_tests text pm_text)
-pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_faults)
+pm_add_suite(repair_tests repair pm_repair pm_globals pm_registry_faults pm_regfile)
+pm_add_suite(unicode_tests unicode pm_unicode)
+pm_add_suite(registry_tests registry pm_registry_faults)
 pm_add_suite(regfile_tests regfile pm_regfile)
-pm_add_suite(platform_tests platform pm_registry_faults pm_text)
+pm_add_suite(platform_tests platform pm_text)
 pm_add_suite(scanload_tests scanload pm_scan_load pm_repair pm_globals pm_registry_faults)
 if(NOT CMAKE_CROSSCOMPILING)
   # The device build's own runtime pieces (platform/wince), compiled against

@@ -4,8 +4,8 @@
 // (RegOpenKeyExW, RegEnumKeyExW, RegQueryValueExW, RegSetValueExW,
 // RegFlushKey, RegCloseKey): 0 means success, anything else is a Windows
 // error code.
-// The portable build acts on a registry tree in memory (platform/portable); the
-// Win32 build calls Windows itself (platform/win32).
+// The portable build acts on a registry tree in memory (registry/, above
+// this folder); the Win32 build calls Windows itself (platform/win32).
 #pragma once
 
 #include <stdint.h>

@@ -29,7 +29,7 @@
 #include <string_view>
 #include <vector>
 
-#include "regfile/RegTree.h"
+#include "registry/RegTree.h"
 
 // The most a registry export may hold; larger files are refused unread.
 const size_t kRegFileMaxBytes = size_t(256) << 20;

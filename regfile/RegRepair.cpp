@@ -4,7 +4,6 @@
 
 #include <unordered_set>
 
-#include "platform/Registry.h"
 #include "regfile/RegQuickLine.h"
 #include "regfile/RegStatement.h"
 
@@ -44,12 +43,12 @@ bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAs
                        const std::u16string& lineEnd, std::u16string* line) {
     *line = nameAsWritten + u"=";
     std::u16string text;
-    if (type == kRegTypeString && BytesAsQuotedText(format, bytes, size, &text)) {
+    if (type == kTreeTypeString && BytesAsQuotedText(format, bytes, size, &text)) {
         *line += u"\"" + text + u"\"";
         return true;
     }
     char number[32];
-    if (type == kRegTypeDword && size == 4) {
+    if (type == kTreeTypeDword && size == 4) {
         snprintf(number, sizeof number, "dword:%02x%02x%02x%02x", bytes[3], bytes[2], bytes[1],
                  bytes[0]);
         AppendAscii(line, number);
@@ -57,7 +56,7 @@ bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAs
     }
     std::vector<uint8_t> data(bytes, bytes + size);
     bool isText =
-        type == kRegTypeString || type == kRegTypeExpandString || type == kRegTypeMultiString;
+        type == kTreeTypeString || type == kTreeTypeExpandString || type == kTreeTypeMultiString;
     if (isText && size > 0) {
         // Read back, text types get a terminator when they lack one, and
         // outside UTF-16 their bytes are 8-bit text: only a terminated text
@@ -72,7 +71,7 @@ bool RegFileSpellValue(const RegFileFormat& format, const std::u16string& nameAs
             }
         }
     }
-    if (type == kRegTypeBinary) {
+    if (type == kTreeTypeBinary) {
         AppendAscii(line, "hex:");
     } else {
         snprintf(number, sizeof number, "hex(%x):", unsigned(type));

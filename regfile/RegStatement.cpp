@@ -2,8 +2,6 @@
 
 #include <stdio.h>
 
-#include "platform/Registry.h"
-
 const char16_t* const kRegRoots[kRegRootCount] = {
     u"HKEY_LOCAL_MACHINE",  u"HKEY_USERS",        u"HKEY_CLASSES_ROOT",
     u"HKEY_CURRENT_CONFIG", u"HKEY_CURRENT_USER", u"HKEY_DYN_DATA",
@@ -181,8 +179,8 @@ int ParseHexBytes(const std::u16string& line, size_t pos, std::vector<uint8_t>* 
 // Text types in hex form: regedit ends them with a zero when they lack one,
 // and outside UTF-16 files reads their bytes as 8-bit text.
 void PrepareHexText(const RegDocument& doc, Statement* st) {
-    if (st->type != kRegTypeString && st->type != kRegTypeExpandString &&
-        st->type != kRegTypeMultiString)
+    if (st->type != kTreeTypeString && st->type != kTreeTypeExpandString &&
+        st->type != kTreeTypeMultiString)
         return;
     std::vector<uint8_t>& d = st->data;
     if (d.empty()) return;
@@ -243,7 +241,7 @@ Statement::Kind ParseValueLine(StatementReader& p, size_t pos, Statement* st) {
             return Skip(st, Statement::kSkippedKeepKey,
                         "unexpected text '" + Shown(line.substr(pos)) +
                             "' after the string (expected the end of the line)");
-        st->type = kRegTypeString;
+        st->type = kTreeTypeString;
         st->kind = Statement::kValue;
         if (!p.keepData) return st->kind;
         // Written in place, little-endian, then the terminating zero.
@@ -263,14 +261,14 @@ Statement::Kind ParseValueLine(StatementReader& p, size_t pos, Statement* st) {
         if (pos == start || pos - start > 8 || !OnlyCommentAfter(line, pos))
             return Skip(st, Statement::kSkippedKeepKey,
                         "bad dword value (expected 1 to 8 hex digits after 'dword:')");
-        st->type = kRegTypeDword;
+        st->type = kTreeTypeDword;
         st->data.resize(4);
         for (int k = 0; k < 4; ++k) st->data[k] = uint8_t(value >> (8 * k));
         st->kind = Statement::kValue;
         return st->kind;
     }
     if (startsWith("hex:")) {
-        st->type = kRegTypeBinary;
+        st->type = kTreeTypeBinary;
         pos += 4;
     } else if (startsWith("hex(")) {
         pos += 4;

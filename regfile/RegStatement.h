@@ -70,5 +70,5 @@ bool ReadHeader(RegDocument* doc, const std::string& fileName, size_t* next, std
 // "FILE:LINE: ", the start of a message about a line.
 std::string FileLine(const std::string& fileName, size_t line);
 
-// A text from the file as a message shows it (regfile/TextCoding.h's rule).
+// A text from the file as a message shows it (unicode/TextCoding.h's rule).
 inline std::string Shown(const std::u16string& text) { return VisibleText(text, 60); }

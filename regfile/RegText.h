@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "regfile/RegDocument.h"
-#include "regfile/TextCoding.h"
+#include "unicode/TextCoding.h"
 
 // Windows-1252 both ways, from the platform's code page, as tables.
 struct Cp1252Table {

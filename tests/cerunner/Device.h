@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "platform/Registry.h"
-#include "regfile/TextCoding.h"
 #include "tests/cerunner/Machine.h"
 #include "tests/cerunner/MenuBar.h"
+#include "unicode/TextCoding.h"
 
 // One step of a scenario's user: a menu command, a key (with or without
 // Ctrl held), a command to whatever dialog is open, a setting the system

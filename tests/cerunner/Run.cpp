@@ -4,10 +4,10 @@
 #include <string.h>
 
 #include "app/resource.h"
-#include "cli/FileReplace.h"
+#include "cli/FileRead.h"
 #include "platform/CodePage.h"
-#include "platform/portable/PortableRegistry.h"
 #include "regfile/RegDocument.h"
+#include "registry/PortableRegistry.h"
 #include "repair/SerialScan.h"
 #include "tests/cerunner/Runner.h"
 #include "tests/support/InjectedFaults.h"

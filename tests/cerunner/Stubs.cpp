@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "platform/Registry.h"
-#include "platform/portable/PortableRegistry.h"
+#include "registry/PortableRegistry.h"
 #include "tests/cerunner/Device.h"
 #include "tests/cerunner/MenuBar.h"
 

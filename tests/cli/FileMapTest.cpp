@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "cli/FileReplace.h"
+#include "cli/FileRead.h"
 
 #ifndef _WIN32
 #include <unistd.h>

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "regfile/TextCoding.h"
 #include "repair/GlobalTexts.h"
 #include "repair/SerialScan.h"
 #include "tests/fuzz/FuzzInput.h"
 #include "tests/support/InjectedFaults.h"
 #include "tests/support/RegSnapshot.h"
+#include "unicode/TextCoding.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "cli/FileReplace.h"
+#include "cli/FileRead.h"
 #include "regfile/RegDocument.h"
 #include "tests/support/RegSnapshot.h"
 

@@ -9,8 +9,8 @@
 
 #include "platform/Registry.h"
 #include "regfile/RegDocument.h"
-#include "regfile/TextCoding.h"
 #include "tests/support/RegSnapshot.h"
+#include "unicode/TextCoding.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "regfile/RegDocument.h"
-#include "regfile/TextCoding.h"
 #include "repair/GlobalTexts.h"
 #include "repair/SerialScan.h"
 #include "tests/support/InjectedFaults.h"
 #include "tests/support/RegSnapshot.h"
+#include "unicode/TextCoding.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "regfile/TextCoding.h"
 #include "tests/support/ScanDifferential.h"
+#include "unicode/TextCoding.h"
 
 namespace {
 

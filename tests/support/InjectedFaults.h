@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/PortableRegistry.h"
+#include "registry/PortableRegistry.h"
 
 // Opening this key fails (kRegNotFound). The key is created if missing.
 void FaultOpenKey(const std::u16string& path);

@@ -10,8 +10,8 @@
 #include <map>
 #include <string>
 
-#include "regfile/RegTree.h"
-#include "regfile/TextCoding.h"
+#include "registry/RegTree.h"
+#include "unicode/TextCoding.h"
 
 typedef std::map<std::string, std::string> RegSnapshot;
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "cli/ScanLoad.h"
-#include "platform/portable/PortableRegistry.h"
+#include "registry/PortableRegistry.h"
 #include "repair/SerialScan.h"
 
 // Everything the tool shows or writes for one file.

@@ -1,4 +1,4 @@
-#include "regfile/TextCoding.h"
+#include "unicode/TextCoding.h"
 
 std::vector<uint8_t> Utf16LeBytes(const std::u16string& text, bool terminated) {
     std::vector<uint8_t> bytes;

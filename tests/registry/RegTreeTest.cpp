@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "regfile/RegTree.h"
+#include "registry/RegTree.h"
 
 namespace {
 

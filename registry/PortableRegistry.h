@@ -1,5 +1,5 @@
 // The portable side of platform/Registry.h: the six calls act on a
-// registry tree in memory (regfile/RegTree.h), with a table of open
+// registry tree in memory (registry/RegTree.h), with a table of open
 // handles, answering as Windows answers.
 //
 // The tree they act on is the one given to PortableRegistryUse: one tree
@@ -20,7 +20,7 @@
 #include <string>
 
 #include "platform/Registry.h"
-#include "regfile/RegTree.h"
+#include "registry/RegTree.h"
 
 // The tree the Registry.h calls act on from now on (null: none, every call
 // fails with kRegNotFound). Handles opened on the tree before are closed

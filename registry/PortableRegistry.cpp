@@ -1,6 +1,12 @@
-#include "platform/portable/PortableRegistry.h"
+#include "registry/PortableRegistry.h"
 
 #include <vector>
+
+// The tree's value types are the ones callers of Registry.h pass through.
+static_assert(kTreeTypeString == kRegTypeString && kTreeTypeExpandString == kRegTypeExpandString &&
+                  kTreeTypeBinary == kRegTypeBinary && kTreeTypeDword == kRegTypeDword &&
+                  kTreeTypeMultiString == kRegTypeMultiString,
+              "the tree numbers value types as Registry.h does");
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "regfile/RegTree.h"
+#include "registry/RegTree.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <new>
 
-#include "regfile/RegTreeRecords.h"
-#include "regfile/TextCoding.h"
+#include "registry/RegTreeRecords.h"
+#include "unicode/TextCoding.h"
 
 namespace {
 
@@ -139,6 +139,10 @@ TreeValue* ValueAt(TreeValueBlock* block, size_t offset) {
 
 // ---- indexes ----
 
+// A key keeps two kinds of named entries, each looked up and indexed on its
+// own: its sub-keys and its values.
+enum Entries { kSubKeys, kValues };
+
 template <typename C> size_t HashName(const C* name, size_t length) {
     uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
     for (size_t i = 0; i < length; ++i) {
@@ -149,8 +153,8 @@ template <typename C> size_t HashName(const C* name, size_t length) {
 }
 
 // The hash of the name kept at a position.
-size_t HashAt(const TreeKey& key, bool values, uint32_t position) {
-    if (values) {
+size_t HashAt(const TreeKey& key, Entries entries, uint32_t position) {
+    if (entries == kValues) {
         const TreeValue& v = *ValueAt(key.values, 4 * size_t(position));
         return WithName(v, [&](const auto* name) { return HashName(name, v.nameLength); });
     }
@@ -158,9 +162,10 @@ size_t HashAt(const TreeKey& key, bool values, uint32_t position) {
     return HashName(child->NameData(), child->nameLength);
 }
 
-bool NamedAt(const TreeKey& key, bool values, uint32_t position, const char16_t* name,
+bool NamedAt(const TreeKey& key, Entries entries, uint32_t position, const char16_t* name,
              size_t length) {
-    if (values) return ValueNamed(*ValueAt(key.values, 4 * size_t(position)), name, length);
+    if (entries == kValues)
+        return ValueNamed(*ValueAt(key.values, 4 * size_t(position)), name, length);
     const TreeKey* child = ChildSlots(key)[position];
     return RegNamesEqual(child->NameData(), child->nameLength, name, length);
 }
@@ -168,7 +173,7 @@ bool NamedAt(const TreeKey& key, bool values, uint32_t position, const char16_t*
 uint8_t Tag(size_t hash) { return uint8_t(hash >> (8 * sizeof(size_t) - 8)); }
 
 // The slot holding the name, or the first free slot of its run.
-size_t FindSlot(const TreeKey& key, bool values, const TreeIndex& index, const char16_t* name,
+size_t FindSlot(const TreeKey& key, Entries entries, const TreeIndex& index, const char16_t* name,
                 size_t length, size_t hash, bool* found) {
     size_t mask = index.slots.size() - 1, slot = hash & mask;
     size_t free = SIZE_MAX;
@@ -183,7 +188,7 @@ size_t FindSlot(const TreeKey& key, bool values, const TreeIndex& index, const c
             if (free == SIZE_MAX) free = slot;
             continue;
         }
-        if (index.tags[slot] == tag && NamedAt(key, values, s, name, length)) {
+        if (index.tags[slot] == tag && NamedAt(key, entries, s, name, length)) {
             *found = true;
             return slot;
         }
@@ -197,8 +202,8 @@ void Place(TreeIndex& index, size_t slot, uint32_t position, size_t hash) {
 }
 
 // Adds a position whose name the index does not hold yet.
-void IndexPut(const TreeKey& key, bool values, TreeIndex& index, uint32_t position) {
-    size_t hash = HashAt(key, values, position), mask = index.slots.size() - 1;
+void IndexPut(const TreeKey& key, Entries entries, TreeIndex& index, uint32_t position) {
+    size_t hash = HashAt(key, entries, position), mask = index.slots.size() - 1;
     size_t slot = hash & mask;
     while (index.slots[slot] != kEmptySlot && index.slots[slot] != kGoneSlot)
         slot = (slot + 1) & mask;
@@ -207,14 +212,14 @@ void IndexPut(const TreeKey& key, bool values, TreeIndex& index, uint32_t positi
 
 // Makes the index afresh for the positions given, under half full; it is
 // made again when additions (and deleted names, until then) fill half of it.
-void Rebuild(const TreeKey& key, bool values, TreeIndex& index,
+void Rebuild(const TreeKey& key, Entries entries, TreeIndex& index,
              const std::vector<uint32_t>& positions) {
     size_t size = 32;
     while (size < 2 * positions.size() + 3) size *= 2;
     index.slots.assign(size, kEmptySlot);
     index.tags.assign(size, 0);
     index.used = 0;
-    for (uint32_t p : positions) IndexPut(key, values, index, p);
+    for (uint32_t p : positions) IndexPut(key, entries, index, p);
 }
 
 std::vector<uint32_t> ValuePositions(const TreeKey& key) {
@@ -233,9 +238,9 @@ std::vector<uint32_t> ChildPositions(const TreeKey& key) {
     return positions;
 }
 
-TreeIndex* IndexOf(const TreeKey& key, bool values) {
+TreeIndex* IndexOf(const TreeKey& key, Entries entries) {
     if (!key.extra) return nullptr;
-    TreeIndex* index = values ? &key.extra->values : &key.extra->children;
+    TreeIndex* index = entries == kValues ? &key.extra->values : &key.extra->children;
     return index->slots.empty() ? nullptr : index;
 }
 
@@ -247,14 +252,15 @@ struct Probe {
 };
 
 // The position of a value (its offset / 4) or sub-key, or kEmptySlot.
-uint32_t Find(const TreeKey& key, bool values, const char16_t* name, size_t length, Probe* probe) {
-    if (const TreeIndex* index = IndexOf(key, values)) {
+uint32_t Find(const TreeKey& key, Entries entries, const char16_t* name, size_t length,
+              Probe* probe) {
+    if (const TreeIndex* index = IndexOf(key, entries)) {
         probe->hash = HashName(name, length);
         bool found;
-        probe->slot = FindSlot(key, values, *index, name, length, probe->hash, &found);
+        probe->slot = FindSlot(key, entries, *index, name, length, probe->hash, &found);
         return found ? index->slots[probe->slot] : kEmptySlot;
     }
-    if (!values) {
+    if (entries == kSubKeys) {
         for (uint32_t p = 0; p < TreeKeyChildCount(key); ++p) {
             const TreeKey* child = ChildSlots(key)[p];
             if (RegNamesEqual(child->NameData(), child->nameLength, name, length)) return p;
@@ -272,21 +278,22 @@ uint32_t Find(const TreeKey& key, bool values, const char16_t* name, size_t leng
 // Keeps the key's index in step with `position` having just been added
 // (count entries now) after `probe` missed it, making one when the key has
 // grown enough.
-void IndexAdded(TreeKey& key, bool values, uint32_t position, size_t count, const Probe& probe) {
-    TreeIndex* index = IndexOf(key, values);
+void IndexAdded(TreeKey& key, Entries entries, uint32_t position, size_t count,
+                const Probe& probe) {
+    TreeIndex* index = IndexOf(key, entries);
     if (index && 2 * (index->used + 1) <= index->slots.size()) {
-        if (probe.slot == SIZE_MAX) return IndexPut(key, values, *index, position);
+        if (probe.slot == SIZE_MAX) return IndexPut(key, entries, *index, position);
         return Place(*index, probe.slot, position, probe.hash);
     }
     if (!index && count < kIndexFrom) return;
     TreeKeyExtra& extra = Extra(key);
-    Rebuild(key, values, values ? extra.values : extra.children,
-            values ? ValuePositions(key) : ChildPositions(key));
+    Rebuild(key, entries, entries == kValues ? extra.values : extra.children,
+            entries == kValues ? ValuePositions(key) : ChildPositions(key));
 }
 
 // The slot of a position the index holds.
-size_t SlotOf(const TreeKey& key, bool values, const TreeIndex& index, uint32_t position) {
-    size_t mask = index.slots.size() - 1, slot = HashAt(key, values, position) & mask;
+size_t SlotOf(const TreeKey& key, Entries entries, const TreeIndex& index, uint32_t position) {
+    size_t mask = index.slots.size() - 1, slot = HashAt(key, entries, position) & mask;
     while (index.slots[slot] != position) slot = (slot + 1) & mask;
     return slot;
 }
@@ -359,7 +366,7 @@ void Compact(TreeKey& key) {
     }
     block->used = uint32_t(to);
     block->goneBytes = 0;
-    if (IndexOf(key, true)) Rebuild(key, true, key.extra->values, ValuePositions(key));
+    if (IndexOf(key, kValues)) Rebuild(key, kValues, key.extra->values, ValuePositions(key));
 }
 
 // A value has gone: its room is taken back once the gone values outweigh
@@ -456,14 +463,14 @@ void RegTreeSetValue(RegTree& tree, const std::u16string& path, const std::u16st
 
 void RegTreeSetString(RegTree& tree, const std::u16string& path, const std::u16string& name,
                       const std::u16string& text) {
-    RegTreeSetValue(tree, path, name, 1, Utf16LeBytes(text, true));  // REG_SZ
+    RegTreeSetValue(tree, path, name, kTreeTypeString, Utf16LeBytes(text, true));
 }
 
 void RegTreeSetDword(RegTree& tree, const std::u16string& path, const std::u16string& name,
                      uint32_t value) {
     std::vector<uint8_t> bytes(4);
     for (int i = 0; i < 4; ++i) bytes[i] = uint8_t(value >> (8 * i));
-    RegTreeSetValue(tree, path, name, 4, bytes);  // REG_DWORD
+    RegTreeSetValue(tree, path, name, kTreeTypeDword, bytes);
 }
 
 const TreeValue* RegTreeGetValue(const RegTree& tree, const std::u16string& path,
@@ -510,13 +517,13 @@ TreeKey* TreeKeyChildAt(const TreeKey& key, size_t index) { return ChildSlots(ke
 
 TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, false, name, nameLength, &probe);
+    uint32_t p = Find(key, kSubKeys, name, nameLength, &probe);
     return p == kEmptySlot ? nullptr : ChildSlots(key)[p];
 }
 
 TreeKey& TreeKeyCreateChild(TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, false, name, nameLength, &probe);
+    uint32_t p = Find(key, kSubKeys, name, nameLength, &probe);
     if (p != kEmptySlot) return *ChildSlots(key)[p];
     uint32_t count = uint32_t(TreeKeyChildCount(key));
     uint32_t capacity = key.children ? key.children->capacity : 0;
@@ -533,7 +540,7 @@ TreeKey& TreeKeyCreateChild(TreeKey& key, const char16_t* name, size_t nameLengt
     ChildSlots(key)[count] = child;
     key.children->count = count + 1;
     key.sortedValid = false;
-    IndexAdded(key, false, count, count + 1, probe);
+    IndexAdded(key, kSubKeys, count, count + 1, probe);
     return *child;
 }
 
@@ -564,9 +571,9 @@ void TreeKeyDelete(RegTree& tree, TreeKey& key) {
     if (tree.keyDeleted) tree.keyDeleted(key, tree.keyDeletedContext);
     TreeKey** kids = ChildSlots(*parent);
     uint32_t position = key.position, last = parent->children->count - 1;
-    if (TreeIndex* index = IndexOf(*parent, false)) {
-        index->slots[SlotOf(*parent, false, *index, position)] = kGoneSlot;
-        if (position != last) index->slots[SlotOf(*parent, false, *index, last)] = position;
+    if (TreeIndex* index = IndexOf(*parent, kSubKeys)) {
+        index->slots[SlotOf(*parent, kSubKeys, *index, position)] = kGoneSlot;
+        if (position != last) index->slots[SlotOf(*parent, kSubKeys, *index, last)] = position;
     }
     kids[position] = kids[last];
     kids[position]->position = position;
@@ -577,7 +584,7 @@ void TreeKeyDelete(RegTree& tree, TreeKey& key) {
 
 const TreeValue* TreeKeyFindValue(const TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, true, name, nameLength, &probe);
+    uint32_t p = Find(key, kValues, name, nameLength, &probe);
     return p == kEmptySlot ? nullptr : ValueAt(key.values, 4 * size_t(p));
 }
 
@@ -593,7 +600,7 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
     }
     bool narrow = NarrowBytes(bytes, size);
     Probe probe;
-    uint32_t p = Find(key, true, name, nameLength, &probe);
+    uint32_t p = Find(key, kValues, name, nameLength, &probe);
     TreeValue* v = p == kEmptySlot ? nullptr : ValueAt(key.values, 4 * size_t(p));
     if (v && RecordSize(*v) == RecordSize(NameBytes(*v), KeptSize(size, narrow))) {
         WriteBytes(v, type, bytes, size, narrow);  // the same room: written over in place
@@ -608,8 +615,8 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
         TreeValueBlock* block = key.values;
         size_t at = block->used;
         AppendRecord(key, kept.data(), kept.size(), type, bytes, size, narrow);
-        if (TreeIndex* index = IndexOf(key, true))
-            index->slots[SlotOf(key, true, *index, PositionOf(old))] = PositionOf(at);
+        if (TreeIndex* index = IndexOf(key, kValues))
+            index->slots[SlotOf(key, kValues, *index, PositionOf(old))] = PositionOf(at);
         MarkValueGone(key, ValueAt(block, old));
         return;
     }
@@ -617,16 +624,16 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
     size_t at = key.values->used;
     AppendRecord(key, name, nameLength, type, bytes, size, narrow);
     ++key.values->count;
-    IndexAdded(key, true, PositionOf(at), key.values->count, probe);
+    IndexAdded(key, kValues, PositionOf(at), key.values->count, probe);
 }
 
 bool TreeKeyDeleteValue(TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, true, name, nameLength, &probe);
+    uint32_t p = Find(key, kValues, name, nameLength, &probe);
     if (p == kEmptySlot) return false;
     TreeValueBlock* block = key.values;
-    if (TreeIndex* index = IndexOf(key, true))
-        index->slots[SlotOf(key, true, *index, p)] = kGoneSlot;
+    if (TreeIndex* index = IndexOf(key, kValues))
+        index->slots[SlotOf(key, kValues, *index, p)] = kGoneSlot;
     --block->count;
     MarkValueGone(key, ValueAt(block, 4 * size_t(p)));
     return true;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "regfile/TextCoding.h"
+#include "unicode/TextCoding.h"
 
 // UTF-8 bytes to 16-bit text and back; what is no UTF-8 is refused where it
 // starts.

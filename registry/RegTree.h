@@ -2,8 +2,8 @@
 // them and as the scan reads them. Nothing about files or handles: the
 // reader loads into a tree it is given (regfile/RegDocument.h), and the
 // portable Registry.h functions act on a tree they are given
-// (platform/portable/PortableRegistry.h). How keys and values are kept is
-// private to regfile/RegTree.cpp (regfile/RegTreeRecords.h).
+// (registry/PortableRegistry.h). How keys and values are kept is
+// private to registry/RegTree.cpp (registry/RegTreeRecords.h).
 //
 //   - The tree's top is invisible; its sub-keys are the root keys
 //     ("HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", ...).
@@ -25,6 +25,15 @@
 
 struct TreeKey;
 struct TreeValue;
+
+// The value types the tree's users name, numbered as Windows numbers them
+// (registry/PortableRegistry.cpp checks they agree with Registry.h's). The
+// tree keeps any 32-bit type.
+const uint32_t kTreeTypeString = 1;  // 16-bit text with its terminator (REG_SZ)
+const uint32_t kTreeTypeExpandString = 2;
+const uint32_t kTreeTypeBinary = 3;
+const uint32_t kTreeTypeDword = 4;
+const uint32_t kTreeTypeMultiString = 7;
 
 const size_t kTreeMaxKeyName = 255;      // characters of a key name, as Windows allows
 const size_t kTreeMaxValueName = 16383;  // characters of a value name

@@ -1,5 +1,5 @@
 // How a registry tree keeps its keys and values: the records behind
-// regfile/RegTree.h, for regfile/RegTree.cpp alone.
+// registry/RegTree.h, for registry/RegTree.cpp alone.
 #pragma once
 
 #include <stdint.h>
@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "regfile/RegTree.h"
+#include "registry/RegTree.h"
 
 // A value as a key keeps it: this record, then the name, then the bytes,
 // padded to 4 bytes. A key's values lie one after another in one block
