@@ -173,6 +173,14 @@ struct RegEdit {
 bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<RegEdit>* edits,
                       std::string* error);
 
+// Where the data of the value whose entry starts at `start` is written, in
+// the forms a repair changes in place (a quoted string, hex with at least
+// one byte): from the first byte of the data to the end of its last, other
+// lines between included; *type is the type this spelling gives. For the
+// checks that a repair changes nothing else.
+bool RegValueDataSpan(const RegDocument& doc, size_t start, uint32_t* type, size_t* from,
+                      size_t* to);
+
 // The repaired file as pieces to write one after another: the original's
 // bytes between the edits and the edits' own (views into both, which must
 // outlive them). A large file is written without a whole copy.
