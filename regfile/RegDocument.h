@@ -13,7 +13,7 @@
 // with the reason, everything else is kept. Loading a document into a
 // registry tree is a separate step (or done while reading, in one pass over
 // the lines), and so is making the repaired file: the original bytes with
-// only the changed values' lines spelled anew.
+// only the changed values' data spelled anew.
 //
 // The code behind it, by job: regfile/RegText (the file's lines as text),
 // regfile/RegStatement (regedit's rules for what a line says),
@@ -161,10 +161,14 @@ void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const 
 void RegEntryLines(const RegDocument& doc, size_t entry, uint32_t* firstLine, uint32_t* lineCount);
 
 // The changes that make the document's bytes the file for the tree as it
-// is now: the lines of each value that differs from the tree spelled anew
-// (only the spelling regedit applies last, the one that counts), in file
-// order and none overlapping: bytes [from, to) become `bytes`. Fails, with
-// *edits empty, when a changed value has no spelling in the file's format.
+// is now, one for each value that differs from the tree (only the spelling
+// regedit applies last, the one that counts): its lines, without the last
+// line end. Where the value's form holds the new data (a quoted string, hex
+// of the same type), only the data's bytes change in them: spacing,
+// comments and the lines between continued hex stay; else the value's line
+// is written anew, its indent and name as they were. In file order and none
+// overlapping: bytes [from, to) become `bytes`. Fails, with *edits empty,
+// when a changed value has no spelling in the file's format.
 struct RegEdit {
     size_t from;
     size_t to;
