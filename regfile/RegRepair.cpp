@@ -253,6 +253,103 @@ bool RespellDataOnly(StatementReader& p, const Statement& st, size_t start, uint
 
 }  // namespace
 
+namespace {
+
+// Walking back from the end, the first spelling met of a value is the one
+// regedit applies last, unless a later deletion of the value or of its key
+// (or of a key above it) undoes it. Calls see(entry, value, differs) for
+// each spelling of a value the tree holds, met from the last: value is the
+// tree's, and differs tells whether this spelling gives other data. Stops
+// when see answers false.
+template <typename See>
+bool WalkBack(const RegDocument& doc, const RegTree& tree, StatementReader& p, Statement& st,
+              See see) {
+    std::unordered_set<std::u16string> deletedKeys;
+    size_t keyEntry = SIZE_MAX;
+    const TreeKey* key = nullptr;
+    for (size_t n = doc.entries.size(); n-- > 0;) {
+        const RegEntry& e = doc.entries[n];
+        if (e.kind == kRegEntryKey) continue;
+        if (e.kind == kRegEntryKeyDeletion) {
+            ReadStatement(p, e.offset, &st);
+            deletedKeys.insert(RegFoldName(st.path));
+            keyEntry = SIZE_MAX;
+            continue;
+        }
+        if (e.keyEntry != keyEntry) {
+            keyEntry = e.keyEntry;
+            Statement::Kind kind;
+            QuickKey quickKey;
+            quickKey.path = &st.path;
+            if (!QuickStatement(doc, p.lines, doc.entries[keyEntry].offset, &kind, &st.lines,
+                                &st.next, &quickKey))
+                ReadStatement(p, doc.entries[keyEntry].offset, &st);
+            // A key the tree lacks has no value to compare (most keys,
+            // when the tree holds only those a scan reads). Deleted when
+            // this key or one above it is deleted further on; a sibling
+            // whose name merely begins the same is not.
+            key = RegTreeFindKey(tree, st.path);
+            std::u16string folded = key ? RegFoldName(st.path) : std::u16string();
+            bool deleted = false;
+            for (size_t cut = folded.size(); key && !deleted;) {
+                deleted = deletedKeys.count(folded.substr(0, cut)) != 0;
+                size_t slash = folded.rfind(u'\\', cut - 1);
+                if (slash == std::u16string::npos || slash == 0) break;
+                cut = slash;
+            }
+            if (deleted) key = nullptr;
+        }
+        if (!key) continue;
+        ReadStatement(p, e.offset, &st);
+        const TreeValue* now = TreeKeyFindValue(*key, st.name.data(), st.name.size());
+        if (!now) continue;  // deleted last: no spelling of it counts
+        bool differs =
+            e.kind == kRegEntryValue && (TreeValueType(*now) != st.type ||
+                                         !TreeValueSameBytes(*now, st.data.data(), st.data.size()));
+        if (!see(e, now, differs)) return false;
+    }
+    return true;
+}
+
+// The new lines of a value, replacing the bytes [from, to): its lines
+// without the last line end.
+struct Replacement {
+    size_t from, to;
+    std::u16string text;  // spelled anew,
+    std::string bytes;    // or the old lines with only the data changed
+};
+
+// The value's lines spelled for the tree's value `now`: only the data
+// changed where the old form holds it, else written anew.
+bool Replace(StatementReader& p, const Statement& st, const RegEntry& e, const TreeValue& now,
+             Replacement* r, std::string* error) {
+    const RegDocument& doc = p.doc;
+    // The last line's own line end (a lone byte after the last
+    // character of a UTF-16 file is none).
+    std::u16string lineEnd;
+    for (size_t k = st.end; k + UnitSize(doc) <= st.next; k += UnitSize(doc))
+        lineEnd.push_back(UnitAt(doc, k));
+    if (lineEnd.empty()) lineEnd = u"\r\n";  // only for wrapping inside the value
+    std::vector<uint8_t> bytes = TreeValueBytes(now);
+    *r = Replacement{e.offset, st.end, {}, {}};
+    if (RespellDataOnly(p, st, e.offset, TreeValueType(now), bytes, lineEnd, &r->bytes))
+        return true;
+    p.Decode(e.offset);  // the name is on the first of the value's lines
+    std::u16string name = p.line.substr(st.nameStart, st.nameEnd - st.nameStart);
+    if (!RegFileSpellValue(doc.format, name, TreeValueType(now), bytes.data(), bytes.size(),
+                           lineEnd, &r->text)) {
+        *error = "line " + std::to_string(LineNumberAt(doc, e.offset)) +
+                 ": the new data of value '" + Shown(st.name) +
+                 "' cannot be spelled in this file's format";
+        return false;
+    }
+    // The indent is kept as it was: blanks only, so copied unit for unit.
+    r->text.insert(0, p.line, 0, st.nameStart);
+    return true;
+}
+
+}  // namespace
+
 bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<RegEdit>* edits,
                       std::string* error) {
     std::string ignored;
@@ -261,95 +358,24 @@ bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<R
     StatementReader p{doc, true};
     Statement st;
 
-    // Walking back from the end, the first spelling met of a value is the
-    // one regedit applies last, unless a later deletion of the value or of
-    // its key (or of a key above it) undoes it. The first walk collects the
-    // values that some spelling disagrees with (few: the repaired ones and
-    // those spelled more than once); the second finds, for those alone,
-    // whether the disagreeing spelling is the one that counts. So the walks
-    // remember a handful of values, not every value of the file.
-    struct Replacement {
-        size_t from, to;  // the bytes replaced: the value's lines, without the last line end
-        std::u16string text;
-        std::string bytes;  // the value's lines with only the data changed, or empty
-    };
-    std::vector<Replacement> replacements;
+    // The first walk collects the values that some spelling disagrees with
+    // (few: the repaired ones and those spelled more than once); the second
+    // finds, for those alone, whether the disagreeing spelling is the one
+    // that counts. So the walks remember a handful of values, not every
+    // value of the file.
     std::unordered_set<const TreeValue*> disagreeing, settled;
-    for (int walk = 0; walk < 2; ++walk) {
-        std::unordered_set<std::u16string> deletedKeys;
-        size_t keyEntry = SIZE_MAX;
-        const TreeKey* key = nullptr;
-        for (size_t n = doc.entries.size(); n-- > 0;) {
-            const RegEntry& e = doc.entries[n];
-            if (e.kind == kRegEntryKey) continue;
-            if (e.kind == kRegEntryKeyDeletion) {
-                ReadStatement(p, e.offset, &st);
-                deletedKeys.insert(RegFoldName(st.path));
-                keyEntry = SIZE_MAX;
-                continue;
-            }
-            if (e.keyEntry != keyEntry) {
-                keyEntry = e.keyEntry;
-                Statement::Kind kind;
-                QuickKey quickKey;
-                quickKey.path = &st.path;
-                if (!QuickStatement(doc, p.lines, doc.entries[keyEntry].offset, &kind, &st.lines,
-                                    &st.next, &quickKey))
-                    ReadStatement(p, doc.entries[keyEntry].offset, &st);
-                // A key the tree lacks has no value to compare (most keys,
-                // when the tree holds only those a scan reads). Deleted when
-                // this key or one above it is deleted further on; a sibling
-                // whose name merely begins the same is not.
-                key = RegTreeFindKey(tree, st.path);
-                std::u16string folded = key ? RegFoldName(st.path) : std::u16string();
-                bool deleted = false;
-                for (size_t cut = folded.size(); key && !deleted;) {
-                    deleted = deletedKeys.count(folded.substr(0, cut)) != 0;
-                    size_t slash = folded.rfind(u'\\', cut - 1);
-                    if (slash == std::u16string::npos || slash == 0) break;
-                    cut = slash;
-                }
-                if (deleted) key = nullptr;
-            }
-            if (!key) continue;
-            ReadStatement(p, e.offset, &st);
-            const TreeValue* now = TreeKeyFindValue(*key, st.name.data(), st.name.size());
-            if (!now) continue;  // deleted last: no spelling of it counts
-            bool differs = e.kind == kRegEntryValue &&
-                           (TreeValueType(*now) != st.type ||
-                            !TreeValueSameBytes(*now, st.data.data(), st.data.size()));
-            if (walk == 0) {
-                if (differs) disagreeing.insert(now);
-                continue;
-            }
-            if (!disagreeing.count(now) || !settled.insert(now).second || !differs) continue;
-
-            // The last line's own line end (a lone byte after the last
-            // character of a UTF-16 file is none).
-            std::u16string lineEnd;
-            for (size_t k = st.end; k + UnitSize(doc) <= st.next; k += UnitSize(doc))
-                lineEnd.push_back(UnitAt(doc, k));
-            if (lineEnd.empty()) lineEnd = u"\r\n";  // only for wrapping inside the value
-            std::vector<uint8_t> bytes = TreeValueBytes(*now);
-            Replacement r{e.offset, st.end, {}, {}};
-            if (RespellDataOnly(p, st, e.offset, TreeValueType(*now), bytes, lineEnd, &r.bytes)) {
-                replacements.push_back(std::move(r));
-                continue;
-            }
-            p.Decode(e.offset);  // the name is on the first of the value's lines
-            std::u16string name = p.line.substr(st.nameStart, st.nameEnd - st.nameStart);
-            if (!RegFileSpellValue(doc.format, name, TreeValueType(*now), bytes.data(),
-                                   bytes.size(), lineEnd, &r.text)) {
-                *error = "line " + std::to_string(LineNumberAt(doc, e.offset)) +
-                         ": the new data of value '" + Shown(st.name) +
-                         "' cannot be spelled in this file's format";
-                return false;
-            }
-            // The indent is kept as it was: blanks only, so copied unit for unit.
-            r.text.insert(0, p.line, 0, st.nameStart);
-            replacements.push_back(std::move(r));
-        }
-    }
+    WalkBack(doc, tree, p, st, [&](const RegEntry&, const TreeValue* now, bool differs) {
+        if (differs) disagreeing.insert(now);
+        return true;
+    });
+    std::vector<Replacement> replacements;
+    bool spelled =
+        WalkBack(doc, tree, p, st, [&](const RegEntry& e, const TreeValue* now, bool differs) {
+            if (!disagreeing.count(now) || !settled.insert(now).second || !differs) return true;
+            replacements.emplace_back();
+            return Replace(p, st, e, *now, &replacements.back(), error);
+        });
+    if (!spelled) return false;
 
     // Met walking back: in file order from the last.
     for (size_t n = replacements.size(); n-- > 0;) {
