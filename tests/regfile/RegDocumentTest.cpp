@@ -319,7 +319,9 @@ TEST(RegDocumentRepaired, OnlyTheDataChanges) {
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Dll\"=hex(2):41,42,43,00",
          "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Dll\"=hex(2):78,00", u"Dll", kRegTypeExpandString,
          u"x"},
-        // UTF-8 with a name and data outside ASCII
+        // UTF-8 with a name and data outside ASCII; U+0142 differs from 'B'
+        // only in its high byte
+        {a5 + "\"Dll\"=\"\xC5\x82TCEIF.DLL\"\r\n", a5 + "\"Dll\"=\"BTCEIF.DLL\"\r\n"},
         {kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\"D\xC3\xA9\" = \"\xC5\x82TCEIF\" ;\xC3\xA9\r",
          kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\"D\xC3\xA9\" = \"BTCEIF.DLL\" ;\xC3\xA9\r", u"D\u00e9"},
         // the old form cannot hold it: another type, no hex byte, no quoted
