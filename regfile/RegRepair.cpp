@@ -132,10 +132,6 @@ size_t ByteAt(const RegDocument& doc, size_t lineStart, const std::u16string& li
     return lineStart + before.size();
 }
 
-bool IsHexDigit(char16_t c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
 // Finds the data of the value statement `st` read from `start` (which
 // regedit reads as a value): false for forms other than a quoted string or
 // hex with at least one byte.
@@ -144,7 +140,7 @@ bool FindDataPlace(StatementReader& p, const Statement& st, size_t start, DataPl
     const std::u16string* line = &p.line;
     size_t pos = st.nameEnd;
     auto skipBlanks = [&] {
-        while (pos < line->size() && ((*line)[pos] == u' ' || (*line)[pos] == u'\t')) ++pos;
+        while (pos < line->size() && IsBlank((*line)[pos])) ++pos;
     };
     skipBlanks();
     ++pos;  // the '='
@@ -164,7 +160,7 @@ bool FindDataPlace(StatementReader& p, const Statement& st, size_t start, DataPl
         for (;;) {
             skipBlanks();
             size_t from = pos;
-            while (pos < line->size() && IsHexDigit((*line)[pos])) ++pos;
+            while (pos < line->size() && HexDigit((*line)[pos]) >= 0) ++pos;
             if (pos == from) break;
             place->pieces.emplace_back(ByteAt(p.doc, lineStart, *line, from),
                                        ByteAt(p.doc, lineStart, *line, pos));

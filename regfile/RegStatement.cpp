@@ -14,15 +14,6 @@ namespace {
 const char kHeader4[] = "REGEDIT4";
 const char kHeader5[] = "Windows Registry Editor Version 5.00";
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
-
 Statement::Kind Skip(Statement* st, Statement::Kind kind, const std::string& why) {
     st->kind = kind;
     st->why = why;
