@@ -13,7 +13,7 @@
 // with the reason, everything else is kept. Loading a document into a
 // registry tree is a separate step (or done while reading, in one pass over
 // the lines), and so is making the repaired file: the original bytes with
-// only the changed values' lines spelled anew.
+// only the changed values' data spelled anew.
 //
 // The code behind it, by job: regfile/RegText (the file's lines as text),
 // regfile/RegStatement (regedit's rules for what a line says),
@@ -161,10 +161,14 @@ void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const 
 void RegEntryLines(const RegDocument& doc, size_t entry, uint32_t* firstLine, uint32_t* lineCount);
 
 // The changes that make the document's bytes the file for the tree as it
-// is now: the lines of each value that differs from the tree spelled anew
-// (only the spelling regedit applies last, the one that counts), in file
-// order and none overlapping: bytes [from, to) become `bytes`. Fails, with
-// *edits empty, when a changed value has no spelling in the file's format.
+// is now, one for each value that differs from the tree (only the spelling
+// regedit applies last, the one that counts): its lines, without the last
+// line end. Where the value's form holds the new data (a quoted string, hex
+// of the same type), only the data's bytes change in them: spacing,
+// comments and the lines between continued hex stay; else the value's line
+// is written anew, its indent and name as they were. In file order and none
+// overlapping: bytes [from, to) become `bytes`. Fails, with *edits empty,
+// when a changed value has no spelling in the file's format.
 struct RegEdit {
     size_t from;
     size_t to;
@@ -172,6 +176,14 @@ struct RegEdit {
 };
 bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<RegEdit>* edits,
                       std::string* error);
+
+// Where the data of the value whose entry starts at `start` is written, in
+// the forms a repair changes in place (a quoted string, hex with at least
+// one byte): from the first byte of the data to the end of its last, other
+// lines between included; *type is the type this spelling gives. For the
+// checks that a repair changes nothing else.
+bool RegValueDataSpan(const RegDocument& doc, size_t start, uint32_t* type, size_t* from,
+                      size_t* to);
 
 // The repaired file as pieces to write one after another: the original's
 // bytes between the edits and the edits' own (views into both, which must

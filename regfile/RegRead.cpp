@@ -12,97 +12,123 @@ struct ReadWhat {
     bool sections;
 };
 
-// Reads the document's bytes, line after line. With a tree, every line is
-// read in full; without, the common lines are told by the quick reading.
-bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* doc,
-          std::string* error) {
-    RegTree* tree = what.tree;
-    std::string ignored;
-    if (!error) error = &ignored;
-    if (doc->bytes.size() > kRegFileMaxBytes) {
-        *error = fileName + ": the file is larger than " + std::to_string(kRegFileMaxBytes >> 20) +
-                 " MiB, far more than any registry export";
-        return false;
-    }
-    size_t start;
-    if (!ReadHeader(doc, fileName, &start, error)) return false;
-    const size_t size = doc->bytes.size();
+const uint32_t kNoKey = 0xFFFFFFFFu;
 
-    auto skipped = [&](size_t line, const std::string& why) {
+// One reading of a document: what it keeps and where it stands.
+struct Reading {
+    const std::string& fileName;
+    bool strict;
+    ReadWhat what;
+    RegDocument* doc;
+    std::string* error;
+    TreeLoader loader{what.tree};
+    uint32_t key = kNoKey;  // the entry of the open key
+    uint32_t entryCount = 0;
+
+    // A line regedit skips: listed, or with strict the reading's failure.
+    bool Skipped(size_t line, const std::string& why) {
         if (strict) {
             *error = FileLine(fileName, line) + why;
             return false;
         }
         doc->skipped.push_back(RegSkippedLine{uint32_t(line), why});
         return true;
-    };
-    if (doc->format.encoding == kRegFileUtf16 && (size - 2) % 2 &&
-        !skipped(LineNumberAt(*doc, size - 1),
-                 "a lone byte at the end of a UTF-16 file (is the file cut short?)"))
-        return false;
+    }
 
-    // At most one entry a line: one allocation, and the pages never used
-    // are never touched.
-    if (what.entries) doc->entries.reserve(LinesBound(*doc, start));
-    StatementReader reader{*doc, tree != nullptr};
-    Statement st;
-    TreeLoader loader{tree};
-    const uint32_t kNoKey = 0xFFFFFFFFu;
-    uint32_t key = kNoKey;  // the entry of the open key
-    uint32_t entryCount = 0;
-    for (size_t line = 2; start < size; start = st.next, line += st.lines) {
-        Statement::Kind kind;
-        QuickKey quickKey;
-        quickKey.hashes = what.sections;
-        bool quick = !tree && QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
-                                             &quickKey);
-        if (!quick) kind = ReadStatement(reader, start, &st);
+    // The size, the header and a UTF-16 file's lone last byte; *start is
+    // where the line after the header starts.
+    bool Begin(size_t* start) {
+        if (doc->bytes.size() > kRegFileMaxBytes) {
+            *error = fileName + ": the file is larger than " +
+                     std::to_string(kRegFileMaxBytes >> 20) +
+                     " MiB, far more than any registry export";
+            return false;
+        }
+        if (!ReadHeader(doc, fileName, start, error)) return false;
+        const size_t size = doc->bytes.size();
+        return doc->format.encoding != kRegFileUtf16 || (size - 2) % 2 == 0 ||
+               Skipped(LineNumberAt(*doc, size - 1),
+                       "a lone byte at the end of a UTF-16 file (is the file cut short?)");
+    }
+
+    void AddSection(size_t start, RegSectionKind kind, uint32_t keyHash, uint32_t parentHash) {
+        if (what.sections)
+            doc->sections.push_back(RegSection{uint32_t(start), keyHash, parentHash, kind});
+    }
+
+    // Takes the statement read from `start`, on line number `line`;
+    // quickKey holds its key's hashes when the quick reading told it.
+    bool Take(Statement::Kind kind, const Statement& st, size_t start, size_t line,
+              const QuickKey* quickKey) {
         RegEntry e{uint32_t(start), entryCount, 0};
         switch (kind) {
-        case Statement::kNothing: continue;
-        case Statement::kKey:
+        case Statement::kNothing: return true;
+        case Statement::kKey: {
             key = e.keyEntry;
             e.kind = kRegEntryKey;
-            if (what.sections) {
-                RegSection section{uint32_t(start), quickKey.key, quickKey.parent, kRegSectionKey};
-                if (!quick) RegKeyHashes(st.path, &section.key, &section.parent);
-                doc->sections.push_back(section);
+            uint32_t keyHash = 0, parentHash = 0;
+            if (what.sections && quickKey) {
+                keyHash = quickKey->key;
+                parentHash = quickKey->parent;
+            } else if (what.sections) {
+                RegKeyHashes(st.path, &keyHash, &parentHash);
             }
+            AddSection(start, kRegSectionKey, keyHash, parentHash);
             break;
+        }
         case Statement::kKeyDeletion:
             key = kNoKey;
             e.kind = kRegEntryKeyDeletion;
             doc->deletesKeys = true;
-            if (what.sections)
-                doc->sections.push_back(RegSection{uint32_t(start), 0, 0, kRegSectionDeletion});
+            AddSection(start, kRegSectionDeletion, 0, 0);
             break;
         case Statement::kValue:
         case Statement::kValueDeletion:
-            if (key == kNoKey) {
-                if (!skipped(line, "value outside a key (no [KEY] line before it, or that line "
-                                   "was skipped or deleted the key)"))
-                    return false;
-                continue;
-            }
+            if (key == kNoKey)
+                return Skipped(line, "value outside a key (no [KEY] line before it, or that line "
+                                     "was skipped or deleted the key)");
             e.keyEntry = key;
             e.kind = kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion;
             break;
         case Statement::kSkipped:
             key = kNoKey;
-            if (tree) LoaderLeaveKey(loader);
-            if (what.sections)
-                doc->sections.push_back(RegSection{uint32_t(start), 0, 0, kRegSectionClosed});
+            if (what.tree) LoaderLeaveKey(loader);
+            AddSection(start, kRegSectionClosed, 0, 0);
             // fall through
         case Statement::kSkippedKeepKey:
             // Everything up to the line at fault goes, that line included.
-            if (!skipped(line + st.lines - 1, st.why)) return false;
-            continue;
+            return Skipped(line + st.lines - 1, st.why);
         }
         ++entryCount;
         if (what.entries) doc->entries.push_back(e);
-        if (tree) LoaderApply(loader, RegEntryKind(e.kind), st);
+        if (what.tree) LoaderApply(loader, RegEntryKind(e.kind), st);
+        return true;
     }
-    if (tree) LoaderLeaveKey(loader);
+};
+
+// Reads the document's bytes, line after line. With a tree, every line is
+// read in full; without, the common lines are told by the quick reading.
+bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* doc,
+          std::string* error) {
+    std::string ignored;
+    Reading reading{fileName, strict, what, doc, error ? error : &ignored};
+    size_t start;
+    if (!reading.Begin(&start)) return false;
+    // At most one entry a line: one allocation, and the pages never used
+    // are never touched.
+    if (what.entries) doc->entries.reserve(LinesBound(*doc, start));
+    StatementReader reader{*doc, what.tree != nullptr};
+    Statement st;
+    for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
+        Statement::Kind kind;
+        QuickKey quickKey;
+        quickKey.hashes = what.sections;
+        bool quick = !what.tree && QuickStatement(*doc, reader.lines, start, &kind, &st.lines,
+                                                  &st.next, &quickKey);
+        if (!quick) kind = ReadStatement(reader, start, &st);
+        if (!reading.Take(kind, st, start, line, quick ? &quickKey : nullptr)) return false;
+    }
+    if (what.tree) LoaderLeaveKey(reading.loader);
     return true;
 }
 

@@ -12,15 +12,6 @@ namespace {
 const char kHeader4[] = "REGEDIT4";
 const char kHeader5[] = "Windows Registry Editor Version 5.00";
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
-
 Statement::Kind Skip(Statement* st, Statement::Kind kind, const std::string& why) {
     st->kind = kind;
     st->why = why;
@@ -134,10 +125,16 @@ bool OnlyCommentAfter(const std::u16string& line, size_t pos) {
     return pos == line.size() || line[pos] == u';';
 }
 
-// Hex bytes from line[pos] on. Returns 1 when the data ends on this line,
-// 2 when a trailing backslash continues it, 0 when it is malformed.
-int ParseHexBytes(const std::u16string& line, size_t pos, std::vector<uint8_t>* data,
-                  std::string* why) {
+// How a line of hex bytes ends.
+enum HexLine {
+    kHexLineBad,        // malformed (the reason in *why)
+    kHexLineEnds,       // the data ends on this line
+    kHexLineContinues,  // a trailing backslash continues it on a later line
+};
+
+// Hex bytes from line[pos] on.
+HexLine ParseHexBytes(const std::u16string& line, size_t pos, std::vector<uint8_t>* data,
+                      std::string* why) {
     while (pos < line.size()) {
         while (pos < line.size() && IsBlank(line[pos])) ++pos;
         size_t start = pos;
@@ -148,19 +145,19 @@ int ParseHexBytes(const std::u16string& line, size_t pos, std::vector<uint8_t>* 
         if (value > 0xFF) {
             *why = "bad hex byte '" + Shown(line.substr(start, pos - start + 1)) +
                    "' (expected at most two hex digits)";
-            return 0;
+            return kHexLineBad;
         }
         if (pos == start) {
             if (pos < line.size() && line[pos] == u'\\') {
                 if (!OnlyCommentAfter(line, pos + 1)) {
                     *why = "unexpected text after '\\' (a continued line ends with '\\')";
-                    return 0;
+                    return kHexLineBad;
                 }
-                return 2;
+                return kHexLineContinues;
             }
-            if (pos == line.size() || line[pos] == u';') return 1;
+            if (pos == line.size() || line[pos] == u';') return kHexLineEnds;
             *why = "bad hex byte '" + Shown(line.substr(pos, 8)) + "' (expected 0-9, a-f)";
-            return 0;
+            return kHexLineBad;
         }
         if (data) data->push_back(uint8_t(value));
         if (pos < line.size() && line[pos] == u',') {
@@ -169,11 +166,11 @@ int ParseHexBytes(const std::u16string& line, size_t pos, std::vector<uint8_t>* 
         }
         if (!OnlyCommentAfter(line, pos)) {
             *why = "expected ',' after the hex byte, found '" + Shown(line.substr(pos, 8)) + "'";
-            return 0;
+            return kHexLineBad;
         }
-        return 1;
+        return kHexLineEnds;
     }
-    return 1;
+    return kHexLineEnds;
 }
 
 // Text types in hex form: regedit ends them with a zero when they lack one,
@@ -195,106 +192,123 @@ void PrepareHexText(const RegDocument& doc, Statement* st) {
     d.swap(wide);
 }
 
-Statement::Kind ParseValueLine(StatementReader& p, size_t pos, Statement* st) {
-    const std::u16string& line = p.line;
-    st->nameStart = pos;
-    if (line[pos] == u'@') {
-        ++pos;
-    } else {
-        ++pos;
-        if (!Unescape(line, &pos, &st->name, &st->why))
-            return Skip(st, Statement::kSkippedKeepKey, st->why);
-        if (st->name.size() > kTreeMaxValueName)
-            return Skip(st, Statement::kSkippedKeepKey,
-                        "value name longer than " + std::to_string(kTreeMaxValueName) +
-                            " characters");
-    }
-    st->nameEnd = pos;
-    while (pos < line.size() && IsBlank(line[pos])) ++pos;
-    if (pos == line.size() || line[pos] != u'=')
-        return Skip(st, Statement::kSkippedKeepKey, "expected '=' after the value name");
-    ++pos;
-    while (pos < line.size() && IsBlank(line[pos])) ++pos;
-    size_t end = line.size();
-    while (end > pos && IsBlank(line[end - 1])) --end;
-    auto startsWith = [&](const char* tag) {
-        for (size_t k = 0; tag[k]; ++k)
-            if (pos + k >= end || line[pos + k] != char16_t(tag[k])) return false;
-        return true;
-    };
+// Whether line[pos, end) starts with the ASCII tag.
+bool TagAt(const std::u16string& line, size_t pos, size_t end, const char* tag) {
+    for (size_t k = 0; tag[k]; ++k)
+        if (pos + k >= end || line[pos + k] != char16_t(tag[k])) return false;
+    return true;
+}
 
-    if (pos < end && line[pos] == u'-') {
-        if (!OnlyCommentAfter(line, pos + 1))
-            return Skip(st, Statement::kSkippedKeepKey,
-                        "unexpected text after '=-' (expected the end of the line)");
-        st->kind = Statement::kValueDeletion;
-        return st->kind;
+Statement::Kind Value(Statement* st, uint32_t type) {
+    st->type = type;
+    st->kind = Statement::kValue;
+    return st->kind;
+}
+
+// The name from line[*pos] on ('@' or a quoted name) and the '=' after it;
+// *pos ends after the blanks that follow the '='. False with st->why.
+bool ParseValueName(const std::u16string& line, size_t* pos, Statement* st) {
+    st->nameStart = *pos;
+    ++*pos;
+    if (line[st->nameStart] != u'@') {
+        if (!Unescape(line, pos, &st->name, &st->why)) return false;
+        if (st->name.size() > kTreeMaxValueName) {
+            st->why = "value name longer than " + std::to_string(kTreeMaxValueName) + " characters";
+            return false;
+        }
     }
-    if (pos < end && line[pos] == u'"') {
-        ++pos;
-        std::u16string& text = st->text;
-        text.clear();
-        if (!Unescape(line, &pos, &text, &st->why))
-            return Skip(st, Statement::kSkippedKeepKey, st->why);
-        while (pos < line.size() && IsBlank(line[pos])) ++pos;
-        if (!OnlyCommentAfter(line, pos))
-            return Skip(st, Statement::kSkippedKeepKey,
-                        "unexpected text '" + Shown(line.substr(pos)) +
-                            "' after the string (expected the end of the line)");
-        st->type = kTreeTypeString;
-        st->kind = Statement::kValue;
-        if (!p.keepData) return st->kind;
-        // Written in place, little-endian, then the terminating zero.
-        std::vector<uint8_t>& d = st->data;
-        d.resize(2 * text.size() + 2);
-        for (size_t k = 0; k < text.size(); ++k) Utf16LePut(&d[2 * k], text[k]);
-        Utf16LePut(&d[2 * text.size()], 0);
-        return st->kind;
+    st->nameEnd = *pos;
+    while (*pos < line.size() && IsBlank(line[*pos])) ++*pos;
+    if (*pos == line.size() || line[*pos] != u'=') {
+        st->why = "expected '=' after the value name";
+        return false;
     }
-    if (startsWith("dword:")) {
-        pos += 6;
-        while (pos < end && IsBlank(line[pos])) ++pos;
-        size_t start = pos;
-        uint32_t value = 0;
-        while (pos < end && HexDigit(line[pos]) >= 0 && pos - start < 9)
-            value = value * 16 + uint32_t(HexDigit(line[pos++]));
-        if (pos == start || pos - start > 8 || !OnlyCommentAfter(line, pos))
-            return Skip(st, Statement::kSkippedKeepKey,
-                        "bad dword value (expected 1 to 8 hex digits after 'dword:')");
-        st->type = kTreeTypeDword;
-        st->data.resize(4);
-        for (int k = 0; k < 4; ++k) st->data[k] = uint8_t(value >> (8 * k));
-        st->kind = Statement::kValue;
-        return st->kind;
-    }
-    if (startsWith("hex:")) {
-        st->type = kTreeTypeBinary;
-        pos += 4;
-    } else if (startsWith("hex(")) {
-        pos += 4;
-        uint64_t type = 0;
-        while (pos < end && HexDigit(line[pos]) >= 0 && type <= 0xFFFFFFFFu)
-            type = type * 16 + uint32_t(HexDigit(line[pos++]));
-        if (type > 0xFFFFFFFFu || pos + 1 >= end || line[pos] != u')' || line[pos + 1] != u':')
-            return Skip(st, Statement::kSkippedKeepKey,
-                        "bad value type in 'hex(N):' (expected hex digits, then '):')");
-        st->type = uint32_t(type);
-        pos += 2;
-    } else {
+    ++*pos;
+    while (*pos < line.size() && IsBlank(line[*pos])) ++*pos;
+    return true;
+}
+
+// "=-": the value is deleted.
+Statement::Kind ParseDeletion(const std::u16string& line, size_t pos, Statement* st) {
+    if (!OnlyCommentAfter(line, pos + 1))
         return Skip(st, Statement::kSkippedKeepKey,
-                    "expected a string, dword:, hex:, hex(N): or - after '='");
-    }
+                    "unexpected text after '=-' (expected the end of the line)");
+    st->kind = Statement::kValueDeletion;
+    return st->kind;
+}
 
-    // Hex data, over as many lines as trailing backslashes continue it.
-    std::u16string& rest = st->text;
-    rest.assign(line, pos, end - pos);
-    if (rest.empty()) {
-        st->kind = Statement::kValue;
-        return st->kind;
+// A quoted string from the '"' at line[pos]: a text value.
+Statement::Kind ParseQuoted(StatementReader& p, size_t pos, Statement* st) {
+    const std::u16string& line = p.line;
+    ++pos;
+    std::u16string& text = st->text;
+    text.clear();
+    if (!Unescape(line, &pos, &text, &st->why))
+        return Skip(st, Statement::kSkippedKeepKey, st->why);
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    if (!OnlyCommentAfter(line, pos))
+        return Skip(st, Statement::kSkippedKeepKey,
+                    "unexpected text '" + Shown(line.substr(pos)) +
+                        "' after the string (expected the end of the line)");
+    Value(st, kTreeTypeString);
+    if (!p.keepData) return st->kind;
+    // Written in place, little-endian, then the terminating zero.
+    std::vector<uint8_t>& d = st->data;
+    d.resize(2 * text.size() + 2);
+    for (size_t k = 0; k < text.size(); ++k) Utf16LePut(&d[2 * k], text[k]);
+    Utf16LePut(&d[2 * text.size()], 0);
+    return st->kind;
+}
+
+// "dword:" and one to eight hex digits from line[pos] on.
+Statement::Kind ParseDword(const std::u16string& line, size_t pos, size_t end, Statement* st) {
+    while (pos < end && IsBlank(line[pos])) ++pos;
+    size_t start = pos;
+    uint32_t value = 0;
+    while (pos < end && HexDigit(line[pos]) >= 0 && pos - start < 9)
+        value = value * 16 + uint32_t(HexDigit(line[pos++]));
+    if (pos == start || pos - start > 8 || !OnlyCommentAfter(line, pos))
+        return Skip(st, Statement::kSkippedKeepKey,
+                    "bad dword value (expected 1 to 8 hex digits after 'dword:')");
+    st->data.resize(4);
+    for (int k = 0; k < 4; ++k) st->data[k] = uint8_t(value >> (8 * k));
+    return Value(st, kTreeTypeDword);
+}
+
+// The type of "hex:" or "hex(N):" at line[*pos]; *pos ends after the ':'.
+// False with st->why.
+bool ParseHexType(const std::u16string& line, size_t* pos, size_t end, Statement* st) {
+    if (TagAt(line, *pos, end, "hex:")) {
+        st->type = kTreeTypeBinary;
+        *pos += 4;
+        return true;
     }
+    if (!TagAt(line, *pos, end, "hex(")) {
+        st->why = "expected a string, dword:, hex:, hex(N): or - after '='";
+        return false;
+    }
+    *pos += 4;
+    uint64_t type = 0;
+    while (*pos < end && HexDigit(line[*pos]) >= 0 && type <= 0xFFFFFFFFu)
+        type = type * 16 + uint32_t(HexDigit(line[(*pos)++]));
+    if (type > 0xFFFFFFFFu || *pos + 1 >= end || line[*pos] != u')' || line[*pos + 1] != u':') {
+        st->why = "bad value type in 'hex(N):' (expected hex digits, then '):')";
+        return false;
+    }
+    st->type = uint32_t(type);
+    *pos += 2;
+    return true;
+}
+
+// Hex data from line[pos, end) on, over as many lines as trailing
+// backslashes continue it.
+Statement::Kind ParseHexData(StatementReader& p, size_t pos, size_t end, Statement* st) {
+    std::u16string& rest = st->text;
+    rest.assign(p.line, pos, end - pos);
+    if (rest.empty()) return Value(st, st->type);
     std::vector<uint8_t>* data = p.keepData ? &st->data : nullptr;
-    int state = ParseHexBytes(rest, 0, data, &st->why);
-    while (state == 2) {
+    HexLine state = ParseHexBytes(rest, 0, data, &st->why);
+    while (state == kHexLineContinues) {
         // Blank and comment lines may come between; the data ends with the
         // file or at a line that does not start with a hex digit.
         if (st->next >= p.doc.bytes.size()) break;
@@ -313,10 +327,23 @@ Statement::Kind ParseValueLine(StatementReader& p, size_t pos, Statement* st) {
         }
         state = ParseHexBytes(p.line, k, data, &st->why);
     }
-    if (state == 0) return Skip(st, Statement::kSkippedKeepKey, st->why);
+    if (state == kHexLineBad) return Skip(st, Statement::kSkippedKeepKey, st->why);
     if (p.keepData) PrepareHexText(p.doc, st);
-    st->kind = Statement::kValue;
-    return st->kind;
+    return Value(st, st->type);
+}
+
+// A value line: the name, '=', then a deletion or the data in one of its
+// forms.
+Statement::Kind ParseValueLine(StatementReader& p, size_t pos, Statement* st) {
+    const std::u16string& line = p.line;
+    if (!ParseValueName(line, &pos, st)) return Skip(st, Statement::kSkippedKeepKey, st->why);
+    size_t end = line.size();
+    while (end > pos && IsBlank(line[end - 1])) --end;
+    if (pos < end && line[pos] == u'-') return ParseDeletion(line, pos, st);
+    if (pos < end && line[pos] == u'"') return ParseQuoted(p, pos, st);
+    if (TagAt(line, pos, end, "dword:")) return ParseDword(line, pos + 6, end, st);
+    if (!ParseHexType(line, &pos, end, st)) return Skip(st, Statement::kSkippedKeepKey, st->why);
+    return ParseHexData(p, pos, end, st);
 }
 
 }  // namespace

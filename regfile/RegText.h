@@ -30,6 +30,17 @@ inline char16_t UnitAt(const RegDocument& doc, size_t offset) {
     return doc.format.encoding == kRegFileUtf16 ? Utf16LeAt(b) : char16_t(*b);
 }
 
+// The blanks regedit skips around names, '=' and data: space and tab.
+inline bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// A hex digit's value, or -1.
+inline int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
 // Where the first line starts: after the byte-order mark.
 size_t FirstLineStart(const RegDocument& doc);
 

@@ -6,7 +6,9 @@
 #     portmedic-scan and gives the very same report as our own file;
 #  3. a repair changes only the damaged values' lines: in the examples, in a
 #     Wine export with comments, \n escapes and hex continuations, and in a
-#     REGEDIT4 file whose damaged value is hex(1) text over two lines.
+#     REGEDIT4 file whose damaged value is hex(1) text over two lines, which
+#     stays hex(1) over two lines, only its bytes changed, and imports as text,
+#     beside a string with blanks around '=' and a comment, which stay.
 # Usage: regedit-interop.sh PORTMEDIC_SCAN WORK_DIR
 set -euo pipefail
 scan=$1
@@ -69,11 +71,15 @@ iconv -f UTF-16 -t UTF-8 "$work/export.reg" | sed 's/^\(\[.*\]\)\r$/; before the
     iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$work/wine-export.reg"
 grep -q 'a\\nb' <(iconv -f UTF-16 -t UTF-8 "$work/wine-export.reg") || fail "the export has no \\n escape"
 check_surgical "$work/wine-export.reg" 1
-printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n; damaged, as 8-bit text\r\n"Dll"=hex(1):4f,42,42,54,44,45,56,\\\r\n  2e,44,4c,4c,00\r\n"Other"="x"\r\n' >"$work/hex1.reg"
+printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n; damaged, as 8-bit text\r\n"Dll"=hex(1):4f,42,42,54,44,45,56,\\\r\n  2e,44,4c,4c,00\r\n"Other"="x"\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial6]\r\n"Dll" = "OBBTDEV.DLL"   ; from the installer\r\n' >"$work/hex1.reg"
 fixed=$work/hex1-fixed.reg
 "$scan" --quiet --repair --output "$fixed" "$work/hex1.reg" || fail "repair of hex1.reg"
-printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n; damaged, as 8-bit text\r\n"Dll"="BTCEIF.DLL"\r\n"Other"="x"\r\n' |
-    cmp -s - "$fixed" || fail "hex1.reg: the two lines of the value were not replaced by one: $(cat -A "$fixed")"
+printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial5]\r\n; damaged, as 8-bit text\r\n"Dll"=hex(1):42,54,43,45,49,46,2e,\\\r\n  44,4c,4c,00\r\n"Other"="x"\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial6]\r\n"Dll" = "BTCEIF.DLL"   ; from the installer\r\n' |
+    cmp -s - "$fixed" || fail "hex1.reg: more than the value's data changed: $(cat -A "$fixed")"
+"$wine" regedit /S "$(winpath "$fixed")" || fail "regedit /S hex1-fixed.reg"
+got=$("$wine" reg query 'HKLM\Drivers\BuiltIn\Serial5' /v Dll 2>/dev/null | tr -d '\r' | awk '$1 == "Dll" {print $2, $3}')
+[ "$got" = "REG_SZ BTCEIF.DLL" ] || fail "hex1-fixed.reg imports Dll as '$got', expected 'REG_SZ BTCEIF.DLL'"
+check_value 'HKLM\Drivers\BuiltIn\Serial6' Dll BTCEIF.DLL
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures failed"

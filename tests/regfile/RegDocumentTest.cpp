@@ -281,21 +281,55 @@ TEST(RegDocumentLoad, EntriesAndDeletions) {
     EXPECT_EQ(ValueOfA(tree, u"gone"), "absent");
 }
 
-// The repaired file is the original with only the changed value's lines
-// spelled anew, in the file's dialect, encoding, line ends and name spelling.
-TEST(RegDocumentRepaired, OnlyTheChangedLinesChange) {
+// A repair changes only the data where the value's old form can hold the
+// new data (a quoted string, or hex of the same type), byte for byte, in
+// every way regedit reads a value; elsewhere the value's line is written
+// anew, its indent and name as they were.
+TEST(RegDocumentRepaired, OnlyTheDataChanges) {
     const std::string a4 = "REGEDIT4\r\n\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\A]\r\n";
+    const std::string a5 = kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n";
     struct Case {
-        std::string content;
-        std::string expected;
+        std::string content, expected;
+        std::u16string name = u"Dll";
+        uint32_t type = kRegTypeString;
+        std::u16string text = u"BTCEIF.DLL";
     } cases[] = {
-        // comments, escapes, spacing and other values stay as they are
-        {a4 + "\"x\"=\"l1\\nl2\"\r\n  \"DLL\" =  \"OBBTDEV.DLL\" ; old\r\n\"y\"=hex:01,\\\r\n "
+        // spacing, a comment after the value, other values, escapes and the
+        // name's letter case stay as they are
+        {a4 + "\"Dll\" = \"OBBTDEV.DLL\"   ; from the installer\r\n",
+         a4 + "\"Dll\" = \"BTCEIF.DLL\"   ; from the installer\r\n"},
+        {a4 + "\"x\"=\"l1\\nl2\"\r\n \t\"DLL\"\t=  \"O\\\"B\\\\\" ; \"old\"\r\n\"y\"=hex:01,\\\r\n "
               "02\r\n",
-         a4 + "\"x\"=\"l1\\nl2\"\r\n  \"DLL\"=\"BTCEIF.DLL\"\r\n\"y\"=hex:01,\\\r\n 02\r\n"},
-        // a value over several lines is replaced whole
-        {a4 + "\"Dll\"=hex(1):4f,42,\\\r\n\r\n  42,54\r\n\"z\"=\"1\"\r\n",
-         a4 + "\"Dll\"=\"BTCEIF.DLL\"\r\n\"z\"=\"1\"\r\n"},
+         a4 + "\"x\"=\"l1\\nl2\"\r\n \t\"DLL\"\t=  \"BTCEIF.DLL\" ; \"old\"\r\n\"y\"=hex:01,\\\r\n "
+              "02\r\n"},
+        {a4 + "\"D\\ll\"=\"\"\r\n", a4 + "\"D\\ll\"=\"a\\\"b\\\\\"\r\n", u"Dll", 1, u"a\"b\\"},
+        // hex(1) continued over lines with blank and comment lines between:
+        // one byte less, dropped from the end; more bytes, added after the last
+        {a4 + "\"Dll\"=hex(1):4F,42,\\\r\n\r\n; note\r\n  42,54, 44,45,56,2e,44,4c,4c,00 ; end\r\n"
+              "\"z\"=\"1\"\r\n",
+         a4 + "\"Dll\"=hex(1):42,54,\\\r\n\r\n; note\r\n  43,45, 49,46,2e,44,4c,4c,00 ; end\r\n"
+              "\"z\"=\"1\"\r\n"},
+        {a4 + "\"Dll\"= hex(1):4,\\\r\n  0 ;short\r\n",
+         a4 + "\"Dll\"= hex(1):42,\\\r\n  54,43,45,49,46,2e,44,4c,4c,00 ;short\r\n"},
+        // hex(2) in UTF-16 stays hex(2), LF and CR line ends, no last line end
+        {Utf16File(a5 + "\"Dll\"=hex(2):41,00,\\\n  00,00\r@=\"x\""),
+         Utf16File(a5 + "\"Dll\"=hex(2):42,00,\\\n  54,00,43,00,45,00,49,00,46,00,2e,00,44,00,4c,"
+                        "00,4c,00,00,00\r@=\"x\""),
+         u"Dll", kRegTypeExpandString},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Dll\"=hex(2):41,42,43,00",
+         "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Dll\"=hex(2):78,00", u"Dll", kRegTypeExpandString,
+         u"x"},
+        // UTF-8 with a name and data outside ASCII; U+0142 differs from 'B'
+        // only in its high byte
+        {a5 + "\"Dll\"=\"\xC5\x82TCEIF.DLL\"\r\n", a5 + "\"Dll\"=\"BTCEIF.DLL\"\r\n"},
+        {kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\"D\xC3\xA9\" = \"\xC5\x82TCEIF\" ;\xC3\xA9\r",
+         kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\"D\xC3\xA9\" = \"BTCEIF.DLL\" ;\xC3\xA9\r", u"D\u00e9"},
+        // the old form cannot hold it: another type, no hex byte, no quoted
+        // text for a line break; written anew
+        {a4 + "  \"dll\" = hex(2):41,00 ; c\r\n", a4 + "  \"dll\"=\"BTCEIF.DLL\"\r\n"},
+        {a4 + "\"Dll\"=dword:1\r\n", a4 + "\"Dll\"=\"BTCEIF.DLL\"\r\n"},
+        {a4 + "\"Dll\"=hex(1):\r\n", a4 + "\"Dll\"=\"BTCEIF.DLL\"\r\n"},
+        {a4 + "\"Dll\"=\"x\" ; c\r\n", a4 + "\"Dll\"=hex(1):61,0a,00\r\n", u"Dll", 1, u"a\n"},
         // spelled twice: the later spelling counts and is the one replaced
         {a4 + "\"Dll\"=\"OBBTDEV.DLL\"\r\n\"Dll\"=\"---BTCEIF.DLL\"\r\n",
          a4 + "\"Dll\"=\"OBBTDEV.DLL\"\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n"},
@@ -311,23 +345,17 @@ TEST(RegDocumentRepaired, OnlyTheChangedLinesChange) {
         // CR-only line ends, skipped lines kept as they were
         {"REGEDIT4\r[HKEY_LOCAL_MACHINE\\A]\r\"bad\r@=\"x\"\r\"Dll\"=\"x\"\r",
          "REGEDIT4\r[HKEY_LOCAL_MACHINE\\A]\r\"bad\r@=\"x\"\r\"Dll\"=\"BTCEIF.DLL\"\r"},
-        // version 5 in UTF-16 and in UTF-8 with a name outside ASCII
-        {Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"x\"\r\n"),
-         Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n")},
-        // U+0142 differs from 'B' only in its high byte
-        {kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"\xC5\x82TCEIF.DLL\"\r\n",
-         kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"Dll\"=\"BTCEIF.DLL\"\r\n"},
-        {kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"D\\ll\"=\"x\"\r\n\"\xC3\xA9\"=\"1\"\r\n",
-         kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"D\\ll\"=\"BTCEIF.DLL\"\r\n\"\xC3\xA9\"=\"1\"\r\n"},
+        {Utf16File(a5 + "\"Dll\"=\"x\"\r\n"), Utf16File(a5 + "\"Dll\"=\"BTCEIF.DLL\"\r\n")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
         RegTree tree;
         RegDocument doc = Load(c.content, tree);
-        std::vector<std::u16string> keys = {u"HKEY_LOCAL_MACHINE\\A", u"HKEY_LOCAL_MACHINE\\A\\BC"};
-        for (const auto& key : keys)
-            if (RegTreeGetValue(tree, key, u"Dll"))
-                RegTreeSetString(tree, key, u"Dll", u"BTCEIF.DLL");
+        std::vector<uint8_t> bytes;
+        for (char16_t ch : c.text + u'\0') Utf16LeAppend(&bytes, ch);
+        for (const auto& key : {u"HKEY_LOCAL_MACHINE\\A", u"HKEY_LOCAL_MACHINE\\A\\BC"})
+            if (RegTreeGetValue(tree, key, c.name))
+                RegTreeSetValue(tree, key, c.name, c.type, bytes);
         std::string content, error;
         ASSERT_TRUE(RegDocumentRepaired(doc, tree, &content, &error)) << error;
         EXPECT_EQ(content, c.expected);
@@ -438,11 +466,12 @@ TEST(RegFixFile, OnlyTheRepairInTheFilesOwnForm) {
     struct Case {
         std::string content, expected;
     } cases[] = {
-        // the name as written and the indent stay, comment and spacing go;
+        // the value's lines as the repaired file has them: a string's data
+        // alone changed, a hex(2) written anew as the string the repair sets;
         // the key line names the path as regedit reads it
         {a4 + "  \"DLL\" = \"OBBTDEV.DLL\" ; old\r\n\"x\"=\"1\"\r\n[hkey_local_machine\\B\\]\r\n"
               "\"Dll\"=hex(2):4f,42,00\r\n",
-         fix4 + "  \"DLL\"=\"BTCEIF.DLL\"\r\n\r\n; c1\r\n[HKEY_LOCAL_MACHINE\\B]\r\n"
+         fix4 + "  \"DLL\" = \"BTCEIF.DLL\" ; old\r\n\r\n; c1\r\n[HKEY_LOCAL_MACHINE\\B]\r\n"
                 "\"Dll\"=\"BTCEIF.DLL\"\r\n\r\n"},
         // a key deleted and written again: the section that counts
         {a4 + "\"Dll\"=\"x\"\r\n[-HKEY_LOCAL_MACHINE\\A]\r\n[HKEY_LOCAL_MACHINE\\a]\r\n\"Dll\"="
