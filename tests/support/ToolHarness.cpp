@@ -134,6 +134,14 @@ ToolRun ScanTool::Tool(const std::string& args, const std::string& prefix, const
     command = "cd \"" + folder.string() + "\" && timeout -s KILL 120 " + command;
 #endif
     int raw = std::system(command.c_str());
+#ifdef _WIN32
+    // Under Wine, with several suites starting programs at once, system()
+    // now and then cannot start cmd.exe at all: -1, and not even the
+    // redirection made its file. Only such a start is tried again; a run
+    // that started is never repeated.
+    for (int tries = 0; raw == -1 && !fs::exists(err) && tries < 3; ++tries)
+        raw = std::system(command.c_str());
+#endif
     ToolRun run{StatusOf(raw), TextLines(ReadFile(out)), TextLines(ReadFile(err))};
     fs::remove(out);
     fs::remove(err);
