@@ -405,6 +405,25 @@ bool LoadRegistry(const Options& o, RegTree& tree, FileContent* content, RegDocu
     return true;
 }
 
+// Prints the report, and the message of a repair; false (after saying
+// what was saved) when the standard output could not take them.
+bool PrintOutcome(const Options& o, const Targets& t, Saving saved, const TextString& report,
+                  const TextString& message, bool outputOpen) {
+    if (saved.repair || saved.fix) FileReportWriteErrors();
+    PrintText(report);
+    if (o.repair && !message.IsEmpty()) {
+        fputs("\n", stdout);
+        PrintText(message);
+    }
+    if (!o.fixFile.empty() && !saved.fix)
+        fputs("Nothing to repair: no fix file was written.\n", stdout);
+    if (fflush(stdout) != 0 || ferror(stdout) || !outputOpen) {
+        ReportLost(o, t, saved);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -459,19 +478,8 @@ int main(int argc, char** argv) {
     if ((saved.repair || saved.fix) && !SaveGuarded(o, targets, doc, tree, log, saved))
         return kExitError;
 
-    if (!o.quiet) {
-        if (saved.repair || saved.fix) FileReportWriteErrors();
-        PrintText(report);
-        if (o.repair && !message.IsEmpty()) {
-            fputs("\n", stdout);
-            PrintText(message);
-        }
-        if (fixing && !saved.fix) fputs("Nothing to repair: no fix file was written.\n", stdout);
-        if (fflush(stdout) != 0 || ferror(stdout) || !outputOpen) {
-            ReportLost(o, targets, saved);
-            return kExitError;
-        }
-    }
+    if (!o.quiet && !PrintOutcome(o, targets, saved, report, message, outputOpen))
+        return kExitError;
 
     // Every damaged entry not written back remains: without --repair all of
     // them, with it those whose write the registry refused.
