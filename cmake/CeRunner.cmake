@@ -12,6 +12,7 @@ if(NOT CMAKE_CROSSCOMPILING)
     target_link_libraries(ce_runner PRIVATE ${UNICORN_LIBRARY} pm_repair pm_globals
                                             pm_registry_faults pm_regfile pm_files)
     set_target_properties(ce_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+    pm_quick_to_build(ce_runner)
     add_test(NAME ce_runner.self-test COMMAND ce_runner --self-test)
   endif()
 endif()

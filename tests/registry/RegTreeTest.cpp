@@ -11,7 +11,7 @@
 
 namespace {
 
-const std::u16string kHklm = u"HKEY_LOCAL_MACHINE\\";
+const std::u16string kLocalMachine = u"HKEY_LOCAL_MACHINE\\";
 
 }  // namespace
 
@@ -32,13 +32,13 @@ TEST(RegTree, NamesFoldAsTheRegistryFoldsThem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.first.begin(), c.first.end()));
         RegTree tree;
-        RegTreeSetDword(tree, kHklm + c.first, c.first, 1);
-        EXPECT_EQ(RegTreeGetValue(tree, kHklm + c.first, c.second) != nullptr, c.same);
-        EXPECT_EQ(RegTreeFindKey(tree, kHklm + c.second) != nullptr, c.same);
+        RegTreeSetDword(tree, kLocalMachine + c.first, c.first, 1);
+        EXPECT_EQ(RegTreeGetValue(tree, kLocalMachine + c.first, c.second) != nullptr, c.same);
+        EXPECT_EQ(RegTreeFindKey(tree, kLocalMachine + c.second) != nullptr, c.same);
         EXPECT_EQ(RegNamesEqual(c.first.data(), c.first.size(), c.second.data(), c.second.size()),
                   c.same);
         // Kept in the case first given.
-        EXPECT_EQ(TreeKeyName(*RegTreeFindKey(tree, kHklm + c.first)), c.first);
+        EXPECT_EQ(TreeKeyName(*RegTreeFindKey(tree, kLocalMachine + c.first)), c.first);
     }
 }
 
@@ -46,7 +46,7 @@ TEST(RegTree, NamesFoldAsTheRegistryFoldsThem) {
 // by name in any case, whichever way the key keeps them.
 TEST(RegTree, ManyValuesAndKeys) {
     RegTree tree;
-    const std::u16string key = kHklm + u"Big";
+    const std::u16string key = kLocalMachine + u"Big";
     auto name = [](int i) {
         return u"N" + std::u16string(1, char16_t(u'a' + i % 26)) + std::u16string(i / 26 + 1, u'x');
     };
@@ -93,7 +93,7 @@ TEST(RegTree, ValuesAgainstAModel) {
     for (int names : {6, 60}) {
         SCOPED_TRACE(names);
         RegTree tree;
-        TreeKey& key = RegTreeCreateKey(tree, kHklm + u"M");
+        TreeKey& key = RegTreeCreateKey(tree, kLocalMachine + u"M");
         std::map<std::u16string, Value> model;  // by folded name
         std::mt19937 random(names);
         for (int step = 0; step < 3000; ++step) {

@@ -14,18 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/text/ListElements.h"
 #include "text/TextString.h"
 #include "text/TextStringList.h"
 
 namespace {
-
-using Pieces = std::vector<std::string>;
-
-Pieces Elements(const TextStringList& list) {
-    Pieces pieces;
-    for (int32_t p = 0; p < list.Size(); ++p) pieces.push_back(list.items[p]->CStr());
-    return pieces;
-}
 
 int Sign(int v) { return (v > 0) - (v < 0); }
 

@@ -6,23 +6,13 @@
 #include <vector>
 
 #include "tests/support/AllocCounter.h"
+#include "tests/text/ListElements.h"
 #include "tests/text/ListErrors.h"
 #include "tests/text/SplitModel.h"
 #include "text/TextString.h"
 #include "text/TextStringList.h"
 
 namespace {
-
-using Pieces = std::vector<std::string>;
-
-Pieces Elements(const TextStringList& list) {
-    Pieces pieces;
-    for (int32_t p = 0; p < list.Size(); ++p) {
-        const TextString* element = list.items[p];
-        pieces.push_back(element ? element->CStr() : "<null>");
-    }
-    return pieces;
-}
 
 std::string Show(const Pieces& pieces) {
     std::string shown = "[";
