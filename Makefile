@@ -12,7 +12,7 @@ PREFIX ?= /usr/local
 # suites under AddressSanitizer and UndefinedBehaviorSanitizer, a short
 # smoke run of every fuzz target, the suites built for ARM under qemu, and
 # the Windows suites under Wine, and the Pocket PC program's checks.
-TEST_PARTS = test-format test-native test-asan test-fuzz test-armel test-windows test-wince
+TEST_PARTS = test-wince test-windows test-armel test-asan test-native test-fuzz test-format
 
 # The package groups (scripts/install-deps.sh) each goal needs, with its
 # prerequisites'. Every target that needs packages has `deps` before
@@ -76,29 +76,46 @@ run: tool
 	@echo '$$ portmedic-scan build/repaired-device.reg'
 	@$(SCAN) build/repaired-device.reg
 
-test: $(TEST_PARTS)
+# The parts run two at a time, the longest first, each part's output shown
+# whole when it ends, with the time since `make test` began: on two cores
+# one part's lone steps (a configure, a suite's last slow case, a Wine
+# start) leave the other core to the other part. The packages of every
+# part are installed first, once. TEST_PARALLEL=1 runs them one by one.
+TEST_PARALLEL ?= 2
+TEST_START := $(shell date +%s)
+test: deps
+	@$(MAKE) --no-print-directory -j $(TEST_PARALLEL) --output-sync=target \
+	    NEEDS= TEST_START=$(TEST_START) $(TEST_PARTS)
+
+# Said by each part of `make test` when it has passed.
+part-passed = echo "== $@ passed, $$(( $$(date +%s) - $(TEST_START) )) s after the start"
 
 # Every tracked .cpp/.h as .clang-format lays it out; names the files that
 # are not (clang-format -i FILE mends one).
 test-format: deps
 	@scripts/check-format.sh
+	@$(part-passed)
 
 test-native: build
 	@ctest --preset native -j $(JOBS)
+	@$(part-passed)
 
 test-asan: deps
 	@$(call configure-build,asan)
 	@ctest --preset asan -j $(JOBS)
+	@$(part-passed)
 
 test-fuzz: deps
 	@$(call configure-build,fuzz)
 	@scripts/run-fuzzers.sh 10
+	@$(part-passed)
 
 # The libraries and their suites built for ARM Linux (ARMv5TE, signed char
 # as on the handhelds), each case run under qemu-arm-static.
 test-armel: deps
 	@$(call configure-build,armel)
 	@ctest --preset armel -j $(JOBS)
+	@$(part-passed)
 
 # The Windows builds: win32 (i686) and win64 (x86_64).
 # Where 32-bit Wine cannot run, win32 builds what ships and checks its size
@@ -116,6 +133,7 @@ test-windows: build-windows
 	  if $(WINE_RUN) --can-run-32; then ctest --preset win32 -j $(WINE_JOBS) || exit 1; \
 	  else echo "win32 suites: not run ($$($(WINE_RUN) --why-not-32))"; fi; \
 	  ctest --preset win64 -j $(WINE_JOBS)'
+	@$(part-passed)
 
 # The Pocket PC program (build/wince-arm/PORTMEDIC.exe: ARM, Windows CE,
 # COREDLL.dll and AYGSHELL.dll only); the first build also makes the CE
@@ -127,6 +145,7 @@ wince: deps
 
 test-wince: wince build
 	@ctest --preset wince-arm
+	@$(part-passed)
 
 # PORTMEDIC.exe for real under 64-bit Wine, on a sandbox prefix seeded with
 # examples/damaged-device.reg: the test driver clicks through the menu,
