@@ -107,7 +107,7 @@ test-asan: deps
 
 test-fuzz: deps
 	@$(call configure-build,fuzz)
-	@scripts/run-fuzzers.sh 10
+	@scripts/run-fuzzers.sh 5
 	@$(part-passed)
 
 # The libraries and their suites built for ARM Linux (ARMv5TE, signed char
