@@ -38,11 +38,13 @@ bool AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
 
 bool ScanLoadRegistry(std::string_view content, const std::string& fileName, bool strict,
                       bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error) {
-    if (!RegDocumentReadSections(content, fileName, strict, keepEntries, doc, error)) return false;
     RegKeySet wanted;
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\Active");
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\BuiltIn");
-    RegDocumentLoadSome(*doc, wanted, nullptr, tree);
+    // The loaded drivers and the built-in ports are loaded while reading.
+    if (!RegDocumentReadSections(content, fileName, strict, keepEntries, &wanted, &tree, doc,
+                                 error))
+        return false;
     RegKeySet drivers = wanted;
     if (!AddDriverKeys(tree, drivers)) return true;
     // The driver keys named are loaded next. Where the file deletes keys, a

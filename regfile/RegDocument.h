@@ -119,14 +119,6 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree);
 bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bool strict,
                             RegTree& tree, RegDocument* doc, std::string* error);
 
-// Reading for a load of a few keys out of a large file: the same reading as
-// RegDocumentRead (the same failures, the same lines skipped), of bytes the
-// caller keeps alive and unchanged while the document lives, not copied.
-// Keeps the sections' starts, and the entries only when asked (a repair
-// needs them, a scan alone does not).
-bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
-                             bool keepEntries, RegDocument* doc, std::string* error);
-
 // Keys of a partial load: keys named, and the keys right below keys named
 // (or all). Names compare as the registry compares them; keys are told
 // apart by a hash of their folded path, so a set may cover a few more keys
@@ -141,6 +133,17 @@ struct RegKeySet {
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path);
 void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path);
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
+
+// Reading for a load of a few keys out of a large file: the same reading as
+// RegDocumentRead (the same failures, the same lines skipped), of bytes the
+// caller keeps alive and unchanged while the document lives, not copied.
+// Keeps the sections' starts, and the entries only when asked (a repair
+// needs them, a scan alone does not). With `load`, loads into the tree
+// while reading what RegDocumentLoadSome(doc, *load, nullptr, tree) would;
+// on failure the tree may hold what was read before.
+bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
+                             bool keepEntries, const RegKeySet* load, RegTree* tree,
+                             RegDocument* doc, std::string* error);
 
 // RegDocumentLoad for the keys `wanted` covers alone: each key that has a
 // section of its own is left in the tree exactly as the whole load leaves
