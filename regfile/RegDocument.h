@@ -81,6 +81,7 @@ struct RegSection {
     uint32_t key;
     uint32_t parent;
     RegSectionKind kind;
+    bool loaded;  // its values were loaded while reading
 };
 
 struct RegSkippedLine {
@@ -134,16 +135,32 @@ void RegKeySetAdd(RegKeySet& set, const std::u16string& path);
 void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path);
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
 
+// Told, while a document is read and loaded, of each value set in the tree:
+// its key and its name. It may add keys to the set being loaded; their
+// sections from there on are loaded too.
+typedef void (*RegValueLoaded)(void* context, const TreeKey& key, const std::u16string& name,
+                               RegKeySet& load);
+
 // Reading for a load of a few keys out of a large file: the same reading as
 // RegDocumentRead (the same failures, the same lines skipped), of bytes the
 // caller keeps alive and unchanged while the document lives, not copied.
 // Keeps the sections' starts, and the entries only when asked (a repair
 // needs them, a scan alone does not). With `load`, loads into the tree
-// while reading what RegDocumentLoadSome(doc, *load, nullptr, tree) would;
-// on failure the tree may hold what was read before.
+// while reading what RegDocumentLoadSome(doc, *load, nullptr, tree) would,
+// for the keys the set covers when their sections are read (each section
+// says whether it was loaded); on failure the tree may hold what was read
+// before.
 bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
-                             bool keepEntries, const RegKeySet* load, RegTree* tree,
-                             RegDocument* doc, std::string* error);
+                             bool keepEntries, RegKeySet* load, RegTree* tree, RegDocument* doc,
+                             std::string* error, RegValueLoaded valueLoaded = nullptr,
+                             void* context = nullptr);
+
+// Whether a section of the key whose hashes these are would be loaded for
+// the set (RegKeySetCovers by a section's hashes).
+bool RegKeySetCoversSection(const RegKeySet& set, const RegSection& section);
+// Marks the key of the section, as RegKeySetAdd marks its path.
+void RegKeySetAddSection(RegKeySet& set, const RegSection& section);
+bool RegKeySetHasSection(const RegKeySet& set, const RegSection& section);
 
 // RegDocumentLoad for the keys `wanted` covers alone: each key that has a
 // section of its own is left in the tree exactly as the whole load leaves

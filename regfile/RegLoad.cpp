@@ -122,6 +122,18 @@ void RegKeySetAddTree(RegKeySet& set, const RegTree& tree) {
         MarkTree(set, *TreeKeyChildAt(*tree.top, i), KeyHash());
 }
 
+bool RegKeySetCoversSection(const RegKeySet& set, const RegSection& section) {
+    return Covers(set, section.key, section.parent);
+}
+
+void RegKeySetAddSection(RegKeySet& set, const RegSection& section) {
+    Mark(set, section.key, kKeyAdded);
+}
+
+bool RegKeySetHasSection(const RegKeySet& set, const RegSection& section) {
+    return Has(set, section.key, kKeyAdded);
+}
+
 bool RegKeySetCoversHashes(const RegKeySet& set, uint32_t keyHash, uint32_t parentHash) {
     return Covers(set, keyHash, parentHash);
 }

@@ -10,9 +10,11 @@ struct ReadWhat {
     RegTree* tree;  // each statement applied as soon as it is read
     // With a tree: only the sections of the keys this set covers, and
     // every [-KEY], are applied (as RegDocumentLoadSome applies them).
-    const RegKeySet* only;
+    RegKeySet* only;
     bool entries;
     bool sections;
+    RegValueLoaded valueLoaded;
+    void* context;
 };
 
 const uint32_t kNoKey = 0xFFFFFFFFu;
@@ -58,7 +60,7 @@ struct Reading {
 
     void AddSection(size_t start, RegSectionKind kind, uint32_t keyHash, uint32_t parentHash) {
         if (what.sections)
-            doc->sections.push_back(RegSection{uint32_t(start), keyHash, parentHash, kind});
+            doc->sections.push_back(RegSection{uint32_t(start), keyHash, parentHash, kind, false});
     }
 
     // A key line the quick reading told: its path, for the tree.
@@ -76,6 +78,7 @@ struct Reading {
                  uint32_t parentHash) {
         loading = kind == Statement::kKey &&
                   (!what.only || RegKeySetCoversHashes(*what.only, keyHash, parentHash));
+        if (kind == Statement::kKey && what.sections) doc->sections.back().loaded = loading;
         if (kind == Statement::kKey && !loading) {
             LoaderLeaveKey(loader);
             return;
@@ -119,7 +122,11 @@ struct Reading {
                                      "was skipped or deleted the key)");
             e.keyEntry = key;
             e.kind = kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion;
-            if (loading) LoaderApply(loader, RegEntryKind(e.kind), st);
+            if (loading) {
+                LoaderApply(loader, RegEntryKind(e.kind), st);
+                if (what.valueLoaded && e.kind == kRegEntryValue && loader.key)
+                    what.valueLoaded(what.context, *loader.key, st.name, *what.only);
+            }
             break;
         case Statement::kSkipped:
             key = kNoKey;
@@ -180,21 +187,23 @@ void Own(std::string content, RegDocument* doc) {
 bool RegDocumentRead(std::string content, const std::string& fileName, bool strict,
                      RegDocument* doc, std::string* error) {
     Own(std::move(content), doc);
-    return Read(fileName, strict, ReadWhat{nullptr, nullptr, true, false}, doc, error);
+    return Read(fileName, strict, ReadWhat{nullptr, nullptr, true, false, nullptr, nullptr}, doc,
+                error);
 }
 
 bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bool strict,
                             RegTree& tree, RegDocument* doc, std::string* error) {
     Own(std::move(content), doc);
-    return Read(fileName, strict, ReadWhat{&tree, nullptr, true, false}, doc, error);
+    return Read(fileName, strict, ReadWhat{&tree, nullptr, true, false, nullptr, nullptr}, doc,
+                error);
 }
 
 bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
-                             bool keepEntries, const RegKeySet* load, RegTree* tree,
-                             RegDocument* doc, std::string* error) {
+                             bool keepEntries, RegKeySet* load, RegTree* tree, RegDocument* doc,
+                             std::string* error, RegValueLoaded valueLoaded, void* context) {
     *doc = RegDocument();
     doc->bytes = content;
-    ReadWhat what{load ? tree : nullptr, load, keepEntries, true};
+    ReadWhat what{load ? tree : nullptr, load, keepEntries, true, valueLoaded, context};
     return Read(fileName, strict, what, doc, error);
 }
 

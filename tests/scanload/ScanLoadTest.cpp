@@ -85,6 +85,10 @@ const char* const kAround[] = {
     "[-HKEY_LOCAL_MACHINE]\r\n[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port\r\n",
     "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n\"Dll\"=\"OBBTDEV.DLL\"\\\r\n",
     "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n@=hex(7):00,\\\r\n",
+    // a driver key with sections before and after the driver naming it
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Later]\r\n\"A\"=\"1\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\02]\r\n\"Key\"=\"Drivers\\\\Later\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Later]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
     // keys that are there only as the parents of others
     "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\09\\Sub]\r\n\"Name\"=\"COM9:\"\r\n",
     "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\08]\r\n\"Name\"=\"COM8:\"\r\n\"Key\"="
@@ -188,13 +192,12 @@ TEST(ScanLoad, LinesAtTheEdges) {
     std::vector<std::string> lines(std::begin(kLines), std::end(kLines));
     lines.push_back("[HKEY_LOCAL_MACHINE\\" + longName + "]");
     lines.push_back("[HKEY_LOCAL_MACHINE\\" + longName.substr(1) + "]");
-    // Hex bytes in runs the reading takes sixteen at a time, each run
-    // spoiled once: a digit, then a comma, in its first, second and third
-    // sixteen bytes.
+    // Hex bytes in runs the reading takes five at a time, each run spoiled
+    // once: a digit or a comma, first, inside and last of the five.
     std::string run = "\"n\"=hex:";
     for (int k = 0; k < 20; ++k) run += "0a,";
     lines.push_back(run + "0b");
-    for (size_t at : {8, 27, 55})
+    for (size_t at : {8, 27, 55, 67})
         for (char bad : {'/', ':', '@', 'G', '`', 'g', ' ', '\x8a'}) {
             lines.push_back(run + "0b");
             lines.back()[at] = bad;
