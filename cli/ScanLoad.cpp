@@ -8,31 +8,42 @@ const char16_t kMachine[] = u"HKEY_LOCAL_MACHINE";
 
 // The driver key a loaded driver's "Key" value names, as the scan opens it:
 // below HKEY_LOCAL_MACHINE, the value's text up to its first zero, without
-// trailing backslashes; empty when the scan opens no key for it. The scan
+// trailing backslashes; false when the scan opens no key for it. The scan
 // takes the text through the system's 8-bit code page, which may turn a
-// character outside ASCII into another (or '?'): *nonAscii tells.
-std::u16string DriverKeyPath(const TreeValue& key, bool* nonAscii) {
-    std::vector<uint8_t> bytes = TreeValueBytes(key);
-    std::u16string text;
-    for (size_t k = 0; k + 1 < bytes.size() && (bytes[k] || bytes[k + 1]); k += 2)
-        text.push_back(Utf16LeAt(&bytes[k]));
+// character outside ASCII into another (or '?'): *nonAscii tells. *path
+// and *bytes are room kept from one call to the next.
+bool DriverKeyPath(const TreeValue& key, std::u16string* path, std::vector<uint8_t>* bytes,
+                   bool* nonAscii) {
+    bytes->resize(TreeValueSize(key));
+    TreeValueCopyBytes(key, bytes->data());
+    path->assign(kMachine);
+    path->push_back(u'\\');
+    const size_t below = path->size();
     *nonAscii = false;
-    for (char16_t c : text) *nonAscii = *nonAscii || c >= 0x80;
-    while (!text.empty() && text.back() == u'\\') text.pop_back();
-    return text.empty() ? text : std::u16string(kMachine) + u"\\" + text;
+    for (size_t k = 0; k + 1 < bytes->size() && ((*bytes)[k] || (*bytes)[k + 1]); k += 2) {
+        char16_t c = Utf16LeAt(&(*bytes)[k]);
+        *nonAscii = *nonAscii || c >= 0x80;
+        path->push_back(c);
+    }
+    while (path->size() > below && path->back() == u'\\') path->pop_back();
+    return path->size() > below;
 }
 
 // Adds the driver keys the loaded drivers name; for a text outside ASCII
 // every key is wanted.
 void AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
     const TreeKey* active = RegTreeFindKey(tree, std::u16string(kMachine) + u"\\Drivers\\Active");
+    std::u16string path;
+    std::vector<uint8_t> bytes;
     for (size_t i = 0; active && i < TreeKeyChildCount(*active); ++i) {
         const TreeValue* key = TreeKeyFindValue(*TreeKeyChildAt(*active, i), u"Key", 3);
-        if (!key) continue;
         bool nonAscii;
-        std::u16string path = DriverKeyPath(*key, &nonAscii);
+        if (!key || !DriverKeyPath(*key, &path, &bytes, &nonAscii)) {
+            wanted.all = wanted.all || (key && nonAscii);
+            continue;
+        }
         wanted.all = wanted.all || nonAscii;
-        if (!path.empty() && !RegKeySetCovers(wanted, path)) RegKeySetAdd(wanted, path);
+        RegKeySetAddUncovered(wanted, path);
     }
 }
 
@@ -45,7 +56,12 @@ bool Named(const TreeKey* key, const char16_t* name, size_t length) {
 // While reading: a "Key" value set in a loaded driver's key adds the driver
 // key it names, so a driver key that comes after its driver in the file is
 // loaded in the same reading.
-void NoteDriverKey(void*, const TreeKey& key, const std::u16string& name, RegKeySet& load) {
+struct Room {
+    std::u16string path;
+    std::vector<uint8_t> bytes;
+};
+
+void NoteDriverKey(void* context, const TreeKey& key, const std::u16string& name, RegKeySet& load) {
     if (!RegNamesEqual(name.data(), name.size(), u"Key", 3)) return;
     const TreeKey* active = TreeKeyParent(key);
     const TreeKey* drivers = active ? TreeKeyParent(*active) : nullptr;
@@ -54,9 +70,11 @@ void NoteDriverKey(void*, const TreeKey& key, const std::u16string& name, RegKey
         !Named(machine, kMachine, 18) || TreeKeyParent(*machine) == nullptr ||
         TreeKeyParent(*TreeKeyParent(*machine)) != nullptr)
         return;
+    Room& room = *static_cast<Room*>(context);
     bool nonAscii;
-    std::u16string path = DriverKeyPath(*TreeKeyFindValue(key, u"Key", 3), &nonAscii);
-    if (!nonAscii && !path.empty() && !RegKeySetCovers(load, path)) RegKeySetAdd(load, path);
+    if (DriverKeyPath(*TreeKeyFindValue(key, u"Key", 3), &room.path, &room.bytes, &nonAscii) &&
+        !nonAscii)
+        RegKeySetAddUncovered(load, room.path);
 }
 
 }  // namespace
@@ -69,8 +87,9 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     // The loaded drivers, the built-in ports and the driver keys named
     // before them are loaded while reading.
     RegKeySet reading = wanted;
+    Room room;
     if (!RegDocumentReadSections(content, fileName, strict, keepEntries, &reading, &tree, doc,
-                                 error, NoteDriverKey, nullptr))
+                                 error, NoteDriverKey, &room))
         return false;
     // The driver keys the drivers name once the whole file is read. The
     // reading loaded the right keys when it loaded exactly the sections

@@ -132,6 +132,8 @@ struct RegKeySet {
     size_t used = 0;
 };
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path);
+// RegKeySetAdd for a key the set does not cover yet; false when it did.
+bool RegKeySetAddUncovered(RegKeySet& set, const std::u16string& path);
 void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path);
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
 

@@ -142,6 +142,14 @@ bool RegKeySetHasKey(const RegKeySet& set, uint32_t keyHash) {
     return Has(set, keyHash, kKeyAdded);
 }
 
+bool RegKeySetAddUncovered(RegKeySet& set, const std::u16string& path) {
+    uint32_t key, parent;
+    RegKeyHashes(path, &key, &parent);
+    if (Covers(set, key, parent)) return false;
+    Mark(set, key, kKeyAdded);
+    return true;
+}
+
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path) {
     uint32_t key, parent;
     RegKeyHashes(path, &key, &parent);
