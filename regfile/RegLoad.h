@@ -58,6 +58,16 @@ struct KeyHash {
         chunk = 0;
         filled = 0;
     }
+    // Eight folded 8-bit characters, the first in the lowest byte, from a
+    // step's start (filled == 0): two steps of four.
+    void Eight(uint64_t eight) {
+        for (int half = 0; half < 2; ++half, eight >>= 32) {
+            uint64_t four = eight & 0xFFFFFFFFu;
+            four = (four | four << 16) & 0x0000FFFF0000FFFFull;
+            four = (four | four << 8) & 0x00FF00FF00FF00FFull;
+            h = Mix(h ^ four);
+        }
+    }
     void Backslash() {
         End();
         above = h;

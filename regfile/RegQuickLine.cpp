@@ -96,6 +96,20 @@ template <size_t W> size_t QuotedEnd(const Units<W>& u, size_t pos, size_t* coun
     }
 }
 
+// Eight bytes of ASCII without a backslash, folded (*eight): the common run
+// of a key name.
+inline bool EightPlain(const uint8_t* at, uint64_t* eight) {
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    uint64_t x = 0;
+    for (int k = 7; k >= 0; --k) x = x << 8 | at[k];  // one load where bytes are little-endian
+    uint64_t t = x ^ (ones * '\\');
+    if ((x & highs) || ((t - ones) & ~t & highs)) return false;
+    // Bytes from 'a' to 'z' lose their 0x20.
+    uint64_t fromA = x + ones * (0x80 - 'a'), pastZ = x + ones * (0x7F - 'z');
+    *eight = x ^ ((fromA & ~pastZ & highs) >> 2);
+    return true;
+}
+
 // The hash of a root's name, the start of every path below it.
 const KeyHash& RootHash(size_t root) {
     struct Roots {
@@ -139,6 +153,14 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
     if (hashes && used > below) hash.Backslash();
     size_t part = 0, depth = used > below;
     for (size_t i = below; i < used; ++i) {
+        // 8-bit names eight characters at a time, from a step's start.
+        if (W == 1 && hash.filled == 0) {
+            for (uint64_t eight; i + 8 <= used && EightPlain(u.at + i, &eight); i += 8) {
+                if ((part += 8) > kTreeMaxKeyName) return false;
+                if (hashes) hash.Eight(eight);
+            }
+            if (i == used) break;
+        }
         uint32_t c = u[i];
         if (c >= 0x80) return false;
         if (c != '\\') {

@@ -89,6 +89,10 @@ const char* const kAround[] = {
     "[HKEY_LOCAL_MACHINE\\Drivers\\Later]\r\n\"A\"=\"1\"\r\n"
     "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\02]\r\n\"Key\"=\"Drivers\\\\Later\"\r\n"
     "[HKEY_LOCAL_MACHINE\\Drivers\\Later]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
+    // a driver key of long names, spelled in another case by its driver
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\04]\r\n\"Name\"=\"COM4:\"\r\n"
+    "\"Key\"=\"Drivers\\\\BLUETOOTHSerial\\\\Port\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\BluetoothSerial\\Port]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
     // keys that are there only as the parents of others
     "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\09\\Sub]\r\n\"Name\"=\"COM9:\"\r\n",
     "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\08]\r\n\"Name\"=\"COM8:\"\r\n\"Key\"="
