@@ -4,6 +4,8 @@
 #include <emmintrin.h>
 #endif
 
+#include <string.h>
+
 #include "regfile/RegLoad.h"
 
 namespace {
@@ -100,8 +102,11 @@ template <size_t W> size_t QuotedEnd(const Units<W>& u, size_t pos, size_t* coun
 // of a key name.
 inline bool EightPlain(const uint8_t* at, uint64_t* eight) {
     const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-    uint64_t x = 0;
-    for (int k = 7; k >= 0; --k) x = x << 8 | at[k];  // one load where bytes are little-endian
+    uint64_t x;
+    memcpy(&x, at, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x);  // the first byte lowest
+#endif
     uint64_t t = x ^ (ones * '\\');
     if ((x & highs) || ((t - ones) & ~t & highs)) return false;
     // Bytes from 'a' to 'z' lose their 0x20.
@@ -131,10 +136,16 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
     // The roots' lengths, in kRegRoots' order.
     static const size_t kRootLengths[kRegRootCount] = {18, 10, 17, 19, 17, 13};
     size_t root = kRegRootCount, rootLength = 0;
+    // Every root starts "HKEY_"; the letter after it tells most apart.
+    const size_t kHkey = 5;
+    for (size_t k = 0; k < kHkey; ++k)
+        if (to - from <= kHkey || FoldAscii(u[from + k]) != uint32_t(kRegRoots[0][k])) return false;
     for (size_t r = 0; r < kRegRootCount; ++r) {
         size_t n = kRootLengths[r];
-        if (to - from < n || (to - from > n && u[from + n] != '\\')) continue;
-        size_t k = 0;
+        if (to - from < n || (to - from > n && u[from + n] != '\\') ||
+            FoldAscii(u[from + kHkey]) != uint32_t(kRegRoots[r][kHkey]))
+            continue;
+        size_t k = kHkey + 1;
         while (k < n && FoldAscii(u[from + k]) == uint32_t(kRegRoots[r][k])) ++k;
         if (k == n) {
             root = r;
