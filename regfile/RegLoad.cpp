@@ -59,11 +59,21 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree) {
 
 void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent) {
     KeyHash hash;
-    for (char16_t c : path) {
-        if (c == u'\\')
+    const char16_t* p = path.data();
+    for (size_t i = 0; i < path.size(); ++i) {
+        // Four characters of a name at once, from a step's start.
+        for (; hash.filled == 0 && i + 4 <= path.size() && p[i] != u'\\' && p[i + 1] != u'\\' &&
+               p[i + 2] != u'\\' && p[i + 3] != u'\\';
+             i += 4) {
+            uint64_t four = 0;
+            for (int k = 3; k >= 0; --k) four = four << 16 | RegFoldChar(p[i + k]);
+            hash.Four(four);
+        }
+        if (i == path.size()) break;
+        if (p[i] == u'\\')
             hash.Backslash();
         else
-            hash.Char(RegFoldChar(c));
+            hash.Char(RegFoldChar(p[i]));
     }
     *key = hash.Key();
     *parent = hash.Parent();

@@ -65,9 +65,11 @@ struct KeyHash {
             uint64_t four = eight & 0xFFFFFFFFu;
             four = (four | four << 16) & 0x0000FFFF0000FFFFull;
             four = (four | four << 8) & 0x00FF00FF00FF00FFull;
-            h = Mix(h ^ four);
+            Four(four);
         }
     }
+    // Four folded characters, the first lowest, from a step's start.
+    void Four(uint64_t four) { h = Mix(h ^ four); }
     void Backslash() {
         End();
         above = h;

@@ -80,8 +80,10 @@ RegKey NewHandle(TreeKey* key) {
 // many names: none allocates once the room has grown).
 const std::u16string& FromWide(const WideChar* text) {
     std::u16string& s = g_open.name;
-    s.clear();
-    for (; text && *text; ++text) s.push_back(char16_t(*text));
+    size_t length = 0;
+    while (text && text[length]) ++length;
+    s.resize(length);
+    for (size_t i = 0; i < length; ++i) s[i] = char16_t(text[i]);
     return s;
 }
 
