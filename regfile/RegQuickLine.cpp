@@ -257,15 +257,17 @@ struct Building {
     }
     // The text between the quotes at u[from - 1] and u[to], unescaped.
     template <size_t W> void Text(const Units<W>& u, size_t from, size_t to, std::u16string* out) {
-        out->clear();
+        out->resize(to - from);  // escapes only shorten it
+        size_t n = 0;
         for (size_t i = from; i < to; ++i) {
             char16_t c = Char<W>(u[i]);
             if (c == u'\\') {
                 c = Char<W>(u[++i]);
                 c = c == u'n' ? u'\n' : c == u'r' ? u'\r' : c;
             }
-            out->push_back(c);
+            (*out)[n++] = c;
         }
+        out->resize(n);
     }
 };
 
