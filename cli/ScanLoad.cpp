@@ -97,29 +97,32 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     RegKeySet drivers = wanted;
     AddDriverKeys(tree, drivers);
     bool extra = false, missed = false;
-    RegKeySet loaded, notLoaded;
     for (const RegSection& s : doc->sections) {
         if (s.kind != kRegSectionKey) continue;
         bool want = RegKeySetCoversSection(drivers, s);
         extra = extra || (s.loaded && !want);
-        if (s.loaded) RegKeySetAddSection(loaded, s);
-        if (!s.loaded && want) {
-            missed = true;
-            RegKeySetAddSection(notLoaded, s);
-        }
+        missed = missed || (!s.loaded && want);
     }
     if (!extra && !missed) return true;
     // Driver keys named only after their sections were read are loaded
     // next, on top, where no key is half loaded and the file deletes no
     // key (a deletion applies to both in file order). Else all are loaded
     // again from the start.
-    bool half = false;
-    for (const RegSection& s : doc->sections)
-        half = half || (s.kind == kRegSectionKey && RegKeySetHasSection(loaded, s) &&
-                        RegKeySetHasSection(notLoaded, s));
-    if (!extra && !half && !doc->deletesKeys) {
-        RegDocumentLoadSome(*doc, drivers, &loaded, tree);
-        return true;
+    if (!extra && !doc->deletesKeys) {
+        RegKeySet loaded, notLoaded;
+        for (const RegSection& s : doc->sections) {
+            if (s.kind != kRegSectionKey) continue;
+            if (s.loaded) RegKeySetAddSection(loaded, s);
+            if (!s.loaded && RegKeySetCoversSection(drivers, s)) RegKeySetAddSection(notLoaded, s);
+        }
+        bool half = false;
+        for (const RegSection& s : doc->sections)
+            half = half || (s.kind == kRegSectionKey && RegKeySetHasSection(loaded, s) &&
+                            RegKeySetHasSection(notLoaded, s));
+        if (!half) {
+            RegDocumentLoadSome(*doc, drivers, &loaded, tree);
+            return true;
+        }
     }
     RegTreeClear(tree);
     RegDocumentLoadSome(*doc, drivers, nullptr, tree);
