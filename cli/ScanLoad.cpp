@@ -53,14 +53,15 @@ bool Named(const TreeKey* key, const char16_t* name, size_t length) {
     return data && RegNamesEqual(data, n, name, length);
 }
 
-// While reading: a "Key" value set in a loaded driver's key adds the driver
-// key it names, so a driver key that comes after its driver in the file is
-// loaded in the same reading.
+// Room for NoteDriverKey, kept from one driver to the next.
 struct Room {
     std::u16string path;
     std::vector<uint8_t> bytes;
 };
 
+// While reading: a "Key" value set in a loaded driver's key adds the driver
+// key it names, so a driver key that comes after its driver in the file is
+// loaded in the same reading.
 void NoteDriverKey(void* context, const TreeKey& key, const std::u16string& name, RegKeySet& load) {
     if (!RegNamesEqual(name.data(), name.size(), u"Key", 3)) return;
     const TreeKey* active = TreeKeyParent(key);
@@ -84,8 +85,9 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     RegKeySet wanted;
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\Active");
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\BuiltIn");
-    // The loaded drivers, the built-in ports and the driver keys named
-    // before them are loaded while reading.
+    // The loaded drivers, the built-in ports, and the driver keys whose
+    // sections come after the drivers that name them, are loaded while
+    // reading.
     RegKeySet reading = wanted;
     Room room;
     if (!RegDocumentReadSections(content, fileName, strict, keepEntries, &reading, &tree, doc,
