@@ -54,9 +54,11 @@ template <size_t W> bool OnlyCommentAfter(const Units<W>& u, size_t pos, size_t 
     return pos == end || u[pos] == ';';
 }
 
-template <size_t W> bool StartsWith(const Units<W>& u, size_t pos, size_t end, const char* tag) {
-    for (size_t k = 0; tag[k]; ++k)
-        if (pos + k >= end || u[pos + k] != uint32_t(uint8_t(tag[k]))) return false;
+template <size_t W, size_t N>
+bool StartsWith(const Units<W>& u, size_t pos, size_t end, const char (&tag)[N]) {
+    if (pos + (N - 1) > end) return false;
+    for (size_t k = 0; k + 1 < N; ++k)
+        if (u[pos + k] != uint32_t(uint8_t(tag[k]))) return false;
     return true;
 }
 
