@@ -6,51 +6,125 @@ namespace {
 
 const char16_t kMachine[] = u"HKEY_LOCAL_MACHINE";
 
-// Adds the driver keys the loaded drivers name, as the scan opens them:
+// The driver key a loaded driver's "Key" value names, as the scan opens it:
 // below HKEY_LOCAL_MACHINE, the value's text up to its first zero, without
-// trailing backslashes. The scan takes the text through the system's 8-bit
-// code page, which may turn a character outside ASCII into another (or
-// '?'): for such a text every key is wanted. True when a key was added that
-// was not covered yet.
-bool AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
+// trailing backslashes; false when the scan opens no key for it. The scan
+// takes the text through the system's 8-bit code page, which may turn a
+// character outside ASCII into another (or '?'): *nonAscii tells. *path
+// and *bytes are room kept from one call to the next.
+bool DriverKeyPath(const TreeValue& key, std::u16string* path, std::vector<uint8_t>* bytes,
+                   bool* nonAscii) {
+    bytes->resize(TreeValueSize(key));
+    TreeValueCopyBytes(key, bytes->data());
+    path->assign(kMachine);
+    path->push_back(u'\\');
+    const size_t below = path->size();
+    *nonAscii = false;
+    for (size_t k = 0; k + 1 < bytes->size() && ((*bytes)[k] || (*bytes)[k + 1]); k += 2) {
+        char16_t c = Utf16LeAt(&(*bytes)[k]);
+        *nonAscii = *nonAscii || c >= 0x80;
+        path->push_back(c);
+    }
+    while (path->size() > below && path->back() == u'\\') path->pop_back();
+    return path->size() > below;
+}
+
+// Adds the driver keys the loaded drivers name; for a text outside ASCII
+// every key is wanted.
+void AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
     const TreeKey* active = RegTreeFindKey(tree, std::u16string(kMachine) + u"\\Drivers\\Active");
-    bool added = false;
+    std::u16string path;
+    std::vector<uint8_t> bytes;
     for (size_t i = 0; active && i < TreeKeyChildCount(*active); ++i) {
         const TreeValue* key = TreeKeyFindValue(*TreeKeyChildAt(*active, i), u"Key", 3);
-        if (!key) continue;
-        std::vector<uint8_t> bytes = TreeValueBytes(*key);
-        std::u16string text;
-        for (size_t k = 0; k + 1 < bytes.size() && (bytes[k] || bytes[k + 1]); k += 2)
-            text.push_back(Utf16LeAt(&bytes[k]));
-        for (char16_t c : text)
-            if (c >= 0x80 && !wanted.all) wanted.all = added = true;
-        while (!text.empty() && text.back() == u'\\') text.pop_back();
-        if (text.empty()) continue;  // the scan opens no key for it
-        std::u16string path = std::u16string(kMachine) + u"\\" + text;
-        if (RegKeySetCovers(wanted, path)) continue;
-        RegKeySetAdd(wanted, path);
-        added = true;
+        bool nonAscii;
+        if (!key || !DriverKeyPath(*key, &path, &bytes, &nonAscii)) {
+            wanted.all = wanted.all || (key && nonAscii);
+            continue;
+        }
+        wanted.all = wanted.all || nonAscii;
+        RegKeySetAddUncovered(wanted, path);
     }
-    return added;
+}
+
+bool Named(const TreeKey* key, const char16_t* name, size_t length) {
+    size_t n;
+    const char16_t* data = key ? TreeKeyNameData(*key, &n) : nullptr;
+    return data && RegNamesEqual(data, n, name, length);
+}
+
+// Room for NoteDriverKey, kept from one driver to the next.
+struct Room {
+    std::u16string path;
+    std::vector<uint8_t> bytes;
+};
+
+// While reading: a "Key" value set in a loaded driver's key adds the driver
+// key it names, so a driver key that comes after its driver in the file is
+// loaded in the same reading.
+void NoteDriverKey(void* context, const TreeKey& key, const std::u16string& name, RegKeySet& load) {
+    if (!RegNamesEqual(name.data(), name.size(), u"Key", 3)) return;
+    const TreeKey* active = TreeKeyParent(key);
+    const TreeKey* drivers = active ? TreeKeyParent(*active) : nullptr;
+    const TreeKey* machine = drivers ? TreeKeyParent(*drivers) : nullptr;
+    if (!Named(active, u"Active", 6) || !Named(drivers, u"Drivers", 7) ||
+        !Named(machine, kMachine, 18) || TreeKeyParent(*machine) == nullptr ||
+        TreeKeyParent(*TreeKeyParent(*machine)) != nullptr)
+        return;
+    Room& room = *static_cast<Room*>(context);
+    bool nonAscii;
+    if (DriverKeyPath(*TreeKeyFindValue(key, u"Key", 3), &room.path, &room.bytes, &nonAscii) &&
+        !nonAscii)
+        RegKeySetAddUncovered(load, room.path);
 }
 
 }  // namespace
 
 bool ScanLoadRegistry(std::string_view content, const std::string& fileName, bool strict,
                       bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error) {
-    if (!RegDocumentReadSections(content, fileName, strict, keepEntries, doc, error)) return false;
     RegKeySet wanted;
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\Active");
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\BuiltIn");
-    RegDocumentLoadSome(*doc, wanted, nullptr, tree);
+    // The loaded drivers, the built-in ports, and the driver keys whose
+    // sections come after the drivers that name them, are loaded while
+    // reading.
+    RegKeySet reading = wanted;
+    Room room;
+    if (!RegDocumentReadSections(content, fileName, strict, keepEntries, &reading, &tree, doc,
+                                 error, NoteDriverKey, &room))
+        return false;
+    // The driver keys the drivers name once the whole file is read. The
+    // reading loaded the right keys when it loaded exactly the sections
+    // of these.
     RegKeySet drivers = wanted;
-    if (!AddDriverKeys(tree, drivers)) return true;
-    // The driver keys named are loaded next. Where the file deletes keys, a
-    // deletion applies to both in file order: all are loaded again from
-    // the start.
-    if (!doc->deletesKeys) {
-        RegDocumentLoadSome(*doc, drivers, &wanted, tree);
-        return true;
+    AddDriverKeys(tree, drivers);
+    bool extra = false, missed = false;
+    for (const RegSection& s : doc->sections) {
+        if (s.kind != kRegSectionKey) continue;
+        bool want = RegKeySetCoversSection(drivers, s);
+        extra = extra || (s.loaded && !want);
+        missed = missed || (!s.loaded && want);
+    }
+    if (!extra && !missed) return true;
+    // Driver keys named only after their sections were read are loaded
+    // next, on top, where no key is half loaded and the file deletes no
+    // key (a deletion applies to both in file order). Else all are loaded
+    // again from the start.
+    if (!extra && !doc->deletesKeys) {
+        RegKeySet loaded, notLoaded;
+        for (const RegSection& s : doc->sections) {
+            if (s.kind != kRegSectionKey) continue;
+            if (s.loaded) RegKeySetAddSection(loaded, s);
+            if (!s.loaded && RegKeySetCoversSection(drivers, s)) RegKeySetAddSection(notLoaded, s);
+        }
+        bool half = false;
+        for (const RegSection& s : doc->sections)
+            half = half || (s.kind == kRegSectionKey && RegKeySetHasSection(loaded, s) &&
+                            RegKeySetHasSection(notLoaded, s));
+        if (!half) {
+            RegDocumentLoadSome(*doc, drivers, &loaded, tree);
+            return true;
+        }
     }
     RegTreeClear(tree);
     RegDocumentLoadSome(*doc, drivers, nullptr, tree);

@@ -81,6 +81,7 @@ struct RegSection {
     uint32_t key;
     uint32_t parent;
     RegSectionKind kind;
+    bool loaded;  // its values were loaded while reading
 };
 
 struct RegSkippedLine {
@@ -119,14 +120,6 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree);
 bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bool strict,
                             RegTree& tree, RegDocument* doc, std::string* error);
 
-// Reading for a load of a few keys out of a large file: the same reading as
-// RegDocumentRead (the same failures, the same lines skipped), of bytes the
-// caller keeps alive and unchanged while the document lives, not copied.
-// Keeps the sections' starts, and the entries only when asked (a repair
-// needs them, a scan alone does not).
-bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
-                             bool keepEntries, RegDocument* doc, std::string* error);
-
 // Keys of a partial load: keys named, and the keys right below keys named
 // (or all). Names compare as the registry compares them; keys are told
 // apart by a hash of their folded path, so a set may cover a few more keys
@@ -139,8 +132,37 @@ struct RegKeySet {
     size_t used = 0;
 };
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path);
+// RegKeySetAdd for a key the set does not cover yet; false when it did.
+bool RegKeySetAddUncovered(RegKeySet& set, const std::u16string& path);
 void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path);
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
+
+// Told, while a document is read and loaded, of each value set in the tree:
+// its key and its name. It may add keys to the set being loaded; their
+// sections from there on are loaded too.
+typedef void (*RegValueLoaded)(void* context, const TreeKey& key, const std::u16string& name,
+                               RegKeySet& load);
+
+// Reading for a load of a few keys out of a large file: the same reading as
+// RegDocumentRead (the same failures, the same lines skipped), of bytes the
+// caller keeps alive and unchanged while the document lives, not copied.
+// Keeps the sections' starts, and the entries only when asked (a repair
+// needs them, a scan alone does not). With `load`, loads into the tree
+// while reading what RegDocumentLoadSome(doc, *load, nullptr, tree) would,
+// for the keys the set covers when their sections are read (each section
+// says whether it was loaded); on failure the tree may hold what was read
+// before.
+bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
+                             bool keepEntries, RegKeySet* load, RegTree* tree, RegDocument* doc,
+                             std::string* error, RegValueLoaded valueLoaded = nullptr,
+                             void* context = nullptr);
+
+// Whether a section of the key whose hashes these are would be loaded for
+// the set (RegKeySetCovers by a section's hashes).
+bool RegKeySetCoversSection(const RegKeySet& set, const RegSection& section);
+// Marks the key of the section, as RegKeySetAdd marks its path.
+void RegKeySetAddSection(RegKeySet& set, const RegSection& section);
+bool RegKeySetHasSection(const RegKeySet& set, const RegSection& section);
 
 // RegDocumentLoad for the keys `wanted` covers alone: each key that has a
 // section of its own is left in the tree exactly as the whole load leaves

@@ -58,13 +58,25 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree) {
 }
 
 void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent) {
-    uint64_t h = kKeyHashStart, above = h;
-    for (char16_t c : path) {
-        if (c == u'\\') above = h;
-        h = KeyHashStep(h, RegFoldChar(c));
+    KeyHash hash;
+    const char16_t* p = path.data();
+    for (size_t i = 0; i < path.size(); ++i) {
+        // Four characters of a name at once, from a step's start.
+        for (; hash.filled == 0 && i + 4 <= path.size() && p[i] != u'\\' && p[i + 1] != u'\\' &&
+               p[i + 2] != u'\\' && p[i + 3] != u'\\';
+             i += 4) {
+            uint64_t four = 0;
+            for (int k = 3; k >= 0; --k) four = four << 16 | RegFoldChar(p[i + k]);
+            hash.Four(four);
+        }
+        if (i == path.size()) break;
+        if (p[i] == u'\\')
+            hash.Backslash();
+        else
+            hash.Char(RegFoldChar(p[i]));
     }
-    *key = KeyHashOf(h);
-    *parent = KeyHashOf(above);
+    *key = hash.Key();
+    *parent = hash.Parent();
 }
 
 namespace {
@@ -100,7 +112,53 @@ bool Covers(const RegKeySet& set, uint32_t key, uint32_t parent) {
     return set.all || Has(set, key, kKeyAdded) || Has(set, parent, kSubKeysAdded);
 }
 
+// Marks the key whose path up to its name is hashed in `hash` and every
+// key below it.
+void MarkTree(RegKeySet& set, const TreeKey& key, KeyHash hash) {
+    size_t length;
+    const char16_t* name = TreeKeyNameData(key, &length);
+    for (size_t i = 0; i < length; ++i) hash.Char(RegFoldChar(name[i]));
+    Mark(set, hash.Key(), kKeyAdded);
+    hash.Backslash();
+    for (size_t i = 0; i < TreeKeyChildCount(key); ++i)
+        MarkTree(set, *TreeKeyChildAt(key, i), hash);
+}
+
 }  // namespace
+
+void RegKeySetAddTree(RegKeySet& set, const RegTree& tree) {
+    // The roots are the top's sub-keys: their paths start with their names.
+    for (size_t i = 0; i < TreeKeyChildCount(*tree.top); ++i)
+        MarkTree(set, *TreeKeyChildAt(*tree.top, i), KeyHash());
+}
+
+bool RegKeySetCoversSection(const RegKeySet& set, const RegSection& section) {
+    return Covers(set, section.key, section.parent);
+}
+
+void RegKeySetAddSection(RegKeySet& set, const RegSection& section) {
+    Mark(set, section.key, kKeyAdded);
+}
+
+bool RegKeySetHasSection(const RegKeySet& set, const RegSection& section) {
+    return Has(set, section.key, kKeyAdded);
+}
+
+bool RegKeySetCoversHashes(const RegKeySet& set, uint32_t keyHash, uint32_t parentHash) {
+    return Covers(set, keyHash, parentHash);
+}
+
+bool RegKeySetHasKey(const RegKeySet& set, uint32_t keyHash) {
+    return Has(set, keyHash, kKeyAdded);
+}
+
+bool RegKeySetAddUncovered(RegKeySet& set, const std::u16string& path) {
+    uint32_t key, parent;
+    RegKeyHashes(path, &key, &parent);
+    if (Covers(set, key, parent)) return false;
+    Mark(set, key, kKeyAdded);
+    return true;
+}
 
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path) {
     uint32_t key, parent;
@@ -145,9 +203,10 @@ void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const 
             continue;
         }
         LoaderApply(loader, kRegEntryKey, st);
-        // The section's values, read in full.
+        // The section's values, with their data.
         for (size_t start = st.next; start < stop; start = st.next) {
-            kind = ReadStatement(reader, start, &st);
+            if (!QuickStatement(doc, reader.lines, start, &kind, &st.lines, &st.next, nullptr, &st))
+                kind = ReadStatement(reader, start, &st);
             if (kind == Statement::kValue) LoaderApply(loader, kRegEntryValue, st);
             if (kind == Statement::kValueDeletion) LoaderApply(loader, kRegEntryValueDeletion, st);
         }

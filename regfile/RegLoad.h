@@ -33,9 +33,65 @@ void LoaderLeaveKey(TreeLoader& loader);
 void LoaderApply(TreeLoader& loader, RegEntryKind kind, const Statement& st);
 
 // The hashes RegSection keeps of a key's full path (as Statement::path
-// holds it) and of its parent's: FNV-1a over the folded characters, its
-// two halves joined.
+// holds it) and of its parent's, built a character at a time: the folded
+// characters of each name four to a step, and a step for each backslash
+// between names. Four characters a step keep the chain of multiplications
+// short on long key lines.
 const uint64_t kKeyHashStart = 1469598103934665603ull;
-inline uint64_t KeyHashStep(uint64_t h, char16_t folded) { return (h ^ folded) * 1099511628211ull; }
-inline uint32_t KeyHashOf(uint64_t h) { return uint32_t(h ^ (h >> 32)); }
+struct KeyHash {
+    uint64_t h = kKeyHashStart;
+    uint64_t above = kKeyHashStart;  // the path up to the last backslash
+    uint64_t chunk = 0;
+    unsigned filled = 0;
+
+    static uint64_t Mix(uint64_t x) {
+        x *= 1099511628211ull;
+        return x ^ (x >> 32);
+    }
+    void Char(char16_t folded) {
+        chunk |= uint64_t(folded) << (16 * filled);
+        if (++filled == 4) End();
+    }
+    void End() {
+        if (!filled) return;
+        h = Mix(h ^ chunk);
+        chunk = 0;
+        filled = 0;
+    }
+    // Eight folded 8-bit characters, the first in the lowest byte, from a
+    // step's start (filled == 0): two steps of four.
+    void Eight(uint64_t eight) {
+        for (int half = 0; half < 2; ++half, eight >>= 32) {
+            uint64_t four = eight & 0xFFFFFFFFu;
+            four = (four | four << 16) & 0x0000FFFF0000FFFFull;
+            four = (four | four << 8) & 0x00FF00FF00FF00FFull;
+            Four(four);
+        }
+    }
+    // Four folded characters, the first lowest, from a step's start.
+    void Four(uint64_t four) { h = Mix(h ^ four); }
+    void Backslash() {
+        End();
+        above = h;
+        h = Mix(h ^ u'\\');
+    }
+    // Every bit of the state stirred into the 32 kept.
+    static uint32_t Final(uint64_t x) {
+        x ^= x >> 33;
+        x *= 0xff51afd7ed558ccdull;
+        return uint32_t(x ^ (x >> 33));
+    }
+    uint32_t Key() {
+        End();
+        return Final(h);
+    }
+    uint32_t Parent() const { return Final(above); }
+};
 void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent);
+
+// The hash of every key the tree holds, marked as added keys (as
+// RegKeySetAdd would mark its path); and whether a key's hash is marked.
+void RegKeySetAddTree(RegKeySet& set, const RegTree& tree);
+bool RegKeySetHasKey(const RegKeySet& set, uint32_t keyHash);
+// RegKeySetCovers for the key whose path and parent's path have these hashes.
+bool RegKeySetCoversHashes(const RegKeySet& set, uint32_t keyHash, uint32_t parentHash);

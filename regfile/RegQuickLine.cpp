@@ -1,5 +1,11 @@
 #include "regfile/RegQuickLine.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include <string.h>
+
 #include "regfile/RegLoad.h"
 
 namespace {
@@ -48,25 +54,82 @@ template <size_t W> bool OnlyCommentAfter(const Units<W>& u, size_t pos, size_t 
     return pos == end || u[pos] == ';';
 }
 
-template <size_t W> bool StartsWith(const Units<W>& u, size_t pos, size_t end, const char* tag) {
-    for (size_t k = 0; tag[k]; ++k)
-        if (pos + k >= end || u[pos + k] != uint32_t(uint8_t(tag[k]))) return false;
+template <size_t W, size_t N>
+bool StartsWith(const Units<W>& u, size_t pos, size_t end, const char (&tag)[N]) {
+    if (pos + (N - 1) > end) return false;
+    for (size_t k = 0; k + 1 < N; ++k)
+        if (u[pos + k] != uint32_t(uint8_t(tag[k]))) return false;
     return true;
+}
+
+// The first '"' or '\\' from u[pos] on, or the line's end. Sixteen bytes
+// at a time where the processor compares them at once.
+template <size_t W> size_t QuoteOrBackslash(const Units<W>& u, size_t pos) {
+#ifdef __SSE2__
+    const __m128i quote = W == 1 ? _mm_set1_epi8('"') : _mm_set1_epi16('"');
+    const __m128i backslash = W == 1 ? _mm_set1_epi8('\\') : _mm_set1_epi16('\\');
+    for (; W * (pos + 16 / W) <= W * u.size; pos += 16 / W) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u.at + W * pos));
+        __m128i hit = W == 1
+                          ? _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash))
+                          : _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash));
+        if (int mask = _mm_movemask_epi8(hit))
+            return pos + size_t(__builtin_ctz(unsigned(mask))) / W;
+    }
+#endif
+    while (pos < u.size && u[pos] != '"' && u[pos] != '\\') ++pos;
+    return pos;
 }
 
 // After the opening quote of a text: where the text ends, after its closing
 // quote, with *count its characters once unescaped; 0 for a text the full
 // reading refuses (unterminated, "\0").
 template <size_t W> size_t QuotedEnd(const Units<W>& u, size_t pos, size_t* count) {
-    for (size_t n = 0; pos < u.size; ++pos, ++n) {
-        uint32_t c = u[pos];
-        if (c == '"') {
+    for (size_t n = 0;;) {
+        size_t run = QuoteOrBackslash(u, pos);
+        n += run - pos;
+        pos = run;
+        if (pos == u.size) return 0;
+        if (u[pos] == '"') {
             *count = n;
             return pos + 1;
         }
-        if (c == '\\' && (++pos == u.size || u[pos] == '0')) return 0;
+        if (++pos == u.size || u[pos] == '0') return 0;
+        ++pos;
+        ++n;
     }
-    return 0;
+}
+
+// Eight bytes of ASCII without a backslash, folded (*eight): the common run
+// of a key name.
+inline bool EightPlain(const uint8_t* at, uint64_t* eight) {
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    uint64_t x;
+    memcpy(&x, at, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x);  // the first byte lowest
+#endif
+    uint64_t t = x ^ (ones * '\\');
+    if ((x & highs) || ((t - ones) & ~t & highs)) return false;
+    // Bytes from 'a' to 'z' lose their 0x20.
+    uint64_t fromA = x + ones * (0x80 - 'a'), pastZ = x + ones * (0x7F - 'z');
+    *eight = x ^ ((fromA & ~pastZ & highs) >> 2);
+    return true;
+}
+
+// The hash of a root's name, the start of every path below it.
+const KeyHash& RootHash(size_t root) {
+    struct Roots {
+        KeyHash hash[kRegRootCount];
+        Roots() {
+            for (size_t r = 0; r < kRegRootCount; ++r) {
+                for (const char16_t* c = kRegRoots[r]; *c; ++c) hash[r].Char(*c);
+                hash[r].End();
+            }
+        }
+    };
+    static const Roots roots;
+    return roots.hash[root];
 }
 
 // The key path between '[' (or "[-") and the last ']', all ASCII.
@@ -75,14 +138,21 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
     // The roots' lengths, in kRegRoots' order.
     static const size_t kRootLengths[kRegRootCount] = {18, 10, 17, 19, 17, 13};
     size_t root = kRegRootCount, rootLength = 0;
+    // Every root starts "HKEY_"; the letter after it tells most apart.
+    const size_t kHkey = 5;
+    for (size_t k = 0; k < kHkey; ++k)
+        if (to - from <= kHkey || FoldAscii(u[from + k]) != uint32_t(kRegRoots[0][k])) return false;
     for (size_t r = 0; r < kRegRootCount; ++r) {
         size_t n = kRootLengths[r];
-        if (to - from < n || (to - from > n && u[from + n] != '\\')) continue;
-        size_t k = 0;
+        if (to - from < n || (to - from > n && u[from + n] != '\\') ||
+            FoldAscii(u[from + kHkey]) != uint32_t(kRegRoots[r][kHkey]))
+            continue;
+        size_t k = kHkey + 1;
         while (k < n && FoldAscii(u[from + k]) == uint32_t(kRegRoots[r][k])) ++k;
         if (k == n) {
             root = r;
             rootLength = n;
+            break;
         }
     }
     if (root == kRegRootCount) return false;
@@ -90,39 +160,45 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
     if (below < to && u[below] == '\\') return false;
     size_t used = to;  // without trailing backslashes
     while (used > below && u[used - 1] == '\\') --used;
+    const bool hashes = out && out->hashes;
+    KeyHash hash;
+    if (hashes) hash = RootHash(root);
+    if (hashes && used > below) hash.Backslash();
     size_t part = 0, depth = used > below;
     for (size_t i = below; i < used; ++i) {
+        // 8-bit names eight characters at a time, from a step's start.
+        if (W == 1 && hash.filled == 0) {
+            for (uint64_t eight; i + 8 <= used && EightPlain(u.at + i, &eight); i += 8) {
+                if ((part += 8) > kTreeMaxKeyName) return false;
+                if (hashes) hash.Eight(eight);
+            }
+            if (i == used) break;
+        }
         uint32_t c = u[i];
         if (c >= 0x80) return false;
         if (c != '\\') {
             if (++part > kTreeMaxKeyName) return false;
+            if (hashes) hash.Char(char16_t(FoldAscii(c)));
         } else if (part == 0) {
             return false;
         } else {
             part = 0;
             ++depth;
+            if (hashes) hash.Backslash();
         }
     }
     if (depth > kTreeMaxKeyDepth || (deletion && used == below)) return false;
     if (out && out->path) {
-        out->path->assign(kRegRoots[root], rootLength);
-        if (used > below) out->path->push_back(u'\\');
-        for (size_t i = below; i < used; ++i) out->path->push_back(char16_t(u[i]));
+        std::u16string& path = *out->path;
+        path.assign(kRegRoots[root], rootLength);
+        if (used > below) path.push_back(u'\\');
+        size_t at = path.size();
+        path.resize(at + (used - below));
+        for (size_t i = below; i < used; ++i) path[at++] = char16_t(u[i]);
     }
-    if (out && out->hashes) {
-        uint64_t h = kKeyHashStart, above = h;
-        for (size_t k = 0; k < rootLength; ++k) h = KeyHashStep(h, kRegRoots[root][k]);
-        if (used > below) {
-            above = h;
-            h = KeyHashStep(h, u'\\');
-        }
-        for (size_t i = below; i < used; ++i) {
-            uint32_t c = u[i];
-            if (c == '\\') above = h;
-            h = KeyHashStep(h, char16_t(FoldAscii(c)));
-        }
-        out->key = KeyHashOf(h);
-        out->parent = KeyHashOf(above);
+    if (hashes) {
+        out->key = hash.Key();
+        out->parent = hash.Parent();
     }
     return true;
 }
@@ -141,13 +217,74 @@ bool QuickKeyLine(const Units<W>& u, size_t pos, Statement::Kind* kind, QuickKey
     return true;
 }
 
+// From at[pos]: past the bytes of two hex digits and a comma each (8-bit
+// units), five at a time in sixteen bytes compared at once where the
+// processor can; else pos.
+inline size_t HexTriples(const uint8_t* at, size_t pos, size_t end) {
+#ifdef __SSE2__
+    // The commas of five bytes, in the first fifteen of sixteen.
+    const int kCommas = 0x4924, kFifteen = 0x7FFF;
+    const __m128i flip = _mm_set1_epi8(char(0x80)), comma = _mm_set1_epi8(',');
+    // Bytes in [lo, hi], compared as signed bytes once their top bit flips.
+    auto within = [&](__m128i v, int lo, int hi) {
+        __m128i x = _mm_xor_si128(v, flip);
+        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(char((lo - 1) ^ 0x80))),
+                             _mm_cmplt_epi8(x, _mm_set1_epi8(char((hi + 1) ^ 0x80))));
+    };
+    for (; pos + 16 <= end; pos += 15) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + pos));
+        __m128i digit = _mm_or_si128(within(v, '0', '9'),
+                                     within(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'f'));
+        if ((_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma)) & kFifteen) != kCommas ||
+            (_mm_movemask_epi8(digit) & kFifteen) != (~kCommas & kFifteen))
+            break;
+    }
+#else
+    (void)at;
+    (void)end;
+#endif
+    return pos;
+}
+
+// Where the values' names and data go when the quick reading builds them:
+// the statement's name, type and data, as ReadStatement leaves them; and
+// how an 8-bit unit reads as a character (null: as itself).
+struct Building {
+    Statement* st;
+    const char16_t* toWide;
+    bool hex = false;  // the data is in hex form
+
+    template <size_t W> char16_t Char(uint32_t unit) const {
+        return W == 1 && toWide ? toWide[unit] : char16_t(unit);
+    }
+    // The text between the quotes at u[from - 1] and u[to], unescaped.
+    template <size_t W> void Text(const Units<W>& u, size_t from, size_t to, std::u16string* out) {
+        out->resize(to - from);  // escapes only shorten it
+        size_t n = 0;
+        for (size_t i = from; i < to; ++i) {
+            char16_t c = Char<W>(u[i]);
+            if (c == u'\\') {
+                c = Char<W>(u[++i]);
+                c = c == u'n' ? u'\n' : c == u'r' ? u'\r' : c;
+            }
+            (*out)[n++] = c;
+        }
+        out->resize(n);
+    }
+};
+
 // Hex bytes from u[pos] to `end`: 1 when the data ends there, 2 when a
 // trailing backslash continues it, 0 when the full reading would refuse it.
-template <size_t W> int QuickHexBytes(const Units<W>& u, size_t pos, size_t end) {
-    // Most data is bytes of two digits and a comma: those first, three
-    // units at a time.
-    while (pos + 3 <= end && IsHexDigit(u[pos]) && IsHexDigit(u[pos + 1]) && u[pos + 2] == ',')
+// The bytes are added to data when given.
+template <size_t W>
+int QuickHexBytes(const Units<W>& u, size_t pos, size_t end, std::vector<uint8_t>* data) {
+    // Most data is bytes of two digits and a comma: those first, five or
+    // one at a time.
+    if (W == 1 && !data) pos = HexTriples(u.at, pos, end);
+    while (pos + 3 <= end && IsHexDigit(u[pos]) && IsHexDigit(u[pos + 1]) && u[pos + 2] == ',') {
+        if (data) data->push_back(uint8_t(HexDigit(u[pos]) << 4 | HexDigit(u[pos + 1])));
         pos += 3;
+    }
     while (pos < end) {
         pos = SkipBlanks(u, pos, end);
         size_t start = pos;
@@ -159,6 +296,7 @@ template <size_t W> int QuickHexBytes(const Units<W>& u, size_t pos, size_t end)
             if (pos < end && u[pos] == '\\') return OnlyCommentAfter(u, pos + 1, end) ? 2 : 0;
             return pos == end || u[pos] == ';' ? 1 : 0;
         }
+        if (data) data->push_back(uint8_t(value));
         if (pos < end && u[pos] == ',') {
             ++pos;
             continue;
@@ -170,51 +308,80 @@ template <size_t W> int QuickHexBytes(const Units<W>& u, size_t pos, size_t end)
 
 // The data after '=': hex(N): or hex: and its bytes; false when it is
 // neither or the full reading refuses it.
-template <size_t W> int QuickHexData(const Units<W>& u, size_t pos, size_t end) {
-    if (StartsWith(u, pos, end, "hex:")) return QuickHexBytes(u, pos + 4, end);
-    if (!StartsWith(u, pos, end, "hex(")) return 0;
-    pos += 4;
-    uint64_t type = 0;
-    for (int digit; pos < end && (digit = HexDigit(u[pos])) >= 0 && type <= 0xFFFFFFFFu; ++pos)
-        type = type * 16 + uint32_t(digit);
-    if (type > 0xFFFFFFFFu || pos + 1 >= end || u[pos] != ')' || u[pos + 1] != ':') return 0;
-    return QuickHexBytes(u, pos + 2, end);
+template <size_t W> int QuickHexData(const Units<W>& u, size_t pos, size_t end, Building* build) {
+    uint64_t type = kTreeTypeBinary;
+    if (StartsWith(u, pos, end, "hex:")) {
+        pos += 4;
+    } else {
+        if (!StartsWith(u, pos, end, "hex(")) return 0;
+        type = 0;
+        for (pos += 4; pos < end && HexDigit(u[pos]) >= 0 && type <= 0xFFFFFFFFu; ++pos)
+            type = type * 16 + uint32_t(HexDigit(u[pos]));
+        if (type > 0xFFFFFFFFu || pos + 1 >= end || u[pos] != ')' || u[pos + 1] != ':') return 0;
+        pos += 2;
+    }
+    if (build) {
+        build->st->type = uint32_t(type);
+        build->hex = true;
+    }
+    return QuickHexBytes(u, pos, end, build ? &build->st->data : nullptr);
 }
 
 // The data of a value line after '=' and its blanks, on this line alone:
 // 1 for a value, 3 for a deletion, 2 for hex data continued on the next
 // line, 0 when the full reading must tell.
-template <size_t W> int QuickValueData(const Units<W>& u, size_t pos) {
+template <size_t W> int QuickValueData(const Units<W>& u, size_t pos, Building* build) {
     size_t end = u.size;
     while (end > pos && IsBlank(u[end - 1])) --end;
     if (pos < end && u[pos] == '-') return OnlyCommentAfter(u, pos + 1, u.size) ? 3 : 0;
     if (pos < end && u[pos] == '"') {
-        size_t count;
-        pos = QuotedEnd(u, pos + 1, &count);
-        return pos && OnlyCommentAfter(u, pos, u.size) ? 1 : 0;
+        size_t count, close = QuotedEnd(u, pos + 1, &count);
+        if (!close || !OnlyCommentAfter(u, close, u.size)) return 0;
+        if (build) {
+            // Little-endian 16-bit text and its terminating zero.
+            std::u16string& text = build->st->text;
+            build->Text(u, pos + 1, close - 1, &text);
+            std::vector<uint8_t>& d = build->st->data;
+            d.resize(2 * text.size() + 2);
+            for (size_t k = 0; k < text.size(); ++k) Utf16LePut(&d[2 * k], text[k]);
+            Utf16LePut(&d[2 * text.size()], 0);
+            build->st->type = kTreeTypeString;
+        }
+        return 1;
     }
     if (StartsWith(u, pos, end, "dword:")) {
         pos = SkipBlanks(u, pos + 6, end);
         size_t start = pos;
-        while (pos < end && HexDigit(u[pos]) >= 0 && pos - start < 9) ++pos;
-        return pos > start && pos - start <= 8 && OnlyCommentAfter(u, pos, u.size) ? 1 : 0;
+        uint32_t value = 0;
+        for (; pos < end && HexDigit(u[pos]) >= 0 && pos - start < 9; ++pos)
+            value = value * 16 + uint32_t(HexDigit(u[pos]));
+        if (pos == start || pos - start > 8 || !OnlyCommentAfter(u, pos, u.size)) return 0;
+        if (build) {
+            build->st->data.resize(4);
+            for (int k = 0; k < 4; ++k) build->st->data[k] = uint8_t(value >> (8 * k));
+            build->st->type = kTreeTypeDword;
+        }
+        return 1;
     }
-    return QuickHexData(u, pos, end);
+    return QuickHexData(u, pos, end, build);
 }
 
 template <size_t W>
 bool QuickValue(const RegDocument& doc, LineFinder& lines, const Units<W>& u, size_t pos,
-                bool asciiOnly, Statement::Kind* kind, uint32_t* lineCount, size_t* next) {
+                bool asciiOnly, Statement::Kind* kind, uint32_t* lineCount, size_t* next,
+                Building* build) {
     if (u[pos] == '@') {
         ++pos;
     } else {
-        size_t count;
-        pos = QuotedEnd(u, pos + 1, &count);
-        if (!pos || count > kTreeMaxValueName) return false;
+        size_t count, close = QuotedEnd(u, pos + 1, &count);
+        if (!close || count > kTreeMaxValueName) return false;
+        if (build) build->Text(u, pos + 1, close - 1, &build->st->name);
+        pos = close;
     }
     pos = SkipBlanks(u, pos, u.size);
     if (pos == u.size || u[pos] != '=') return false;
-    int state = QuickValueData(u, SkipBlanks(u, pos + 1, u.size));
+    int state = QuickValueData(u, SkipBlanks(u, pos + 1, u.size), build);
+    std::vector<uint8_t>* data = build ? &build->st->data : nullptr;
     // Hex data continues over the lines that follow; blank and comment
     // lines may come between.
     while (state == 2 && *next < doc.bytes.size()) {
@@ -226,16 +393,17 @@ bool QuickValue(const RegDocument& doc, LineFinder& lines, const Units<W>& u, si
         size_t k = SkipBlanks(line, 0, line.size);
         if (k == line.size || line[k] == ';') continue;
         if (HexDigit(line[k]) < 0) return false;
-        state = QuickHexBytes(line, k, line.size);
+        state = QuickHexBytes(line, k, line.size, data);
     }
     if (state == 0) return false;
     *kind = state == 3 ? Statement::kValueDeletion : Statement::kValue;
+    if (build && build->hex) PrepareHexText(doc, build->st);
     return true;
 }
 
 template <size_t W>
 bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
-           uint32_t* lineCount, size_t* next, QuickKey* key) {
+           uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values) {
     // Outside ASCII, UTF-8 must be decoded (and may be malformed); 8-bit
     // and 16-bit units stand for themselves.
     const bool asciiOnly =
@@ -251,15 +419,19 @@ bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::K
         return true;
     }
     if (u[pos] == '[') return QuickKeyLine(u, pos, kind, key);
-    if (u[pos] == '"' || u[pos] == '@')
-        return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next);
-    return false;
+    if (u[pos] != '"' && u[pos] != '@') return false;
+    if (!values) return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, nullptr);
+    values->name.clear();
+    values->data.clear();
+    values->type = 0;
+    Building build{values, doc.format.encoding == kRegFileAnsi ? Cp1252().toWide : nullptr};
+    return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, &build);
 }
 
 }  // namespace
 
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
-                    uint32_t* lineCount, size_t* next, QuickKey* key) {
-    if (UnitSize(doc) == 2) return Quick<2>(doc, lines, start, kind, lineCount, next, key);
-    return Quick<1>(doc, lines, start, kind, lineCount, next, key);
+                    uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values) {
+    if (UnitSize(doc) == 2) return Quick<2>(doc, lines, start, kind, lineCount, next, key, values);
+    return Quick<1>(doc, lines, start, kind, lineCount, next, key, values);
 }

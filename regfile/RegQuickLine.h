@@ -22,8 +22,9 @@ struct QuickKey {
 };
 
 // The statement that starts at `start` (a line start, before the end of the
-// bytes): true with its kind, line count and next line's start, and for a
-// key line what `key` (when given) asks. False when ReadStatement must
-// read it.
+// bytes): true with its kind, line count and next line's start, for a key
+// line what `key` (when given) asks, and for a value line, when `values`
+// is given, its name, type and data there as ReadStatement gives them.
+// False when ReadStatement must read it.
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
-                    uint32_t* lineCount, size_t* next, QuickKey* key);
+                    uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values = nullptr);

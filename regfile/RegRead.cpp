@@ -8,8 +8,13 @@ namespace {
 // What a reading keeps besides the lines skipped.
 struct ReadWhat {
     RegTree* tree;  // each statement applied as soon as it is read
+    // With a tree: only the sections of the keys this set covers, and
+    // every [-KEY], are applied (as RegDocumentLoadSome applies them).
+    RegKeySet* only;
     bool entries;
     bool sections;
+    RegValueLoaded valueLoaded;
+    void* context;
 };
 
 const uint32_t kNoKey = 0xFFFFFFFFu;
@@ -22,8 +27,10 @@ struct Reading {
     RegDocument* doc;
     std::string* error;
     TreeLoader loader{what.tree};
+    StatementReader& reader;
     uint32_t key = kNoKey;  // the entry of the open key
     uint32_t entryCount = 0;
+    bool loading = false;  // the open section's values are applied
 
     // A line regedit skips: listed, or with strict the reading's failure.
     bool Skipped(size_t line, const std::string& why) {
@@ -53,12 +60,36 @@ struct Reading {
 
     void AddSection(size_t start, RegSectionKind kind, uint32_t keyHash, uint32_t parentHash) {
         if (what.sections)
-            doc->sections.push_back(RegSection{uint32_t(start), keyHash, parentHash, kind});
+            doc->sections.push_back(RegSection{uint32_t(start), keyHash, parentHash, kind, false});
+    }
+
+    // A key line the quick reading told: its path, for the tree.
+    void KeyPath(size_t start, Statement& st) {
+        Statement::Kind kind;
+        uint32_t lines;
+        size_t next;
+        QuickKey path;
+        path.path = &st.path;
+        QuickStatement(*doc, reader.lines, start, &kind, &lines, &next, &path);
+    }
+
+    // Applies a key line to the tree as what.only asks.
+    void LoadKey(Statement::Kind kind, Statement& st, size_t start, bool quick, uint32_t keyHash,
+                 uint32_t parentHash) {
+        loading = kind == Statement::kKey &&
+                  (!what.only || RegKeySetCoversHashes(*what.only, keyHash, parentHash));
+        if (kind == Statement::kKey && what.sections) doc->sections.back().loaded = loading;
+        if (kind == Statement::kKey && !loading) {
+            LoaderLeaveKey(loader);
+            return;
+        }
+        if (quick) KeyPath(start, st);
+        LoaderApply(loader, kind == Statement::kKey ? kRegEntryKey : kRegEntryKeyDeletion, st);
     }
 
     // Takes the statement read from `start`, on line number `line`;
     // quickKey holds its key's hashes when the quick reading told it.
-    bool Take(Statement::Kind kind, const Statement& st, size_t start, size_t line,
+    bool Take(Statement::Kind kind, Statement& st, size_t start, size_t line,
               const QuickKey* quickKey) {
         RegEntry e{uint32_t(start), entryCount, 0};
         switch (kind) {
@@ -74,6 +105,7 @@ struct Reading {
                 RegKeyHashes(st.path, &keyHash, &parentHash);
             }
             AddSection(start, kRegSectionKey, keyHash, parentHash);
+            if (what.tree) LoadKey(kind, st, start, quickKey != nullptr, keyHash, parentHash);
             break;
         }
         case Statement::kKeyDeletion:
@@ -81,6 +113,7 @@ struct Reading {
             e.kind = kRegEntryKeyDeletion;
             doc->deletesKeys = true;
             AddSection(start, kRegSectionDeletion, 0, 0);
+            if (what.tree) LoadKey(kind, st, start, quickKey != nullptr, 0, 0);
             break;
         case Statement::kValue:
         case Statement::kValueDeletion:
@@ -89,9 +122,15 @@ struct Reading {
                                      "was skipped or deleted the key)");
             e.keyEntry = key;
             e.kind = kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion;
+            if (loading) {
+                LoaderApply(loader, RegEntryKind(e.kind), st);
+                if (what.valueLoaded && e.kind == kRegEntryValue && loader.key)
+                    what.valueLoaded(what.context, *loader.key, st.name, *what.only);
+            }
             break;
         case Statement::kSkipped:
             key = kNoKey;
+            loading = false;
             if (what.tree) LoaderLeaveKey(loader);
             AddSection(start, kRegSectionClosed, 0, 0);
             // fall through
@@ -101,7 +140,6 @@ struct Reading {
         }
         ++entryCount;
         if (what.entries) doc->entries.push_back(e);
-        if (what.tree) LoaderApply(loader, RegEntryKind(e.kind), st);
         return true;
     }
 };
@@ -111,20 +149,25 @@ struct Reading {
 bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* doc,
           std::string* error) {
     std::string ignored;
-    Reading reading{fileName, strict, what, doc, error ? error : &ignored};
+    StatementReader reader{*doc, what.tree != nullptr};
+    Reading reading{fileName, strict, what, doc, error ? error : &ignored, TreeLoader(what.tree),
+                    reader};
     size_t start;
     if (!reading.Begin(&start)) return false;
     // At most one entry a line: one allocation, and the pages never used
     // are never touched.
     if (what.entries) doc->entries.reserve(LinesBound(*doc, start));
-    StatementReader reader{*doc, what.tree != nullptr};
+    // The full reader reads every line in full; else the common lines are
+    // told by the quick reading, which builds the values' data only where
+    // they are loaded.
+    const bool full = what.tree && !what.only;
     Statement st;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
         Statement::Kind kind;
         QuickKey quickKey;
         quickKey.hashes = what.sections;
-        bool quick = !what.tree && QuickStatement(*doc, reader.lines, start, &kind, &st.lines,
-                                                  &st.next, &quickKey);
+        bool quick = !full && QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
+                                             &quickKey, reading.loading ? &st : nullptr);
         if (!quick) kind = ReadStatement(reader, start, &st);
         if (!reading.Take(kind, st, start, line, quick ? &quickKey : nullptr)) return false;
     }
@@ -144,20 +187,24 @@ void Own(std::string content, RegDocument* doc) {
 bool RegDocumentRead(std::string content, const std::string& fileName, bool strict,
                      RegDocument* doc, std::string* error) {
     Own(std::move(content), doc);
-    return Read(fileName, strict, ReadWhat{nullptr, true, false}, doc, error);
+    return Read(fileName, strict, ReadWhat{nullptr, nullptr, true, false, nullptr, nullptr}, doc,
+                error);
 }
 
 bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bool strict,
                             RegTree& tree, RegDocument* doc, std::string* error) {
     Own(std::move(content), doc);
-    return Read(fileName, strict, ReadWhat{&tree, true, false}, doc, error);
+    return Read(fileName, strict, ReadWhat{&tree, nullptr, true, false, nullptr, nullptr}, doc,
+                error);
 }
 
 bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
-                             bool keepEntries, RegDocument* doc, std::string* error) {
+                             bool keepEntries, RegKeySet* load, RegTree* tree, RegDocument* doc,
+                             std::string* error, RegValueLoaded valueLoaded, void* context) {
     *doc = RegDocument();
     doc->bytes = content;
-    return Read(fileName, strict, ReadWhat{nullptr, keepEntries, true}, doc, error);
+    ReadWhat what{load ? tree : nullptr, load, keepEntries, true, valueLoaded, context};
+    return Read(fileName, strict, what, doc, error);
 }
 
 void RegEntryLines(const RegDocument& doc, size_t entry, uint32_t* firstLine, uint32_t* lineCount) {

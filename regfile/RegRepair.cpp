@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "regfile/RegLoad.h"
 #include "regfile/RegQuickLine.h"
 #include "regfile/RegStatement.h"
 
@@ -256,11 +257,13 @@ namespace {
 // each spelling of a value the tree holds, met from the last: value is the
 // tree's, and differs tells whether this spelling gives other data. Stops
 // when see answers false.
+// held, when given, marks the hash of every key the tree holds: a section
+// whose key hash it lacks is passed over without reading its lines.
 template <typename See>
-bool WalkBack(const RegDocument& doc, const RegTree& tree, StatementReader& p, Statement& st,
-              See see) {
+bool WalkBack(const RegDocument& doc, const RegTree& tree, const RegKeySet* held,
+              StatementReader& p, Statement& st, See see) {
     std::unordered_set<std::u16string> deletedKeys;
-    size_t keyEntry = SIZE_MAX;
+    size_t keyEntry = SIZE_MAX, section = doc.sections.size();
     const TreeKey* key = nullptr;
     for (size_t n = doc.entries.size(); n-- > 0;) {
         const RegEntry& e = doc.entries[n];
@@ -273,6 +276,14 @@ bool WalkBack(const RegDocument& doc, const RegTree& tree, StatementReader& p, S
         }
         if (e.keyEntry != keyEntry) {
             keyEntry = e.keyEntry;
+            // Key entries are met from the last, as their sections.
+            const uint32_t offset = doc.entries[keyEntry].offset;
+            while (section > 0 && doc.sections[section - 1].offset > offset) --section;
+            if (held && section > 0 && doc.sections[section - 1].offset == offset &&
+                !RegKeySetHasKey(*held, doc.sections[section - 1].key)) {
+                key = nullptr;
+                continue;
+            }
             Statement::Kind kind;
             QuickKey quickKey;
             quickKey.path = &st.path;
@@ -359,13 +370,16 @@ bool RegDocumentEdits(const RegDocument& doc, const RegTree& tree, std::vector<R
     // that counts. So the walks remember a handful of values, not every
     // value of the file.
     std::unordered_set<const TreeValue*> disagreeing, settled;
-    WalkBack(doc, tree, p, st, [&](const RegEntry&, const TreeValue* now, bool differs) {
+    RegKeySet held;
+    if (!doc.sections.empty()) RegKeySetAddTree(held, tree);
+    const RegKeySet* filter = doc.sections.empty() ? nullptr : &held;
+    WalkBack(doc, tree, filter, p, st, [&](const RegEntry&, const TreeValue* now, bool differs) {
         if (differs) disagreeing.insert(now);
         return true;
     });
     std::vector<Replacement> replacements;
-    bool spelled =
-        WalkBack(doc, tree, p, st, [&](const RegEntry& e, const TreeValue* now, bool differs) {
+    bool spelled = WalkBack(
+        doc, tree, filter, p, st, [&](const RegEntry& e, const TreeValue* now, bool differs) {
             if (!disagreeing.count(now) || !settled.insert(now).second || !differs) return true;
             replacements.emplace_back();
             return Replace(p, st, e, *now, &replacements.back(), error);

@@ -173,8 +173,8 @@ HexLine ParseHexBytes(const std::u16string& line, size_t pos, std::vector<uint8_
     return kHexLineEnds;
 }
 
-// Text types in hex form: regedit ends them with a zero when they lack one,
-// and outside UTF-16 files reads their bytes as 8-bit text.
+}  // namespace
+
 void PrepareHexText(const RegDocument& doc, Statement* st) {
     if (st->type != kTreeTypeString && st->type != kTreeTypeExpandString &&
         st->type != kTreeTypeMultiString)
@@ -191,6 +191,8 @@ void PrepareHexText(const RegDocument& doc, Statement* st) {
     for (uint8_t b : d) Utf16LeAppend(&wide, Cp1252().toWide[b]);
     d.swap(wide);
 }
+
+namespace {
 
 // Whether line[pos, end) starts with the ASCII tag.
 bool TagAt(const std::u16string& line, size_t pos, size_t end, const char* tag) {

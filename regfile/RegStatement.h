@@ -62,6 +62,11 @@ struct StatementReader {
 // What the lines from the one starting at byte `start` on say.
 Statement::Kind ReadStatement(StatementReader& reader, size_t start, Statement* st);
 
+// Text types in hex form: regedit ends them with a zero when they lack one,
+// and outside UTF-16 files reads their bytes as 8-bit text. Applied to a
+// value's type and data as read from its hex bytes.
+void PrepareHexText(const RegDocument& doc, Statement* st);
+
 // Decodes the header line and tells the dialect and encoding; *next is
 // where the line after it starts. False (with *error) when the content is
 // no registry export.

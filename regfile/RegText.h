@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "regfile/RegDocument.h"
 #include "unicode/TextCoding.h"
 
@@ -44,14 +48,54 @@ inline int HexDigit(char16_t c) {
 // Where the first line starts: after the byte-order mark.
 size_t FirstLineStart(const RegDocument& doc);
 
-// Finds where lines end, a line at a time from its start.
+// Where the characters end: a lone byte at the end of a UTF-16 file belongs
+// to no character.
+inline size_t UnitsEnd(const RegDocument& doc) {
+    size_t size = doc.bytes.size();
+    return doc.format.encoding == kRegFileUtf16 ? size - (size - 2) % 2 : size;
+}
+
+// The first CR or LF unit in [from, stop) (offsets of Width-byte units
+// from a unit boundary), or stop. Sixteen bytes at a time where the
+// processor compares them at once.
+template <size_t Width> size_t FindLineEnd(const uint8_t* b, size_t from, size_t stop) {
+#ifdef __SSE2__
+    const __m128i cr = Width == 1 ? _mm_set1_epi8('\r') : _mm_set1_epi16('\r');
+    const __m128i lf = Width == 1 ? _mm_set1_epi8('\n') : _mm_set1_epi16('\n');
+    for (; from + 16 <= stop; from += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + from));
+        __m128i hit = Width == 1 ? _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))
+                                 : _mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf));
+        if (int mask = _mm_movemask_epi8(hit)) return from + size_t(__builtin_ctz(unsigned(mask)));
+    }
+#endif
+    for (; from + Width <= stop; from += Width) {
+        uint32_t c = Width == 1 ? b[from] : Utf16LeAt(b + from);
+        if (c == '\r' || c == '\n') return from;
+    }
+    return stop;
+}
+
+// Finds where lines end, a line at a time from its start. Inline: the
+// quick reading asks for every line of a large file.
 struct LineFinder {
     const RegDocument& doc;
 
     // The line that starts at `start`: its text ends at *end, before the
     // line end; returns where the next line starts (bytes' size after the
     // last line).
-    size_t Line(size_t start, size_t* end);
+    size_t Line(size_t start, size_t* end) {
+        const uint8_t* b = reinterpret_cast<const uint8_t*>(doc.bytes.data());
+        const size_t stop = UnitsEnd(doc), unit = UnitSize(doc);
+        size_t at = unit == 1 ? FindLineEnd<1>(b, start, stop) : FindLineEnd<2>(b, start, stop);
+        if (at >= stop) {
+            *end = stop;
+            return doc.bytes.size();
+        }
+        *end = at;
+        bool crLf = UnitAt(doc, at) == u'\r' && at + unit < stop && UnitAt(doc, at + unit) == u'\n';
+        return at + (crLf ? 2 : 1) * unit;
+    }
 };
 
 // The 1-based number of the line that holds byte `offset`; counted from the

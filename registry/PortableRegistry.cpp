@@ -16,6 +16,8 @@ const uintptr_t kHandleBase = 0x1000;
 
 struct OpenKeys {
     RegTree* tree = nullptr;
+    TreeKey* machine = nullptr;  // HKEY_LOCAL_MACHINE, once made
+    std::u16string name;         // a path or name asked for, the last
     std::vector<TreeKey*> handles;
     std::vector<uint32_t> freeSlots;
     int openCount = 0;
@@ -32,6 +34,7 @@ void ForgetHandle(size_t slot) {
 
 // Handles to the key or below it would dangle: they go.
 void ForgetHandlesBelow(const TreeKey& key, void*) {
+    if (g_open.machine && (&key == g_open.machine || !TreeKeyParent(key))) g_open.machine = nullptr;
     for (size_t slot = 0; slot < g_open.handles.size(); ++slot)
         for (const TreeKey* k = g_open.handles[slot]; k; k = TreeKeyParent(*k))
             if (k == &key) {
@@ -50,8 +53,11 @@ size_t SlotOfHandle(RegKey handle) {
 
 TreeKey* KeyOfHandle(RegKey handle) {
     if (!g_open.tree) return nullptr;
-    if (handle == REG_ROOT_LOCAL_MACHINE)
-        return &RegTreeCreateKey(*g_open.tree, u"HKEY_LOCAL_MACHINE");
+    if (handle == REG_ROOT_LOCAL_MACHINE) {
+        if (!g_open.machine)
+            g_open.machine = &RegTreeCreateKey(*g_open.tree, u"HKEY_LOCAL_MACHINE");
+        return g_open.machine;
+    }
     size_t slot = SlotOfHandle(handle);
     return slot == SIZE_MAX ? nullptr : g_open.handles[slot];
 }
@@ -70,9 +76,14 @@ RegKey NewHandle(TreeKey* key) {
     return reinterpret_cast<RegKey>(kHandleBase + 4 * slot);
 }
 
-std::u16string FromWide(const WideChar* text) {
-    std::u16string s;
-    for (; text && *text; ++text) s.push_back(char16_t(*text));
+// The text as 16-bit characters, in the room kept for it (a scan asks for
+// many names: none allocates once the room has grown).
+const std::u16string& FromWide(const WideChar* text) {
+    std::u16string& s = g_open.name;
+    size_t length = 0;
+    while (text && text[length]) ++length;
+    s.resize(length);
+    for (size_t i = 0; i < length; ++i) s[i] = char16_t(text[i]);
     return s;
 }
 
@@ -96,7 +107,7 @@ PortableRegistryHook PortableRegistryGetHook() { return g_open.hook; }
 long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegKey* key) {
     TreeKey* base = KeyOfHandle(root);
     if (!base || !key) return kRegNotFound;
-    std::u16string relative = FromWide(path);
+    const std::u16string& relative = FromWide(path);
     if (g_open.hook)
         if (long r = g_open.hook(kCallOpen, *base, relative, 0)) return r;
     size_t used;
@@ -137,7 +148,7 @@ long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uin
                         uint32_t* byteCount) {
     TreeKey* key = KeyOfHandle(handle);
     if (!key) return kRegNotFound;
-    std::u16string valueName = FromWide(name);
+    const std::u16string& valueName = FromWide(name);
     if (g_open.hook)
         if (long r = g_open.hook(kCallQuery, *key, valueName, 0)) return r;
     const TreeValue* v = TreeKeyFindValue(*key, valueName.data(), valueName.size());
@@ -160,7 +171,7 @@ long RegistrySetValue(RegKey handle, const WideChar* name, uint32_t, uint32_t ty
                       const uint8_t* data, uint32_t byteCount) {
     TreeKey* key = KeyOfHandle(handle);
     if (!key) return kRegNotFound;
-    std::u16string valueName = FromWide(name);
+    const std::u16string& valueName = FromWide(name);
     if (valueName.size() > kTreeMaxValueName) return kRegInvalidParameter;
     if (g_open.hook)
         if (long r = g_open.hook(kCallSet, *key, valueName, 0)) return r;

@@ -550,16 +550,35 @@ const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
     if (count == 0) return kNone;
     std::vector<TreeKey*>& sorted = Extra(key).sorted;
     if (!key.sortedValid || sorted.size() != count) {
-        sorted.assign(ChildSlots(key), ChildSlots(key) + count);
-        // By folded name, compared a character at a time: nothing to allocate.
-        std::sort(sorted.begin(), sorted.end(), [](const TreeKey* a, const TreeKey* b) {
-            size_t n = std::min(a->nameLength, b->nameLength);
-            for (size_t i = 0; i < n; ++i) {
-                char16_t x = RegFoldChar(a->NameData()[i]), y = RegFoldChar(b->NameData()[i]);
+        // By folded name. The first four folded characters, packed with
+        // zeros after a shorter name, order most names without reading
+        // them again (a key with many sub-keys has them all over memory);
+        // names that share them are compared a character at a time.
+        struct Entry {
+            uint64_t prefix;
+            TreeKey* key;
+        };
+        std::vector<Entry> entries(count);
+        for (size_t i = 0; i < count; ++i) {
+            TreeKey* child = ChildSlots(key)[i];
+            uint64_t prefix = 0;
+            for (size_t k = 0; k < 4; ++k)
+                prefix =
+                    prefix << 16 | (k < child->nameLength ? RegFoldChar(child->NameData()[k]) : 0);
+            entries[i] = Entry{prefix, child};
+        }
+        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            if (a.prefix != b.prefix) return a.prefix < b.prefix;
+            size_t n = std::min(a.key->nameLength, b.key->nameLength);
+            for (size_t i = 4; i < n; ++i) {
+                char16_t x = RegFoldChar(a.key->NameData()[i]);
+                char16_t y = RegFoldChar(b.key->NameData()[i]);
                 if (x != y) return x < y;
             }
-            return a->nameLength < b->nameLength;
+            return a.key->nameLength < b.key->nameLength;
         });
+        sorted.resize(count);
+        for (size_t i = 0; i < count; ++i) sorted[i] = entries[i].key;
         key.sortedValid = true;
     }
     return sorted;

@@ -50,7 +50,10 @@ TEST_F(PortableRegistryTest, NamesIgnoreCaseAndKeepIt) {
 }
 
 TEST_F(PortableRegistryTest, EnumeratesInCaseInsensitiveOrder) {
-    for (auto name : {u"b", u"C", u"a", u"\u00e9", u"E"})
+    // Names that share their first characters, differ in case after them,
+    // or begin others.
+    for (auto name : {u"b", u"C", u"a", u"\u00e9", u"E", u"abcdZ", u"ABCDa", u"abcd", u"Abc",
+                      u"abcde\u00e9", u"abcdE"})
         RegTreeCreateKey(tree, kHklm + u"K\\" + name);
     RegKey key = Open(u"K");
     std::u16string order;
@@ -63,9 +66,9 @@ TEST_F(PortableRegistryTest, EnumeratesInCaseInsensitiveOrder) {
             EXPECT_EQ(r, kRegNoMoreItems);
             break;
         }
-        order += char16_t(name[0]);
+        order += std::u16string(name, name + length) + u" ";
     }
-    EXPECT_EQ(order, u"abCE\u00e9");
+    EXPECT_EQ(order, u"a Abc abcd ABCDa abcdE abcde\u00e9 abcdZ b C E \u00e9 ");
     // A buffer without room for the terminator is refused and left as it was.
     WideChar tight[2] = {u'x', u'x'};
     uint32_t length = 1;

@@ -85,6 +85,14 @@ const char* const kAround[] = {
     "[-HKEY_LOCAL_MACHINE]\r\n[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port\r\n",
     "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n\"Dll\"=\"OBBTDEV.DLL\"\\\r\n",
     "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n@=hex(7):00,\\\r\n",
+    // a driver key with sections before and after the driver naming it
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Later]\r\n\"A\"=\"1\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\02]\r\n\"Key\"=\"Drivers\\\\Later\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Later]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
+    // a driver key of long names, spelled in another case by its driver
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\04]\r\n\"Name\"=\"COM4:\"\r\n"
+    "\"Key\"=\"Drivers\\\\BLUETOOTHSerial\\\\Port\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\BluetoothSerial\\Port]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
     // keys that are there only as the parents of others
     "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\09\\Sub]\r\n\"Name\"=\"COM9:\"\r\n",
     "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\08]\r\n\"Name\"=\"COM8:\"\r\n\"Key\"="
@@ -133,7 +141,7 @@ TEST(ScanLoad, DeletionsAndDataAroundTheDrivers) {
 }
 
 // Lines at the edges of what the quick reading takes, inside the driver
-// key, before and after its "Dll".
+// key, before and after its "Dll", and in a loaded driver's key.
 const char* const kLines[] = {
     "\"n\"=dword:12345678",
     "\"n\"=dword:123456789",
@@ -165,11 +173,25 @@ const char* const kLines[] = {
     "[HKEY_LOCAL_MACHINE\\\\Drivers]",
     "[ HKEY_LOCAL_MACHINE\\X]",
     "[HKEY_LOCAL_MACHINEX]",
+    "[HKEY_XOCAL_MACHINE\\Drivers\\USB\\Port]",
+    "[HKEY_LXCAL_MACHINE\\Drivers\\USB\\Port]",
+    "[hkey_local_machine\\Drivers\\USB\\Port]",
     "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port] trailing ] text",
     "[-]",
     "[-X]",
     "[-HKEY_LOCAL_MACHINE\\]",
     "[HKEY_LOCAL_MACHINE\\Drivers\\Caf\xE9]",
+    // data as the load builds it: escapes, text in hex form, bounds
+    "\"n\\\\x\\\"y\\n\\r\\q\"=\"\\\\a\\\"b\\nc\\rd\\qe\"",
+    "\"\xE9\"=\"\xE9\x80\"",
+    "\"n\"=\"\"",
+    "\"n\"=dword:FfFfFfFf",
+    "\"n\"=hex(2):41,42,e9",
+    "\"n\"=hex(7):41,00,00",
+    "\"n\"=hex(1):",
+    "\"n\"=hex:",
+    "\"n\"=hex(2):41,\\\r\n  42,00",
+    "\"n\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,18,1f",
 };
 
 TEST(ScanLoad, LinesAtTheEdges) {
@@ -177,9 +199,20 @@ TEST(ScanLoad, LinesAtTheEdges) {
     std::vector<std::string> lines(std::begin(kLines), std::end(kLines));
     lines.push_back("[HKEY_LOCAL_MACHINE\\" + longName + "]");
     lines.push_back("[HKEY_LOCAL_MACHINE\\" + longName.substr(1) + "]");
+    // Hex bytes in runs the reading takes five at a time, each run spoiled
+    // once: a digit or a comma, first, inside and last of the five.
+    std::string run = "\"n\"=hex:";
+    for (int k = 0; k < 20; ++k) run += "0a,";
+    lines.push_back(run + "0b");
+    for (size_t at : {8, 27, 55, 67})
+        for (char bad : {'/', ':', '@', 'G', '`', 'g', ' ', '\x8a'}) {
+            lines.push_back(run + "0b");
+            lines.back()[at] = bad;
+        }
     for (const std::string& line : lines) {
         std::string body = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n" + line +
-                           "\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n" + line + "\r\n" + kDrivers;
+                           "\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n" + line + "\r\n" + kDrivers +
+                           "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\05]\r\n" + line + "\r\n";
         for (const std::string& file : Spellings(body)) {
             SCOPED_TRACE(file);
             ASSERT_EQ(ScanLoadDifference(file), "");

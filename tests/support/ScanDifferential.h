@@ -12,6 +12,7 @@
 #include "cli/ScanLoad.h"
 #include "registry/PortableRegistry.h"
 #include "repair/SerialScan.h"
+#include "unicode/TextCoding.h"
 
 // Everything the tool shows or writes for one file.
 struct ScanOutcome {
@@ -53,8 +54,38 @@ inline ScanOutcome ScanOutcomeOf(const std::string& content, bool fullReader, bo
     return o;
 }
 
+// A key of the scan's load that holds values must hold what the full load
+// holds there, value for value: names, types and bytes.
+inline std::string ValuesDifference(const TreeKey& some, const RegTree& full) {
+    std::u16string path = TreeKeyPath(some);
+    if (TreeKeyValueCount(some) > 0) {
+        const TreeKey* key = RegTreeFindKey(full, path);
+        if (!key || TreeKeyValueCount(*key) != TreeKeyValueCount(some))
+            return "the values of " + VisibleText(path);
+        for (const TreeValue* v : TreeKeyValues(some)) {
+            std::u16string name = TreeValueName(*v);
+            const TreeValue* w = TreeKeyFindValue(*key, name.data(), name.size());
+            if (!w || TreeValueType(*w) != TreeValueType(*v) ||
+                TreeValueBytes(*w) != TreeValueBytes(*v))
+                return "value '" + VisibleText(name) + "' of " + VisibleText(path);
+        }
+    }
+    for (size_t i = 0; i < TreeKeyChildCount(some); ++i)
+        if (std::string d = ValuesDifference(*TreeKeyChildAt(some, i), full); !d.empty()) return d;
+    return "";
+}
+
 // The two ways differ: the first difference met, or "" when they agree.
 inline std::string ScanLoadDifference(const std::string& content) {
+    {
+        RegTree full, some;
+        RegDocument a, b;
+        std::string error;
+        if (RegDocumentReadAndLoad(content, "f.reg", false, full, &a, &error) &&
+            ScanLoadRegistry(std::string_view(content), "f.reg", false, false, some, &b, &error))
+            if (std::string d = ValuesDifference(*some.top, full); !d.empty())
+                return "the scan's load differs from the full load in " + d;
+    }
     for (int strict = 0; strict < 2; ++strict)
         for (int repair = 0; repair < 2; ++repair) {
             std::string full = ScanOutcomeText(ScanOutcomeOf(content, true, strict, repair));
