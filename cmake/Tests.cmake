@@ -29,6 +29,10 @@ function(pm_add_suite name folder)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} pm_test_support GTest::gtest_main)
   pm_quick_to_build(${name})
+  if(CMAKE_CROSSCOMPILING_EMULATOR AND NOT WIN32)
+    # qemu: the few cases that read thousands of files read a sample of them.
+    target_compile_definitions(${name} PRIVATE PM_EMULATED_CPU)
+  endif()
   set(fixture)
   if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
     # Under Wine a suite runs whole, in one process in a prefix of its own

@@ -129,13 +129,25 @@ std::vector<std::string> Spellings(const std::string& body) {
     return files;
 }
 
+// Under an emulated CPU (the ARM build's suites run under qemu, some sixty
+// times slower) each pair takes every third spelling, a different third for
+// the next pair: every pair and every spelling is still read, not every
+// pair in every spelling.
+#ifdef PM_EMULATED_CPU
+const size_t kSpellingStep = 3;
+#else
+const size_t kSpellingStep = 1;
+#endif
+
 TEST(ScanLoad, DeletionsAndDataAroundTheDrivers) {
+    size_t pair = 0;
     for (const char* before : kAround)
         for (const char* after : kAround) {
             std::string body = std::string(before) + kPort + kDrivers + after;
-            for (const std::string& file : Spellings(body)) {
-                SCOPED_TRACE(file);
-                ASSERT_EQ(ScanLoadDifference(file), "");
+            std::vector<std::string> files = Spellings(body);
+            for (size_t i = pair++ % kSpellingStep; i < files.size(); i += kSpellingStep) {
+                SCOPED_TRACE(files[i]);
+                ASSERT_EQ(ScanLoadDifference(files[i]), "");
             }
         }
 }
