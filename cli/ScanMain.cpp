@@ -293,6 +293,32 @@ struct Saving {
     bool fix = false;
 };
 
+// Writes every file of a save in full beside its target (the backup of the
+// input and the repaired input, or the output; and the fix file); false,
+// with the reason in *error, when one cannot be written or put in place.
+bool WriteAside(const Options& o, const Targets& t, std::string_view original,
+                const std::vector<std::string_view>& content, const std::string& fixContent,
+                Saving what, PendingFile* backup, PendingFile* file, PendingFile* fix,
+                std::string* error) {
+    bool ok = true;
+    if (what.repair && o.output.empty()) {
+        const FileAttributes& like = t.input.attributes;
+        ok = FileWriteTemporary(t.backup.path, std::vector<std::string_view>{original}, like,
+                                backup, error) &&
+             FileWriteTemporary(t.input.path, content, like, file, error) &&
+             FileCanCommit(*file, error);
+    } else if (what.repair) {
+        const FileAttributes& like = t.output.exists ? t.output.attributes : t.like;
+        ok = FileWriteTemporary(t.output.path, content, like, file, error);
+    }
+    if (ok && what.fix) {
+        const FileAttributes& like = t.fix.exists ? t.fix.attributes : t.like;
+        ok = FileWriteTemporary(t.fix.path, fixContent, like, fix, error) &&
+             FileCanCommit(*fix, error);
+    }
+    return ok;
+}
+
 // Saves what is asked. Every file is first written in full beside its
 // target; only then are they renamed, the fix file last, so a failure
 // leaves the existing files as they were.
@@ -312,23 +338,8 @@ bool Save(const Options& o, const Targets& t, const RegDocument& doc, const RegT
     std::vector<std::string_view> content = RegEditedPieces(original, edits);
     const bool inPlace = o.output.empty();
     PendingFile backup, file, fix;
-    bool ok = true;
-    if (what.repair && inPlace) {
-        const FileAttributes& like = t.input.attributes;
-        ok = FileWriteTemporary(t.backup.path, std::vector<std::string_view>{original}, like,
-                                &backup, &error) &&
-             FileWriteTemporary(t.input.path, content, like, &file, &error) &&
-             FileCanCommit(file, &error);
-    } else if (what.repair) {
-        const FileAttributes& like = t.output.exists ? t.output.attributes : t.like;
-        ok = FileWriteTemporary(t.output.path, content, like, &file, &error);
-    }
-    if (ok && what.fix) {
-        const FileAttributes& like = t.fix.exists ? t.fix.attributes : t.like;
-        ok = FileWriteTemporary(t.fix.path, fixContent, like, &fix, &error) &&
-             FileCanCommit(fix, &error);
-    }
-    if (!ok || !FileCommit(&backup, &error)) {
+    if (!WriteAside(o, t, original, content, fixContent, what, &backup, &file, &fix, &error) ||
+        !FileCommit(&backup, &error)) {
         FileDiscard(&backup);
         FileDiscard(&file);
         FileDiscard(&fix);
