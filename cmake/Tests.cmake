@@ -65,14 +65,11 @@ if(NOT CMAKE_CROSSCOMPILING)
   # the device's headers and renamed, so the host's C library keeps its own.
   set(PM_WINCE_RUNTIME ${CMAKE_SOURCE_DIR}/platform/wince/Format.cpp
       ${CMAKE_SOURCE_DIR}/platform/wince/Math.cpp ${CMAKE_SOURCE_DIR}/platform/wince/ExitList.cpp)
-  set(PM_WINCE_WIDE ${CMAKE_SOURCE_DIR}/platform/wince/Runtime.cpp
-      ${CMAKE_SOURCE_DIR}/platform/wince/DebugOutput.cpp)
   pm_add_suite(wince_tests wince)
-  target_sources(wince_tests PRIVATE ${PM_WINCE_RUNTIME} ${PM_WINCE_WIDE})
-  # The device's code, not the suite's: optimised, as the device builds it,
-  # and without the suite's GoogleTest header.
-  set_source_files_properties(${PM_WINCE_RUNTIME} ${PM_WINCE_WIDE} TARGET_DIRECTORY wince_tests
-                              PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+  target_sources(wince_tests PRIVATE ${PM_WINCE_RUNTIME})
+  # These and the two below are the device's code, not the suite's: built
+  # -Os as the device builds them (their own options also keep them out of
+  # the suite's one file).
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=include
                   OUTPUT_VARIABLE PM_CXX_OWN_INCLUDE OUTPUT_STRIP_TRAILING_WHITESPACE)
   set_source_files_properties(${PM_WINCE_RUNTIME} TARGET_DIRECTORY wince_tests PROPERTIES
@@ -82,6 +79,9 @@ if(NOT CMAKE_CROSSCOMPILING)
   # 16-bit wchar_t; the COREDLL calls they make are played by the suite, and
   # the error stream's few window declarations come from tests/wince/host
   # (the device's windows.h insists on 32 bits).
+  set(PM_WINCE_WIDE ${CMAKE_SOURCE_DIR}/platform/wince/Runtime.cpp
+      ${CMAKE_SOURCE_DIR}/platform/wince/DebugOutput.cpp)
+  target_sources(wince_tests PRIVATE ${PM_WINCE_WIDE})
   set_source_files_properties(${PM_WINCE_WIDE} TARGET_DIRECTORY wince_tests PROPERTIES
     COMPILE_OPTIONS "-Os;-nostdinc;-ffreestanding;-fshort-wchar;-isystem;${CMAKE_SOURCE_DIR}/tests/wince/host;-isystem;${CMAKE_SOURCE_DIR}/platform/wince/include;-isystem;${PM_CXX_OWN_INCLUDE}"
     COMPILE_DEFINITIONS "_WIN32;wcstod=CoredllWcstod;stderr=CeStderr;fputs=CeFputs;fputc=CeFputc;abort=CeAbort;OutputDebugStringW=CoredllOutputDebugString;TerminateProcess=CoredllTerminateProcess")
