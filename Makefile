@@ -87,6 +87,7 @@ run: tool
 TEST_PARALLEL ?= 3
 TEST_START := $(shell date +%s)
 test: deps
+	@echo "make test: $(TEST_PARTS), $(TEST_PARALLEL) at a time; each part's output comes when it ends"
 	@$(MAKE) --no-print-directory -j $(TEST_PARALLEL) --output-sync=target \
 	    NEEDS= TEST_START=$(TEST_START) YIELD_TO_WINDOWS=1 $(TEST_PARTS)
 
