@@ -12,7 +12,7 @@ PREFIX ?= /usr/local
 # suites under AddressSanitizer and UndefinedBehaviorSanitizer, a short
 # smoke run of every fuzz target, the suites built for ARM under qemu, and
 # the Windows suites under Wine, and the Pocket PC program's checks.
-TEST_PARTS = test-windows test-wince test-armel test-asan test-native test-fuzz test-format
+TEST_PARTS = test-wince test-windows test-armel test-asan test-native test-fuzz test-format
 
 # The package groups (scripts/install-deps.sh) each goal needs, with its
 # prerequisites'. Every target that needs packages has `deps` before
@@ -46,8 +46,8 @@ NEEDS = $(sort $(foreach goal,$(or $(MAKECMDGOALS),all),$(NEEDS_$(goal))))
 
 # $(call configure-build,PRESET[,TARGETS]): configures the preset's build
 # quietly, then builds all of it, or only TARGETS.
-configure-build = $(PART_NICE) cmake --preset $(1) >/dev/null && \
-    $(PART_NICE) cmake --build --preset $(1) -j $(JOBS)$(if $(2), --target $(2))
+configure-build = cmake --preset $(1) >/dev/null && \
+    cmake --build --preset $(1) -j $(JOBS)$(if $(2), --target $(2))
 
 .PHONY: all deps build tool run test $(TEST_PARTS) build-windows wince gui size bench fuzz clean \
         install package dist-windows dist-pocketpc
@@ -78,23 +78,16 @@ run: tool
 
 # The parts run three at a time, the longest first, each part's output
 # shown whole when it ends, with the time since `make test` began: one
-# part's lone steps (a configure, a suite's last slow case) leave the cores
-# to the others. The Windows part goes first and the others yield to it
-# (PART_NICE): its builds are done early, and its suites, which mostly wait
-# on Wine and on windows drawn in Xvfb, then run beside the other parts'
-# builds instead of alone at the end. The packages of every part are
-# installed first, once. TEST_PARALLEL=1 runs the parts one by one.
+# part's lone steps (a configure, a suite's last slow case, the Windows
+# suites' waiting on Wine and on windows drawn in Xvfb) leave the cores to
+# the others. The packages of every part are installed first, once.
+# TEST_PARALLEL=1 runs the parts one by one.
 TEST_PARALLEL ?= 3
 TEST_START := $(shell date +%s)
 test: deps
 	@echo "make test: $(TEST_PARTS), $(TEST_PARALLEL) at a time; each part's output comes when it ends"
 	@$(MAKE) --no-print-directory -j $(TEST_PARALLEL) --output-sync=target \
-	    NEEDS= TEST_START=$(TEST_START) YIELD_TO_WINDOWS=1 $(TEST_PARTS)
-
-# How a part's builds and suites run: at a lower priority inside `make
-# test`, but for the Windows part's.
-PART_NICE = $(if $(YIELD_TO_WINDOWS),nice -n 10)
-build-windows test-windows: PART_NICE =
+	    NEEDS= TEST_START=$(TEST_START) $(TEST_PARTS)
 
 # Said by each part of `make test` when it has passed.
 part-passed = echo "== $@ passed, $$(( $$(date +%s) - $(TEST_START) )) s after the start"
@@ -106,24 +99,24 @@ test-format: deps
 	@$(part-passed)
 
 test-native: build
-	@$(PART_NICE) ctest --preset native -j $(JOBS)
+	@ctest --preset native -j $(JOBS)
 	@$(part-passed)
 
 test-asan: deps
 	@$(call configure-build,asan)
-	@$(PART_NICE) ctest --preset asan -j $(JOBS)
+	@ctest --preset asan -j $(JOBS)
 	@$(part-passed)
 
 test-fuzz: deps
 	@$(call configure-build,fuzz)
-	@$(PART_NICE) scripts/run-fuzzers.sh 5
+	@scripts/run-fuzzers.sh 5
 	@$(part-passed)
 
 # The libraries and their suites built for ARM Linux (ARMv5TE, signed char
 # as on the handhelds), each case run under qemu-arm-static.
 test-armel: deps
 	@$(call configure-build,armel)
-	@$(PART_NICE) ctest --preset armel -j $(JOBS)
+	@ctest --preset armel -j $(JOBS)
 	@$(part-passed)
 
 # The Windows builds: win32 (i686) and win64 (x86_64).
@@ -153,7 +146,7 @@ wince: deps
 	@$(call configure-build,wince-arm)
 
 test-wince: wince build
-	@$(PART_NICE) ctest --preset wince-arm
+	@ctest --preset wince-arm
 	@$(part-passed)
 
 # PORTMEDIC.exe for real under 64-bit Wine, on a sandbox prefix seeded with
