@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/EmulatedCpu.h"
 #include "tests/support/ScanDifferential.h"
 #include "unicode/TextCoding.h"
 
@@ -129,15 +130,10 @@ std::vector<std::string> Spellings(const std::string& body) {
     return files;
 }
 
-// Under an emulated CPU (the ARM build's suites run under qemu, some sixty
-// times slower) each pair takes every third spelling, a different third for
-// the next pair: every pair and every spelling is still read, not every
-// pair in every spelling.
-#ifdef PM_EMULATED_CPU
-const size_t kSpellingStep = 3;
-#else
-const size_t kSpellingStep = 1;
-#endif
+// On an emulated CPU each pair takes every third spelling, a different
+// third for the next pair: every pair and every spelling is still read, not
+// every pair in every spelling.
+const size_t kSpellingStep = kEmulatedCpu ? 3 : 1;
 
 TEST(ScanLoad, DeletionsAndDataAroundTheDrivers) {
     size_t pair = 0;
