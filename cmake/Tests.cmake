@@ -11,6 +11,20 @@ else()
 endif()
 include(GoogleTest)
 
+# Under qemu: a script that starts an ARM program under the toolchain's
+# emulator, keeping its arguments, exit status and signals (exec: the
+# script's process becomes the emulator's).
+if(CMAKE_CROSSCOMPILING_EMULATOR AND NOT WIN32)
+  set(emulator)
+  foreach(word ${CMAKE_CROSSCOMPILING_EMULATOR})
+    string(APPEND emulator "'${word}' ")
+  endforeach()
+  set(PM_EMULATED ${CMAKE_BINARY_DIR}/emulated)
+  file(GENERATE OUTPUT ${PM_EMULATED} CONTENT "#!/bin/sh\nexec ${emulator}\"$@\"\n"
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                        WORLD_READ WORLD_EXECUTE)
+endif()
+
 add_library(pm_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/support/AllocCounter.cpp)
 target_link_libraries(pm_test_support PUBLIC GTest::gtest)
 
@@ -34,21 +48,22 @@ function(pm_add_suite name folder)
     target_compile_definitions(${name} PRIVATE PM_EMULATED_CPU)
   endif()
   set(fixture)
-  if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
-    # Under Wine a suite runs whole, in one process in a prefix of its own
-    # (the test NAME.run), and each case reads its result from that run's
-    # report: a Wine start per suite, not per case, and no two cases in one
-    # prefix at once.
-    set(suite_runner ${CMAKE_SOURCE_DIR}/scripts/wine-suite.sh)
-    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${suite_runner})
+  if(CMAKE_CROSSCOMPILING_EMULATOR)
+    # A suite runs whole, in one process (the test NAME.run), and each case
+    # reads its result from that run's report: under Wine one start per
+    # suite in a prefix of its own, no two cases in one prefix at once;
+    # under qemu the suite's start-up translated once, not once per case.
+    set(suite_runner ${CMAKE_SOURCE_DIR}/scripts/suite-run.sh)
+    if(NOT WIN32)
+      list(APPEND suite_runner --with ${PM_EMULATED})
+    endif()
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${suite_runner}")
     add_test(NAME ${name}.run COMMAND ${suite_runner} --run $<TARGET_FILE:${name}>
              WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
     set_tests_properties(${name}.run PROPERTIES FIXTURES_SETUP ${name}_run TIMEOUT 900)
     set(fixture PROPERTIES FIXTURES_REQUIRED ${name}_run)
   endif()
-  # Elsewhere each case is a program run of its own, under the toolchain's
-  # emulator when there is one: qemu starts an ARM suite in a few hundredths
-  # of a second, so cases need not share a run as they do under Wine.
+  # Natively each case is a program run of its own.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} ${fixture})
 endfunction()
@@ -102,12 +117,7 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
 elseif(CMAKE_CROSSCOMPILING_EMULATOR)
   # qemu's user-mode emulator runs only the suite: the tool the suite starts
   # is a foreign program to this machine's kernel. A script beside the tool
-  # starts it under the same emulator, keeping its arguments, exit status and
-  # signals (exec: the script's process becomes the emulator's).
-  set(emulator)
-  foreach(word ${CMAKE_CROSSCOMPILING_EMULATOR})
-    string(APPEND emulator "'${word}' ")
-  endforeach()
+  # starts it under the same emulator.
   set(PM_SCAN_EMULATED ${CMAKE_BINARY_DIR}/portmedic-scan-emulated)
   file(GENERATE OUTPUT ${PM_SCAN_EMULATED}
        CONTENT "#!/bin/sh\nexec ${emulator}'$<TARGET_FILE:portmedic-scan>' \"$@\"\n"
