@@ -428,7 +428,137 @@ bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::K
     return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, &build);
 }
 
+// Where the line whose text ends at b[at] (a CR, an LF or the end) is
+// followed by the next one.
+inline size_t PastLineEnd(const uint8_t* b, size_t at, size_t size) {
+    if (at == size) return size;
+    return at + 1 + (b[at] == '\r' && at + 1 < size && b[at + 1] == '\n');
+}
+
+inline bool IsLineEnd(const uint8_t* b, size_t at, size_t size) {
+    return at == size || b[at] == '\r' || b[at] == '\n';
+}
+
+// The first '"', '\\', CR or LF from b[pos] on, or size: the end of a
+// quoted text or of its run, found in the one pass over its bytes.
+inline size_t QuoteBackslashOrLineEnd(const uint8_t* b, size_t pos, size_t size) {
+#ifdef __SSE2__
+    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'),
+                  cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    for (; pos + 16 <= size; pos += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos));
+        __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (int mask = _mm_movemask_epi8(hit)) return pos + size_t(__builtin_ctz(unsigned(mask)));
+    }
+#endif
+    for (; pos < size; ++pos)
+        if (b[pos] == '"' || b[pos] == '\\' || b[pos] == '\r' || b[pos] == '\n') return pos;
+    return size;
+}
+
+// Hex bytes of two digits, commas between, from b[*pos] to the line's end:
+// 1 when the data ends there, 2 when a backslash right after a comma
+// continues it, 0 for anything else. *pos ends at the line's end.
+inline int PassHexBytes(const uint8_t* b, size_t* pos, size_t size) {
+    size_t at = HexTriples(b, *pos, size);
+    for (;;) {
+        if (at + 1 >= size || !IsHexDigit(b[at]) || !IsHexDigit(b[at + 1])) return 0;
+        at += 2;
+        if (at < size && b[at] == ',') {
+            ++at;
+            if (at < size && b[at] == '\\') {
+                *pos = ++at;
+                return IsLineEnd(b, at, size) ? 2 : 0;
+            }
+            if (IsLineEnd(b, at, size)) break;
+            continue;
+        }
+        if (!IsLineEnd(b, at, size)) return 0;
+        break;
+    }
+    *pos = at;
+    return 1;
+}
+
+// The data of a value line after its '=', in the common forms; returns
+// where its last line's text ends (*lines: its lines), or 0.
+size_t PassValueData(const uint8_t* b, size_t at, size_t size, uint32_t* lines) {
+    if (at == size) return 0;
+    if (b[at] == '"') {
+        for (++at;;) {
+            at = QuoteBackslashOrLineEnd(b, at, size);
+            if (at == size || b[at] == '\r' || b[at] == '\n') return 0;
+            if (b[at] == '"') break;
+            // An escape: any character but a '0' and the line's end.
+            if (IsLineEnd(b, at + 1, size) || b[at + 1] == '0') return 0;
+            at += 2;
+        }
+        ++at;
+        return IsLineEnd(b, at, size) ? at : 0;
+    }
+    if (b[at] == '-') return IsLineEnd(b, at + 1, size) ? at + 1 : 0;
+    const size_t left = size - at;
+    if (left > 6 && memcmp(b + at, "dword:", 6) == 0) {
+        size_t digits = at + 6;
+        while (digits < size && digits - at < 15 && IsHexDigit(b[digits])) ++digits;
+        return digits > at + 6 && digits <= at + 14 && IsLineEnd(b, digits, size) ? digits : 0;
+    }
+    if (left > 4 && memcmp(b + at, "hex:", 4) == 0) {
+        at += 4;
+    } else if (left > 4 && memcmp(b + at, "hex(", 4) == 0) {
+        size_t digits = at + 4;
+        while (digits < size && digits - at < 13 && IsHexDigit(b[digits])) ++digits;
+        if (digits == at + 4 || digits > at + 12 || size - digits < 2 || b[digits] != ')' ||
+            b[digits + 1] != ':')
+            return 0;
+        at = digits + 2;
+    } else {
+        return 0;
+    }
+    // Continued lines: blanks, then more bytes.
+    for (int state; (state = PassHexBytes(b, &at, size)) != 1;) {
+        if (state == 0) return 0;
+        at = PastLineEnd(b, at, size);
+        ++*lines;
+        while (at < size && IsBlank(uint32_t(b[at]))) ++at;
+    }
+    return at;
+}
+
 }  // namespace
+
+size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
+                       uint32_t* valueCount) {
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(doc.bytes.data());
+    const size_t size = doc.bytes.size();
+    uint32_t lineTotal = 0, values = 0;
+    while (start < size) {
+        size_t at = start;
+        uint32_t lines = 1;
+        if (b[at] == ';') {
+            at = FindLineEnd<1>(b, at, size);
+        } else if (b[at] == '"' || b[at] == '@') {
+            if (b[at] == '"') {
+                size_t name = at + 1;
+                at = QuoteBackslashOrLineEnd(b, name, size);
+                if (at == size || b[at] != '"' || at - name > kTreeMaxValueName) break;
+            }
+            if (++at == size || b[at] != '=') break;
+            at = PassValueData(b, at + 1, size, &lines);
+            if (!at) break;
+            ++values;
+        } else if (b[at] != '\r' && b[at] != '\n') {
+            break;
+        }
+        start = PastLineEnd(b, at, size);
+        lineTotal += lines;
+    }
+    *lineCount = lineTotal;
+    *valueCount = values;
+    return start;
+}
 
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
                     uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values) {
