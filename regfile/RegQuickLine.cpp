@@ -100,20 +100,32 @@ template <size_t W> size_t QuotedEnd(const Units<W>& u, size_t pos, size_t* coun
     }
 }
 
+// Eight bytes as a number, the first lowest.
+inline uint64_t EightAt(const uint8_t* at) {
+    uint64_t x;
+    memcpy(&x, at, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x);
+#endif
+    return x;
+}
+
+// Eight ASCII bytes with the small letters made capitals: bytes from 'a'
+// to 'z' lose their 0x20.
+inline uint64_t FoldEight(uint64_t x) {
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    uint64_t fromA = x + ones * (0x80 - 'a'), pastZ = x + ones * (0x7F - 'z');
+    return x ^ ((fromA & ~pastZ & highs) >> 2);
+}
+
 // Eight bytes of ASCII without a backslash, folded (*eight): the common run
 // of a key name.
 inline bool EightPlain(const uint8_t* at, uint64_t* eight) {
     const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-    uint64_t x;
-    memcpy(&x, at, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    x = __builtin_bswap64(x);  // the first byte lowest
-#endif
+    uint64_t x = EightAt(at);
     uint64_t t = x ^ (ones * '\\');
     if ((x & highs) || ((t - ones) & ~t & highs)) return false;
-    // Bytes from 'a' to 'z' lose their 0x20.
-    uint64_t fromA = x + ones * (0x80 - 'a'), pastZ = x + ones * (0x7F - 'z');
-    *eight = x ^ ((fromA & ~pastZ & highs) >> 2);
+    *eight = FoldEight(x);
     return true;
 }
 
@@ -132,17 +144,57 @@ const KeyHash& RootHash(size_t root) {
     return roots.hash[root];
 }
 
+// The roots' lengths, in kRegRoots' order.
+const size_t kRootLengths[kRegRootCount] = {18, 10, 17, 19, 17, 13};
+
+// Whether the 8-bit name at `at` (as long as the root's) is the root's
+// name in any case: eight letters at a time, in three words that cover it
+// (at its start, middle and end; every root is ten letters or more).
+bool IsRootFolded(const uint8_t* at, size_t root) {
+    struct Words {
+        uint64_t word[kRegRootCount][3];
+        size_t offset[kRegRootCount][3];
+        Words() {
+            for (size_t r = 0; r < kRegRootCount; ++r) {
+                size_t n = kRootLengths[r];
+                size_t offsets[3] = {0, n / 2 - 4, n - 8};
+                for (size_t w = 0; w < 3; ++w) {
+                    offset[r][w] = offsets[w];
+                    word[r][w] = 0;
+                    for (size_t k = 0; k < 8; ++k)
+                        word[r][w] |= uint64_t(kRegRoots[r][offsets[w] + k]) << (8 * k);
+                }
+            }
+        }
+    };
+    static const Words words;
+    for (size_t w = 0; w < 3; ++w) {
+        uint64_t x = EightAt(at + words.offset[root][w]);
+        if ((x & 0x8080808080808080ull) || FoldEight(x) != words.word[root][w]) return false;
+    }
+    return true;
+}
+
 // The key path between '[' (or "[-") and the last ']', all ASCII.
 template <size_t W>
 bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
-    // The roots' lengths, in kRegRoots' order.
-    static const size_t kRootLengths[kRegRootCount] = {18, 10, 17, 19, 17, 13};
     size_t root = kRegRootCount, rootLength = 0;
     // Every root starts "HKEY_"; the letter after it tells most apart.
     const size_t kHkey = 5;
-    for (size_t k = 0; k < kHkey; ++k)
+    if (W == 1) {
+        // 8-bit names: the whole root's name compared eight letters at a time.
+        for (size_t r = 0; r < kRegRootCount && root == kRegRootCount; ++r) {
+            size_t n = kRootLengths[r];
+            if (to - from >= n && (to - from == n || u[from + n] == '\\') &&
+                IsRootFolded(u.at + from, r)) {
+                root = r;
+                rootLength = n;
+            }
+        }
+    }
+    for (size_t k = 0; W != 1 && k < kHkey; ++k)
         if (to - from <= kHkey || FoldAscii(u[from + k]) != uint32_t(kRegRoots[0][k])) return false;
-    for (size_t r = 0; r < kRegRootCount; ++r) {
+    for (size_t r = 0; W != 1 && r < kRegRootCount; ++r) {
         size_t n = kRootLengths[r];
         if (to - from < n || (to - from > n && u[from + n] != '\\') ||
             FoldAscii(u[from + kHkey]) != uint32_t(kRegRoots[r][kHkey]))
