@@ -100,20 +100,32 @@ template <size_t W> size_t QuotedEnd(const Units<W>& u, size_t pos, size_t* coun
     }
 }
 
+// Eight bytes as a number, the first lowest.
+inline uint64_t EightAt(const uint8_t* at) {
+    uint64_t x;
+    memcpy(&x, at, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x);
+#endif
+    return x;
+}
+
+// Eight ASCII bytes with the small letters made capitals: bytes from 'a'
+// to 'z' lose their 0x20.
+inline uint64_t FoldEight(uint64_t x) {
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    uint64_t fromA = x + ones * (0x80 - 'a'), pastZ = x + ones * (0x7F - 'z');
+    return x ^ ((fromA & ~pastZ & highs) >> 2);
+}
+
 // Eight bytes of ASCII without a backslash, folded (*eight): the common run
 // of a key name.
 inline bool EightPlain(const uint8_t* at, uint64_t* eight) {
     const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-    uint64_t x;
-    memcpy(&x, at, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    x = __builtin_bswap64(x);  // the first byte lowest
-#endif
+    uint64_t x = EightAt(at);
     uint64_t t = x ^ (ones * '\\');
     if ((x & highs) || ((t - ones) & ~t & highs)) return false;
-    // Bytes from 'a' to 'z' lose their 0x20.
-    uint64_t fromA = x + ones * (0x80 - 'a'), pastZ = x + ones * (0x7F - 'z');
-    *eight = x ^ ((fromA & ~pastZ & highs) >> 2);
+    *eight = FoldEight(x);
     return true;
 }
 
@@ -132,17 +144,57 @@ const KeyHash& RootHash(size_t root) {
     return roots.hash[root];
 }
 
+// The roots' lengths, in kRegRoots' order.
+const size_t kRootLengths[kRegRootCount] = {18, 10, 17, 19, 17, 13};
+
+// Whether the 8-bit name at `at` (as long as the root's) is the root's
+// name in any case: eight letters at a time, in three words that cover it
+// (at its start, middle and end; every root is ten letters or more).
+bool IsRootFolded(const uint8_t* at, size_t root) {
+    struct Words {
+        uint64_t word[kRegRootCount][3];
+        size_t offset[kRegRootCount][3];
+        Words() {
+            for (size_t r = 0; r < kRegRootCount; ++r) {
+                size_t n = kRootLengths[r];
+                size_t offsets[3] = {0, n / 2 - 4, n - 8};
+                for (size_t w = 0; w < 3; ++w) {
+                    offset[r][w] = offsets[w];
+                    word[r][w] = 0;
+                    for (size_t k = 0; k < 8; ++k)
+                        word[r][w] |= uint64_t(kRegRoots[r][offsets[w] + k]) << (8 * k);
+                }
+            }
+        }
+    };
+    static const Words words;
+    for (size_t w = 0; w < 3; ++w) {
+        uint64_t x = EightAt(at + words.offset[root][w]);
+        if ((x & 0x8080808080808080ull) || FoldEight(x) != words.word[root][w]) return false;
+    }
+    return true;
+}
+
 // The key path between '[' (or "[-") and the last ']', all ASCII.
 template <size_t W>
 bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
-    // The roots' lengths, in kRegRoots' order.
-    static const size_t kRootLengths[kRegRootCount] = {18, 10, 17, 19, 17, 13};
     size_t root = kRegRootCount, rootLength = 0;
     // Every root starts "HKEY_"; the letter after it tells most apart.
     const size_t kHkey = 5;
-    for (size_t k = 0; k < kHkey; ++k)
+    if (W == 1) {
+        // 8-bit names: the whole root's name compared eight letters at a time.
+        for (size_t r = 0; r < kRegRootCount && root == kRegRootCount; ++r) {
+            size_t n = kRootLengths[r];
+            if (to - from >= n && (to - from == n || u[from + n] == '\\') &&
+                IsRootFolded(u.at + from, r)) {
+                root = r;
+                rootLength = n;
+            }
+        }
+    }
+    for (size_t k = 0; W != 1 && k < kHkey; ++k)
         if (to - from <= kHkey || FoldAscii(u[from + k]) != uint32_t(kRegRoots[0][k])) return false;
-    for (size_t r = 0; r < kRegRootCount; ++r) {
+    for (size_t r = 0; W != 1 && r < kRegRootCount; ++r) {
         size_t n = kRootLengths[r];
         if (to - from < n || (to - from > n && u[from + n] != '\\') ||
             FoldAscii(u[from + kHkey]) != uint32_t(kRegRoots[r][kHkey]))
@@ -428,7 +480,137 @@ bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::K
     return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, &build);
 }
 
+// Where the line whose text ends at b[at] (a CR, an LF or the end) is
+// followed by the next one.
+inline size_t PastLineEnd(const uint8_t* b, size_t at, size_t size) {
+    if (at == size) return size;
+    return at + 1 + (b[at] == '\r' && at + 1 < size && b[at + 1] == '\n');
+}
+
+inline bool IsLineEnd(const uint8_t* b, size_t at, size_t size) {
+    return at == size || b[at] == '\r' || b[at] == '\n';
+}
+
+// The first '"', '\\', CR or LF from b[pos] on, or size: the end of a
+// quoted text or of its run, found in the one pass over its bytes.
+inline size_t QuoteBackslashOrLineEnd(const uint8_t* b, size_t pos, size_t size) {
+#ifdef __SSE2__
+    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'),
+                  cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    for (; pos + 16 <= size; pos += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos));
+        __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (int mask = _mm_movemask_epi8(hit)) return pos + size_t(__builtin_ctz(unsigned(mask)));
+    }
+#endif
+    for (; pos < size; ++pos)
+        if (b[pos] == '"' || b[pos] == '\\' || b[pos] == '\r' || b[pos] == '\n') return pos;
+    return size;
+}
+
+// Hex bytes of two digits, commas between, from b[*pos] to the line's end:
+// 1 when the data ends there, 2 when a backslash right after a comma
+// continues it, 0 for anything else. *pos ends at the line's end.
+inline int PassHexBytes(const uint8_t* b, size_t* pos, size_t size) {
+    size_t at = HexTriples(b, *pos, size);
+    for (;;) {
+        if (at + 1 >= size || !IsHexDigit(b[at]) || !IsHexDigit(b[at + 1])) return 0;
+        at += 2;
+        if (at < size && b[at] == ',') {
+            ++at;
+            if (at < size && b[at] == '\\') {
+                *pos = ++at;
+                return IsLineEnd(b, at, size) ? 2 : 0;
+            }
+            if (IsLineEnd(b, at, size)) break;
+            continue;
+        }
+        if (!IsLineEnd(b, at, size)) return 0;
+        break;
+    }
+    *pos = at;
+    return 1;
+}
+
+// The data of a value line after its '=', in the common forms; returns
+// where its last line's text ends (*lines: its lines), or 0.
+size_t PassValueData(const uint8_t* b, size_t at, size_t size, uint32_t* lines) {
+    if (at == size) return 0;
+    if (b[at] == '"') {
+        for (++at;;) {
+            at = QuoteBackslashOrLineEnd(b, at, size);
+            if (at == size || b[at] == '\r' || b[at] == '\n') return 0;
+            if (b[at] == '"') break;
+            // An escape: any character but a '0' and the line's end.
+            if (IsLineEnd(b, at + 1, size) || b[at + 1] == '0') return 0;
+            at += 2;
+        }
+        ++at;
+        return IsLineEnd(b, at, size) ? at : 0;
+    }
+    if (b[at] == '-') return IsLineEnd(b, at + 1, size) ? at + 1 : 0;
+    const size_t left = size - at;
+    if (left > 6 && memcmp(b + at, "dword:", 6) == 0) {
+        size_t digits = at + 6;
+        while (digits < size && digits - at < 15 && IsHexDigit(b[digits])) ++digits;
+        return digits > at + 6 && digits <= at + 14 && IsLineEnd(b, digits, size) ? digits : 0;
+    }
+    if (left > 4 && memcmp(b + at, "hex:", 4) == 0) {
+        at += 4;
+    } else if (left > 4 && memcmp(b + at, "hex(", 4) == 0) {
+        size_t digits = at + 4;
+        while (digits < size && digits - at < 13 && IsHexDigit(b[digits])) ++digits;
+        if (digits == at + 4 || digits > at + 12 || size - digits < 2 || b[digits] != ')' ||
+            b[digits + 1] != ':')
+            return 0;
+        at = digits + 2;
+    } else {
+        return 0;
+    }
+    // Continued lines: blanks, then more bytes.
+    for (int state; (state = PassHexBytes(b, &at, size)) != 1;) {
+        if (state == 0) return 0;
+        at = PastLineEnd(b, at, size);
+        ++*lines;
+        while (at < size && IsBlank(uint32_t(b[at]))) ++at;
+    }
+    return at;
+}
+
 }  // namespace
+
+size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
+                       uint32_t* valueCount) {
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(doc.bytes.data());
+    const size_t size = doc.bytes.size();
+    uint32_t lineTotal = 0, values = 0;
+    while (start < size) {
+        size_t at = start;
+        uint32_t lines = 1;
+        if (b[at] == ';') {
+            at = FindLineEnd<1>(b, at, size);
+        } else if (b[at] == '"' || b[at] == '@') {
+            if (b[at] == '"') {
+                size_t name = at + 1;
+                at = QuoteBackslashOrLineEnd(b, name, size);
+                if (at == size || b[at] != '"' || at - name > kTreeMaxValueName) break;
+            }
+            if (++at == size || b[at] != '=') break;
+            at = PassValueData(b, at + 1, size, &lines);
+            if (!at) break;
+            ++values;
+        } else if (b[at] != '\r' && b[at] != '\n') {
+            break;
+        }
+        start = PastLineEnd(b, at, size);
+        lineTotal += lines;
+    }
+    *lineCount = lineTotal;
+    *valueCount = values;
+    return start;
+}
 
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
                     uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values) {

@@ -28,3 +28,12 @@ struct QuickKey {
 // False when ReadStatement must read it.
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
                     uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values = nullptr);
+
+// From `start`, a line start inside a key's section of a REGEDIT4 file:
+// past the blank, comment and value lines that follow in their common
+// forms (no blanks around the name, '=' or data, nothing after the data),
+// each told exactly as QuickStatement tells it, up to the first line it
+// leaves to QuickStatement. *lineCount: the lines passed; *valueCount: the
+// value statements among them. Nothing is built: for sections not loaded.
+size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
+                       uint32_t* valueCount);

@@ -161,8 +161,18 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     // told by the quick reading, which builds the values' data only where
     // they are loaded.
     const bool full = what.tree && !what.only;
+    // In a REGEDIT4 file the value lines of a section not loaded, when no
+    // entries are kept, are only counted: passed over in one loop.
+    const bool pass = !full && !what.entries && doc->format.encoding == kRegFileAnsi;
     Statement st;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
+        if (pass && reading.key != kNoKey && !reading.loading) {
+            uint32_t lines, values;
+            start = QuickPassValues(*doc, start, &lines, &values);
+            line += lines;
+            reading.entryCount += values;
+            if (start == doc->bytes.size()) break;
+        }
         Statement::Kind kind;
         QuickKey quickKey;
         quickKey.hashes = what.sections;

@@ -183,6 +183,10 @@ const char* const kLines[] = {
     "[HKEY_LOCAL_MACHINEX]",
     "[HKEY_XOCAL_MACHINE\\Drivers\\USB\\Port]",
     "[HKEY_LXCAL_MACHINE\\Drivers\\USB\\Port]",
+    "[HKEY_LOCAX_MACHINE\\Drivers\\USB\\Port]",
+    "[HKEY_LOCAL_MACHINX\\Drivers\\USB\\Port]",
+    "[HKEY_CURRENT_USEX\\Drivers\\USB\\Port]",
+    "[HKEY_Current_User\\Drivers\\USB\\Port]",
     "[hkey_local_machine\\Drivers\\USB\\Port]",
     "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port] trailing ] text",
     "[-]",
@@ -200,6 +204,35 @@ const char* const kLines[] = {
     "\"n\"=hex:",
     "\"n\"=hex(2):41,\\\r\n  42,00",
     "\"n\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,18,1f",
+    // the common forms the lines of keys not loaded are passed over in
+    "\"n\"=dword:1234567",
+    "\"n\"=dword:123456789 ",
+    "\"n\"=hex(12345678):01",
+    "\"n\"=hex(123456789):01",
+    "\"n\"=hex(7) :01",
+    "\"n\"=hex(7)",
+    "\"n\"=hex:01,02,",
+    "\"n\"=hex:01,0",
+    "\"n\"=hex:01;",
+    "\"n\"=hex:01,\\",
+    "\"n\"=hex:01,\\ 02",
+    "\"n\"=hex:01,02\\\r\n  03",
+    "\"n\"=hex:01,\\\r\n\t02,\\\r\n  03,04",
+    "\"n\"=hex:01,\\\r\n  0x",
+    "\"n\"=\"a\\\"\"",
+    "\"n\"=\"a\\\"",
+    "\"n\"=\"\\r\\\\\"",
+    "\"n\"=\"a\"\"",
+    "\"n\"=\"a\r\nb\"",
+    "\"n\"=-;",
+    "\"n\"x=-",
+    "\"n\"x-",
+    "\"n=-",
+    "@=\"a\"",
+    "@=",
+    " \"n\"=-",
+    ";",
+    "",
 };
 
 TEST(ScanLoad, LinesAtTheEdges) {
@@ -207,6 +240,9 @@ TEST(ScanLoad, LinesAtTheEdges) {
     std::vector<std::string> lines(std::begin(kLines), std::end(kLines));
     lines.push_back("[HKEY_LOCAL_MACHINE\\" + longName + "]");
     lines.push_back("[HKEY_LOCAL_MACHINE\\" + longName.substr(1) + "]");
+    // value names of the longest length kept, and one more
+    lines.push_back("\"" + std::string(16383, 'v') + "\"=-");
+    lines.push_back("\"" + std::string(16384, 'v') + "\"=-");
     // Hex bytes in runs the reading takes five at a time, each run spoiled
     // once: a digit or a comma, first, inside and last of the five.
     std::string run = "\"n\"=hex:";
@@ -218,9 +254,12 @@ TEST(ScanLoad, LinesAtTheEdges) {
             lines.back()[at] = bad;
         }
     for (const std::string& line : lines) {
-        std::string body = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n" + line +
+        // Also in keys not loaded, the last one at the file's end.
+        std::string other = "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"a\"=\"1\"\r\n" + line;
+        std::string body = other + "\r\n\"b\"=dword:00000001\r\n" +
+                           "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n" + line +
                            "\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n" + line + "\r\n" + kDrivers +
-                           "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\05]\r\n" + line + "\r\n";
+                           "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\05]\r\n" + line + "\r\n" + other;
         for (const std::string& file : Spellings(body)) {
             SCOPED_TRACE(file);
             ASSERT_EQ(ScanLoadDifference(file), "");
