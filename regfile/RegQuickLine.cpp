@@ -175,39 +175,42 @@ bool IsRootFolded(const uint8_t* at, size_t root) {
     return true;
 }
 
-// The key path between '[' (or "[-") and the last ']', all ASCII.
-template <size_t W>
-bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
-    size_t root = kRegRootCount, rootLength = 0;
-    // Every root starts "HKEY_"; the letter after it tells most apart.
-    const size_t kHkey = 5;
+// The root a key path between `from` and `to` starts with, in any case and
+// followed by its end or a backslash; kRegRootCount when none.
+template <size_t W> size_t QuickKeyRoot(const Units<W>& u, size_t from, size_t to) {
     if (W == 1) {
         // 8-bit names: the whole root's name compared eight letters at a time.
-        for (size_t r = 0; r < kRegRootCount && root == kRegRootCount; ++r) {
+        for (size_t r = 0; r < kRegRootCount; ++r) {
             size_t n = kRootLengths[r];
             if (to - from >= n && (to - from == n || u[from + n] == '\\') &&
-                IsRootFolded(u.at + from, r)) {
-                root = r;
-                rootLength = n;
-            }
+                IsRootFolded(u.at + from, r))
+                return r;
         }
+        return kRegRootCount;
     }
-    for (size_t k = 0; W != 1 && k < kHkey; ++k)
-        if (to - from <= kHkey || FoldAscii(u[from + k]) != uint32_t(kRegRoots[0][k])) return false;
-    for (size_t r = 0; W != 1 && r < kRegRootCount; ++r) {
+    // Every root starts "HKEY_"; the letter after it tells most apart.
+    const size_t kHkey = 5;
+    for (size_t k = 0; k < kHkey; ++k)
+        if (to - from <= kHkey || FoldAscii(u[from + k]) != uint32_t(kRegRoots[0][k]))
+            return kRegRootCount;
+    for (size_t r = 0; r < kRegRootCount; ++r) {
         size_t n = kRootLengths[r];
         if (to - from < n || (to - from > n && u[from + n] != '\\') ||
             FoldAscii(u[from + kHkey]) != uint32_t(kRegRoots[r][kHkey]))
             continue;
         size_t k = kHkey + 1;
         while (k < n && FoldAscii(u[from + k]) == uint32_t(kRegRoots[r][k])) ++k;
-        if (k == n) {
-            root = r;
-            rootLength = n;
-            break;
-        }
+        if (k == n) return r;
     }
+    return kRegRootCount;
+}
+
+// The key path between '[' (or "[-") and the last ']', all ASCII.
+template <size_t W>
+bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
+    const size_t root = QuickKeyRoot(u, from, to);
     if (root == kRegRootCount) return false;
+    const size_t rootLength = kRootLengths[root];
     size_t below = from + rootLength + (to - from > rootLength);
     if (below < to && u[below] == '\\') return false;
     size_t used = to;  // without trailing backslashes
