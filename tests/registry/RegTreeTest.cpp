@@ -14,6 +14,29 @@ namespace {
 
 const std::u16string kLocalMachine = u"HKEY_LOCAL_MACHINE\\";
 
+// A value as the model keeps it, by its folded name.
+struct Value {
+    std::u16string name;  // as first set
+    uint32_t type;
+    std::vector<uint8_t> bytes;
+};
+using ModelValues = std::map<std::u16string, Value>;
+
+// Every value of the key against the model: the same names, types and bytes.
+void ExpectValuesAsModel(const TreeKey& key, const ModelValues& model) {
+    size_t seen = 0;
+    for (const TreeValue* v : TreeKeyValues(key)) {
+        auto it = model.find(RegFoldName(TreeValueName(*v)));
+        ASSERT_NE(it, model.end());
+        EXPECT_EQ(TreeValueName(*v), it->second.name);
+        EXPECT_EQ(TreeValueType(*v), it->second.type);
+        EXPECT_EQ(TreeValueBytes(*v), it->second.bytes);
+        EXPECT_TRUE(TreeValueSameBytes(*v, it->second.bytes.data(), it->second.bytes.size()));
+        ++seen;
+    }
+    ASSERT_EQ(seen, model.size());
+}
+
 }  // namespace
 
 // Names compare as the registry folds them: ASCII and Latin-1 letters,
@@ -86,16 +109,11 @@ TEST(RegTree, ManyValuesAndKeys) {
 // deletions and trims, in a key small enough to search and one large enough
 // to index.
 TEST(RegTree, ValuesAgainstAModel) {
-    struct Value {
-        std::u16string name;  // as first set
-        uint32_t type;
-        std::vector<uint8_t> bytes;
-    };
     for (int names : {6, 60}) {
         SCOPED_TRACE(names);
         RegTree tree;
         TreeKey& key = RegTreeCreateKey(tree, kLocalMachine + u"M");
-        std::map<std::u16string, Value> model;  // by folded name
+        ModelValues model;
         std::mt19937 random(names);
         for (int step = 0; step < 3000; ++step) {
             // Names in either case, of one byte a character or two.
@@ -131,18 +149,9 @@ TEST(RegTree, ValuesAgainstAModel) {
             // Every value against the model after each step; on an emulated
             // CPU after every tenth and the last.
             if (kEmulatedCpu && step % 10 != 9) continue;
-            size_t seen = 0;
-            for (const TreeValue* v : TreeKeyValues(key)) {
-                auto it = model.find(RegFoldName(TreeValueName(*v)));
-                ASSERT_NE(it, model.end()) << "step " << step;
-                EXPECT_EQ(TreeValueName(*v), it->second.name);
-                EXPECT_EQ(TreeValueType(*v), it->second.type);
-                EXPECT_EQ(TreeValueBytes(*v), it->second.bytes);
-                EXPECT_TRUE(
-                    TreeValueSameBytes(*v, it->second.bytes.data(), it->second.bytes.size()));
-                ++seen;
-            }
-            ASSERT_EQ(seen, model.size()) << "step " << step;
+            SCOPED_TRACE(testing::Message() << "step " << step);
+            ExpectValuesAsModel(key, model);
+            if (testing::Test::HasFatalFailure()) return;
             EXPECT_EQ(TreeKeyFindValue(key, folded.data(), folded.size()) != nullptr,
                       model.count(folded) == 1);
         }
