@@ -6,6 +6,11 @@ namespace {
 
 const char16_t kMachine[] = u"HKEY_LOCAL_MACHINE";
 
+// The values ScanSerialDrivers reads: "Name", "PnpId" and "Key" of a
+// loaded driver, "Dll" of a driver key (the one a repair writes). The
+// others of the same keys are read as every line is, but not kept.
+const char16_t* const kScanValues[] = {u"Name", u"PnpId", u"Key", u"Dll"};
+
 // The driver key a loaded driver's "Key" value names, as the scan opens it:
 // below HKEY_LOCAL_MACHINE, the value's text up to its first zero, without
 // trailing backslashes; false when the scan opens no key for it. The scan
@@ -83,6 +88,7 @@ void NoteDriverKey(void* context, const TreeKey& key, const std::u16string& name
 bool ScanLoadRegistry(std::string_view content, const std::string& fileName, bool strict,
                       bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error) {
     RegKeySet wanted;
+    wanted.values.assign(std::begin(kScanValues), std::end(kScanValues));
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\Active");
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\BuiltIn");
     // The loaded drivers, the built-in ports, and the driver keys whose
@@ -129,4 +135,10 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     RegTreeClear(tree);
     RegDocumentLoadSome(*doc, drivers, nullptr, tree);
     return true;
+}
+
+bool ScanLoadsValue(const std::u16string& name) {
+    RegKeySet set;
+    set.values.assign(std::begin(kScanValues), std::end(kScanValues));
+    return RegKeySetHasValue(set, name.data(), name.size());
 }

@@ -130,12 +130,18 @@ struct RegKeySet {
     // itself was added and bit 33 when its sub-keys were; 0: empty.
     std::vector<uint64_t> slots;
     size_t used = 0;
+    // The values loaded in the keys covered, by name (ASCII names, compared
+    // as the registry compares them): a value of another name is neither
+    // set nor deleted. Empty: every value.
+    std::vector<std::u16string> values;
 };
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path);
 // RegKeySetAdd for a key the set does not cover yet; false when it did.
 bool RegKeySetAddUncovered(RegKeySet& set, const std::u16string& path);
 void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path);
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
+// Whether a value of this name is loaded in the keys the set covers.
+bool RegKeySetHasValue(const RegKeySet& set, const char16_t* name, size_t length);
 
 // Told, while a document is read and loaded, of each value set in the tree:
 // its key and its name. It may add keys to the set being loaded; their

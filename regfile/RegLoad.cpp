@@ -178,6 +178,13 @@ bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path) {
     return Covers(set, key, parent);
 }
 
+bool RegKeySetHasValue(const RegKeySet& set, const char16_t* name, size_t length) {
+    if (set.values.empty()) return true;
+    for (const std::u16string& v : set.values)
+        if (RegNamesEqual(v.data(), v.size(), name, length)) return true;
+    return false;
+}
+
 void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const RegKeySet* loaded,
                          RegTree& tree) {
     StatementReader reader{doc, true};
@@ -207,8 +214,11 @@ void RegDocumentLoadSome(const RegDocument& doc, const RegKeySet& wanted, const 
         for (size_t start = st.next; start < stop; start = st.next) {
             if (!QuickStatement(doc, reader.lines, start, &kind, &st.lines, &st.next, nullptr, &st))
                 kind = ReadStatement(reader, start, &st);
-            if (kind == Statement::kValue) LoaderApply(loader, kRegEntryValue, st);
-            if (kind == Statement::kValueDeletion) LoaderApply(loader, kRegEntryValueDeletion, st);
+            bool value = kind == Statement::kValue || kind == Statement::kValueDeletion;
+            if (value && RegKeySetHasValue(wanted, st.name.data(), st.name.size()))
+                LoaderApply(loader,
+                            kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion,
+                            st);
         }
     }
     LoaderLeaveKey(loader);

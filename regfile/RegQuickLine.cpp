@@ -582,10 +582,22 @@ size_t PassValueData(const uint8_t* b, size_t at, size_t size, uint32_t* lines) 
     return at;
 }
 
+// Whether the 8-bit name b[0..length) is one the set loads. The set's names
+// are ASCII, so a byte outside ASCII, whatever character the file's code
+// page makes of it, never matches.
+bool LoadsValue(const RegKeySet& set, const uint8_t* b, size_t length) {
+    for (const std::u16string& v : set.values) {
+        size_t k = 0;
+        while (k < length && v.size() == length && RegFoldChar(b[k]) == RegFoldChar(v[k])) ++k;
+        if (k == length && v.size() == length) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
-                       uint32_t* valueCount) {
+                       uint32_t* valueCount, const RegKeySet* stopAt) {
     const uint8_t* b = reinterpret_cast<const uint8_t*>(doc.bytes.data());
     const size_t size = doc.bytes.size();
     uint32_t lineTotal = 0, values = 0;
@@ -595,11 +607,12 @@ size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount
         if (b[at] == ';') {
             at = FindLineEnd<1>(b, at, size);
         } else if (b[at] == '"' || b[at] == '@') {
+            size_t name = at + 1, nameEnd = at + 1;  // '@': the default value, no name
             if (b[at] == '"') {
-                size_t name = at + 1;
-                at = QuoteBackslashOrLineEnd(b, name, size);
+                at = nameEnd = QuoteBackslashOrLineEnd(b, name, size);
                 if (at == size || b[at] != '"' || at - name > kTreeMaxValueName) break;
             }
+            if (stopAt && LoadsValue(*stopAt, b + name, nameEnd - name)) break;
             if (++at == size || b[at] != '=') break;
             at = PassValueData(b, at + 1, size, &lines);
             if (!at) break;

@@ -34,6 +34,9 @@ bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Sta
 // forms (no blanks around the name, '=' or data, nothing after the data),
 // each told exactly as QuickStatement tells it, up to the first line it
 // leaves to QuickStatement. *lineCount: the lines passed; *valueCount: the
-// value statements among them. Nothing is built: for sections not loaded.
+// value statements among them. Nothing is built: for sections not loaded,
+// or, with `stopAt`, for the values of a loaded section that the set does
+// not load (a value it loads ends the pass, as any line left to
+// QuickStatement does).
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
-                       uint32_t* valueCount);
+                       uint32_t* valueCount, const RegKeySet* stopAt = nullptr);

@@ -122,7 +122,8 @@ struct Reading {
                                      "was skipped or deleted the key)");
             e.keyEntry = key;
             e.kind = kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion;
-            if (loading) {
+            if (loading &&
+                (!what.only || RegKeySetHasValue(*what.only, st.name.data(), st.name.size()))) {
                 LoaderApply(loader, RegEntryKind(e.kind), st);
                 if (what.valueLoaded && e.kind == kRegEntryValue && loader.key)
                     what.valueLoaded(what.context, *loader.key, st.name, *what.only);
@@ -162,13 +163,16 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     // they are loaded.
     const bool full = what.tree && !what.only;
     // In a REGEDIT4 file the value lines of a section not loaded, when no
-    // entries are kept, are only counted: passed over in one loop.
+    // entries are kept, are only counted: passed over in one loop; so are
+    // those of a loaded section whose values the load leaves out.
     const bool pass = !full && !what.entries && doc->format.encoding == kRegFileAnsi;
+    const bool passLoaded = pass && what.only && !what.only->values.empty();
     Statement st;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
-        if (pass && reading.key != kNoKey && !reading.loading) {
+        if (pass && reading.key != kNoKey && (!reading.loading || passLoaded)) {
             uint32_t lines, values;
-            start = QuickPassValues(*doc, start, &lines, &values);
+            start = QuickPassValues(*doc, start, &lines, &values,
+                                    reading.loading ? what.only : nullptr);
             line += lines;
             reading.entryCount += values;
             if (start == doc->bytes.size()) break;

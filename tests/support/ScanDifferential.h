@@ -55,20 +55,23 @@ inline ScanOutcome ScanOutcomeOf(const std::string& content, bool fullReader, bo
 }
 
 // A key of the scan's load that holds values must hold what the full load
-// holds there, value for value: names, types and bytes.
+// holds there of the values the scan reads, value for value: names, types
+// and bytes; and no other.
 inline std::string ValuesDifference(const TreeKey& some, const RegTree& full) {
     std::u16string path = TreeKeyPath(some);
     if (TreeKeyValueCount(some) > 0) {
         const TreeKey* key = RegTreeFindKey(full, path);
-        if (!key || TreeKeyValueCount(*key) != TreeKeyValueCount(some))
-            return "the values of " + VisibleText(path);
-        for (const TreeValue* v : TreeKeyValues(some)) {
-            std::u16string name = TreeValueName(*v);
-            const TreeValue* w = TreeKeyFindValue(*key, name.data(), name.size());
-            if (!w || TreeValueType(*w) != TreeValueType(*v) ||
+        size_t read = 0;
+        for (const TreeValue* w : key ? TreeKeyValues(*key) : std::vector<const TreeValue*>()) {
+            std::u16string name = TreeValueName(*w);
+            if (!ScanLoadsValue(name)) continue;
+            ++read;
+            const TreeValue* v = TreeKeyFindValue(some, name.data(), name.size());
+            if (!v || TreeValueType(*w) != TreeValueType(*v) ||
                 TreeValueBytes(*w) != TreeValueBytes(*v))
                 return "value '" + VisibleText(name) + "' of " + VisibleText(path);
         }
+        if (!key || read != TreeKeyValueCount(some)) return "the values of " + VisibleText(path);
     }
     for (size_t i = 0; i < TreeKeyChildCount(some); ++i)
         if (std::string d = ValuesDifference(*TreeKeyChildAt(some, i), full); !d.empty()) return d;
