@@ -58,10 +58,13 @@ bool Named(const TreeKey* key, const char16_t* name, size_t length) {
     return data && RegNamesEqual(data, n, name, length);
 }
 
-// Room for NoteDriverKey, kept from one driver to the next.
+// What NoteDriverKey keeps from one driver to the next: its room, and
+// what tells whether the driver keys it noted are those named at the end.
 struct Room {
     std::u16string path;
     std::vector<uint8_t> bytes;
+    size_t keyValues = 0;   // "Key" values set in loaded drivers
+    bool nonAscii = false;  // one named its key outside ASCII
 };
 
 // While reading: a "Key" value set in a loaded driver's key adds the driver
@@ -77,10 +80,25 @@ void NoteDriverKey(void* context, const TreeKey& key, const std::u16string& name
         TreeKeyParent(*TreeKeyParent(*machine)) != nullptr)
         return;
     Room& room = *static_cast<Room*>(context);
+    ++room.keyValues;
     bool nonAscii;
-    if (DriverKeyPath(*TreeKeyFindValue(key, u"Key", 3), &room.path, &room.bytes, &nonAscii) &&
-        !nonAscii)
-        RegKeySetAddUncovered(load, room.path);
+    bool named =
+        DriverKeyPath(*TreeKeyFindValue(key, u"Key", 3), &room.path, &room.bytes, &nonAscii);
+    room.nonAscii = room.nonAscii || nonAscii;
+    if (named && !nonAscii) RegKeySetAddUncovered(load, room.path);
+}
+
+// Whether the driver keys noted while reading are those the loaded drivers
+// name at the end: so when each driver's "Key" value was set once and
+// stayed (none replaced, none deleted, alone or with its key), all in
+// ASCII. Every "Key" value a driver holds at the end was noted when set.
+bool NotedAsNamedAtTheEnd(const RegTree& tree, const Room& room) {
+    if (room.nonAscii) return false;
+    const TreeKey* active = RegTreeFindKey(tree, std::u16string(kMachine) + u"\\Drivers\\Active");
+    size_t held = 0;
+    for (size_t i = 0; active && i < TreeKeyChildCount(*active); ++i)
+        held += TreeKeyFindValue(*TreeKeyChildAt(*active, i), u"Key", 3) != nullptr;
+    return held == room.keyValues;
 }
 
 }  // namespace
@@ -102,8 +120,13 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     // The driver keys the drivers name once the whole file is read. The
     // reading loaded the right keys when it loaded exactly the sections
     // of these.
-    RegKeySet drivers = wanted;
-    AddDriverKeys(tree, drivers);
+    RegKeySet drivers;
+    if (NotedAsNamedAtTheEnd(tree, room)) {
+        drivers = std::move(reading);
+    } else {
+        drivers = wanted;
+        AddDriverKeys(tree, drivers);
+    }
     bool extra = false, missed = false;
     for (const RegSection& s : doc->sections) {
         if (s.kind != kRegSectionKey) continue;

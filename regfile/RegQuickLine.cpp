@@ -205,6 +205,16 @@ template <size_t W> size_t QuickKeyRoot(const Units<W>& u, size_t from, size_t t
     return kRegRootCount;
 }
 
+// A told key path as Statement::path holds it: the root's long name, then
+// the names below it as written.
+template <size_t W> void PathText(const Units<W>& u, const QuickKey& key, std::u16string* path) {
+    path->assign(kRegRoots[key.root], kRootLengths[key.root]);
+    if (key.used > key.below) path->push_back(u'\\');
+    size_t at = path->size();
+    path->resize(at + (key.used - key.below));
+    for (size_t i = key.below; i < key.used; ++i) (*path)[at++] = char16_t(u[i]);
+}
+
 // The key path between '[' (or "[-") and the last ']', all ASCII.
 template <size_t W>
 bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
@@ -243,14 +253,11 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
         }
     }
     if (depth > kTreeMaxKeyDepth || (deletion && used == below)) return false;
-    if (out && out->path) {
-        std::u16string& path = *out->path;
-        path.assign(kRegRoots[root], rootLength);
-        if (used > below) path.push_back(u'\\');
-        size_t at = path.size();
-        path.resize(at + (used - below));
-        for (size_t i = below; i < used; ++i) path[at++] = char16_t(u[i]);
-    }
+    if (!out) return true;
+    out->root = root;
+    out->below = below;
+    out->used = used;
+    if (out->path) PathText(u, *out, out->path);
     if (hashes) {
         out->key = hash.Key();
         out->parent = hash.Parent();
@@ -473,7 +480,10 @@ bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::K
         *kind = Statement::kNothing;
         return true;
     }
-    if (u[pos] == '[') return QuickKeyLine(u, pos, kind, key);
+    if (u[pos] == '[') {
+        if (key) key->lineStart = start;
+        return QuickKeyLine(u, pos, kind, key);
+    }
     if (u[pos] != '"' && u[pos] != '@') return false;
     if (!values) return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, nullptr);
     values->name.clear();
@@ -626,6 +636,13 @@ size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount
     *lineCount = lineTotal;
     *valueCount = values;
     return start;
+}
+
+void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16string* path) {
+    if (UnitSize(doc) == 2)
+        PathText(UnitsOf<2>(doc, key.lineStart, key.lineStart + 2 * key.used), key, path);
+    else
+        PathText(UnitsOf<1>(doc, key.lineStart, key.lineStart + key.used), key, path);
 }
 
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,

@@ -19,7 +19,14 @@ struct QuickKey {
     std::u16string* path = nullptr;
     bool hashes = false;
     uint32_t key = 0, parent = 0;
+    // Where the path was told, for QuickKeyPathText: the root's number and
+    // the units of the names below it, [below, used) from the line's start.
+    size_t lineStart = 0, root = 0, below = 0, used = 0;
 };
+
+// The path of a key line QuickStatement told (as Statement::path holds
+// it), without reading the line again.
+void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16string* path);
 
 // The statement that starts at `start` (a line start, before the end of the
 // bytes): true with its kind, line count and next line's start, for a key

@@ -63,18 +63,9 @@ struct Reading {
             doc->sections.push_back(RegSection{uint32_t(start), keyHash, parentHash, kind, false});
     }
 
-    // A key line the quick reading told: its path, for the tree.
-    void KeyPath(size_t start, Statement& st) {
-        Statement::Kind kind;
-        uint32_t lines;
-        size_t next;
-        QuickKey path;
-        path.path = &st.path;
-        QuickStatement(*doc, reader.lines, start, &kind, &lines, &next, &path);
-    }
-
-    // Applies a key line to the tree as what.only asks.
-    void LoadKey(Statement::Kind kind, Statement& st, size_t start, bool quick, uint32_t keyHash,
+    // Applies a key line to the tree as what.only asks; quickKey tells a
+    // key line the quick reading told, whose path is not in st yet.
+    void LoadKey(Statement::Kind kind, Statement& st, const QuickKey* quickKey, uint32_t keyHash,
                  uint32_t parentHash) {
         loading = kind == Statement::kKey &&
                   (!what.only || RegKeySetCoversHashes(*what.only, keyHash, parentHash));
@@ -83,7 +74,7 @@ struct Reading {
             LoaderLeaveKey(loader);
             return;
         }
-        if (quick) KeyPath(start, st);
+        if (quickKey) QuickKeyPathText(*doc, *quickKey, &st.path);
         LoaderApply(loader, kind == Statement::kKey ? kRegEntryKey : kRegEntryKeyDeletion, st);
     }
 
@@ -105,7 +96,7 @@ struct Reading {
                 RegKeyHashes(st.path, &keyHash, &parentHash);
             }
             AddSection(start, kRegSectionKey, keyHash, parentHash);
-            if (what.tree) LoadKey(kind, st, start, quickKey != nullptr, keyHash, parentHash);
+            if (what.tree) LoadKey(kind, st, quickKey, keyHash, parentHash);
             break;
         }
         case Statement::kKeyDeletion:
@@ -113,7 +104,7 @@ struct Reading {
             e.kind = kRegEntryKeyDeletion;
             doc->deletesKeys = true;
             AddSection(start, kRegSectionDeletion, 0, 0);
-            if (what.tree) LoadKey(kind, st, start, quickKey != nullptr, 0, 0);
+            if (what.tree) LoadKey(kind, st, quickKey, 0, 0);
             break;
         case Statement::kValue:
         case Statement::kValueDeletion:

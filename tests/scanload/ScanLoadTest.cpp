@@ -254,11 +254,15 @@ TEST(ScanLoad, LinesAtTheEdges) {
             lines.back()[at] = bad;
         }
     for (const std::string& line : lines) {
+        // After the driver's "Dll", the line names the "Dll" instead: a
+        // value the scan reads, whose data the load builds.
+        std::string dll = line;
+        if (dll.compare(0, 3, "\"n\"") == 0) dll.replace(0, 3, "\"Dll\"");
         // Also in keys not loaded, the last one at the file's end.
         std::string other = "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"a\"=\"1\"\r\n" + line;
         std::string body = other + "\r\n\"b\"=dword:00000001\r\n" +
                            "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n" + line +
-                           "\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n" + line + "\r\n" + kDrivers +
+                           "\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n" + dll + "\r\n" + kDrivers +
                            "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\05]\r\n" + line + "\r\n" + other;
         for (const std::string& file : Spellings(body)) {
             SCOPED_TRACE(file);

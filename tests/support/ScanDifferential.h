@@ -6,6 +6,7 @@
 
 #include <stddef.h>
 
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -54,12 +55,38 @@ inline ScanOutcome ScanOutcomeOf(const std::string& content, bool fullReader, bo
     return o;
 }
 
-// A key of the scan's load that holds values must hold what the full load
-// holds there of the values the scan reads, value for value: names, types
-// and bytes; and no other.
-inline std::string ValuesDifference(const TreeKey& some, const RegTree& full) {
+// The keys the scan reads in the full load, folded: the driver keys the
+// loaded drivers name (the sub-keys of Drivers\Active and BuiltIn are read
+// too). *all when one is named outside ASCII, where the load keeps every key.
+inline std::set<std::u16string> DriverKeysOf(const RegTree& full, bool* all) {
+    std::set<std::u16string> keys;
+    *all = false;
+    const TreeKey* active = RegTreeFindKey(full, u"HKEY_LOCAL_MACHINE\\Drivers\\Active");
+    for (size_t i = 0; active && i < TreeKeyChildCount(*active); ++i) {
+        const TreeValue* key = TreeKeyFindValue(*TreeKeyChildAt(*active, i), u"Key", 3);
+        std::vector<uint8_t> b = key ? TreeValueBytes(*key) : std::vector<uint8_t>();
+        std::u16string path = u"HKEY_LOCAL_MACHINE\\";
+        for (size_t k = 0; k + 1 < b.size() && (b[k] || b[k + 1]); k += 2) {
+            path.push_back(char16_t(b[k] | b[k + 1] << 8));
+            *all = *all || path.back() >= 0x80;
+        }
+        while (path.back() == u'\\') path.pop_back();
+        keys.insert(RegFoldName(path));
+    }
+    return keys;
+}
+
+// A key of the scan's load that holds values must be one the scan reads,
+// and hold what the full load holds there of the values the scan reads,
+// value for value: names, types and bytes; and no other.
+inline std::string ValuesDifference(const TreeKey& some, const RegTree& full,
+                                    const std::set<std::u16string>& driverKeys, bool all) {
     std::u16string path = TreeKeyPath(some);
     if (TreeKeyValueCount(some) > 0) {
+        std::u16string folded = RegFoldName(path), parent = folded.substr(0, folded.rfind(u'\\'));
+        if (!all && !driverKeys.count(folded) && parent != u"HKEY_LOCAL_MACHINE\\DRIVERS\\ACTIVE" &&
+            parent != u"HKEY_LOCAL_MACHINE\\DRIVERS\\BUILTIN")
+            return VisibleText(path) + ", a key the scan does not read";
         const TreeKey* key = RegTreeFindKey(full, path);
         size_t read = 0;
         for (const TreeValue* w : key ? TreeKeyValues(*key) : std::vector<const TreeValue*>()) {
@@ -74,7 +101,9 @@ inline std::string ValuesDifference(const TreeKey& some, const RegTree& full) {
         if (!key || read != TreeKeyValueCount(some)) return "the values of " + VisibleText(path);
     }
     for (size_t i = 0; i < TreeKeyChildCount(some); ++i)
-        if (std::string d = ValuesDifference(*TreeKeyChildAt(some, i), full); !d.empty()) return d;
+        if (std::string d = ValuesDifference(*TreeKeyChildAt(some, i), full, driverKeys, all);
+            !d.empty())
+            return d;
     return "";
 }
 
@@ -85,9 +114,12 @@ inline std::string ScanLoadDifference(const std::string& content) {
         RegDocument a, b;
         std::string error;
         if (RegDocumentReadAndLoad(content, "f.reg", false, full, &a, &error) &&
-            ScanLoadRegistry(std::string_view(content), "f.reg", false, false, some, &b, &error))
-            if (std::string d = ValuesDifference(*some.top, full); !d.empty())
+            ScanLoadRegistry(std::string_view(content), "f.reg", false, false, some, &b, &error)) {
+            bool all;
+            std::set<std::u16string> driverKeys = DriverKeysOf(full, &all);
+            if (std::string d = ValuesDifference(*some.top, full, driverKeys, all); !d.empty())
                 return "the scan's load differs from the full load in " + d;
+        }
     }
     for (int strict = 0; strict < 2; ++strict)
         for (int repair = 0; repair < 2; ++repair) {
