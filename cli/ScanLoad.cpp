@@ -12,24 +12,24 @@ const char16_t kMachine[] = u"HKEY_LOCAL_MACHINE";
 const char16_t* const kScanValues[] = {u"Name", u"PnpId", u"Key", u"Dll"};
 
 // The driver key a loaded driver's "Key" value names, as the scan opens it:
-// below HKEY_LOCAL_MACHINE, the value's text up to its first zero, without
-// trailing backslashes; false when the scan opens no key for it. The scan
-// takes the text through the system's 8-bit code page, which may turn a
-// character outside ASCII into another (or '?'): *nonAscii tells. *path
-// and *bytes are room kept from one call to the next.
-bool DriverKeyPath(const TreeValue& key, std::u16string* path, std::vector<uint8_t>* bytes,
-                   bool* nonAscii) {
-    bytes->resize(TreeValueSize(key));
-    TreeValueCopyBytes(key, bytes->data());
-    path->assign(kMachine);
-    path->push_back(u'\\');
-    const size_t below = path->size();
-    *nonAscii = false;
-    for (size_t k = 0; k + 1 < bytes->size() && ((*bytes)[k] || (*bytes)[k + 1]); k += 2) {
-        char16_t c = Utf16LeAt(&(*bytes)[k]);
-        *nonAscii = *nonAscii || c >= 0x80;
-        path->push_back(c);
+// below HKEY_LOCAL_MACHINE, the value's text (bytes[0..size)) up to its
+// first zero, without trailing backslashes; false when the scan opens no
+// key for it. The scan takes the text through the system's 8-bit code
+// page, which may turn a character outside ASCII into another (or '?'):
+// *nonAscii tells. *path is room kept from one call to the next.
+bool DriverKeyPath(const uint8_t* bytes, size_t size, std::u16string* path, bool* nonAscii) {
+    const size_t machine = sizeof kMachine / sizeof kMachine[0] - 1, below = machine + 1;
+    size_t length = 0;
+    while (2 * length + 1 < size && (bytes[2 * length] || bytes[2 * length + 1])) ++length;
+    path->resize(below + length);
+    std::char_traits<char16_t>::copy(&(*path)[0], kMachine, machine);
+    (*path)[machine] = u'\\';
+    char16_t any = 0;  // every character's bits
+    for (size_t k = 0; k < length; ++k) {
+        (*path)[below + k] = Utf16LeAt(bytes + 2 * k);
+        any |= (*path)[below + k];
     }
+    *nonAscii = any >= 0x80;
     while (path->size() > below && path->back() == u'\\') path->pop_back();
     return path->size() > below;
 }
@@ -42,8 +42,9 @@ void AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
     std::vector<uint8_t> bytes;
     for (size_t i = 0; active && i < TreeKeyChildCount(*active); ++i) {
         const TreeValue* key = TreeKeyFindValue(*TreeKeyChildAt(*active, i), u"Key", 3);
+        if (key) bytes = TreeValueBytes(*key);
         bool nonAscii;
-        if (!key || !DriverKeyPath(*key, &path, &bytes, &nonAscii)) {
+        if (!key || !DriverKeyPath(bytes.data(), bytes.size(), &path, &nonAscii)) {
             wanted.all = wanted.all || (key && nonAscii);
             continue;
         }
@@ -62,7 +63,6 @@ bool Named(const TreeKey* key, const char16_t* name, size_t length) {
 // what tells whether the driver keys it noted are those named at the end.
 struct Room {
     std::u16string path;
-    std::vector<uint8_t> bytes;
     size_t keyValues = 0;   // "Key" values set in loaded drivers
     bool nonAscii = false;  // one named its key outside ASCII
 };
@@ -70,7 +70,8 @@ struct Room {
 // While reading: a "Key" value set in a loaded driver's key adds the driver
 // key it names, so a driver key that comes after its driver in the file is
 // loaded in the same reading.
-void NoteDriverKey(void* context, const TreeKey& key, const std::u16string& name, RegKeySet& load) {
+void NoteDriverKey(void* context, const TreeKey& key, const std::u16string& name,
+                   const std::vector<uint8_t>& bytes, RegKeySet& load) {
     if (!RegNamesEqual(name.data(), name.size(), u"Key", 3)) return;
     const TreeKey* active = TreeKeyParent(key);
     const TreeKey* drivers = active ? TreeKeyParent(*active) : nullptr;
@@ -82,8 +83,7 @@ void NoteDriverKey(void* context, const TreeKey& key, const std::u16string& name
     Room& room = *static_cast<Room*>(context);
     ++room.keyValues;
     bool nonAscii;
-    bool named =
-        DriverKeyPath(*TreeKeyFindValue(key, u"Key", 3), &room.path, &room.bytes, &nonAscii);
+    bool named = DriverKeyPath(bytes.data(), bytes.size(), &room.path, &nonAscii);
     room.nonAscii = room.nonAscii || nonAscii;
     if (named && !nonAscii) RegKeySetAddUncovered(load, room.path);
 }

@@ -144,10 +144,10 @@ bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
 bool RegKeySetHasValue(const RegKeySet& set, const char16_t* name, size_t length);
 
 // Told, while a document is read and loaded, of each value set in the tree:
-// its key and its name. It may add keys to the set being loaded; their
-// sections from there on are loaded too.
+// its key, its name and the bytes it was set to. It may add keys to the set
+// being loaded; their sections from there on are loaded too.
 typedef void (*RegValueLoaded)(void* context, const TreeKey& key, const std::u16string& name,
-                               RegKeySet& load);
+                               const std::vector<uint8_t>& bytes, RegKeySet& load);
 
 // Reading for a load of a few keys out of a large file: the same reading as
 // RegDocumentRead (the same failures, the same lines skipped), of bytes the

@@ -117,7 +117,7 @@ struct Reading {
                 (!what.only || RegKeySetHasValue(*what.only, st.name.data(), st.name.size()))) {
                 LoaderApply(loader, RegEntryKind(e.kind), st);
                 if (what.valueLoaded && e.kind == kRegEntryValue && loader.key)
-                    what.valueLoaded(what.context, *loader.key, st.name, *what.only);
+                    what.valueLoaded(what.context, *loader.key, st.name, st.data, *what.only);
             }
             break;
         case Statement::kSkipped:
