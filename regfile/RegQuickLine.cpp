@@ -493,54 +493,57 @@ bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::K
     return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, &build);
 }
 
-// Where the line whose text ends at b[at] (a CR, an LF or the end) is
+// Where the line whose text ends at u[at] (a CR, an LF or the end) is
 // followed by the next one.
-inline size_t PastLineEnd(const uint8_t* b, size_t at, size_t size) {
-    if (at == size) return size;
-    return at + 1 + (b[at] == '\r' && at + 1 < size && b[at + 1] == '\n');
+template <size_t W> inline size_t PastLineEnd(const Units<W>& u, size_t at) {
+    if (at == u.size) return at;
+    return at + 1 + (u[at] == '\r' && at + 1 < u.size && u[at + 1] == '\n');
 }
 
-inline bool IsLineEnd(const uint8_t* b, size_t at, size_t size) {
-    return at == size || b[at] == '\r' || b[at] == '\n';
+template <size_t W> inline bool IsLineEnd(const Units<W>& u, size_t at) {
+    return at == u.size || u[at] == '\r' || u[at] == '\n';
 }
 
-// The first '"', '\\', CR or LF from b[pos] on, or size: the end of a
-// quoted text or of its run, found in the one pass over its bytes.
-inline size_t QuoteBackslashOrLineEnd(const uint8_t* b, size_t pos, size_t size) {
+// The first '"', '\\', CR or LF from u[pos] on, or the end: the end of a
+// quoted text or of its run, found in the one pass over its units.
+template <size_t W> inline size_t QuoteBackslashOrLineEnd(const Units<W>& u, size_t pos) {
 #ifdef __SSE2__
-    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'),
-                  cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-    for (; pos + 16 <= size; pos += 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos));
-        __m128i hit =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-        if (int mask = _mm_movemask_epi8(hit)) return pos + size_t(__builtin_ctz(unsigned(mask)));
+    auto units = [](char c) { return W == 1 ? _mm_set1_epi8(c) : _mm_set1_epi16(c); };
+    auto same = [](__m128i a, __m128i b) {
+        return W == 1 ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b);
+    };
+    const __m128i quote = units('"'), backslash = units('\\'), cr = units('\r'), lf = units('\n');
+    for (; pos + 16 / W <= u.size; pos += 16 / W) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u.at + W * pos));
+        __m128i hit = _mm_or_si128(_mm_or_si128(same(v, quote), same(v, backslash)),
+                                   _mm_or_si128(same(v, cr), same(v, lf)));
+        if (int mask = _mm_movemask_epi8(hit))
+            return pos + size_t(__builtin_ctz(unsigned(mask))) / W;
     }
 #endif
-    for (; pos < size; ++pos)
-        if (b[pos] == '"' || b[pos] == '\\' || b[pos] == '\r' || b[pos] == '\n') return pos;
-    return size;
+    for (; pos < u.size; ++pos)
+        if (u[pos] == '"' || u[pos] == '\\' || u[pos] == '\r' || u[pos] == '\n') return pos;
+    return u.size;
 }
 
-// Hex bytes of two digits, commas between, from b[*pos] to the line's end:
+// Hex bytes of two digits, commas between, from u[*pos] to the line's end:
 // 1 when the data ends there, 2 when a backslash right after a comma
 // continues it, 0 for anything else. *pos ends at the line's end.
-inline int PassHexBytes(const uint8_t* b, size_t* pos, size_t size) {
-    size_t at = HexTriples(b, *pos, size);
+template <size_t W> inline int PassHexBytes(const Units<W>& u, size_t* pos) {
+    size_t at = W == 1 ? HexTriples(u.at, *pos, u.size) : *pos;
     for (;;) {
-        if (at + 1 >= size || !IsHexDigit(b[at]) || !IsHexDigit(b[at + 1])) return 0;
+        if (at + 1 >= u.size || !IsHexDigit(u[at]) || !IsHexDigit(u[at + 1])) return 0;
         at += 2;
-        if (at < size && b[at] == ',') {
+        if (at < u.size && u[at] == ',') {
             ++at;
-            if (at < size && b[at] == '\\') {
+            if (at < u.size && u[at] == '\\') {
                 *pos = ++at;
-                return IsLineEnd(b, at, size) ? 2 : 0;
+                return IsLineEnd(u, at) ? 2 : 0;
             }
-            if (IsLineEnd(b, at, size)) break;
+            if (IsLineEnd(u, at)) break;
             continue;
         }
-        if (!IsLineEnd(b, at, size)) return 0;
+        if (!IsLineEnd(u, at)) return 0;
         break;
     }
     *pos = at;
@@ -549,93 +552,104 @@ inline int PassHexBytes(const uint8_t* b, size_t* pos, size_t size) {
 
 // The data of a value line after its '=', in the common forms; returns
 // where its last line's text ends (*lines: its lines), or 0.
-size_t PassValueData(const uint8_t* b, size_t at, size_t size, uint32_t* lines) {
-    if (at == size) return 0;
-    if (b[at] == '"') {
+template <size_t W> size_t PassValueData(const Units<W>& u, size_t at, uint32_t* lines) {
+    if (at == u.size) return 0;
+    if (u[at] == '"') {
         for (++at;;) {
-            at = QuoteBackslashOrLineEnd(b, at, size);
-            if (at == size || b[at] == '\r' || b[at] == '\n') return 0;
-            if (b[at] == '"') break;
+            at = QuoteBackslashOrLineEnd(u, at);
+            if (at == u.size || u[at] == '\r' || u[at] == '\n') return 0;
+            if (u[at] == '"') break;
             // An escape: any character but a '0' and the line's end.
-            if (IsLineEnd(b, at + 1, size) || b[at + 1] == '0') return 0;
+            if (IsLineEnd(u, at + 1) || u[at + 1] == '0') return 0;
             at += 2;
         }
         ++at;
-        return IsLineEnd(b, at, size) ? at : 0;
+        return IsLineEnd(u, at) ? at : 0;
     }
-    if (b[at] == '-') return IsLineEnd(b, at + 1, size) ? at + 1 : 0;
-    const size_t left = size - at;
-    if (left > 6 && memcmp(b + at, "dword:", 6) == 0) {
+    if (u[at] == '-') return IsLineEnd(u, at + 1) ? at + 1 : 0;
+    if (StartsWith(u, at, u.size, "dword:")) {
         size_t digits = at + 6;
-        while (digits < size && digits - at < 15 && IsHexDigit(b[digits])) ++digits;
-        return digits > at + 6 && digits <= at + 14 && IsLineEnd(b, digits, size) ? digits : 0;
+        while (digits < u.size && digits - at < 15 && IsHexDigit(u[digits])) ++digits;
+        return digits > at + 6 && digits <= at + 14 && IsLineEnd(u, digits) ? digits : 0;
     }
-    if (left > 4 && memcmp(b + at, "hex:", 4) == 0) {
+    if (StartsWith(u, at, u.size, "hex:")) {
         at += 4;
-    } else if (left > 4 && memcmp(b + at, "hex(", 4) == 0) {
+    } else if (StartsWith(u, at, u.size, "hex(")) {
         size_t digits = at + 4;
-        while (digits < size && digits - at < 13 && IsHexDigit(b[digits])) ++digits;
-        if (digits == at + 4 || digits > at + 12 || size - digits < 2 || b[digits] != ')' ||
-            b[digits + 1] != ':')
+        while (digits < u.size && digits - at < 13 && IsHexDigit(u[digits])) ++digits;
+        if (digits == at + 4 || digits > at + 12 || u.size - digits < 2 || u[digits] != ')' ||
+            u[digits + 1] != ':')
             return 0;
         at = digits + 2;
     } else {
         return 0;
     }
     // Continued lines: blanks, then more bytes.
-    for (int state; (state = PassHexBytes(b, &at, size)) != 1;) {
+    for (int state; (state = PassHexBytes(u, &at)) != 1;) {
         if (state == 0) return 0;
-        at = PastLineEnd(b, at, size);
+        at = PastLineEnd(u, at);
         ++*lines;
-        while (at < size && IsBlank(uint32_t(b[at]))) ++at;
+        while (at < u.size && IsBlank(u[at])) ++at;
     }
     return at;
 }
 
-// Whether the 8-bit name b[0..length) is one the set loads. The set's names
-// are ASCII, so a byte outside ASCII, whatever character the file's code
-// page makes of it, never matches.
-bool LoadsValue(const RegKeySet& set, const uint8_t* b, size_t length) {
+// Whether the name u[from, to) is one the set loads. The set's names are
+// ASCII, so a unit outside ASCII, whatever character the file's code page
+// makes of an 8-bit one, never matches.
+template <size_t W>
+bool LoadsValue(const RegKeySet& set, const Units<W>& u, size_t from, size_t to) {
     for (const std::u16string& v : set.values) {
         size_t k = 0;
-        while (k < length && v.size() == length && RegFoldChar(b[k]) == RegFoldChar(v[k])) ++k;
-        if (k == length && v.size() == length) return true;
+        while (k < v.size() && v.size() == to - from &&
+               RegFoldChar(char16_t(u[from + k])) == RegFoldChar(v[k]))
+            ++k;
+        if (k == v.size() && v.size() == to - from) return true;
     }
     return false;
+}
+
+template <size_t W>
+size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
+                  uint32_t* valueCount, const RegKeySet* stopAt) {
+    const Units<W> u = UnitsOf<W>(doc, 0, UnitsEnd(doc));
+    size_t start = startByte / W;
+    uint32_t& lineTotal = *lineCount;
+    uint32_t& values = *valueCount;
+    lineTotal = values = 0;
+    while (start < u.size) {
+        size_t at = start;
+        uint32_t lines = 1;
+        if (u[at] == ';') {
+            at = FindLineEnd<W>(u.at, W * at, W * u.size) / W;
+        } else if (u[at] == '"' || u[at] == '@') {
+            size_t name = at + 1, nameEnd = at + 1;  // '@': the default value, no name
+            if (u[at] == '"') {
+                at = nameEnd = QuoteBackslashOrLineEnd(u, name);
+                if (at == u.size || u[at] != '"' || at - name > kTreeMaxValueName) break;
+            }
+            if (stopAt && LoadsValue(*stopAt, u, name, nameEnd)) break;
+            if (++at == u.size || u[at] != '=') break;
+            at = PassValueData(u, at + 1, &lines);
+            if (!at) break;
+            ++values;
+        } else if (u[at] != '\r' && u[at] != '\n') {
+            break;
+        }
+        lineTotal += lines;
+        // The last line, without a line end, takes a lone byte after it.
+        if (at == u.size) return doc.bytes.size();
+        start = PastLineEnd(u, at);
+    }
+    return W * start;
 }
 
 }  // namespace
 
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
                        uint32_t* valueCount, const RegKeySet* stopAt) {
-    const uint8_t* b = reinterpret_cast<const uint8_t*>(doc.bytes.data());
-    const size_t size = doc.bytes.size();
-    uint32_t lineTotal = 0, values = 0;
-    while (start < size) {
-        size_t at = start;
-        uint32_t lines = 1;
-        if (b[at] == ';') {
-            at = FindLineEnd<1>(b, at, size);
-        } else if (b[at] == '"' || b[at] == '@') {
-            size_t name = at + 1, nameEnd = at + 1;  // '@': the default value, no name
-            if (b[at] == '"') {
-                at = nameEnd = QuoteBackslashOrLineEnd(b, name, size);
-                if (at == size || b[at] != '"' || at - name > kTreeMaxValueName) break;
-            }
-            if (stopAt && LoadsValue(*stopAt, b + name, nameEnd - name)) break;
-            if (++at == size || b[at] != '=') break;
-            at = PassValueData(b, at + 1, size, &lines);
-            if (!at) break;
-            ++values;
-        } else if (b[at] != '\r' && b[at] != '\n') {
-            break;
-        }
-        start = PastLineEnd(b, at, size);
-        lineTotal += lines;
-    }
-    *lineCount = lineTotal;
-    *valueCount = values;
-    return start;
+    if (UnitSize(doc) == 2) return PassValues<2>(doc, start, lineCount, valueCount, stopAt);
+    return PassValues<1>(doc, start, lineCount, valueCount, stopAt);
 }
 
 void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16string* path) {

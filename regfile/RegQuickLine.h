@@ -36,7 +36,8 @@ void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16strin
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
                     uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values = nullptr);
 
-// From `start`, a line start inside a key's section of a REGEDIT4 file:
+// From `start`, a line start inside a key's section of a REGEDIT4 or UTF-16
+// file (not UTF-8, whose characters outside ASCII must be decoded):
 // past the blank, comment and value lines that follow in their common
 // forms (no blanks around the name, '=' or data, nothing after the data),
 // each told exactly as QuickStatement tells it, up to the first line it

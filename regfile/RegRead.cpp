@@ -153,10 +153,13 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     // told by the quick reading, which builds the values' data only where
     // they are loaded.
     const bool full = what.tree && !what.only;
-    // In a REGEDIT4 file the value lines of a section not loaded, when no
-    // entries are kept, are only counted: passed over in one loop; so are
-    // those of a loaded section whose values the load leaves out.
-    const bool pass = !full && !what.entries && doc->format.encoding == kRegFileAnsi;
+    // When no entries are kept, the value lines of a section not loaded are
+    // only counted: passed over in one loop; so are those of a loaded
+    // section whose values the load leaves out. Not in UTF-8, where a
+    // character outside ASCII must be decoded (and may be malformed).
+    const bool pass =
+        !full && !what.entries &&
+        (doc->format.encoding == kRegFileAnsi || doc->format.encoding == kRegFileUtf16);
     const bool passLoaded = pass && what.only && !what.only->values.empty();
     Statement st;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
