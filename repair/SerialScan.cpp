@@ -37,15 +37,15 @@ long OpenKey(RegKey base, const TextString& path, RegKey* key) {
 // that is not text at all, is never read past its end. A value that cannot
 // be read leaves the text empty.
 bool ReadText(RegKey key, const WideChar* name, TextString& text) {
-    text.Assign("");
     WideChar buffer[kValueBytes / 2 + 1];
     uint32_t bytes = kValueBytes;
-    if (RegistryQueryValue(key, name, nullptr, reinterpret_cast<uint8_t*>(buffer), &bytes) != 0)
-        return false;
-    if (bytes > kValueBytes) return false;  // a registry that ignored the limit
-    buffer[bytes / 2] = 0;
+    // A registry that ignored the limit has delivered nothing to read.
+    bool read =
+        RegistryQueryValue(key, name, nullptr, reinterpret_cast<uint8_t*>(buffer), &bytes) == 0 &&
+        bytes <= kValueBytes;
+    buffer[read ? bytes / 2 : 0] = 0;
     text.AssignWide(buffer, -1);
-    return true;
+    return read;
 }
 
 struct ScanState {
