@@ -85,7 +85,7 @@ TEST(WideText, ShortAndLongTextsAndTheirPrefixes) {
         WideText w(row.text.c_str(), row.count);
         EXPECT_EQ(std::u16string(w.buffer, w.buffer + w.Length()), row.wide);
     }
-    for (int32_t capacity : {63, 64, 65, 66}) {
+    for (int32_t capacity : {63, 64, 65, 128}) {
         SCOPED_TRACE(capacity);
         WideText w(capacity);
         w.Assign(x100.c_str());
