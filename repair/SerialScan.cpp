@@ -58,7 +58,7 @@ struct ScanState {
     void* context;
     // The texts read for each driver, kept from one driver to the next so
     // that their room is made once.
-    TextString name, pnpId, driverPath, dll;
+    TextString name{}, pnpId{}, driverPath{}, dll{};
 
     void Add(const char* text) { report.AppendTracked(reportLength, text); }
 };
@@ -101,7 +101,7 @@ void ExamineDll(ScanState& scan, RegKey driverKey, const TextString& keyPath,
     scan.Add("\r\n");
 }
 
-// One loaded driver, a sub-key of Drivers\Active (open as active).
+// One loaded driver: the sub-key subKeyName of Drivers\Active, open as active.
 void ExamineLoadedDriver(ScanState& scan, RegKey active, const TextString& subKeyName) {
     RegKey entry;
     if (OpenKey(active, subKeyName, &entry) != 0) return;
@@ -159,8 +159,7 @@ void ScanBuiltInPorts(ScanState& scan) {
 SerialScanResult ScanSerialDrivers(TextString& report, TextString& message, bool repair,
                                    SerialRepairWritten written, void* context) {
     report.Assign("");
-    ScanState scan{report, 0,  message, repair, SerialScanResult{0, 0, 0, 0}, written, context,
-                   {},     {}, {},      {}};
+    ScanState scan{report, 0, message, repair, SerialScanResult{0, 0, 0, 0}, written, context};
     ScanLoadedDrivers(scan);
     ScanBuiltInPorts(scan);
     if (scan.found.damaged == 0) {
