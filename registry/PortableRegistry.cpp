@@ -17,7 +17,7 @@ const uintptr_t kHandleBase = 0x1000;
 struct OpenKeys {
     RegTree* tree = nullptr;
     TreeKey* machine = nullptr;  // HKEY_LOCAL_MACHINE, once made
-    std::u16string name;         // a path or name asked for, the last
+    std::u16string name;         // a path or name asked for, the last (Windows)
     std::vector<TreeKey*> handles;
     std::vector<uint32_t> freeSlots;
     int openCount = 0;
@@ -76,15 +76,24 @@ RegKey NewHandle(TreeKey* key) {
     return reinterpret_cast<RegKey>(kHandleBase + 4 * slot);
 }
 
-// The text as 16-bit characters, in the room kept for it (a scan asks for
-// many names: none allocates once the room has grown).
-const std::u16string& FromWide(const WideChar* text) {
+// A name or path asked for, as the tree takes it: its length, and its
+// characters without a copy where WideChar is char16_t (everywhere but
+// Windows), else copied into the room kept for it (a scan asks for many
+// names: none allocates once the room has grown). Null reads as "".
+const char16_t* TreeText(const WideChar* text, size_t* length) {
+    *length = WideLength(text);
+#ifdef _WIN32
     std::u16string& s = g_open.name;
-    size_t length = 0;
-    while (text && text[length]) ++length;
-    s.resize(length);
-    for (size_t i = 0; i < length; ++i) s[i] = char16_t(text[i]);
-    return s;
+    s.assign(text, text + *length);
+    return s.data();
+#else
+    return text ? text : u"";
+#endif
+}
+
+// Asks the hook, when one is set, about a call on key with a name.
+long AskHook(PortableRegistryCall call, const TreeKey& key, const char16_t* name, size_t length) {
+    return g_open.hook ? g_open.hook(call, key, std::u16string(name, length), 0) : kRegOk;
 }
 
 }  // namespace
@@ -107,20 +116,20 @@ PortableRegistryHook PortableRegistryGetHook() { return g_open.hook; }
 long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegKey* key) {
     TreeKey* base = KeyOfHandle(root);
     if (!base || !key) return kRegNotFound;
-    const std::u16string& relative = FromWide(path);
-    if (g_open.hook)
-        if (long r = g_open.hook(kCallOpen, *base, relative, 0)) return r;
+    size_t length;
+    const char16_t* relative = TreeText(path, &length);
+    if (long r = AskHook(kCallOpen, *base, relative, length)) return r;
     size_t used;
-    switch (RegCheckKeyPath(relative, &used)) {
+    switch (RegCheckKeyPath(relative, length, &used)) {
     case kKeyPathOk: break;
     case kKeyPathBad: return kRegBadPath;
     case kKeyPathNameTooLong: return kRegInvalidParameter;
     }
     TreeKey* target = base;
     for (size_t start = 0; start < used && target;) {
-        size_t end = relative.find(u'\\', start);
-        if (end == std::u16string::npos || end > used) end = used;
-        target = TreeKeyChild(*target, relative.data() + start, end - start);
+        size_t end = start;
+        while (end < used && relative[end] != u'\\') ++end;
+        target = TreeKeyChild(*target, relative + start, end - start);
         start = end + 1;
     }
     if (!target) return kRegNotFound;
@@ -148,10 +157,10 @@ long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uin
                         uint32_t* byteCount) {
     TreeKey* key = KeyOfHandle(handle);
     if (!key) return kRegNotFound;
-    const std::u16string& valueName = FromWide(name);
-    if (g_open.hook)
-        if (long r = g_open.hook(kCallQuery, *key, valueName, 0)) return r;
-    const TreeValue* v = TreeKeyFindValue(*key, valueName.data(), valueName.size());
+    size_t length;
+    const char16_t* valueName = TreeText(name, &length);
+    if (long r = AskHook(kCallQuery, *key, valueName, length)) return r;
+    const TreeValue* v = TreeKeyFindValue(*key, valueName, length);
     if (!v) return kRegNotFound;
     if (type) *type = TreeValueType(*v);
     uint32_t size = TreeValueSize(*v);
@@ -171,11 +180,11 @@ long RegistrySetValue(RegKey handle, const WideChar* name, uint32_t, uint32_t ty
                       const uint8_t* data, uint32_t byteCount) {
     TreeKey* key = KeyOfHandle(handle);
     if (!key) return kRegNotFound;
-    const std::u16string& valueName = FromWide(name);
-    if (valueName.size() > kTreeMaxValueName) return kRegInvalidParameter;
-    if (g_open.hook)
-        if (long r = g_open.hook(kCallSet, *key, valueName, 0)) return r;
-    TreeKeySetValue(*key, valueName.data(), valueName.size(), type, data, data ? byteCount : 0);
+    size_t length;
+    const char16_t* valueName = TreeText(name, &length);
+    if (length > kTreeMaxValueName) return kRegInvalidParameter;
+    if (long r = AskHook(kCallSet, *key, valueName, length)) return r;
+    TreeKeySetValue(*key, valueName, length, type, data, data ? byteCount : 0);
     return kRegOk;
 }
 

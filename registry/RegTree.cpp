@@ -411,21 +411,7 @@ bool RegNamesEqual(const char16_t* a, size_t aLength, const char16_t* b, size_t 
 }
 
 KeyPathCheck RegCheckKeyPath(const std::u16string& path, size_t* usedLength) {
-    size_t used = path.size();
-    while (used > 0 && path[used - 1] == u'\\') --used;
-    if (usedLength) *usedLength = used;
-    if (!path.empty() && path[0] == u'\\') return kKeyPathBad;
-    size_t partLength = 0;
-    for (size_t i = 0; i < used; ++i) {
-        if (path[i] != u'\\') {
-            if (++partLength > kTreeMaxKeyName) return kKeyPathNameTooLong;
-        } else if (partLength == 0) {
-            return kKeyPathBad;  // an empty part between two names
-        } else {
-            partLength = 0;
-        }
-    }
-    return kKeyPathOk;
+    return RegCheckKeyPath(path.data(), path.size(), usedLength);
 }
 
 // ---- keys by full path ----
@@ -720,4 +706,22 @@ bool TreeValueSameBytes(const TreeValue& v, const uint8_t* bytes, size_t count) 
     for (size_t k = 0; k < v.size; k += 2)
         if (bytes[k] != kept[k / 2] || bytes[k + 1]) return false;
     return true;
+}
+
+KeyPathCheck RegCheckKeyPath(const char16_t* path, size_t length, size_t* usedLength) {
+    size_t used = length;
+    while (used > 0 && path[used - 1] == u'\\') --used;
+    if (usedLength) *usedLength = used;
+    if (length > 0 && path[0] == u'\\') return kKeyPathBad;
+    size_t partLength = 0;
+    for (size_t i = 0; i < used; ++i) {
+        if (path[i] != u'\\') {
+            if (++partLength > kTreeMaxKeyName) return kKeyPathNameTooLong;
+        } else if (partLength == 0) {
+            return kKeyPathBad;  // an empty part between two names
+        } else {
+            partLength = 0;
+        }
+    }
+    return kKeyPathOk;
 }

@@ -142,3 +142,7 @@ uint32_t TreeValueSize(const TreeValue& value);                 // of the bytes
 void TreeValueCopyBytes(const TreeValue& value, uint8_t* out);  // size bytes
 std::vector<uint8_t> TreeValueBytes(const TreeValue& value);
 bool TreeValueSameBytes(const TreeValue& value, const uint8_t* bytes, size_t count);
+
+// RegCheckKeyPath for a path given by its characters and length (no copy
+// into a string: the portable Registry.h checks every path it opens).
+KeyPathCheck RegCheckKeyPath(const char16_t* path, size_t length, size_t* usedLength = nullptr);

@@ -13,6 +13,7 @@ const uint32_t kQueryAccess = 1;  // KEY_QUERY_VALUE: the scan only asks to read
 const uint32_t kValueBytes = 300;
 const uint32_t kNameChars = 200;
 
+const WideChar kDllName[] = WIDE("Dll");
 const WideChar kRepairValue[] = WIDE("BTCEIF.DLL");
 static_assert(sizeof(kRepairValue) == 22, "10 characters and the terminator, 2 bytes each");
 
@@ -20,33 +21,31 @@ static_assert(sizeof(kRepairValue) == 22, "10 characters and the terminator, 2 b
 const char* const kDisabledDll = "---BTCEIF.DLL";
 const char* const kForeignDll = "OBBTDEV.DLL";
 
-long OpenKey(RegKey root, const WideChar* path, RegKey* key) {
-    return RegistryOpenKey(root, path, 0, kQueryAccess, key);
+long OpenKey(RegKey base, const WideChar* path, RegKey* key) {
+    return RegistryOpenKey(base, path, 0, kQueryAccess, key);
 }
 
-long OpenKey(const TextString& path, RegKey* key) {
+// Paths are kept as 8-bit text and opened through the code page.
+long OpenKey(RegKey base, const TextString& path, RegKey* key) {
     WideText widePath(path.CStr(), -1);
-    return OpenKey(REG_ROOT_LOCAL_MACHINE, widePath.buffer, key);
+    return OpenKey(base, widePath.buffer, key);
 }
 
 // Reads a value as text. Whatever the registry stores (its type is not
 // looked at), the bytes delivered are read as 16-bit characters and cut at
 // the delivered count, so a value stored without its terminator, or one
-// that is not text at all, is never read past its end.
+// that is not text at all, is never read past its end. A value that cannot
+// be read leaves the text empty.
 bool ReadText(RegKey key, const WideChar* name, TextString& text) {
     WideChar buffer[kValueBytes / 2 + 1];
     uint32_t bytes = kValueBytes;
-    if (RegistryQueryValue(key, name, nullptr, reinterpret_cast<uint8_t*>(buffer), &bytes) != 0)
-        return false;
-    if (bytes > kValueBytes) return false;  // a registry that ignored the limit
-    buffer[bytes / 2] = 0;
+    // A registry that ignored the limit has delivered nothing to read.
+    bool read =
+        RegistryQueryValue(key, name, nullptr, reinterpret_cast<uint8_t*>(buffer), &bytes) == 0 &&
+        bytes <= kValueBytes;
+    buffer[read ? bytes / 2 : 0] = 0;
     text.AssignWide(buffer, -1);
-    return true;
-}
-
-bool ReadText(RegKey key, const char* name, TextString& text) {
-    WideText wideName(name, -1);
-    return ReadText(key, wideName.buffer, text);
+    return read;
 }
 
 struct ScanState {
@@ -57,6 +56,9 @@ struct ScanState {
     SerialScanResult found;
     SerialRepairWritten written;
     void* context;
+    // The texts read for each driver, kept from one driver to the next so
+    // that their room is made once.
+    TextString name{}, pnpId{}, driverPath{}, dll{};
 
     void Add(const char* text) { report.AppendTracked(reportLength, text); }
 };
@@ -64,14 +66,14 @@ struct ScanState {
 // Judges the "Dll" value of one driver key, repairs it when asked, and adds
 // the port's report line.
 void ExamineDll(ScanState& scan, RegKey driverKey, const TextString& keyPath,
-                const WideChar* dllName, const TextString& label) {
-    TextString dll;
-    if (ReadText(driverKey, dllName, dll)) dll.ToUpper();
+                const TextString& label) {
+    TextString& dll = scan.dll;
+    if (ReadText(driverKey, kDllName, dll)) dll.ToUpper();
 
     bool damaged = dll.Compare(kDisabledDll) == 0 || dll.Compare(kForeignDll) == 0;
     bool repaired = false;
     if (damaged && scan.repair) {
-        repaired = RegistrySetValue(driverKey, WIDE("Dll"), 0, kRegTypeString,
+        repaired = RegistrySetValue(driverKey, kDllName, 0, kRegTypeString,
                                     reinterpret_cast<const uint8_t*>(kRepairValue),
                                     sizeof(kRepairValue)) == 0;
         // The user is told to soft-reset next: a hive-based registry would
@@ -99,20 +101,18 @@ void ExamineDll(ScanState& scan, RegKey driverKey, const TextString& keyPath,
     scan.Add("\r\n");
 }
 
-// One loaded driver, a sub-key of Drivers\Active.
-void ExamineLoadedDriver(ScanState& scan, const TextString& subKeyName) {
-    TextString path("Drivers\\Active\\");
-    path.Append(subKeyName);
+// One loaded driver: the sub-key subKeyName of Drivers\Active, open as active.
+void ExamineLoadedDriver(ScanState& scan, RegKey active, const TextString& subKeyName) {
     RegKey entry;
-    if (OpenKey(path, &entry) != 0) return;
+    if (OpenKey(active, subKeyName, &entry) != 0) return;
 
-    TextString name, pnpId, driverPath;
-    if (ReadText(entry, "Name", name) && name.CompareN("COM", 3) == 0) {
-        bool plugAndPlay = ReadText(entry, "PnpId", pnpId) && !pnpId.IsEmpty();
-        if (!plugAndPlay && ReadText(entry, "Key", driverPath) && !driverPath.IsEmpty()) {
+    TextString &name = scan.name, &pnpId = scan.pnpId, &driverPath = scan.driverPath;
+    if (ReadText(entry, WIDE("Name"), name) && name.CompareN("COM", 3) == 0) {
+        bool plugAndPlay = ReadText(entry, WIDE("PnpId"), pnpId) && !pnpId.IsEmpty();
+        if (!plugAndPlay && ReadText(entry, WIDE("Key"), driverPath) && !driverPath.IsEmpty()) {
             RegKey driver;
-            if (OpenKey(driverPath, &driver) == 0) {
-                ExamineDll(scan, driver, driverPath, WIDE("Dll"), name);
+            if (OpenKey(REG_ROOT_LOCAL_MACHINE, driverPath, &driver) == 0) {
+                ExamineDll(scan, driver, driverPath, name);
                 RegistryCloseKey(driver);
             }
         }
@@ -124,6 +124,7 @@ void ScanLoadedDrivers(ScanState& scan) {
     RegKey active;
     if (OpenKey(REG_ROOT_LOCAL_MACHINE, WIDE("Drivers\\Active"), &active) != 0) return;
     WideChar subKey[kNameChars];
+    TextString subKeyName;
     for (uint32_t index = 0;; ++index) {
         uint32_t length = kNameChars;
         long result = RegistryEnumKey(active, index, subKey, &length);
@@ -132,9 +133,8 @@ void ScanLoadedDrivers(ScanState& scan) {
         if (result == kRegMoreData) continue;
         if (result != 0) break;
         subKey[kNameChars - 1] = 0;
-        TextString subKeyName;
         subKeyName.AssignWide(subKey, -1);
-        ExamineLoadedDriver(scan, subKeyName);
+        ExamineLoadedDriver(scan, active, subKeyName);
     }
     RegistryCloseKey(active);
 }
@@ -148,9 +148,8 @@ void ScanBuiltInPorts(ScanState& scan) {
         label.AppendInt(number).Append(" - 'BuiltIn'");
 
         RegKey key;
-        if (OpenKey(path, &key) != 0) continue;
-        WideText dllName("Dll", -1);
-        ExamineDll(scan, key, path, dllName.buffer, label);
+        if (OpenKey(REG_ROOT_LOCAL_MACHINE, path, &key) != 0) continue;
+        ExamineDll(scan, key, path, label);
         RegistryCloseKey(key);
     }
 }

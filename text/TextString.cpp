@@ -207,9 +207,18 @@ int32_t TextString::AssignWide(const WideChar* wide, int32_t count) {
     // The room: count characters, but never more than the whole text can
     // need (two bytes a character in any ANSI code page), so a huge count
     // neither overflows nor asks for memory the text will not use.
-    int64_t measured = int64_t(WideLength(wide));
+    int64_t measured = 0;
+    unsigned used = 0;  // every bit any character sets
+    while (wide[measured]) used |= unsigned(wide[measured++]);
     int64_t room = count < 0 ? measured : count < 2 * measured ? count : 2 * measured;
     Reserve(ClampSize(room + 30));
+    // ASCII, the common case, is the same bytes in every ANSI code page: it
+    // is copied without the converter, where the converter would succeed.
+    if (used < 0x80 && measured < room + 20) {
+        for (int64_t i = 0; i <= measured; ++i) chars_[i] = char(wide[i]);
+        SetKnownEnd(chars_, measured);
+        return int32_t(measured + 1);
+    }
     int result = CodePageWideToAnsi(wide, -1, chars_, int(room + 20));
     // A failed conversion may have written part of the text unterminated.
     if (result == 0) chars_[0] = 0;

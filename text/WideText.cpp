@@ -7,7 +7,9 @@
 
 namespace {
 
-WideChar* NewWide(int32_t capacity) {
+// Room for capacity characters: the text's own room when that is enough.
+WideChar* NewWide(WideText& text, int32_t capacity) {
+    if (capacity <= WideText::kShortCapacity) return text.shortText;
     return static_cast<WideChar*>(TextAllocate(sizeof(WideChar) * size_t(capacity)));
 }
 
@@ -21,8 +23,16 @@ WideText::WideText(const char* text, int32_t count) {
     int32_t length = int32_t(measured);
     if (count < 0 || count > length) count = length;
     capacity = count + 20;
-    buffer = NewWide(capacity);
-    buffer[0] = 0;
+    buffer = NewWide(*this, capacity);
+    // ASCII, the common case, widens to the same characters in every ANSI
+    // code page: copied without the converter.
+    int32_t ascii = 0;
+    while (ascii < count && static_cast<unsigned char>(text[ascii]) < 0x80) {
+        buffer[ascii] = WideChar(text[ascii]);
+        ++ascii;
+    }
+    buffer[ascii] = 0;
+    if (ascii == count) return;
     // count + 1 bytes: the characters and, when count is the length, the
     // terminator. A shorter count converts a prefix that gets terminated here.
     int written = CodePageAnsiToWide(text, count + 1, buffer, capacity);
@@ -34,11 +44,13 @@ WideText::WideText(const char* text, int32_t count) {
 
 WideText::WideText(int32_t cap) {
     capacity = cap < 1 ? 1 : cap;
-    buffer = NewWide(capacity);
+    buffer = NewWide(*this, capacity);
     buffer[0] = 0;
 }
 
-WideText::~WideText() { ::operator delete(buffer); }
+WideText::~WideText() {
+    if (buffer != shortText) ::operator delete(buffer);
+}
 
 int32_t WideText::Length() const { return buffer ? int32_t(WideLength(buffer)) : 0; }
 

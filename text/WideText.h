@@ -30,4 +30,8 @@ struct WideText {
     int32_t Length() const;
     // Replaces the content by text converted, cut to capacity - 1 characters.
     void Assign(const char* text);
+
+    // A short text (a registry path or name) is kept here, not allocated.
+    static const int32_t kShortCapacity = 64;
+    WideChar shortText[kShortCapacity];
 };

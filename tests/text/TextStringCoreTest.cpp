@@ -239,15 +239,31 @@ TEST(AssignWide, ConvertsThroughTheCodePage) {
     EXPECT_EQ(s.Capacity(), 5 + 30 + 13);
 }
 
-TEST(AssignWide, FailureLeavesAnEmptyTerminatedText) {
-    // A count far below the real length: the destination (count + 20 bytes)
-    // is too small and the conversion fails.
-    std::u16string longText(100, u'x');
-    std::basic_string<WideChar> wide(longText.begin(), longText.end());
-    TextString s("previous");
-    EXPECT_EQ(s.AssignWide(wide.c_str(), 1), 0);
-    EXPECT_STREQ(s.CStr(), "");
-    // null reads as the empty wide text
+// The count only sizes the room (count + 20 bytes): a text that needs more
+// fails and leaves an empty terminated text. ASCII and converted texts meet
+// the same bound, and both leave a text that appending goes on from.
+TEST(AssignWide, RoomFailureAndAppendingAfter) {
+    const std::u16string x20(20, u'x'), x19(19, u'x');
+    struct Row {
+        std::u16string wide;
+        int32_t count;
+        int32_t result;
+        std::string text;
+    } rows[] = {
+        {u"COM1:", -1, 6, "COM1:"}, {x20, 1, 21, std::string(20, 'x')},  // exactly the room
+        {x20 + u"x", 1, 0, ""},     {x19 + u"\xE9", 1, 21, std::string(19, 'x') + "\xE9"},
+        {x20 + u"\xE9", 1, 0, ""},  {std::u16string(100, u'x'), 1, 0, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text + " count " + std::to_string(row.count));
+        std::basic_string<WideChar> wide(row.wide.begin(), row.wide.end());
+        TextString s;
+        EXPECT_EQ(s.AssignWide(wide.c_str(), row.count), row.result);
+        EXPECT_EQ(s.Length(), int32_t(row.text.size()));
+        s.Append("!");
+        EXPECT_EQ(std::string(s.CStr()), row.text + "!");
+    }
+    TextString s("previous");  // null reads as the empty wide text
     EXPECT_EQ(s.AssignWide(nullptr, -1), 1);
     EXPECT_STREQ(s.CStr(), "");
 }

@@ -1,6 +1,8 @@
 // Wide copies of 8-bit texts for one platform call.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "text/WideText.h"
 
 namespace {
@@ -56,4 +58,37 @@ TEST(WideText, AssignCutsToCapacity) {
     EXPECT_EQ(zero.capacity, 1);
     zero.Assign("x");
     EXPECT_EQ(zero.Length(), 0);
+}
+
+// Short texts are kept in the WideText itself, longer ones allocated: both
+// sides of that edge hold and cut the same text. ASCII is copied, anything
+// else converted, also after an ASCII start and in a prefix.
+TEST(WideText, ShortAndLongTextsAndTheirPrefixes) {
+    const std::string x44(44, 'x'), x45(45, 'x'), x100(100, 'x');
+    struct Row {
+        std::string text;
+        int32_t count;
+        std::u16string wide;
+    } rows[] = {
+        {x44, -1, std::u16string(44, u'x')},  // capacity 64: kept inside
+        {x45, -1, std::u16string(45, u'x')},  // 65: allocated
+        {"abc\x80rest", 3, u"abc"},
+        {"abc\x80rest", 4, u"abc\u20AC"},
+        {"\x80"
+         "abc",
+         -1,
+         u"\u20AC"
+         "abc"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text + " count " + std::to_string(row.count));
+        WideText w(row.text.c_str(), row.count);
+        EXPECT_EQ(std::u16string(w.buffer, w.buffer + w.Length()), row.wide);
+    }
+    for (int32_t capacity : {63, 64, 65, 128}) {
+        SCOPED_TRACE(capacity);
+        WideText w(capacity);
+        w.Assign(x100.c_str());
+        EXPECT_TRUE(SameAsNarrow(w, x100.substr(0, size_t(capacity - 1)).c_str()));
+    }
 }
