@@ -270,17 +270,22 @@ TreeValue* ValueAt(TreeValueBlock* block, size_t offset) {
 // own: its sub-keys and its values.
 enum Entries { kSubKeys, kValues };
 
+// The hash of a folded name. Names that differ only in their last
+// character (numbered keys: "P10", "P11", ...) get hashes, and so slots,
+// next to one another: a run of them, made or looked up one after the
+// other, reads a few cache lines of the index rather than one each.
 template <typename C> uint32_t HashName(const C* name, size_t length) {
+    if (length == 0) return 0;
     uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
-    for (size_t i = 0; i < length; ++i) {
+    for (size_t i = 0; i + 1 < length; ++i) {
         h ^= RegFoldChar(name[i]);
         h *= 1099511628211ull;
     }
     // Mixed so that the low bits, which pick the slot, depend on every
-    // character as much as the high ones.
+    // character before the last as much as the high ones.
     h ^= h >> 29;
     h *= 0xBF58476D1CE4E5B9ull;
-    return uint32_t(h ^ (h >> 32));
+    return uint32_t(h ^ (h >> 32)) + RegFoldChar(name[length - 1]);
 }
 
 // The hash of the name kept at a position.
@@ -714,7 +719,7 @@ const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
                                 (k < child->nameLength ? RegFoldChar(child->NameData()[k]) : 0);
             entries[i] = Entry{packed[0], packed[1], child};
         }
-        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
             if (a.first != b.first) return a.first < b.first;
             if (a.second != b.second) return a.second < b.second;
             size_t n = std::min(a.key->nameLength, b.key->nameLength);
