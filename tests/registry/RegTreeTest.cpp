@@ -127,10 +127,14 @@ TEST(RegTree, ValuesAgainstAModel) {
         ModelValues model;
         std::mt19937 random(names);
         for (int step = 0; step < 3000; ++step) {
-            // Names in either case, of one byte a character or two.
+            // Names in either case, of one byte a character or two, short
+            // and long.
             const char16_t* first[] = {u"v", u"V", u"\u00e9", u"\u00c9", u"\u0416"};
-            std::string n = std::to_string(random() % names);
-            std::u16string name = first[random() % 5] + std::u16string(n.begin(), n.end());
+            const char16_t* last[] = {u"", u"bcd\u0416", u"bcde"};
+            unsigned number = random() % names;
+            std::string n = std::to_string(number);
+            std::u16string name =
+                first[random() % 5] + std::u16string(n.begin(), n.end()) + last[number % 3];
             std::u16string folded = RegFoldName(name);
             unsigned what = random() % 10;
             if (what == 8) {
