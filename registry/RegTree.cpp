@@ -105,7 +105,6 @@ void* TakeRoom(TreePool& pool, size_t size) {
             Unpoison(pool.next, pool.left);
             GiveRoom(&pool, pool.next, pool.left);
         }
-        pool.chunks.reserve(pool.chunks.size() + 1);
         pool.next = static_cast<uint8_t*>(Resize(nullptr, TreePool::kChunk));
         pool.chunks.push_back(pool.next);
         pool.left = TreePool::kChunk;
