@@ -1,5 +1,7 @@
 #include "regfile/RegLoad.h"
 
+#include <cstring>
+
 #include "regfile/RegQuickLine.h"
 
 void LoaderLeaveKey(TreeLoader& l) {
@@ -13,8 +15,9 @@ void LoaderApply(TreeLoader& l, RegEntryKind kind, const Statement& st) {
         LoaderLeaveKey(l);
         size_t slash = st.path.rfind(u'\\');
         for (TreeLoader::Parent& parent : l.parents) {
+            // Equal characters are equal bytes: memcmp is the quickest test.
             if (slash == std::u16string::npos || !parent.key || parent.path.size() != slash ||
-                st.path.compare(0, slash, parent.path) != 0)
+                std::memcmp(st.path.data(), parent.path.data(), slash * sizeof(char16_t)) != 0)
                 continue;
             l.key = &TreeKeyCreateChild(*parent.key, st.path.data() + slash + 1,
                                         st.path.size() - slash - 1);

@@ -7,6 +7,17 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define PORTMEDIC_TREE_POISON 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PORTMEDIC_TREE_POISON 1
+#endif
+#endif
+#ifdef PORTMEDIC_TREE_POISON
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include "registry/RegTreeRecords.h"
 #include "unicode/TextCoding.h"
 
@@ -41,32 +52,147 @@ template <typename F> bool ForEachPart(const std::u16string& path, F f) {
     return true;
 }
 
+// ---- room ----
+
+// Under AddressSanitizer the pool's room not handed out is marked as not to
+// be touched, so a pointer kept to a deleted key or to a value block that
+// moved is still caught.
+void Poison(void* p, size_t size) {
+#ifdef PORTMEDIC_TREE_POISON
+    ASAN_POISON_MEMORY_REGION(p, size);
+#else
+    (void)p, (void)size;
+#endif
+}
+
+void Unpoison(void* p, size_t size) {
+#ifdef PORTMEDIC_TREE_POISON
+    ASAN_UNPOISON_MEMORY_REGION(p, size);
+#else
+    (void)p, (void)size;
+#endif
+}
+
+size_t RoomSize(size_t size) { return (size + 7) & ~size_t(7); }
+
+bool Alone(size_t size) { return RoomSize(size) > TreePool::kLargest; }
+
+// Gives back a block of `size` bytes; with no pool (the whole tree is going,
+// and its chunks with it) only a block allocated alone is freed.
+void GiveRoom(TreePool* pool, void* p, size_t size) {
+    if (!p) return;
+    size = RoomSize(size);
+    if (size > TreePool::kLargest) return free(p);
+    if (!pool) return;
+    void*& list = pool->spare[size / 8];
+    std::memcpy(p, &list, sizeof list);
+    list = p;
+    Poison(p, size);
+}
+
+void* TakeRoom(TreePool& pool, size_t size) {
+    size = RoomSize(size);
+    if (size > TreePool::kLargest) return Resize(nullptr, size);
+    void*& list = pool.spare[size / 8];
+    if (void* p = list) {
+        Unpoison(p, size);
+        std::memcpy(&list, p, sizeof list);
+        return p;
+    }
+    if (pool.left < size) {
+        // The old chunk's tail is kept with the room given back.
+        if (pool.left) {
+            Unpoison(pool.next, pool.left);
+            GiveRoom(&pool, pool.next, pool.left);
+        }
+        pool.next = static_cast<uint8_t*>(Resize(nullptr, TreePool::kChunk));
+        pool.chunks.push_back(pool.next);
+        pool.left = TreePool::kChunk;
+        Poison(pool.next, pool.left);
+    }
+    void* p = pool.next;
+    Unpoison(p, size);
+    pool.next += size;
+    pool.left -= size;
+    return p;
+}
+
+// Moves a block to room of another size, keeping its first `keep` bytes.
+void* MoveRoom(TreePool& pool, void* old, size_t oldSize, size_t size, size_t keep) {
+    if (old && Alone(oldSize) && Alone(size)) return Resize(old, RoomSize(size));
+    void* p = TakeRoom(pool, size);
+    if (keep) std::memcpy(p, old, keep);
+    GiveRoom(&pool, old, oldSize);
+    return p;
+}
+
+// The pool of the tree a key belongs to: the top's.
+TreePool& PoolOf(const TreeKey& key) {
+    const TreeKey* k = &key;
+    while (k->parent) k = k->parent;
+    return *k->extra->pool;
+}
+
 // ---- keys ----
 
 TreeKey** ChildSlots(const TreeKey& key) {
     return key.children ? reinterpret_cast<TreeKey**>(key.children + 1) : nullptr;
 }
 
-TreeKey* NewKey(TreeKey* parent, const char16_t* name, size_t length) {
+size_t KeyBytes(size_t nameLength) { return sizeof(TreeKey) + 2 * nameLength; }
+
+size_t ChildBlockBytes(size_t capacity) {
+    return sizeof(TreeChildBlock) + capacity * sizeof(TreeKey*);
+}
+
+size_t ValueBlockBytes(size_t capacity) { return sizeof(TreeValueBlock) + capacity; }
+
+TreeKey* NewKey(TreeKey& parent, const char16_t* name, size_t length) {
     if (length > 0xFFFF) AbortWith("a key name over 65535 characters");
-    void* room = Resize(nullptr, sizeof(TreeKey) + 2 * length);
+    void* room = TakeRoom(PoolOf(parent), KeyBytes(length));
     TreeKey* key = new (room) TreeKey;
     if (length) std::memcpy(static_cast<char*>(room) + sizeof(TreeKey), name, 2 * length);
-    key->parent = parent;
+    key->parent = &parent;
     key->nameLength = uint16_t(length);
     return key;
 }
 
-// Frees the key and everything below it: its own blocks first, then its
-// sub-keys (an order that leaves the allocator less to merge than the
-// reverse).
-void FreeKey(TreeKey* key) {
+TreeKey* NewTop() {
+    TreeKey* top = new TreeKey;
+    top->extra = std::make_unique<TreeKeyExtra>();
+    top->extra->pool = std::make_unique<TreePool>();
+    return top;
+}
+
+void FreeKey(TreePool* pool, TreeKey* key);
+
+// Frees what the key holds and everything below it (with no pool: the
+// whole tree is going, and only what was allocated alone is freed).
+void FreeBelow(TreePool* pool, TreeKey* key) {
     key->extra.reset();
-    free(key->values);
-    for (size_t i = 0; i < TreeKeyChildCount(*key); ++i) FreeKey(ChildSlots(*key)[i]);
-    free(key->children);
+    if (key->values) GiveRoom(pool, key->values, ValueBlockBytes(key->values->capacity));
+    for (size_t i = 0; i < TreeKeyChildCount(*key); ++i) FreeKey(pool, ChildSlots(*key)[i]);
+    if (key->children) GiveRoom(pool, key->children, ChildBlockBytes(key->children->capacity));
+    key->values = nullptr;
+    key->children = nullptr;
+}
+
+void FreeKey(TreePool* pool, TreeKey* key) {
+    FreeBelow(pool, key);
+    size_t bytes = KeyBytes(key->nameLength);
     key->~TreeKey();
-    free(key);
+    GiveRoom(pool, key, bytes);
+}
+
+// Frees the whole tree: what was allocated alone, then the pool's chunks.
+void FreeTree(TreeKey* top) {
+    std::unique_ptr<TreePool> pool = std::move(top->extra->pool);
+    FreeBelow(nullptr, top);
+    delete top;
+    for (void* chunk : pool->chunks) {
+        Unpoison(chunk, TreePool::kChunk);
+        free(chunk);
+    }
 }
 
 TreeKeyExtra& Extra(TreeKey& key) {
@@ -78,18 +204,75 @@ TreeKeyExtra& Extra(TreeKey& key) {
 
 uint8_t* Records(TreeValueBlock* block) { return reinterpret_cast<uint8_t*>(block + 1); }
 
+// Eight bytes as one word, to test many at once against a mask read the
+// same way (so the test is the same on either byte order).
+uint64_t Word(const void* p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+const uint8_t kOddBytes[8] = {0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF};
+const char16_t kHighBytes[4] = {0xFF00, 0xFF00, 0xFF00, 0xFF00};
+
 // Bytes whose every second byte is zero are kept without those zeros.
 bool NarrowBytes(const uint8_t* bytes, size_t size) {
     if (size < 2 || size % 2) return false;
-    for (size_t k = 1; k < size; k += 2)
+    uint64_t odd = Word(kOddBytes), seen = 0;
+    size_t k = 0;
+    for (; k + 8 <= size; k += 8) seen |= Word(bytes + k) & odd;
+    if (seen) return false;
+    for (k += 1; k < size; k += 2)
         if (bytes[k]) return false;
     return true;
+}
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+const bool kLittleEndian = true;
+#else
+const bool kLittleEndian = false;
+#endif
+
+// Keeps the even bytes of `size` bytes (the odd ones are zero): eight at a
+// time as one word where the machine is little-endian, else one by one.
+void Narrow(const uint8_t* from, size_t size, uint8_t* to) {
+    size_t k = 0;
+    if (kLittleEndian)
+        for (; k + 8 <= size; k += 8, to += 4) {
+            uint64_t w = Word(from + k);               // a 0 b 0 c 0 d 0
+            w = (w | w >> 8) & 0x0000FFFF0000FFFFull;  // a b 0 0 c d 0 0
+            uint32_t four = uint32_t(w | w >> 16);     // a b c d
+            std::memcpy(to, &four, sizeof four);
+        }
+    for (; k < size; k += 2) *to++ = from[k];
+}
+
+// The reverse: `size` bytes, each kept byte followed by a zero.
+void Widen(const uint8_t* from, size_t size, uint8_t* to) {
+    size_t k = 0;
+    if (kLittleEndian)
+        for (; k + 8 <= size; k += 8, from += 4) {
+            uint32_t four;
+            std::memcpy(&four, from, sizeof four);
+            uint64_t w = four;                          // a b c d 0 0 0 0
+            w = (w | w << 16) & 0x0000FFFF0000FFFFull;  // a b 0 0 c d 0 0
+            w = (w | w << 8) & 0x00FF00FF00FF00FFull;   // a 0 b 0 c 0 d 0
+            std::memcpy(to + k, &w, sizeof w);
+        }
+    for (; k < size; k += 2) {
+        to[k] = *from++;
+        to[k + 1] = 0;
+    }
 }
 
 size_t KeptSize(size_t size, bool narrow) { return narrow ? size / 2 : size; }
 
 bool NarrowName(const char16_t* name, size_t length) {
-    for (size_t i = 0; i < length; ++i)
+    uint64_t high = Word(kHighBytes), seen = 0;
+    size_t i = 0;
+    for (; i + 4 <= length; i += 4) seen |= Word(name + i) & high;
+    if (seen) return false;
+    for (; i < length; ++i)
         if (name[i] > 0xFF) return false;
     return true;
 }
@@ -143,17 +326,30 @@ TreeValue* ValueAt(TreeValueBlock* block, size_t offset) {
 // own: its sub-keys and its values.
 enum Entries { kSubKeys, kValues };
 
-template <typename C> size_t HashName(const C* name, size_t length) {
+// The hash of a folded name. Names that differ only in the low four bits
+// of their last character (numbered keys: "P10", "P11", ...) get hashes,
+// and so slots, next to one another: a run of them, made or looked up one
+// after the other, reads a cache line or two of the index rather than one
+// each. No more than sixteen names share a run that way.
+template <typename C> uint32_t HashName(const C* name, size_t length) {
+    if (length == 0) return 0;
     uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
-    for (size_t i = 0; i < length; ++i) {
+    for (size_t i = 0; i + 1 < length; ++i) {
         h ^= RegFoldChar(name[i]);
         h *= 1099511628211ull;
     }
-    return size_t(h ^ (h >> 29));
+    char16_t last = RegFoldChar(name[length - 1]);
+    h ^= last >> 4;
+    h *= 1099511628211ull;
+    // Mixed so that the low bits, which pick the slot, depend on every
+    // character as much as the high ones.
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ull;
+    return uint32_t(h ^ (h >> 32)) + (last & 15);
 }
 
 // The hash of the name kept at a position.
-size_t HashAt(const TreeKey& key, Entries entries, uint32_t position) {
+uint32_t HashAt(const TreeKey& key, Entries entries, uint32_t position) {
     if (entries == kValues) {
         const TreeValue& v = *ValueAt(key.values, 4 * size_t(position));
         return WithName(v, [&](const auto* name) { return HashName(name, v.nameLength); });
@@ -170,56 +366,67 @@ bool NamedAt(const TreeKey& key, Entries entries, uint32_t position, const char1
     return RegNamesEqual(child->NameData(), child->nameLength, name, length);
 }
 
-uint8_t Tag(size_t hash) { return uint8_t(hash >> (8 * sizeof(size_t) - 8)); }
-
 // The slot holding the name, or the first free slot of its run.
 size_t FindSlot(const TreeKey& key, Entries entries, const TreeIndex& index, const char16_t* name,
-                size_t length, size_t hash, bool* found) {
+                size_t length, uint32_t hash, bool* found) {
     size_t mask = index.slots.size() - 1, slot = hash & mask;
     size_t free = SIZE_MAX;
-    uint8_t tag = Tag(hash);
     for (;; slot = (slot + 1) & mask) {
-        uint32_t s = index.slots[slot];
-        if (s == kEmptySlot) {
+        const TreeIndexSlot& s = index.slots[slot];
+        if (s.position == kEmptySlot) {
             *found = false;
             return free != SIZE_MAX ? free : slot;
         }
-        if (s == kGoneSlot) {
+        if (s.position == kGoneSlot) {
             if (free == SIZE_MAX) free = slot;
             continue;
         }
-        if (index.tags[slot] == tag && NamedAt(key, entries, s, name, length)) {
+        if (s.hash == hash && NamedAt(key, entries, s.position, name, length)) {
             *found = true;
             return slot;
         }
     }
 }
 
-void Place(TreeIndex& index, size_t slot, uint32_t position, size_t hash) {
-    if (index.slots[slot] == kEmptySlot) ++index.used;
-    index.slots[slot] = position;
-    index.tags[slot] = Tag(hash);
+void Place(TreeIndex& index, size_t slot, uint32_t position, uint32_t hash) {
+    if (index.slots[slot].position == kEmptySlot) ++index.used;
+    index.slots[slot] = TreeIndexSlot{position, hash};
 }
 
 // Adds a position whose name the index does not hold yet.
-void IndexPut(const TreeKey& key, Entries entries, TreeIndex& index, uint32_t position) {
-    size_t hash = HashAt(key, entries, position), mask = index.slots.size() - 1;
-    size_t slot = hash & mask;
-    while (index.slots[slot] != kEmptySlot && index.slots[slot] != kGoneSlot)
+void IndexPut(TreeIndex& index, uint32_t position, uint32_t hash) {
+    size_t mask = index.slots.size() - 1, slot = hash & mask;
+    while (index.slots[slot].position != kEmptySlot && index.slots[slot].position != kGoneSlot)
         slot = (slot + 1) & mask;
     Place(index, slot, position, hash);
 }
 
-// Makes the index afresh for the positions given, under half full; it is
+// Makes the index afresh, empty, for `count` names, under half full; it is
 // made again when additions (and deleted names, until then) fill half of it.
+void Reset(TreeIndex& index, size_t count) {
+    size_t size = 32;
+    while (size < 2 * count + 3) size *= 2;
+    index.slots.assign(size, TreeIndexSlot{kEmptySlot, 0});
+    index.used = 0;
+}
+
+// Makes the index afresh for the positions given, from their names.
 void Rebuild(const TreeKey& key, Entries entries, TreeIndex& index,
              const std::vector<uint32_t>& positions) {
-    size_t size = 32;
-    while (size < 2 * positions.size() + 3) size *= 2;
-    index.slots.assign(size, kEmptySlot);
-    index.tags.assign(size, 0);
-    index.used = 0;
-    for (uint32_t p : positions) IndexPut(key, entries, index, p);
+    Reset(index, positions.size());
+    for (uint32_t p : positions) IndexPut(index, p, HashAt(key, entries, p));
+}
+
+// Makes the index afresh for the names it holds and one more, from the
+// hashes it keeps.
+void Regrow(TreeIndex& index) {
+    std::vector<TreeIndexSlot> old;
+    old.swap(index.slots);
+    size_t live = 0;
+    for (const TreeIndexSlot& s : old) live += s.position < kGoneSlot;
+    Reset(index, live + 1);
+    for (const TreeIndexSlot& s : old)
+        if (s.position < kGoneSlot) IndexPut(index, s.position, s.hash);
 }
 
 std::vector<uint32_t> ValuePositions(const TreeKey& key) {
@@ -247,7 +454,7 @@ TreeIndex* IndexOf(const TreeKey& key, Entries entries) {
 // Where a name was looked up in a key's index: its hash, and the slot that
 // holds it or would take it (SIZE_MAX when the key had no index).
 struct Probe {
-    size_t hash = 0;
+    uint32_t hash = 0;
     size_t slot = SIZE_MAX;
 };
 
@@ -258,7 +465,7 @@ uint32_t Find(const TreeKey& key, Entries entries, const char16_t* name, size_t 
         probe->hash = HashName(name, length);
         bool found;
         probe->slot = FindSlot(key, entries, *index, name, length, probe->hash, &found);
-        return found ? index->slots[probe->slot] : kEmptySlot;
+        return found ? index->slots[probe->slot].position : kEmptySlot;
     }
     if (entries == kSubKeys) {
         for (uint32_t p = 0; p < TreeKeyChildCount(key); ++p) {
@@ -281,20 +488,23 @@ uint32_t Find(const TreeKey& key, Entries entries, const char16_t* name, size_t 
 void IndexAdded(TreeKey& key, Entries entries, uint32_t position, size_t count,
                 const Probe& probe) {
     TreeIndex* index = IndexOf(key, entries);
-    if (index && 2 * (index->used + 1) <= index->slots.size()) {
-        if (probe.slot == SIZE_MAX) return IndexPut(key, entries, *index, position);
-        return Place(*index, probe.slot, position, probe.hash);
-    }
     if (!index && count < kIndexFrom) return;
-    TreeKeyExtra& extra = Extra(key);
-    Rebuild(key, entries, entries == kValues ? extra.values : extra.children,
-            entries == kValues ? ValuePositions(key) : ChildPositions(key));
+    if (!index) {
+        TreeKeyExtra& extra = Extra(key);
+        return Rebuild(key, entries, entries == kValues ? extra.values : extra.children,
+                       entries == kValues ? ValuePositions(key) : ChildPositions(key));
+    }
+    if (2 * (index->used + 1) <= index->slots.size() && probe.slot != SIZE_MAX)
+        return Place(*index, probe.slot, position, probe.hash);
+    uint32_t hash = probe.slot != SIZE_MAX ? probe.hash : HashAt(key, entries, position);
+    if (2 * (index->used + 1) > index->slots.size()) Regrow(*index);
+    IndexPut(*index, position, hash);
 }
 
 // The slot of a position the index holds.
 size_t SlotOf(const TreeKey& key, Entries entries, const TreeIndex& index, uint32_t position) {
     size_t mask = index.slots.size() - 1, slot = HashAt(key, entries, position) & mask;
-    while (index.slots[slot] != position) slot = (slot + 1) & mask;
+    while (index.slots[slot].position != position) slot = (slot + 1) & mask;
     return slot;
 }
 
@@ -312,11 +522,12 @@ void MakeRoom(TreeKey& key, size_t more) {
     if (used + more <= capacity) return;
     if (used + more > 0xFFFFFFF0u - sizeof(TreeValueBlock))
         AbortWith("a key holding over 4 GB of values");
-    capacity = std::min(std::max({2 * capacity, used + more, size_t(128)}),
-                        0xFFFFFFF0u - sizeof(TreeValueBlock));
-    block = static_cast<TreeValueBlock*>(Resize(block, sizeof(TreeValueBlock) + capacity));
+    size_t bytes = RoomSize(ValueBlockBytes(std::min(
+        std::max({2 * capacity, used + more, size_t(128)}), 0xFFFFFFF0u - sizeof(TreeValueBlock))));
+    block = static_cast<TreeValueBlock*>(MoveRoom(PoolOf(key), block, ValueBlockBytes(capacity),
+                                                  bytes, block ? ValueBlockBytes(used) : 0));
     if (!key.values) *block = TreeValueBlock{0, 0, 0, 0};
-    block->capacity = uint32_t(capacity);
+    block->capacity = uint32_t(bytes - sizeof(TreeValueBlock));
     key.values = block;
 }
 
@@ -328,7 +539,7 @@ void WriteBytes(TreeValue* v, uint32_t type, const uint8_t* bytes, size_t size, 
         uint16_t((v->flags & TreeValue::kNarrowName) | (narrow ? TreeValue::kNarrowBytes : 0));
     uint8_t* to = const_cast<uint8_t*>(KeptBytes(*v));
     if (narrow) {
-        for (size_t k = 0; k < size; k += 2) *to++ = bytes[k];
+        Narrow(bytes, size, to);
     } else if (size) {
         std::memcpy(to, bytes, size);
     }
@@ -388,14 +599,14 @@ bool InsideValueBlock(const TreeKey& key, const void* p) {
 
 // ---- the tree ----
 
-RegTree::RegTree() : top(NewKey(nullptr, nullptr, 0)) {}
+RegTree::RegTree() : top(NewTop()) {}
 
-RegTree::~RegTree() { FreeKey(top); }
+RegTree::~RegTree() { FreeTree(top); }
 
 void RegTreeClear(RegTree& tree) {
     if (tree.keyDeleted) tree.keyDeleted(*tree.top, tree.keyDeletedContext);
-    FreeKey(tree.top);
-    tree.top = NewKey(nullptr, nullptr, 0);
+    FreeTree(tree.top);
+    tree.top = NewTop();
 }
 
 // ---- names ----
@@ -515,13 +726,14 @@ TreeKey& TreeKeyCreateChild(TreeKey& key, const char16_t* name, size_t nameLengt
     uint32_t capacity = key.children ? key.children->capacity : 0;
     if (count == capacity) {
         if (capacity >= kGoneSlot / 2) AbortWith("a key with over 2 billion sub-keys");
-        capacity = std::max(2u, 2 * capacity);
+        uint32_t more = std::max(2u, 2 * capacity);
         key.children = static_cast<TreeChildBlock*>(
-            Resize(key.children, sizeof(TreeChildBlock) + capacity * sizeof(TreeKey*)));
+            MoveRoom(PoolOf(key), key.children, ChildBlockBytes(capacity), ChildBlockBytes(more),
+                     key.children ? ChildBlockBytes(count) : 0));
         key.children->count = count;
-        key.children->capacity = capacity;
+        key.children->capacity = more;
     }
-    TreeKey* child = NewKey(&key, name, nameLength);
+    TreeKey* child = NewKey(key, name, nameLength);
     child->position = count;
     ChildSlots(key)[count] = child;
     key.children->count = count + 1;
@@ -536,27 +748,28 @@ const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
     if (count == 0) return kNone;
     std::vector<TreeKey*>& sorted = Extra(key).sorted;
     if (!key.sortedValid || sorted.size() != count) {
-        // By folded name. The first four folded characters, packed with
+        // By folded name. The first eight folded characters, packed with
         // zeros after a shorter name, order most names without reading
         // them again (a key with many sub-keys has them all over memory);
         // names that share them are compared a character at a time.
         struct Entry {
-            uint64_t prefix;
+            uint64_t first, second;
             TreeKey* key;
         };
         std::vector<Entry> entries(count);
         for (size_t i = 0; i < count; ++i) {
             TreeKey* child = ChildSlots(key)[i];
-            uint64_t prefix = 0;
-            for (size_t k = 0; k < 4; ++k)
-                prefix =
-                    prefix << 16 | (k < child->nameLength ? RegFoldChar(child->NameData()[k]) : 0);
-            entries[i] = Entry{prefix, child};
+            uint64_t packed[2] = {0, 0};
+            for (size_t k = 0; k < 8; ++k)
+                packed[k / 4] = packed[k / 4] << 16 |
+                                (k < child->nameLength ? RegFoldChar(child->NameData()[k]) : 0);
+            entries[i] = Entry{packed[0], packed[1], child};
         }
-        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-            if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            if (a.first != b.first) return a.first < b.first;
+            if (a.second != b.second) return a.second < b.second;
             size_t n = std::min(a.key->nameLength, b.key->nameLength);
-            for (size_t i = 4; i < n; ++i) {
+            for (size_t i = 8; i < n; ++i) {
                 char16_t x = RegFoldChar(a.key->NameData()[i]);
                 char16_t y = RegFoldChar(b.key->NameData()[i]);
                 if (x != y) return x < y;
@@ -577,14 +790,15 @@ void TreeKeyDelete(RegTree& tree, TreeKey& key) {
     TreeKey** kids = ChildSlots(*parent);
     uint32_t position = key.position, last = parent->children->count - 1;
     if (TreeIndex* index = IndexOf(*parent, kSubKeys)) {
-        index->slots[SlotOf(*parent, kSubKeys, *index, position)] = kGoneSlot;
-        if (position != last) index->slots[SlotOf(*parent, kSubKeys, *index, last)] = position;
+        index->slots[SlotOf(*parent, kSubKeys, *index, position)].position = kGoneSlot;
+        if (position != last)
+            index->slots[SlotOf(*parent, kSubKeys, *index, last)].position = position;
     }
     kids[position] = kids[last];
     kids[position]->position = position;
     --parent->children->count;
     parent->sortedValid = false;
-    FreeKey(&key);
+    FreeKey(&PoolOf(*parent), &key);
 }
 
 const TreeValue* TreeKeyFindValue(const TreeKey& key, const char16_t* name, size_t nameLength) {
@@ -620,8 +834,7 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
         TreeValueBlock* block = key.values;
         size_t at = block->used;
         AppendRecord(key, kept.data(), kept.size(), type, bytes, size, narrow);
-        if (TreeIndex* index = IndexOf(key, kValues))
-            index->slots[SlotOf(key, kValues, *index, PositionOf(old))] = PositionOf(at);
+        if (probe.slot != SIZE_MAX) key.extra->values.slots[probe.slot].position = PositionOf(at);
         MarkValueGone(key, ValueAt(block, old));
         return;
     }
@@ -637,8 +850,7 @@ bool TreeKeyDeleteValue(TreeKey& key, const char16_t* name, size_t nameLength) {
     uint32_t p = Find(key, kValues, name, nameLength, &probe);
     if (p == kEmptySlot) return false;
     TreeValueBlock* block = key.values;
-    if (TreeIndex* index = IndexOf(key, kValues))
-        index->slots[SlotOf(key, kValues, *index, p)] = kGoneSlot;
+    if (probe.slot != SIZE_MAX) key.extra->values.slots[probe.slot].position = kGoneSlot;
     --block->count;
     MarkValueGone(key, ValueAt(block, 4 * size_t(p)));
     return true;
@@ -658,15 +870,18 @@ void TreeKeyTrimValues(TreeKey& key) {
     TreeValueBlock* block = key.values;
     if (!block) return;
     if (block->goneBytes) Compact(key);
+    size_t bytes = ValueBlockBytes(block->capacity);
     if (block->count == 0) {
-        free(block);
+        GiveRoom(&PoolOf(key), block, bytes);
         key.values = nullptr;
         if (key.extra) key.extra->values = TreeIndex();
         return;
     }
-    if (block->capacity == block->used) return;
-    block = static_cast<TreeValueBlock*>(Resize(block, sizeof(TreeValueBlock) + block->used));
-    block->capacity = block->used;
+    size_t trimmed = RoomSize(ValueBlockBytes(block->used));
+    if (trimmed == RoomSize(bytes)) return;
+    block = static_cast<TreeValueBlock*>(
+        MoveRoom(PoolOf(key), block, bytes, trimmed, ValueBlockBytes(block->used)));
+    block->capacity = uint32_t(trimmed - sizeof(TreeValueBlock));
     key.values = block;
 }
 
@@ -686,10 +901,7 @@ void TreeValueCopyBytes(const TreeValue& v, uint8_t* out) {
         if (v.size) std::memcpy(out, kept, v.size);
         return;
     }
-    for (size_t k = 0; k < v.size; k += 2) {
-        out[k] = kept[k / 2];
-        out[k + 1] = 0;
-    }
+    Widen(kept, v.size, out);
 }
 
 std::vector<uint8_t> TreeValueBytes(const TreeValue& v) {

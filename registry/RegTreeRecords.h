@@ -41,12 +41,32 @@ struct TreeChildBlock {
 
 // Positions by name, kept only for keys with many values or sub-keys: an
 // open-addressing table, so a lookup allocates nothing.
+struct TreeIndexSlot {
+    uint32_t position;  // kEmptySlot, kGoneSlot, or a position
+    // The name's 32-bit hash: a lookup reads a name only when its whole
+    // hash matches (a key with many sub-keys has them all over memory), and
+    // the table grows without reading any name.
+    uint32_t hash;
+};
+
 struct TreeIndex {
-    std::vector<uint32_t> slots;  // a position, or kEmptySlot / kGoneSlot
-    // Eight bits of each slot's name hash: most names that merely share a
-    // run of slots are told apart without reading them.
-    std::vector<uint8_t> tags;
+    std::vector<TreeIndexSlot> slots;
     size_t used = 0;  // slots holding a position or kGoneSlot
+};
+
+// Room for a tree's keys and their small blocks, carved from chunks the
+// tree owns: a loaded registry of many small keys costs an allocation per
+// chunk rather than several per key, and is given back chunk by chunk.
+// Room given back while the tree lives (a deleted key, a block that grew)
+// is kept by its size, rounded up to 8 bytes, for the next block of that
+// size. Larger blocks are allocated alone.
+struct TreePool {
+    static const size_t kChunk = 64 * 1024;
+    static const size_t kLargest = 2048;
+    std::vector<void*> chunks;
+    uint8_t* next = nullptr;  // the last chunk's room not carved yet
+    size_t left = 0;
+    void* spare[kLargest / 8 + 1] = {};  // lists of room given back, by size / 8
 };
 
 struct TreeKeyExtra {
@@ -55,9 +75,11 @@ struct TreeKeyExtra {
     // Enumeration order, rebuilt when needed; made only for keys whose
     // sub-keys are enumerated.
     std::vector<TreeKey*> sorted;
+    std::unique_ptr<TreePool> pool;  // the top's: the room of every key below it
 };
 
-// A key: this record, then its name (16-bit characters), in one allocation.
+// A key: this record, then its name (16-bit characters), in one block of
+// the tree's pool (the top is allocated alone and holds the pool).
 struct TreeKey {
     TreeKey* parent = nullptr;
     TreeChildBlock* children = nullptr;

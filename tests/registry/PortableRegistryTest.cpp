@@ -53,14 +53,14 @@ TEST_F(PortableRegistryTest, EnumeratesInCaseInsensitiveOrder) {
     // Names that share their first characters, differ in case after them,
     // or begin others.
     for (auto name : {u"b", u"C", u"a", u"\u00e9", u"E", u"abcdZ", u"ABCDa", u"abcd", u"Abc",
-                      u"abcde\u00e9", u"abcdE"})
+                      u"abcde\u00e9", u"abcdE", u"abcdefghZ", u"ABCDEFGHa", u"abcdefgh"})
         RegTreeCreateKey(tree, kHklm + u"K\\" + name);
     RegKey key = Open(u"K");
     std::u16string order;
-    WideChar name[8];
+    WideChar name[16];
     uint32_t index = 0;
     for (;; ++index) {
-        uint32_t length = 8;
+        uint32_t length = 16;
         long r = RegistryEnumKey(key, index, name, &length);
         if (r != kRegOk) {
             EXPECT_EQ(r, kRegNoMoreItems);
@@ -68,7 +68,8 @@ TEST_F(PortableRegistryTest, EnumeratesInCaseInsensitiveOrder) {
         }
         order += std::u16string(name, name + length) + u" ";
     }
-    EXPECT_EQ(order, u"a Abc abcd ABCDa abcdE abcde\u00e9 abcdZ b C E \u00e9 ");
+    EXPECT_EQ(order, u"a Abc abcd ABCDa abcdE abcdefgh ABCDEFGHa abcdefghZ abcde\u00e9 abcdZ b C E "
+                     u"\u00e9 ");
     // A buffer without room for the terminator is refused and left as it was.
     WideChar tight[2] = {u'x', u'x'};
     uint32_t length = 1;

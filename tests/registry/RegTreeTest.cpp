@@ -102,6 +102,17 @@ TEST(RegTree, ManyValuesAndKeys) {
     RegTreeDeleteKey(tree, key + u"\\" + name(1));
     RegTreeCreateKey(tree, key + u"\\Zz");
     EXPECT_EQ(TreeKeyName(*TreeKeySortedChildren(*big).back()), u"Zz");
+    // Two names of the same 32-bit hash, as the index hashes them (found by
+    // trying names; another hash makes this an ordinary case): still two.
+    size_t keys = TreeKeyChildCount(*big), values = TreeKeyValueCount(*big);
+    for (uint32_t i : {46637, 195120}) {
+        std::string same = "k" + std::to_string(i);
+        RegTreeSetDword(tree, key, std::u16string(same.begin(), same.end()), i);
+        RegTreeCreateKey(tree, key + u"\\" + std::u16string(same.begin(), same.end()));
+    }
+    EXPECT_EQ(TreeKeyChildCount(*big), keys + 2);
+    EXPECT_EQ(TreeKeyValueCount(*big), values + 2);
+    EXPECT_EQ(TreeValueBytes(*RegTreeGetValue(tree, key, u"K46637"))[1], (46637 >> 8) & 0xFF);
 }
 
 // A key's values against a std::map, through random settings (sizes that
@@ -116,10 +127,14 @@ TEST(RegTree, ValuesAgainstAModel) {
         ModelValues model;
         std::mt19937 random(names);
         for (int step = 0; step < 3000; ++step) {
-            // Names in either case, of one byte a character or two.
+            // Names in either case, of one byte a character or two, short
+            // and long.
             const char16_t* first[] = {u"v", u"V", u"\u00e9", u"\u00c9", u"\u0416"};
-            std::string n = std::to_string(random() % names);
-            std::u16string name = first[random() % 5] + std::u16string(n.begin(), n.end());
+            const char16_t* last[] = {u"", u"bcd\u0416", u"bcde"};
+            unsigned number = random() % names;
+            std::string n = std::to_string(number);
+            std::u16string name =
+                first[random() % 5] + std::u16string(n.begin(), n.end()) + last[number % 3];
             std::u16string folded = RegFoldName(name);
             unsigned what = random() % 10;
             if (what == 8) {
@@ -154,6 +169,60 @@ TEST(RegTree, ValuesAgainstAModel) {
             if (testing::Test::HasFatalFailure()) return;
             EXPECT_EQ(TreeKeyFindValue(key, folded.data(), folded.size()) != nullptr,
                       model.count(folded) == 1);
+        }
+    }
+}
+
+// Keys against a model through random creations, deletions of whole
+// branches and values set on them: room a deleted key gives back is used
+// again for keys and values of every size, and nothing set elsewhere may
+// change with it.
+TEST(RegTree, KeysAgainstAModel) {
+    RegTree tree;
+    std::map<std::u16string, ModelValues> model;  // by folded path
+    std::mt19937 random(24);
+    auto path = [&] {
+        std::u16string p = u"HKEY_LOCAL_MACHINE";
+        for (unsigned depth = 1 + random() % 3; depth; --depth)
+            p += u"\\" + std::u16string(1 + random() % 12, char16_t(u'a' + random() % 3));
+        return p;
+    };
+    for (int step = 0; step < 2000; ++step) {
+        std::u16string p = path();
+        if (random() % 4 == 0) {
+            RegTreeDeleteKey(tree, p);
+            std::u16string folded = RegFoldName(p);
+            for (auto it = model.lower_bound(folded);
+                 it != model.end() && it->first.compare(0, folded.size(), folded) == 0;)
+                it = it->first.size() == folded.size() || it->first[folded.size()] == u'\\'
+                         ? model.erase(it)
+                         : std::next(it);
+            continue;
+        }
+        TreeKey& key = RegTreeCreateKey(tree, p);
+        for (size_t at = p.find(u'\\'); at != std::u16string::npos; at = p.find(u'\\', at + 1))
+            model[RegFoldName(p.substr(0, at))];  // the keys on the way
+        std::u16string name(1 + random() % 3, u'v');
+        std::vector<uint8_t> bytes(random() % 40, uint8_t(step));
+        TreeKeySetValue(key, name.data(), name.size(), kTreeTypeBinary, bytes.data(), bytes.size());
+        model[RegFoldName(p)][RegFoldName(name)] = Value{name, kTreeTypeBinary, bytes};
+        if (random() % 2) TreeKeyTrimValues(key);
+        if (kEmulatedCpu && step % 50 != 49) continue;
+        SCOPED_TRACE(testing::Message() << "step " << step);
+        size_t keys = 0;
+        std::vector<const TreeKey*> todo{tree.top};
+        for (; !todo.empty(); ++keys) {
+            const TreeKey* k = todo.back();
+            todo.pop_back();
+            for (size_t i = 0; i < TreeKeyChildCount(*k); ++i)
+                todo.push_back(TreeKeyChildAt(*k, i));
+        }
+        ASSERT_EQ(keys, model.size() + 1);  // and the top
+        for (const auto& [folded, values] : model) {
+            const TreeKey* k = RegTreeFindKey(tree, folded);
+            ASSERT_NE(k, nullptr);
+            ExpectValuesAsModel(*k, values);
+            if (testing::Test::HasFatalFailure()) return;
         }
     }
 }
