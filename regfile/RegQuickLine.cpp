@@ -600,11 +600,10 @@ template <size_t W> size_t PassValueData(const Units<W>& u, size_t at, uint32_t*
 template <size_t W>
 bool LoadsValue(const RegKeySet& set, const Units<W>& u, size_t from, size_t to) {
     for (const std::u16string& v : set.values) {
+        if (v.size() != to - from) continue;
         size_t k = 0;
-        while (k < v.size() && v.size() == to - from &&
-               RegFoldChar(char16_t(u[from + k])) == RegFoldChar(v[k]))
-            ++k;
-        if (k == v.size() && v.size() == to - from) return true;
+        while (k < v.size() && RegFoldChar(char16_t(u[from + k])) == RegFoldChar(v[k])) ++k;
+        if (k == v.size()) return true;
     }
     return false;
 }
