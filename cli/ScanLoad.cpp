@@ -161,8 +161,10 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
 }
 
 bool ScanLoadsValue(const std::u16string& name) {
-    for (const char16_t* v : kScanValues)
-        if (RegNamesEqual(v, std::char_traits<char16_t>::length(v), name.data(), name.size()))
-            return true;
-    return false;
+    static const RegKeySet scan = [] {
+        RegKeySet set;
+        set.values.assign(std::begin(kScanValues), std::end(kScanValues));
+        return set;
+    }();
+    return RegKeySetHasValue(scan, name.data(), name.size());
 }
