@@ -61,12 +61,15 @@ struct KeyHash {
     // Eight folded 8-bit characters, the first in the lowest byte, from a
     // step's start (filled == 0): two steps of four.
     void Eight(uint64_t eight) {
-        for (int half = 0; half < 2; ++half, eight >>= 32) {
-            uint64_t four = eight & 0xFFFFFFFFu;
-            four = (four | four << 16) & 0x0000FFFF0000FFFFull;
-            four = (four | four << 8) & 0x00FF00FF00FF00FFull;
-            Four(four);
-        }
+        FourBytes(eight & 0xFFFFFFFFu);
+        FourBytes(eight >> 32);
+    }
+    // Four folded 8-bit characters, the first in the lowest byte, from a
+    // step's start: one step.
+    void FourBytes(uint64_t four) {
+        four = (four | four << 16) & 0x0000FFFF0000FFFFull;
+        four = (four | four << 8) & 0x00FF00FF00FF00FFull;
+        Four(four);
     }
     // Four folded characters, the first lowest, from a step's start.
     void Four(uint64_t four) { h = Mix(h ^ four); }

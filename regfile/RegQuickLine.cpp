@@ -118,15 +118,26 @@ inline uint64_t FoldEight(uint64_t x) {
     return x ^ ((fromA & ~pastZ & highs) >> 2);
 }
 
-// Eight bytes of ASCII without a backslash, folded (*eight): the common run
-// of a key name.
-inline bool EightPlain(const uint8_t* at, uint64_t* eight) {
+// Bytes of ASCII without a backslash (zeros in the high bytes of x read
+// as neither), folded (*folded): the common run of a key name.
+inline bool Plain(uint64_t x, uint64_t* folded) {
     const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-    uint64_t x = EightAt(at);
     uint64_t t = x ^ (ones * '\\');
     if ((x & highs) || ((t - ones) & ~t & highs)) return false;
-    *eight = FoldEight(x);
+    *folded = FoldEight(x);
     return true;
+}
+
+inline bool EightPlain(const uint8_t* at, uint64_t* eight) { return Plain(EightAt(at), eight); }
+
+// Four bytes the same way: what is left of a name after its runs of eight.
+inline bool FourPlain(const uint8_t* at, uint64_t* four) {
+    uint32_t x;
+    memcpy(&x, at, 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap32(x);
+#endif
+    return Plain(x, four);
 }
 
 // The hash of a root's name, the start of every path below it.
@@ -231,11 +242,16 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
     if (hashes && used > below) hash.Backslash();
     size_t part = 0, depth = used > below;
     for (size_t i = below; i < used; ++i) {
-        // 8-bit names eight characters at a time, from a step's start.
+        // 8-bit names eight characters at a time, then four, from a step's start.
         if (W == 1 && hash.filled == 0) {
             for (uint64_t eight; i + 8 <= used && EightPlain(u.at + i, &eight); i += 8) {
                 if ((part += 8) > kTreeMaxKeyName) return false;
                 if (hashes) hash.Eight(eight);
+            }
+            if (uint64_t four; i + 4 <= used && FourPlain(u.at + i, &four)) {
+                if ((part += 4) > kTreeMaxKeyName) return false;
+                if (hashes) hash.FourBytes(four);
+                i += 4;
             }
             if (i == used) break;
         }
