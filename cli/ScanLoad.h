@@ -15,9 +15,9 @@
 // in the tree as the whole file's load leaves it, with the values the scan
 // reads (ScanLoadsValue); one that is only the parent of other keys holds
 // no value the scan could read and is left out. So the scan, and a repair
-// saved from the document, answer as they would over the whole file. content must stay
-// alive and unchanged while the document lives; with keepEntries the
-// document can make the repaired file (RegDocumentEdits).
+// saved from the document, answer as they would over the whole file.
+// content must stay alive and unchanged while the document lives; with
+// keepEntries the document can make the repaired file (RegDocumentEdits).
 bool ScanLoadRegistry(std::string_view content, const std::string& fileName, bool strict,
                       bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error);
 
