@@ -121,11 +121,13 @@ inline uint64_t Within(uint64_t x, uint8_t lo, uint8_t hi) {
 // to 'z' lose their 0x20.
 inline uint64_t FoldEight(uint64_t x) { return x ^ (Within(x, 'a', 'z') >> 2); }
 
-// Whether the eight bytes at `at` are all hex digits.
+// Whether the eight bytes at `at` are all hex digits. A byte from 0x80 up
+// is in neither range, so it fails the whole word whatever its carry does
+// to the byte above.
 inline bool EightHexDigits(const uint8_t* at) {
     const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
     uint64_t x = EightAt(at);
-    return !(x & highs) && (Within(x, '0', '9') | Within(x | ones * 0x20, 'a', 'f')) == highs;
+    return (Within(x, '0', '9') | Within(x | ones * 0x20, 'a', 'f')) == highs;
 }
 
 // Bytes of ASCII without a backslash (zeros in the high bytes of x read
