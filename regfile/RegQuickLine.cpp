@@ -307,22 +307,24 @@ bool QuickKeyLine(const Units<W>& u, size_t pos, Statement::Kind* kind, QuickKey
     return true;
 }
 
-// From at[pos]: past the bytes of two hex digits and a comma each (8-bit
-// units), up to five at a time in sixteen bytes compared at once where the
-// processor can; else pos.
-inline size_t HexTriples(const uint8_t* at, size_t pos, size_t end) {
+// From u[pos]: past the units of two hex digits and a comma each, up to
+// five at a time in sixteen units compared at once where the processor
+// can; else pos. 16-bit units are packed into bytes first: one above 0xFF
+// becomes 0 or 0xFF, neither a digit nor a comma.
+template <size_t W> inline size_t HexTriples(const Units<W>& u, size_t pos, size_t end) {
 #ifdef __SSE2__
     // The commas of five bytes, in the first fifteen of sixteen.
     const int kCommas = 0x4924, kFifteen = 0x7FFF;
-    const __m128i flip = _mm_set1_epi8(char(0x80)), comma = _mm_set1_epi8(',');
-    // Bytes in [lo, hi], compared as signed bytes once their top bit flips.
-    auto within = [&](__m128i v, int lo, int hi) {
-        __m128i x = _mm_xor_si128(v, flip);
-        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(char((lo - 1) ^ 0x80))),
-                             _mm_cmplt_epi8(x, _mm_set1_epi8(char((hi + 1) ^ 0x80))));
+    const __m128i comma = _mm_set1_epi8(',');
+    // Bytes in [lo, hi]: those whose distance above lo is at most hi - lo.
+    auto within = [](__m128i v, char lo, char hi) {
+        __m128i d = _mm_sub_epi8(v, _mm_set1_epi8(lo));
+        return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(char(hi - lo))), d);
     };
     for (; pos + 16 <= end; pos += 15) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + pos));
+        const __m128i* at = reinterpret_cast<const __m128i*>(u.at + W * pos);
+        __m128i v = W == 1 ? _mm_loadu_si128(at)
+                           : _mm_packus_epi16(_mm_loadu_si128(at), _mm_loadu_si128(at + 1));
         __m128i digit = _mm_or_si128(within(v, '0', '9'),
                                      within(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'f'));
         // The bytes out of place; those before the first make whole triples.
@@ -332,7 +334,7 @@ inline size_t HexTriples(const uint8_t* at, size_t pos, size_t end) {
         if (wrong) return pos + size_t(__builtin_ctz(wrong)) / 3 * 3;
     }
 #else
-    (void)at;
+    (void)u;
     (void)end;
 #endif
     return pos;
@@ -372,7 +374,7 @@ template <size_t W>
 int QuickHexBytes(const Units<W>& u, size_t pos, size_t end, std::vector<uint8_t>* data) {
     // Most data is bytes of two digits and a comma: those first, five or
     // one at a time.
-    if (W == 1 && !data) pos = HexTriples(u.at, pos, end);
+    if (!data) pos = HexTriples(u, pos, end);
     while (pos + 3 <= end && IsHexDigit(u[pos]) && IsHexDigit(u[pos + 1]) && u[pos + 2] == ',') {
         if (data) data->push_back(uint8_t(HexDigit(u[pos]) << 4 | HexDigit(u[pos + 1])));
         pos += 3;
@@ -607,7 +609,7 @@ template <size_t W> size_t ClosingQuote(const Units<W>& u, size_t pos) {
 // 1 when the data ends there, 2 when a backslash right after a comma
 // continues it, 0 for anything else. *pos ends at the line's end.
 template <size_t W> inline int PassHexBytes(const Units<W>& u, size_t* pos) {
-    size_t at = W == 1 ? HexTriples(u.at, *pos, u.size) : *pos;
+    size_t at = HexTriples(u, *pos, u.size);
     // Whole bytes passed end in a comma: the line may end or continue there.
     for (bool comma = at != *pos;; ++at) {
         if (comma && at < u.size && u[at] == '\\') {

@@ -269,6 +269,16 @@ TEST(ScanLoad, LinesAtTheEdges) {
             std::string digits = "12345678";
             lines.push_back("\"n\"=dword:" + digits.replace(at, 1, bad));
         }
+    // In UTF-16, units above 0xFF whose low byte reads as a comma (1) or a
+    // digit (2), inside a run of hex bytes.
+    std::string odd = "Windows Registry Editor Version 5.00\r\n"
+                      "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n" +
+                      run + "0b\r\n";
+    odd[odd.find("hex:") + 4 + 17] = 1;
+    odd[odd.find("hex:") + 4 + 21] = 2;
+    std::string wide = "\xFF\xFE";
+    for (char c : odd) Utf16LeAppend(&wide, c == 1 ? u'\x12C' : c == 2 ? u'\x130' : uint8_t(c));
+    EXPECT_EQ(ScanLoadDifference(wide), "");
     for (const std::string& line : lines) {
         // After the driver's "Dll", the line names the "Dll" instead: a
         // value the scan reads, whose data the load builds.
