@@ -110,12 +110,24 @@ inline uint64_t EightAt(const uint8_t* at) {
     return x;
 }
 
+// The top bit of each byte of x (eight ASCII bytes) from lo to hi: no sum
+// carries into the next byte.
+inline uint64_t Within(uint64_t x, uint8_t lo, uint8_t hi) {
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    return (x + ones * (0x80 - lo)) & ~(x + ones * (0x7F - hi)) & highs;
+}
+
 // Eight ASCII bytes with the small letters made capitals: bytes from 'a'
 // to 'z' lose their 0x20.
-inline uint64_t FoldEight(uint64_t x) {
+inline uint64_t FoldEight(uint64_t x) { return x ^ (Within(x, 'a', 'z') >> 2); }
+
+// Whether the eight bytes at `at` are all hex digits. A byte from 0x80 up
+// is in neither range, so it fails the whole word whatever its carry does
+// to the byte above.
+inline bool EightHexDigits(const uint8_t* at) {
     const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-    uint64_t fromA = x + ones * (0x80 - 'a'), pastZ = x + ones * (0x7F - 'z');
-    return x ^ ((fromA & ~pastZ & highs) >> 2);
+    uint64_t x = EightAt(at);
+    return (Within(x, '0', '9') | Within(x | ones * 0x20, 'a', 'f')) == highs;
 }
 
 // Bytes of ASCII without a backslash (zeros in the high bytes of x read
@@ -295,30 +307,34 @@ bool QuickKeyLine(const Units<W>& u, size_t pos, Statement::Kind* kind, QuickKey
     return true;
 }
 
-// From at[pos]: past the bytes of two hex digits and a comma each (8-bit
-// units), five at a time in sixteen bytes compared at once where the
-// processor can; else pos.
-inline size_t HexTriples(const uint8_t* at, size_t pos, size_t end) {
+// From u[pos]: past the units of two hex digits and a comma each, up to
+// five at a time in sixteen units compared at once where the processor
+// can; else pos. 16-bit units are packed into bytes first: one above 0xFF
+// becomes 0 or 0xFF, neither a digit nor a comma.
+template <size_t W> inline size_t HexTriples(const Units<W>& u, size_t pos, size_t end) {
 #ifdef __SSE2__
     // The commas of five bytes, in the first fifteen of sixteen.
     const int kCommas = 0x4924, kFifteen = 0x7FFF;
-    const __m128i flip = _mm_set1_epi8(char(0x80)), comma = _mm_set1_epi8(',');
-    // Bytes in [lo, hi], compared as signed bytes once their top bit flips.
-    auto within = [&](__m128i v, int lo, int hi) {
-        __m128i x = _mm_xor_si128(v, flip);
-        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(char((lo - 1) ^ 0x80))),
-                             _mm_cmplt_epi8(x, _mm_set1_epi8(char((hi + 1) ^ 0x80))));
+    const __m128i comma = _mm_set1_epi8(',');
+    // Bytes in [lo, hi]: those whose distance above lo is at most hi - lo.
+    auto within = [](__m128i v, char lo, char hi) {
+        __m128i d = _mm_sub_epi8(v, _mm_set1_epi8(lo));
+        return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(char(hi - lo))), d);
     };
     for (; pos + 16 <= end; pos += 15) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + pos));
+        const __m128i* at = reinterpret_cast<const __m128i*>(u.at + W * pos);
+        __m128i v = W == 1 ? _mm_loadu_si128(at)
+                           : _mm_packus_epi16(_mm_loadu_si128(at), _mm_loadu_si128(at + 1));
         __m128i digit = _mm_or_si128(within(v, '0', '9'),
                                      within(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'f'));
-        if ((_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma)) & kFifteen) != kCommas ||
-            (_mm_movemask_epi8(digit) & kFifteen) != (~kCommas & kFifteen))
-            break;
+        // The bytes out of place; those before the first make whole triples.
+        unsigned wrong = unsigned((_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma)) ^ kCommas) |
+                                  (_mm_movemask_epi8(digit) ^ ~kCommas)) &
+                         kFifteen;
+        if (wrong) return pos + size_t(__builtin_ctz(wrong)) / 3 * 3;
     }
 #else
-    (void)at;
+    (void)u;
     (void)end;
 #endif
     return pos;
@@ -358,7 +374,7 @@ template <size_t W>
 int QuickHexBytes(const Units<W>& u, size_t pos, size_t end, std::vector<uint8_t>* data) {
     // Most data is bytes of two digits and a comma: those first, five or
     // one at a time.
-    if (W == 1 && !data) pos = HexTriples(u.at, pos, end);
+    if (!data) pos = HexTriples(u, pos, end);
     while (pos + 3 <= end && IsHexDigit(u[pos]) && IsHexDigit(u[pos + 1]) && u[pos + 2] == ',') {
         if (data) data->push_back(uint8_t(HexDigit(u[pos]) << 4 | HexDigit(u[pos + 1])));
         pos += 3;
@@ -509,6 +525,17 @@ bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::K
     return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, &build);
 }
 
+#ifdef __SSE2__
+// Sixteen bytes of units c; and the units of a equal to those of b, all
+// their bits set.
+template <size_t W> inline __m128i Splat(char c) {
+    return W == 1 ? _mm_set1_epi8(c) : _mm_set1_epi16(c);
+}
+template <size_t W> inline __m128i Same(__m128i a, __m128i b) {
+    return W == 1 ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b);
+}
+#endif
+
 // Where the line whose text ends at u[at] (a CR, an LF or the end) is
 // followed by the next one.
 template <size_t W> inline size_t PastLineEnd(const Units<W>& u, size_t at) {
@@ -524,15 +551,12 @@ template <size_t W> inline bool IsLineEnd(const Units<W>& u, size_t at) {
 // quoted text or of its run, found in the one pass over its units.
 template <size_t W> inline size_t QuoteBackslashOrLineEnd(const Units<W>& u, size_t pos) {
 #ifdef __SSE2__
-    auto units = [](char c) { return W == 1 ? _mm_set1_epi8(c) : _mm_set1_epi16(c); };
-    auto same = [](__m128i a, __m128i b) {
-        return W == 1 ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b);
-    };
-    const __m128i quote = units('"'), backslash = units('\\'), cr = units('\r'), lf = units('\n');
+    const __m128i quote = Splat<W>('"'), backslash = Splat<W>('\\'), cr = Splat<W>('\r'),
+                  lf = Splat<W>('\n');
     for (; pos + 16 / W <= u.size; pos += 16 / W) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u.at + W * pos));
-        __m128i hit = _mm_or_si128(_mm_or_si128(same(v, quote), same(v, backslash)),
-                                   _mm_or_si128(same(v, cr), same(v, lf)));
+        __m128i hit = _mm_or_si128(_mm_or_si128(Same<W>(v, quote), Same<W>(v, backslash)),
+                                   _mm_or_si128(Same<W>(v, cr), Same<W>(v, lf)));
         if (int mask = _mm_movemask_epi8(hit))
             return pos + size_t(__builtin_ctz(unsigned(mask))) / W;
     }
@@ -542,25 +566,64 @@ template <size_t W> inline size_t QuoteBackslashOrLineEnd(const Units<W>& u, siz
     return u.size;
 }
 
+// After a text's opening quote: where its closing quote is, or 0 when the
+// line ends first or an escape is one the full reading refuses (a '0', or
+// the line's end, after the backslash). Escapes take the unit after them
+// inside the sixteen-byte compare, so a path full of "\\" is one pass.
+template <size_t W> size_t ClosingQuote(const Units<W>& u, size_t pos) {
+#ifdef __SSE2__
+    const __m128i quote = Splat<W>('"'), backslash = Splat<W>('\\'), cr = Splat<W>('\r'),
+                  lf = Splat<W>('\n');
+    while (pos + 16 / W <= u.size) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u.at + W * pos));
+        unsigned ends = unsigned(_mm_movemask_epi8(
+            _mm_or_si128(Same<W>(v, quote), _mm_or_si128(Same<W>(v, cr), Same<W>(v, lf)))));
+        unsigned escapes = unsigned(_mm_movemask_epi8(Same<W>(v, backslash)));
+        size_t next = pos + 16 / W;
+        for (unsigned hits; (hits = ends | escapes) != 0;) {
+            unsigned bit = unsigned(__builtin_ctz(hits));
+            size_t at = pos + bit / W;
+            if (!(escapes >> bit & 1)) return u[at] == '"' ? at : 0;
+            if (IsLineEnd(u, at + 1) || u[at + 1] == '0') return 0;
+            if (at + 2 >= next) {
+                next = at + 2;
+                break;
+            }
+            // Units up to the escaped one are done.
+            unsigned keep = ~0u << (W * (at + 2 - pos));
+            ends &= keep;
+            escapes &= keep;
+        }
+        pos = next;
+    }
+#endif
+    for (; pos < u.size; ++pos) {
+        if (u[pos] == '"') return pos;
+        if (u[pos] == '\r' || u[pos] == '\n') return 0;
+        if (u[pos] == '\\' && (IsLineEnd(u, ++pos) || u[pos] == '0')) return 0;
+    }
+    return 0;
+}
+
 // Hex bytes of two digits, commas between, from u[*pos] to the line's end:
 // 1 when the data ends there, 2 when a backslash right after a comma
 // continues it, 0 for anything else. *pos ends at the line's end.
 template <size_t W> inline int PassHexBytes(const Units<W>& u, size_t* pos) {
-    size_t at = W == 1 ? HexTriples(u.at, *pos, u.size) : *pos;
-    for (;;) {
+    size_t at = HexTriples(u, *pos, u.size);
+    // Whole bytes passed end in a comma: the line may end or continue there.
+    for (bool comma = at != *pos;; ++at) {
+        if (comma && at < u.size && u[at] == '\\') {
+            *pos = ++at;
+            return IsLineEnd(u, at) ? 2 : 0;
+        }
+        if (comma && IsLineEnd(u, at)) break;
         if (at + 1 >= u.size || !IsHexDigit(u[at]) || !IsHexDigit(u[at + 1])) return 0;
         at += 2;
-        if (at < u.size && u[at] == ',') {
-            ++at;
-            if (at < u.size && u[at] == '\\') {
-                *pos = ++at;
-                return IsLineEnd(u, at) ? 2 : 0;
-            }
-            if (IsLineEnd(u, at)) break;
-            continue;
+        comma = at < u.size && u[at] == ',';
+        if (!comma) {
+            if (!IsLineEnd(u, at)) return 0;
+            break;
         }
-        if (!IsLineEnd(u, at)) return 0;
-        break;
     }
     *pos = at;
     return 1;
@@ -571,21 +634,17 @@ template <size_t W> inline int PassHexBytes(const Units<W>& u, size_t* pos) {
 template <size_t W> size_t PassValueData(const Units<W>& u, size_t at, uint32_t* lines) {
     if (at == u.size) return 0;
     if (u[at] == '"') {
-        for (++at;;) {
-            at = QuoteBackslashOrLineEnd(u, at);
-            if (at == u.size || u[at] == '\r' || u[at] == '\n') return 0;
-            if (u[at] == '"') break;
-            // An escape: any character but a '0' and the line's end.
-            if (IsLineEnd(u, at + 1) || u[at + 1] == '0') return 0;
-            at += 2;
-        }
-        ++at;
-        return IsLineEnd(u, at) ? at : 0;
+        at = ClosingQuote(u, at + 1);
+        return at && IsLineEnd(u, at + 1) ? at + 1 : 0;
     }
     if (u[at] == '-') return IsLineEnd(u, at + 1) ? at + 1 : 0;
     if (StartsWith(u, at, u.size, "dword:")) {
         size_t digits = at + 6;
-        while (digits < u.size && digits - at < 15 && IsHexDigit(u[digits])) ++digits;
+        // Most dwords are written with all eight digits: those at once.
+        if (W == 1 && digits + 8 <= u.size && EightHexDigits(u.at + digits))
+            digits += 8;
+        else
+            while (digits < u.size && digits - at < 15 && IsHexDigit(u[digits])) ++digits;
         return digits > at + 6 && digits <= at + 14 && IsLineEnd(u, digits) ? digits : 0;
     }
     if (StartsWith(u, at, u.size, "hex:")) {

@@ -253,6 +253,32 @@ TEST(ScanLoad, LinesAtTheEdges) {
             lines.push_back(run + "0b");
             lines.back()[at] = bad;
         }
+    // Hex runs of every length over three compares of sixteen bytes: then
+    // continued, ended by a comma, or spoiled after the last whole byte.
+    std::string bytes = "\"n\"=hex:";
+    for (int k = 0; k < 12; ++k, bytes += "0a,")
+        for (const char* end : {"\\", "\\ x", "", "0", "0b", "0g", "0b,\\"})
+            lines.push_back(bytes + end);
+    // Texts with their escapes at every place of a sixteen-byte compare.
+    for (size_t k = 0; k < 18; ++k)
+        for (const char* end : {"\\\"", "\\0\"", "\\", "\\\\\"", "\\\\\\\""})
+            lines.push_back("\"n\"=\"" + std::string(k, 'a') + end);
+    // Dwords of eight digits but one, first or last.
+    for (const char* bad : {"g", "G", "/", ":", "@", "`", "\xB0"})
+        for (size_t at : {0, 7}) {
+            std::string digits = "12345678";
+            lines.push_back("\"n\"=dword:" + digits.replace(at, 1, bad));
+        }
+    // In UTF-16, units above 0xFF whose low byte reads as a comma (1) or a
+    // digit (2), inside a run of hex bytes.
+    std::string odd = "Windows Registry Editor Version 5.00\r\n"
+                      "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n" +
+                      run + "0b\r\n";
+    odd[odd.find("hex:") + 4 + 17] = 1;
+    odd[odd.find("hex:") + 4 + 21] = 2;
+    std::string wide = "\xFF\xFE";
+    for (char c : odd) Utf16LeAppend(&wide, c == 1 ? u'\x12C' : c == 2 ? u'\x130' : uint8_t(c));
+    EXPECT_EQ(ScanLoadDifference(wide), "");
     for (const std::string& line : lines) {
         // After the driver's "Dll", the line names the "Dll" instead: a
         // value the scan reads, whose data the load builds.
