@@ -279,6 +279,7 @@ TEST(ScanLoad, LinesAtTheEdges) {
     std::string wide = "\xFF\xFE";
     for (char c : odd) Utf16LeAppend(&wide, c == 1 ? u'\x12C' : c == 2 ? u'\x130' : uint8_t(c));
     EXPECT_EQ(ScanLoadDifference(wide), "");
+    size_t count = 0;
     for (const std::string& line : lines) {
         // After the driver's "Dll", the line names the "Dll" instead: a
         // value the scan reads, whose data the load builds.
@@ -290,9 +291,12 @@ TEST(ScanLoad, LinesAtTheEdges) {
                            "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n" + line +
                            "\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n" + dll + "\r\n" + kDrivers +
                            "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\05]\r\n" + line + "\r\n" + other;
-        for (const std::string& file : Spellings(body)) {
-            SCOPED_TRACE(file);
-            ASSERT_EQ(ScanLoadDifference(file), "");
+        // On an emulated CPU, every third spelling, a different third for
+        // the next line, as the deletions grid takes them.
+        std::vector<std::string> files = Spellings(body);
+        for (size_t i = count++ % kSpellingStep; i < files.size(); i += kSpellingStep) {
+            SCOPED_TRACE(files[i]);
+            ASSERT_EQ(ScanLoadDifference(files[i]), "");
         }
     }
 }
