@@ -235,7 +235,15 @@ const char* const kLines[] = {
     "",
 };
 
-TEST(ScanLoad, LinesAtTheEdges) {
+// Hex bytes in a run of twenty-one, the last one ending the line.
+std::string HexRun() {
+    std::string run = "\"n\"=hex:";
+    for (int k = 0; k < 20; ++k) run += "0a,";
+    return run + "0b";
+}
+
+// kLines and the edge lines made by rule.
+std::vector<std::string> EdgeLines() {
     const std::string longName(256, 'k');
     std::vector<std::string> lines(std::begin(kLines), std::end(kLines));
     lines.push_back("[HKEY_LOCAL_MACHINE\\" + longName + "]");
@@ -245,12 +253,10 @@ TEST(ScanLoad, LinesAtTheEdges) {
     lines.push_back("\"" + std::string(16384, 'v') + "\"=-");
     // Hex bytes in runs the reading takes five at a time, each run spoiled
     // once: a digit or a comma, first, inside and last of the five.
-    std::string run = "\"n\"=hex:";
-    for (int k = 0; k < 20; ++k) run += "0a,";
-    lines.push_back(run + "0b");
+    lines.push_back(HexRun());
     for (size_t at : {8, 27, 55, 67})
         for (char bad : {'/', ':', '@', 'G', '`', 'g', ' ', '\x8a'}) {
-            lines.push_back(run + "0b");
+            lines.push_back(HexRun());
             lines.back()[at] = bad;
         }
     // Hex runs of every length over three compares of sixteen bytes: then
@@ -269,36 +275,46 @@ TEST(ScanLoad, LinesAtTheEdges) {
             std::string digits = "12345678";
             lines.push_back("\"n\"=dword:" + digits.replace(at, 1, bad));
         }
-    // In UTF-16, units above 0xFF whose low byte reads as a comma (1) or a
-    // digit (2), inside a run of hex bytes.
-    std::string odd = "Windows Registry Editor Version 5.00\r\n"
-                      "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n" +
-                      run + "0b\r\n";
-    odd[odd.find("hex:") + 4 + 17] = 1;
-    odd[odd.find("hex:") + 4 + 21] = 2;
-    std::string wide = "\xFF\xFE";
-    for (char c : odd) Utf16LeAppend(&wide, c == 1 ? u'\x12C' : c == 2 ? u'\x130' : uint8_t(c));
-    EXPECT_EQ(ScanLoadDifference(wide), "");
+    return lines;
+}
+
+// The line inside the driver key, before and after its "Dll", in a loaded
+// driver's key, and in keys not loaded (the last one at the file's end).
+std::string BodyAround(const std::string& line) {
+    // After the driver's "Dll", the line names the "Dll" instead: a
+    // value the scan reads, whose data the load builds.
+    std::string dll = line;
+    if (dll.compare(0, 3, "\"n\"") == 0) dll.replace(0, 3, "\"Dll\"");
+    std::string other = "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"a\"=\"1\"\r\n" + line;
+    return other + "\r\n\"b\"=dword:00000001\r\n" + "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n" +
+           line + "\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n" + dll + "\r\n" + kDrivers +
+           "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\05]\r\n" + line + "\r\n" + other;
+}
+
+TEST(ScanLoad, LinesAtTheEdges) {
     size_t count = 0;
-    for (const std::string& line : lines) {
-        // After the driver's "Dll", the line names the "Dll" instead: a
-        // value the scan reads, whose data the load builds.
-        std::string dll = line;
-        if (dll.compare(0, 3, "\"n\"") == 0) dll.replace(0, 3, "\"Dll\"");
-        // Also in keys not loaded, the last one at the file's end.
-        std::string other = "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"a\"=\"1\"\r\n" + line;
-        std::string body = other + "\r\n\"b\"=dword:00000001\r\n" +
-                           "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\Port]\r\n" + line +
-                           "\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n" + dll + "\r\n" + kDrivers +
-                           "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\05]\r\n" + line + "\r\n" + other;
+    for (const std::string& line : EdgeLines()) {
         // On an emulated CPU, every third spelling, a different third for
         // the next line, as the deletions grid takes them.
-        std::vector<std::string> files = Spellings(body);
+        std::vector<std::string> files = Spellings(BodyAround(line));
         for (size_t i = count++ % kSpellingStep; i < files.size(); i += kSpellingStep) {
             SCOPED_TRACE(files[i]);
             ASSERT_EQ(ScanLoadDifference(files[i]), "");
         }
     }
+}
+
+// In UTF-16, units above 0xFF whose low byte reads as a comma (1) or a
+// digit (2), inside a run of hex bytes.
+TEST(ScanLoad, WideUnitsInsideHexRuns) {
+    std::string odd = "Windows Registry Editor Version 5.00\r\n"
+                      "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n" +
+                      HexRun() + "\r\n";
+    odd[odd.find("hex:") + 4 + 17] = 1;
+    odd[odd.find("hex:") + 4 + 21] = 2;
+    std::string wide = "\xFF\xFE";
+    for (char c : odd) Utf16LeAppend(&wide, c == 1 ? u'\x12C' : c == 2 ? u'\x130' : uint8_t(c));
+    EXPECT_EQ(ScanLoadDifference(wide), "");
 }
 
 }  // namespace
