@@ -49,18 +49,20 @@ namespace {
 // and the header stay representable as a 32-bit size.
 const int64_t kMaxCapacity = INT32_MAX - 64;
 
-// A block with `capacity`, all of its capacity + 2 characters zero. Fresh
-// room is always zero, so no operation ever reads a byte nobody wrote, and
-// the last bytes of the area (which no request may reach) stay zero: every
-// text ends within its block.
-char* NewBlock(int64_t capacity, int8_t decimals, int32_t tag) {
+// A block with `capacity`: its first `count` characters copied from `from`,
+// all the others of its capacity + 2 zero. Fresh room is always zero, so no
+// operation ever reads a byte nobody wrote, and the last bytes of the area
+// (which no request may reach) stay zero: every text ends within its block.
+char* NewBlock(int64_t capacity, int8_t decimals, int32_t tag, const char* from = nullptr,
+               size_t count = 0) {
     char* block = static_cast<char*>(TextAllocate(size_t(sizeof(TextHeader) + capacity + 2)));
     char* chars = block + sizeof(TextHeader);
     TextHeader* h = HeaderOf(chars);
     h->decimals = decimals;
     h->capacity = int32_t(capacity);
     h->tag = tag;
-    memset(chars, 0, size_t(capacity) + 2);
+    if (count) memcpy(chars, from, count);
+    memset(chars + count, 0, size_t(capacity) + 2 - count);
     SetKnownEnd(chars, 0);
     return chars;
 }
@@ -103,9 +105,9 @@ void TextString::Reserve(int32_t n) {
     if (int64_t(n) + 2 <= old->capacity) return;
     int64_t capacity = int64_t(double(int64_t(n) + 2) * 1.3 + 11.0);
     if (capacity > kMaxCapacity) capacity = kMaxCapacity;
-    char* fresh = NewBlock(capacity, old->decimals, old->tag);
     int64_t kept = old->capacity > 0 ? old->capacity : 0;
-    memcpy(fresh, chars_, size_t(kept < capacity ? kept : capacity));
+    char* fresh = NewBlock(capacity, old->decimals, old->tag, chars_,
+                           size_t(kept < capacity ? kept : capacity));
     SetKnownEnd(fresh, KnownEnd(chars_));
     FreeBlock(chars_);
     chars_ = fresh;
