@@ -72,7 +72,7 @@ struct ScanState {
     SerialRepairWritten written;
     void* context;
     // The texts read for each driver, kept from one driver to the next so
-    // that their room is made once, and the characters of the last one.
+    // that their room is made once, and the characters of the last value read.
     TextString name{}, pnpId{}, driverPath{}, dll{}, subKeyName{};
     WideChar value[kValueBytes / 2 + 1]{};
 
@@ -123,7 +123,7 @@ void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey)
     if (OpenKey(active, subKey, scan.subKeyName, &entry) != 0) return;
 
     TextString &name = scan.name, &pnpId = scan.pnpId, &driverPath = scan.driverPath;
-    WideChar(&value)[kValueBytes / 2 + 1] = scan.value;
+    WideChar(&value)[kValueBytes / 2 + 1] = scan.value;  // the "Key" read is opened from here
     if (ReadText(entry, WIDE("Name"), name, value) && name.CompareN("COM", 3) == 0) {
         bool plugAndPlay = ReadText(entry, WIDE("PnpId"), pnpId, value) && !pnpId.IsEmpty();
         if (!plugAndPlay && ReadText(entry, WIDE("Key"), driverPath, value) &&
