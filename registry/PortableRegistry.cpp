@@ -1,5 +1,7 @@
 #include "registry/PortableRegistry.h"
 
+#include <string.h>
+
 #include <vector>
 
 // The tree's value types are the ones callers of Registry.h pass through.
@@ -14,6 +16,20 @@ namespace {
 // value kHandleBase + 4 * i. A closed slot is null and goes on the free list.
 const uintptr_t kHandleBase = 0x1000;
 
+// The scan opens each sub-key it has just enumerated, and key after key
+// below one parent ("Drivers\Ports\P1", then "Drivers\Ports\P2" from the same root).
+// The parent of the last path opened and the last sub-key enumerated are
+// kept, so that neither is looked up again among thousands of siblings.
+// Only the same spelling is taken from here: any other takes the long way
+// and finds the same key. Deleting any key forgets both (ForgetHandlesBelow).
+struct Remembered {
+    const TreeKey* base = nullptr;    // the key the path was opened below
+    std::u16string parentPath;        // the path without its last name
+    TreeKey* parent = nullptr;        // the key parentPath names; null: none kept
+    const TreeKey* listed = nullptr;  // the key last enumerated
+    TreeKey* child = nullptr;         // the sub-key of it handed out; null: none
+};
+
 struct OpenKeys {
     RegTree* tree = nullptr;
     TreeKey* machine = nullptr;  // HKEY_LOCAL_MACHINE, once made
@@ -22,6 +38,7 @@ struct OpenKeys {
     std::vector<uint32_t> freeSlots;
     int openCount = 0;
     PortableRegistryHook hook = nullptr;
+    Remembered remembered;
 };
 
 OpenKeys g_open;
@@ -34,6 +51,8 @@ void ForgetHandle(size_t slot) {
 
 // Handles to the key or below it would dangle: they go.
 void ForgetHandlesBelow(const TreeKey& key, void*) {
+    g_open.remembered.parent = nullptr;
+    g_open.remembered.child = nullptr;
     if (g_open.machine && (&key == g_open.machine || !TreeKeyParent(key))) g_open.machine = nullptr;
     for (size_t slot = 0; slot < g_open.handles.size(); ++slot)
         for (const TreeKey* k = g_open.handles[slot]; k; k = TreeKeyParent(*k))
@@ -91,6 +110,47 @@ const char16_t* TreeText(const WideChar* text, size_t* length) {
 #endif
 }
 
+// The key the first length characters of a checked path name below key, or
+// null.
+TreeKey* Walk(TreeKey* key, const char16_t* path, size_t length) {
+    for (size_t start = 0; start < length && key;) {
+        size_t end = start;
+        while (end < length && path[end] != u'\\') ++end;
+        key = TreeKeyChild(*key, path + start, end - start);
+        start = end + 1;
+    }
+    return key;
+}
+
+// The key a path without its last name names below base (Walk), kept for
+// the next path.
+TreeKey* ParentBelow(TreeKey* base, const char16_t* path, size_t length) {
+    Remembered& kept = g_open.remembered;
+    if (kept.parent && kept.base == base && kept.parentPath.size() == length &&
+        memcmp(kept.parentPath.data(), path, length * sizeof(char16_t)) == 0)
+        return kept.parent;
+    TreeKey* parent = Walk(base, path, length);
+    if (parent) {
+        kept.base = base;
+        kept.parentPath.assign(path, length);
+        kept.parent = parent;
+    }
+    return parent;
+}
+
+// The sub-key of parent with the name, the last one enumerated if it is
+// spelled as that one is.
+TreeKey* ChildOf(TreeKey& parent, const char16_t* name, size_t length) {
+    const Remembered& kept = g_open.remembered;
+    if (kept.child && kept.listed == &parent) {
+        size_t keptLength;
+        const char16_t* keptName = TreeKeyNameData(*kept.child, &keptLength);
+        if (keptLength == length && memcmp(keptName, name, length * sizeof(char16_t)) == 0)
+            return kept.child;
+    }
+    return TreeKeyChild(parent, name, length);
+}
+
 // Asks the hook, when one is set, about a call on key with a name.
 long AskHook(PortableRegistryCall call, const TreeKey& key, const char16_t* name, size_t length) {
     return g_open.hook ? g_open.hook(call, key, std::u16string(name, length), 0) : kRegOk;
@@ -125,13 +185,11 @@ long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegK
     case kKeyPathBad: return kRegBadPath;
     case kKeyPathNameTooLong: return kRegInvalidParameter;
     }
-    TreeKey* target = base;
-    for (size_t start = 0; start < used && target;) {
-        size_t end = start;
-        while (end < used && relative[end] != u'\\') ++end;
-        target = TreeKeyChild(*target, relative + start, end - start);
-        start = end + 1;
-    }
+    size_t last = used;  // where the last name begins
+    while (last > 0 && relative[last - 1] != u'\\') --last;
+    TreeKey* parent = last > 0 ? ParentBelow(base, relative, last - 1) : base;
+    TreeKey* target =
+        parent && last < used ? ChildOf(*parent, relative + last, used - last) : parent;
     if (!target) return kRegNotFound;
     *key = NewHandle(target);
     return kRegOk;
@@ -150,6 +208,8 @@ long RegistryEnumKey(RegKey handle, uint32_t index, WideChar* name, uint32_t* na
     for (size_t i = 0; i < length; ++i) name[i] = WideChar(n[i]);
     name[length] = 0;
     *nameLength = uint32_t(length);
+    g_open.remembered.listed = key;
+    g_open.remembered.child = kids[index];
     return kRegOk;
 }
 

@@ -31,13 +31,28 @@ long OpenKey(RegKey base, const TextString& path, RegKey* key) {
     return OpenKey(base, widePath.buffer, key);
 }
 
+bool IsAscii(const WideChar* text) {
+    while (*text && *text < 0x80) ++text;
+    return *text == 0;
+}
+
+// A name or path the registry gave is opened as it reads in 8-bit text
+// (text, made from it here when needed), where a character the code page
+// lacks becomes another. ASCII reads the same in every code page and is
+// opened as it came.
+long OpenKey(RegKey base, const WideChar* wide, TextString& text, RegKey* key) {
+    if (IsAscii(wide)) return OpenKey(base, wide, key);
+    text.AssignWide(wide, -1);
+    return OpenKey(base, text, key);
+}
+
 // Reads a value as text. Whatever the registry stores (its type is not
 // looked at), the bytes delivered are read as 16-bit characters and cut at
 // the delivered count, so a value stored without its terminator, or one
 // that is not text at all, is never read past its end. A value that cannot
-// be read leaves the text empty.
-bool ReadText(RegKey key, const WideChar* name, TextString& text) {
-    WideChar buffer[kValueBytes / 2 + 1];
+// be read leaves the text empty. buffer keeps the characters read.
+bool ReadText(RegKey key, const WideChar* name, TextString& text,
+              WideChar (&buffer)[kValueBytes / 2 + 1]) {
     uint32_t bytes = kValueBytes;
     // A registry that ignored the limit has delivered nothing to read.
     bool read =
@@ -57,8 +72,9 @@ struct ScanState {
     SerialRepairWritten written;
     void* context;
     // The texts read for each driver, kept from one driver to the next so
-    // that their room is made once.
-    TextString name{}, pnpId{}, driverPath{}, dll{};
+    // that their room is made once, and the characters of the last value read.
+    TextString name{}, pnpId{}, driverPath{}, dll{}, subKeyName{};
+    WideChar value[kValueBytes / 2 + 1]{};
 
     void Add(const char* text) { report.AppendTracked(reportLength, text); }
 };
@@ -68,7 +84,7 @@ struct ScanState {
 void ExamineDll(ScanState& scan, RegKey driverKey, const TextString& keyPath,
                 const TextString& label) {
     TextString& dll = scan.dll;
-    if (ReadText(driverKey, kDllName, dll)) dll.ToUpper();
+    if (ReadText(driverKey, kDllName, dll, scan.value)) dll.ToUpper();
 
     bool damaged = dll.Compare(kDisabledDll) == 0 || dll.Compare(kForeignDll) == 0;
     bool repaired = false;
@@ -101,17 +117,19 @@ void ExamineDll(ScanState& scan, RegKey driverKey, const TextString& keyPath,
     scan.Add("\r\n");
 }
 
-// One loaded driver: the sub-key subKeyName of Drivers\Active, open as active.
-void ExamineLoadedDriver(ScanState& scan, RegKey active, const TextString& subKeyName) {
+// One loaded driver: the sub-key subKey of Drivers\Active, open as active.
+void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey) {
     RegKey entry;
-    if (OpenKey(active, subKeyName, &entry) != 0) return;
+    if (OpenKey(active, subKey, scan.subKeyName, &entry) != 0) return;
 
     TextString &name = scan.name, &pnpId = scan.pnpId, &driverPath = scan.driverPath;
-    if (ReadText(entry, WIDE("Name"), name) && name.CompareN("COM", 3) == 0) {
-        bool plugAndPlay = ReadText(entry, WIDE("PnpId"), pnpId) && !pnpId.IsEmpty();
-        if (!plugAndPlay && ReadText(entry, WIDE("Key"), driverPath) && !driverPath.IsEmpty()) {
+    WideChar(&value)[kValueBytes / 2 + 1] = scan.value;  // the "Key" read is opened from here
+    if (ReadText(entry, WIDE("Name"), name, value) && name.CompareN("COM", 3) == 0) {
+        bool plugAndPlay = ReadText(entry, WIDE("PnpId"), pnpId, value) && !pnpId.IsEmpty();
+        if (!plugAndPlay && ReadText(entry, WIDE("Key"), driverPath, value) &&
+            !driverPath.IsEmpty()) {
             RegKey driver;
-            if (OpenKey(REG_ROOT_LOCAL_MACHINE, driverPath, &driver) == 0) {
+            if (OpenKey(REG_ROOT_LOCAL_MACHINE, value, driverPath, &driver) == 0) {
                 ExamineDll(scan, driver, driverPath, name);
                 RegistryCloseKey(driver);
             }
@@ -124,7 +142,6 @@ void ScanLoadedDrivers(ScanState& scan) {
     RegKey active;
     if (OpenKey(REG_ROOT_LOCAL_MACHINE, WIDE("Drivers\\Active"), &active) != 0) return;
     WideChar subKey[kNameChars];
-    TextString subKeyName;
     for (uint32_t index = 0;; ++index) {
         uint32_t length = kNameChars;
         long result = RegistryEnumKey(active, index, subKey, &length);
@@ -133,8 +150,7 @@ void ScanLoadedDrivers(ScanState& scan) {
         if (result == kRegMoreData) continue;
         if (result != 0) break;
         subKey[kNameChars - 1] = 0;
-        subKeyName.AssignWide(subKey, -1);
-        ExamineLoadedDriver(scan, active, subKeyName);
+        ExamineLoadedDriver(scan, active, subKey);
     }
     RegistryCloseKey(active);
 }

@@ -49,18 +49,20 @@ namespace {
 // and the header stay representable as a 32-bit size.
 const int64_t kMaxCapacity = INT32_MAX - 64;
 
-// A block with `capacity`, all of its capacity + 2 characters zero. Fresh
-// room is always zero, so no operation ever reads a byte nobody wrote, and
-// the last bytes of the area (which no request may reach) stay zero: every
-// text ends within its block.
-char* NewBlock(int64_t capacity, int8_t decimals, int32_t tag) {
+// A block with `capacity`: its first `count` characters copied from `from`,
+// all the others of its capacity + 2 zero. Fresh room is always zero, so no
+// operation ever reads a byte nobody wrote, and the last bytes of the area
+// (which no request may reach) stay zero: every text ends within its block.
+char* NewBlock(int64_t capacity, int8_t decimals, int32_t tag, const char* from = nullptr,
+               size_t count = 0) {
     char* block = static_cast<char*>(TextAllocate(size_t(sizeof(TextHeader) + capacity + 2)));
     char* chars = block + sizeof(TextHeader);
     TextHeader* h = HeaderOf(chars);
     h->decimals = decimals;
     h->capacity = int32_t(capacity);
     h->tag = tag;
-    memset(chars, 0, size_t(capacity) + 2);
+    if (count) memcpy(chars, from, count);
+    memset(chars + count, 0, size_t(capacity) + 2 - count);
     SetKnownEnd(chars, 0);
     return chars;
 }
@@ -103,9 +105,9 @@ void TextString::Reserve(int32_t n) {
     if (int64_t(n) + 2 <= old->capacity) return;
     int64_t capacity = int64_t(double(int64_t(n) + 2) * 1.3 + 11.0);
     if (capacity > kMaxCapacity) capacity = kMaxCapacity;
-    char* fresh = NewBlock(capacity, old->decimals, old->tag);
     int64_t kept = old->capacity > 0 ? old->capacity : 0;
-    memcpy(fresh, chars_, size_t(kept < capacity ? kept : capacity));
+    char* fresh = NewBlock(capacity, old->decimals, old->tag, chars_,
+                           size_t(kept < capacity ? kept : capacity));
     SetKnownEnd(fresh, KnownEnd(chars_));
     FreeBlock(chars_);
     chars_ = fresh;
@@ -204,6 +206,19 @@ TextString& TextString::Assign(const TextString& other) {
 int32_t TextString::AssignWide(const WideChar* wide, int32_t count) {
     static const WideChar kNoWide[1] = {0};
     if (!wide) wide = kNoWide;
+    // ASCII, the common case, is the same bytes in every ANSI code page. A
+    // whole text that the room already made holds (as the Reserve below
+    // would leave it) is copied as it is measured, without the converter.
+    if (count < 0 && chars_) {
+        int64_t last = int64_t(HeaderOf(chars_)->capacity) - 32;
+        for (int64_t i = 0; i <= last && wide[i] < 0x80; ++i) {
+            chars_[i] = char(wide[i]);
+            if (!wide[i]) {
+                SetKnownEnd(chars_, i);
+                return int32_t(i + 1);
+            }
+        }
+    }
     // The room: count characters, but never more than the whole text can
     // need (two bytes a character in any ANSI code page), so a huge count
     // neither overflows nor asks for memory the text will not use.
@@ -212,8 +227,8 @@ int32_t TextString::AssignWide(const WideChar* wide, int32_t count) {
     while (wide[measured]) used |= unsigned(wide[measured++]);
     int64_t room = count < 0 ? measured : count < 2 * measured ? count : 2 * measured;
     Reserve(ClampSize(room + 30));
-    // ASCII, the common case, is the same bytes in every ANSI code page: it
-    // is copied without the converter, where the converter would succeed.
+    // ASCII is copied without the converter, where the converter would
+    // succeed.
     if (used < 0x80 && measured < room + 20) {
         for (int64_t i = 0; i <= measured; ++i) chars_[i] = char(wide[i]);
         SetKnownEnd(chars_, measured);
@@ -278,6 +293,20 @@ TextString& TextString::Append(const char* text) {
 }
 
 TextString& TextString::AppendTracked(int32_t& length, const char* text) {
+    // A text whose end is known, with room for what comes (as Reserve counts
+    // it), takes the text in one copy; anything else is Append's.
+    if (chars_ && text && !InsideBlock(chars_, text)) {
+        int32_t end = KnownEnd(chars_);
+        size_t added = strlen(text);
+        int32_t capacity = HeaderOf(chars_)->capacity;
+        if (end != kUnknownEnd && int64_t(end) + int64_t(added) + 2 <= capacity &&
+            chars_[end] == 0) {
+            memcpy(chars_ + end, text, added + 1);
+            length = end + int32_t(added);
+            SetKnownEnd(chars_, length);
+            return *this;
+        }
+    }
     Append(text);
     length = Length();
     return *this;

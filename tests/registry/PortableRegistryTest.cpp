@@ -175,3 +175,50 @@ TEST_F(PortableRegistryTest, PathsAsWindowsAnswersThem) {
               kRegInvalidParameter);
     RegistryCloseKey(k);
 }
+
+// Opening keeps the parent of the last path and the last sub-key enumerated:
+// each later open still finds the key its own path names, below its own base,
+// in any spelling, and nothing once that key or its parent is deleted.
+TEST_F(PortableRegistryTest, EachOpenFindsItsOwnKeyAfterOthers) {
+    for (auto path : {u"A", u"A\\P", u"A\\P\\X", u"A\\P\\Y", u"B", u"B\\A", u"B\\A\\P\\X", u"B\\P"})
+        RegTreeSetString(tree, kHklm + path, u"id", path);
+    RegKey b = Open(u"B");
+    struct Step {
+        std::u16string remove;  // a key deleted first
+        int enumerate;          // an index of B enumerated first, or -1
+        bool belowB;            // opened below B, else below HKEY_LOCAL_MACHINE
+        std::u16string path;
+        std::u16string id;  // of the key opened; empty: not found
+    } steps[] = {
+        {u"", -1, false, u"A\\P\\X", u"A\\P\\X"},
+        {u"", -1, false, u"A\\P\\Y", u"A\\P\\Y"},
+        {u"", -1, true, u"A\\P\\X", u"B\\A\\P\\X"},
+        {u"", -1, false, u"a\\p\\y", u"A\\P\\Y"},
+        {u"", -1, false, u"a\\p\\z", u""},
+        {u"", 0, true, u"A", u"B\\A"},
+        {u"", 0, false, u"A", u"A"},
+        {u"", 0, true, u"P", u"B\\P"},
+        {u"", 1, true, u"p", u"B\\P"},
+        {u"A\\P", -1, false, u"a\\p\\x", u""},
+        {u"B\\P", 1, true, u"P", u""},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(std::string(s.path.begin(), s.path.end()) + (s.belowB ? " below B" : ""));
+        WideChar name[8];
+        uint32_t length = 8;
+        EXPECT_TRUE(s.enumerate < 0 ||
+                    RegistryEnumKey(b, uint32_t(s.enumerate), name, &length) == 0);
+        EXPECT_TRUE(s.remove.empty() || RegTreeDeleteKey(tree, kHklm + s.remove));
+        RegKey key = nullptr;
+        long r =
+            RegistryOpenKey(s.belowB ? b : REG_ROOT_LOCAL_MACHINE, W(s.path).c_str(), 0, 1, &key);
+        EXPECT_EQ(r, s.id.empty() ? kRegNotFound : kRegOk);
+        if (r != kRegOk) continue;
+        WideChar id[16] = {};
+        uint32_t bytes = sizeof id - 2;
+        EXPECT_EQ(RegistryQueryValue(key, W(u"id").c_str(), nullptr, (uint8_t*)id, &bytes), 0);
+        EXPECT_EQ(std::u16string(id, id + bytes / 2 - 1), s.id);
+        RegistryCloseKey(key);
+    }
+    RegistryCloseKey(b);
+}

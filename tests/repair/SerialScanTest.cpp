@@ -433,6 +433,21 @@ TEST_F(ScanTest, AccentedLibraryNamesComeOutInTheCodePage) {
               Line("COM7 - 'BuiltIn'", "CAF\xE9.DLL") + kAllGoodText.CStr());  // only ASCII folds
 }
 
+// Entry names and driver paths are opened as they read in 8-bit text: a
+// character the code page lacks becomes '?' (the key so named, if any, is
+// the one read), one it has comes back as it was.
+TEST_F(ScanTest, NamesAndPathsAreOpenedAsTheyReadInTheCodePage) {
+    AddLoaded(u"\u00e9", u"COM2:", u"Drivers\\P\u00e9");
+    AddLoaded(u"\u4e00", u"COM3:", u"Drivers\\A");    // opened as "?": absent
+    AddLoaded(u"04", u"COM4:", u"Drivers\\P\u4e00");  // opened as Drivers\P?
+    for (auto key : {u"Drivers\\P\u00e9", u"Drivers\\A", u"Drivers\\P\u4e00"})
+        SetDll(key, u"OBBTDEV.DLL");
+    SetDll(u"Drivers\\P?", u"other.dll");
+    Scan(false);
+    EXPECT_EQ(report,
+              Line("COM4:", "OTHER.DLL") + Line("COM2:", "OBBTDEV.DLL", kFaultMarker.CStr()));
+}
+
 TEST_F(ScanTest, EachInjectedFaultGivesItsReportAndChangesNothingElse) {
     const std::u16string entry = kActive + u"02";  // COM5:, damaged (OBBTDEV.DLL)
     const std::u16string driver = kHklm + u"Drivers\\BuiltIn\\BTSerial5";

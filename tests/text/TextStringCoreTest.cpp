@@ -268,6 +268,34 @@ TEST(AssignWide, RoomFailureAndAppendingAfter) {
     EXPECT_STREQ(s.CStr(), "");
 }
 
+// Into a text that has room already, ASCII up to what Reserve would keep
+// stays in that room; one character more, or one outside ASCII, is the
+// longer way, which grows the room and converts.
+TEST(AssignWide, IntoTheRoomAlreadyMade) {
+    struct Row {
+        size_t ascii;
+        std::u16string after;
+        int32_t capacity;
+    } rows[] = {
+        {49, u"", 81}, {50, u"", 117}, {48, u"\xE9", 81}, {10, u"\x20AC", 81}, {0, u"", 81},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.ascii) + " and " + std::to_string(row.after.size()));
+        TextString s;
+        s.Reserve(68);  // capacity 81
+        s.Assign(std::string(70, 'p').c_str());
+        std::u16string text = std::u16string(row.ascii, u'x') + row.after;
+        std::basic_string<WideChar> wide(text.begin(), text.end());
+        TextString expected;
+        expected.AssignWide(wide.c_str(), -1);
+        EXPECT_EQ(s.AssignWide(wide.c_str(), -1), expected.Length() + 1);
+        EXPECT_STREQ(s.CStr(), expected.CStr());
+        EXPECT_EQ(s.Capacity(), row.capacity);
+        s.Append("!");
+        EXPECT_EQ(s.Length(), expected.Length() + 1);
+    }
+}
+
 TEST(Format, ReturnsTheCountAndCopiesTheText) {
     TextString s;
     EXPECT_EQ(s.Format("%s-%d", "COM", 5), 5);
@@ -408,13 +436,13 @@ TEST(Decimals, NullReadsOneAndSetDecimalsAllocates) {
 }
 
 TEST(AppendTracked, KeepsTheLengthAndAgreesWithAppend) {
-    TextString tracked, plain;
-    tracked.Assign("");
+    TextString tracked(""), plain("");
     int32_t length = 0;
     for (int i = 0; i < 200; ++i) {
         const char* piece = (i % 3) ? "ab" : "\xA1x!";
         tracked.AppendTracked(length, piece);
         plain.Append(piece);
+        ASSERT_EQ(tracked.Capacity(), plain.Capacity()) << i;  // grown at the same append
     }
     EXPECT_STREQ(tracked.CStr(), plain.CStr());
     EXPECT_EQ(length, plain.Length());
@@ -438,4 +466,12 @@ TEST(AppendTracked, AWrongLengthIsMeasuredInstead) {
     s.AppendTracked(huge, s.CStr() + 6);  // a part of itself
     EXPECT_STREQ(s.CStr(), "abcdefXYXY");
     EXPECT_EQ(huge, 10);
+    // A short text in a block past 16 MiB, its end forgotten: the zero room
+    // at the place that means "unknown" is no end.
+    TextString big;
+    big.Reserve(1 << 25);
+    *big.PtrAt(0) = 'a';
+    big.AppendTracked(stale, "b");
+    EXPECT_STREQ(big.CStr(), "ab");
+    EXPECT_EQ(stale, 2);
 }
