@@ -60,24 +60,51 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree) {
     LoaderLeaveKey(loader);
 }
 
-void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent) {
-    KeyHash hash;
-    const char16_t* p = path.data();
-    for (size_t i = 0; i < path.size(); ++i) {
-        // Four characters of a name at once, from a step's start.
-        for (; hash.filled == 0 && i + 4 <= path.size() && p[i] != u'\\' && p[i + 1] != u'\\' &&
-               p[i + 2] != u'\\' && p[i + 3] != u'\\';
-             i += 4) {
-            uint64_t four = 0;
-            for (int k = 3; k >= 0; --k) four = four << 16 | RegFoldChar(p[i + k]);
+namespace {
+
+// Four 16-bit characters (the first lowest) folded, when all are ASCII and
+// none is a backslash: a step of a name's hash at once.
+bool FourPlain(uint64_t x, uint64_t* folded) {
+    const uint64_t ones = 0x0001000100010001ull, lows = 0x0080008000800080ull;
+    uint64_t t = x ^ (ones * '\\');
+    if ((x & 0xFF80FF80FF80FF80ull) || ((t - ones) & ~t & (lows << 8))) return false;
+    // Units from 'a' to 'z' lose their 0x20: no sum leaves its unit.
+    uint64_t small = (x + ones * (0x80 - 'a')) & ~(x + ones * (0x7F - 'z')) & lows;
+    *folded = x ^ (small >> 2);
+    return true;
+}
+
+// Hashes a path's characters (or those below what `hash` holds): At(i) is
+// the character at i, FourAt(i) the four from i, the first lowest.
+template <typename CharAt, typename FourCharsAt>
+void HashPath(KeyHash& hash, size_t size, CharAt At, FourCharsAt FourAt) {
+    for (size_t i = 0; i < size; ++i) {
+        for (uint64_t four; hash.filled == 0 && i + 4 <= size && FourPlain(FourAt(i), &four);
+             i += 4)
             hash.Four(four);
-        }
-        if (i == path.size()) break;
-        if (p[i] == u'\\')
+        if (i == size) break;
+        char16_t c = At(i);
+        if (c == u'\\')
             hash.Backslash();
         else
-            hash.Char(RegFoldChar(p[i]));
+            hash.Char(RegFoldChar(c));
     }
+}
+
+void HashPath(KeyHash& hash, const char16_t* p, size_t size) {
+    HashPath(
+        hash, size, [p](size_t i) { return p[i]; },
+        [p](size_t i) {
+            return uint64_t(p[i]) | uint64_t(p[i + 1]) << 16 | uint64_t(p[i + 2]) << 32 |
+                   uint64_t(p[i + 3]) << 48;
+        });
+}
+
+}  // namespace
+
+void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent) {
+    KeyHash hash;
+    HashPath(hash, path.data(), path.size());
     *key = hash.Key();
     *parent = hash.Parent();
 }
@@ -163,6 +190,34 @@ bool RegKeySetAddUncovered(RegKeySet& set, const std::u16string& path) {
     return true;
 }
 
+RegKeyPrefix RegKeyPrefixOf(const std::u16string& path) {
+    KeyHash hash;
+    HashPath(hash, path.data(), path.size());
+    hash.Backslash();
+    return RegKeyPrefix{hash.h, hash.above};
+}
+
+bool RegKeySetAddUncoveredBelow(RegKeySet& set, const RegKeyPrefix& prefix, const uint8_t* names,
+                                size_t length) {
+    KeyHash hash;
+    hash.h = prefix.hash;
+    hash.above = prefix.above;
+    HashPath(
+        hash, length, [names](size_t i) { return Utf16LeAt(names + 2 * i); },
+        [names](size_t i) {
+            uint64_t four;
+            std::memcpy(&four, names + 2 * i, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+            four = __builtin_bswap64(four);
+#endif
+            return four;
+        });
+    uint32_t key = hash.Key(), parent = hash.Parent();
+    if (Covers(set, key, parent)) return false;
+    Mark(set, key, kKeyAdded);
+    return true;
+}
+
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path) {
     uint32_t key, parent;
     RegKeyHashes(path, &key, &parent);
@@ -184,7 +239,7 @@ bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path) {
 bool RegKeySetHasValue(const RegKeySet& set, const char16_t* name, size_t length) {
     if (set.values.empty()) return true;
     for (const std::u16string& v : set.values)
-        if (RegNamesEqual(v.data(), v.size(), name, length)) return true;
+        if (v.size() == length && RegNamesEqual(v.data(), v.size(), name, length)) return true;
     return false;
 }
 

@@ -90,7 +90,6 @@ struct KeyHash {
     }
     uint32_t Parent() const { return Final(above); }
 };
-void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent);
 
 // The hash of every key the tree holds, marked as added keys (as
 // RegKeySetAdd would mark its path); and whether a key's hash is marked.

@@ -117,7 +117,8 @@ struct Reading {
                 (!what.only || RegKeySetHasValue(*what.only, st.name.data(), st.name.size()))) {
                 LoaderApply(loader, RegEntryKind(e.kind), st);
                 if (what.valueLoaded && e.kind == kRegEntryValue && loader.key)
-                    what.valueLoaded(what.context, *loader.key, st.name, st.data, *what.only);
+                    what.valueLoaded(what.context, doc->sections.back(), st.name, st.data,
+                                     *what.only);
             }
             break;
         case Statement::kSkipped:
