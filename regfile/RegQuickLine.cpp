@@ -11,10 +11,12 @@
 namespace {
 
 // A line's text as code units of Width bytes (1, or 2 in UTF-16LE), read
-// in place.
+// in place. The document's units go on after the line, up to `readable`:
+// sixteen bytes compared at once may look past the line's end.
 template <size_t Width> struct Units {
     const uint8_t* at;
     size_t size;
+    size_t readable;
 
     uint32_t operator[](size_t i) const {
         const uint8_t* p = at + Width * i;
@@ -28,7 +30,8 @@ template <size_t Width> struct Units {
 };
 
 template <size_t Width> Units<Width> UnitsOf(const RegDocument& doc, size_t from, size_t to) {
-    return {reinterpret_cast<const uint8_t*>(doc.bytes.data()) + from, (to - from) / Width};
+    return {reinterpret_cast<const uint8_t*>(doc.bytes.data()) + from, (to - from) / Width,
+            (UnitsEnd(doc) - from) / Width};
 }
 
 bool IsBlank(uint32_t c) { return c == ' ' || c == '\t'; }
@@ -68,14 +71,17 @@ template <size_t W> size_t QuoteOrBackslash(const Units<W>& u, size_t pos) {
 #ifdef __SSE2__
     const __m128i quote = W == 1 ? _mm_set1_epi8('"') : _mm_set1_epi16('"');
     const __m128i backslash = W == 1 ? _mm_set1_epi8('\\') : _mm_set1_epi16('\\');
-    for (; W * (pos + 16 / W) <= W * u.size; pos += 16 / W) {
+    for (; pos < u.size && pos + 16 / W <= u.readable; pos += 16 / W) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u.at + W * pos));
         __m128i hit = W == 1
                           ? _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash))
                           : _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash));
-        if (int mask = _mm_movemask_epi8(hit))
-            return pos + size_t(__builtin_ctz(unsigned(mask))) / W;
+        if (int mask = _mm_movemask_epi8(hit)) {
+            size_t found = pos + size_t(__builtin_ctz(unsigned(mask))) / W;
+            return found < u.size ? found : u.size;
+        }
     }
+    if (pos >= u.size) return u.size;
 #endif
     while (pos < u.size && u[pos] != '"' && u[pos] != '\\') ++pos;
     return pos;
@@ -231,11 +237,15 @@ template <size_t W> size_t QuickKeyRoot(const Units<W>& u, size_t from, size_t t
 // A told key path as Statement::path holds it: the root's long name, then
 // the names below it as written.
 template <size_t W> void PathText(const Units<W>& u, const QuickKey& key, std::u16string* path) {
-    path->assign(kRegRoots[key.root], kRootLengths[key.root]);
-    if (key.used > key.below) path->push_back(u'\\');
-    size_t at = path->size();
-    path->resize(at + (key.used - key.below));
-    for (size_t i = key.below; i < key.used; ++i) (*path)[at++] = char16_t(u[i]);
+    const size_t root = kRootLengths[key.root], names = key.used - key.below;
+    // One resize: the path kept from the line before mostly has the room.
+    path->resize(root + (names ? 1 + names : 0));
+    char16_t* p = &(*path)[0];
+    std::char_traits<char16_t>::copy(p, kRegRoots[key.root], root);
+    if (!names) return;
+    p[root] = u'\\';
+    p += root + 1;
+    for (size_t i = 0; i < names; ++i) p[i] = char16_t(u[key.below + i]);
 }
 
 // The key path between '[' (or "[-") and the last ']', all ASCII.
@@ -351,19 +361,24 @@ struct Building {
     template <size_t W> char16_t Char(uint32_t unit) const {
         return W == 1 && toWide ? toWide[unit] : char16_t(unit);
     }
-    // The text between the quotes at u[from - 1] and u[to], unescaped.
-    template <size_t W> void Text(const Units<W>& u, size_t from, size_t to, std::u16string* out) {
-        out->resize(to - from);  // escapes only shorten it
-        size_t n = 0;
-        for (size_t i = from; i < to; ++i) {
+    // The `count` characters of the text between the quotes at u[from - 1]
+    // and u[to], unescaped, each given to Put(k, character).
+    template <size_t W, typename PutChar>
+    void Text(const Units<W>& u, size_t from, size_t to, PutChar Put) const {
+        for (size_t i = from, k = 0; i < to; ++i) {
             char16_t c = Char<W>(u[i]);
             if (c == u'\\') {
                 c = Char<W>(u[++i]);
                 c = c == u'n' ? u'\n' : c == u'r' ? u'\r' : c;
             }
-            (*out)[n++] = c;
+            Put(k++, c);
         }
-        out->resize(n);
+    }
+    template <size_t W>
+    void Text(const Units<W>& u, size_t from, size_t to, size_t count, std::u16string* out) const {
+        out->resize(count);
+        char16_t* text = &(*out)[0];
+        Text(u, from, to, [text](size_t k, char16_t c) { text[k] = c; });
     }
 };
 
@@ -433,12 +448,12 @@ template <size_t W> int QuickValueData(const Units<W>& u, size_t pos, Building* 
         if (!close || !OnlyCommentAfter(u, close, u.size)) return 0;
         if (build) {
             // Little-endian 16-bit text and its terminating zero.
-            std::u16string& text = build->st->text;
-            build->Text(u, pos + 1, close - 1, &text);
             std::vector<uint8_t>& d = build->st->data;
-            d.resize(2 * text.size() + 2);
-            for (size_t k = 0; k < text.size(); ++k) Utf16LePut(&d[2 * k], text[k]);
-            Utf16LePut(&d[2 * text.size()], 0);
+            d.resize(2 * count + 2);
+            uint8_t* data = d.data();
+            build->Text(u, pos + 1, close - 1,
+                        [data](size_t k, char16_t c) { Utf16LePut(data + 2 * k, c); });
+            Utf16LePut(data + 2 * count, 0);
             build->st->type = kTreeTypeString;
         }
         return 1;
@@ -469,7 +484,7 @@ bool QuickValue(const RegDocument& doc, LineFinder& lines, const Units<W>& u, si
     } else {
         size_t count, close = QuotedEnd(u, pos + 1, &count);
         if (!close || count > kTreeMaxValueName) return false;
-        if (build) build->Text(u, pos + 1, close - 1, &build->st->name);
+        if (build) build->Text(u, pos + 1, close - 1, count, &build->st->name);
         pos = close;
     }
     pos = SkipBlanks(u, pos, u.size);
