@@ -364,7 +364,11 @@ struct Building {
     // The `count` characters of the text between the quotes at u[from - 1]
     // and u[to], unescaped, each given to Put(k, character).
     template <size_t W, typename PutChar>
-    void Text(const Units<W>& u, size_t from, size_t to, PutChar Put) const {
+    void Text(const Units<W>& u, size_t from, size_t to, size_t count, PutChar Put) const {
+        if (count == to - from) {  // no escapes: a unit a character
+            for (size_t k = 0; k < count; ++k) Put(k, Char<W>(u[from + k]));
+            return;
+        }
         for (size_t i = from, k = 0; i < to; ++i) {
             char16_t c = Char<W>(u[i]);
             if (c == u'\\') {
@@ -378,7 +382,7 @@ struct Building {
     void Text(const Units<W>& u, size_t from, size_t to, size_t count, std::u16string* out) const {
         out->resize(count);
         char16_t* text = &(*out)[0];
-        Text(u, from, to, [text](size_t k, char16_t c) { text[k] = c; });
+        Text(u, from, to, count, [text](size_t k, char16_t c) { text[k] = c; });
     }
 };
 
@@ -431,6 +435,7 @@ template <size_t W> int QuickHexData(const Units<W>& u, size_t pos, size_t end, 
     }
     if (build) {
         build->st->type = uint32_t(type);
+        build->st->data.clear();
         build->hex = true;
     }
     return QuickHexBytes(u, pos, end, build ? &build->st->data : nullptr);
@@ -442,7 +447,11 @@ template <size_t W> int QuickHexData(const Units<W>& u, size_t pos, size_t end, 
 template <size_t W> int QuickValueData(const Units<W>& u, size_t pos, Building* build) {
     size_t end = u.size;
     while (end > pos && IsBlank(u[end - 1])) --end;
-    if (pos < end && u[pos] == '-') return OnlyCommentAfter(u, pos + 1, u.size) ? 3 : 0;
+    if (pos < end && u[pos] == '-') {
+        if (!OnlyCommentAfter(u, pos + 1, u.size)) return 0;
+        if (build) build->st->data.clear();
+        return 3;
+    }
     if (pos < end && u[pos] == '"') {
         size_t count, close = QuotedEnd(u, pos + 1, &count);
         if (!close || !OnlyCommentAfter(u, close, u.size)) return 0;
@@ -451,7 +460,7 @@ template <size_t W> int QuickValueData(const Units<W>& u, size_t pos, Building* 
             std::vector<uint8_t>& d = build->st->data;
             d.resize(2 * count + 2);
             uint8_t* data = d.data();
-            build->Text(u, pos + 1, close - 1,
+            build->Text(u, pos + 1, close - 1, count,
                         [data](size_t k, char16_t c) { Utf16LePut(data + 2 * k, c); });
             Utf16LePut(data + 2 * count, 0);
             build->st->type = kTreeTypeString;
@@ -480,6 +489,7 @@ bool QuickValue(const RegDocument& doc, LineFinder& lines, const Units<W>& u, si
                 bool asciiOnly, Statement::Kind* kind, uint32_t* lineCount, size_t* next,
                 Building* build) {
     if (u[pos] == '@') {
+        if (build) build->st->name.clear();
         ++pos;
     } else {
         size_t count, close = QuotedEnd(u, pos + 1, &count);
@@ -533,8 +543,8 @@ bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::K
     }
     if (u[pos] != '"' && u[pos] != '@') return false;
     if (!values) return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, nullptr);
-    values->name.clear();
-    values->data.clear();
+    // The name and data are each set in full where they are read; they
+    // keep their room (and old units) until then.
     values->type = 0;
     Building build{values, doc.format.encoding == kRegFileAnsi ? Cp1252().toWide : nullptr};
     return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, &build);
