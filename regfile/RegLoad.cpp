@@ -138,8 +138,11 @@ bool Has(const RegKeySet& set, uint32_t h, uint64_t flag) {
     return !set.slots.empty() && (SlotOf(set, h) & flag);
 }
 
+// The parent first: where a set covers the sub-keys of a few keys, most
+// keys it covers are told by a slot met again and again (in the cache),
+// not by a slot of their own.
 bool Covers(const RegKeySet& set, uint32_t key, uint32_t parent) {
-    return set.all || Has(set, key, kKeyAdded) || Has(set, parent, kSubKeysAdded);
+    return set.all || Has(set, parent, kSubKeysAdded) || Has(set, key, kKeyAdded);
 }
 
 // Marks the key whose path up to its name is hashed in `hash` and every
@@ -238,8 +241,12 @@ bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path) {
 
 bool RegKeySetHasValue(const RegKeySet& set, const char16_t* name, size_t length) {
     if (set.values.empty()) return true;
-    for (const std::u16string& v : set.values)
-        if (v.size() == length && RegNamesEqual(v.data(), v.size(), name, length)) return true;
+    for (const std::u16string& v : set.values) {
+        if (v.size() != length) continue;
+        size_t k = 0;
+        while (k < length && RegFoldChar(v[k]) == RegFoldChar(name[k])) ++k;
+        if (k == length) return true;
+    }
     return false;
 }
 
