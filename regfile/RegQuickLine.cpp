@@ -710,7 +710,7 @@ bool LoadsValue(const RegKeySet& set, const Units<W>& u, size_t from, size_t to)
 
 template <size_t W>
 size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
-                  uint32_t* valueCount, const RegKeySet* stopAt) {
+                  uint32_t* valueCount, const RegKeySet* stopAt, bool* stoppedAtLoaded) {
     const Units<W> u = UnitsOf<W>(doc, 0, UnitsEnd(doc));
     size_t start = startByte / W;
     uint32_t& lineTotal = *lineCount;
@@ -727,7 +727,10 @@ size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
                 at = nameEnd = QuoteBackslashOrLineEnd(u, name);
                 if (at == u.size || u[at] != '"' || at - name > kTreeMaxValueName) break;
             }
-            if (stopAt && LoadsValue(*stopAt, u, name, nameEnd)) break;
+            if (stopAt && LoadsValue(*stopAt, u, name, nameEnd)) {
+                *stoppedAtLoaded = true;
+                break;
+            }
             if (++at == u.size || u[at] != '=') break;
             at = PassValueData(u, at + 1, &lines);
             if (!at) break;
@@ -746,9 +749,13 @@ size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
 }  // namespace
 
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
-                       uint32_t* valueCount, const RegKeySet* stopAt) {
-    if (UnitSize(doc) == 2) return PassValues<2>(doc, start, lineCount, valueCount, stopAt);
-    return PassValues<1>(doc, start, lineCount, valueCount, stopAt);
+                       uint32_t* valueCount, const RegKeySet* stopAt, bool* stoppedAtLoaded) {
+    bool ignored;
+    bool& loaded = stoppedAtLoaded ? *stoppedAtLoaded : ignored;
+    loaded = false;
+    if (UnitSize(doc) == 2)
+        return PassValues<2>(doc, start, lineCount, valueCount, stopAt, &loaded);
+    return PassValues<1>(doc, start, lineCount, valueCount, stopAt, &loaded);
 }
 
 void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16string* path) {
