@@ -73,6 +73,22 @@ struct KeyHash {
     }
     // Four folded characters, the first lowest, from a step's start.
     void Four(uint64_t four) { h = Mix(h ^ four); }
+    // Fewer than eight folded 8-bit characters, the first in the lowest
+    // byte, from a step's start: a step of four, and the rest kept as Char
+    // keeps them.
+    void Bytes(uint64_t bytes, unsigned count) {
+        if (count >= 4) {
+            FourBytes(bytes & 0xFFFFFFFFu);
+            bytes >>= 32;
+            count -= 4;
+        }
+        if (!count) return;
+        bytes &= 0xFFFFFFFFu;
+        bytes = (bytes | bytes << 16) & 0x0000FFFF0000FFFFull;
+        bytes = (bytes | bytes << 8) & 0x00FF00FF00FF00FFull;
+        chunk = bytes & ((uint64_t(1) << (16 * count)) - 1);
+        filled = count;
+    }
     void Backslash() {
         End();
         above = h;

@@ -248,6 +248,37 @@ template <size_t W> void PathText(const Units<W>& u, const QuickKey& key, std::u
     for (size_t i = 0; i < names; ++i) p[i] = char16_t(u[key.below + i]);
 }
 
+// From u[*at], a step's start in an 8-bit key path: past the ASCII letters
+// up to a backslash, a character outside ASCII or `used`, eight at a time
+// and then the rest at once (read past them where the document goes on);
+// added to *part and hashed into `hash` when given. False when the name
+// grows too long.
+template <size_t W>
+bool NameRun(const Units<W>& u, size_t* at, size_t used, size_t* part, KeyHash* hash) {
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    size_t i = *at;
+    for (uint64_t eight; i + 8 <= used && EightPlain(u.at + i, &eight); i += 8) {
+        if ((*part += 8) > kTreeMaxKeyName) return false;
+        if (hash) hash->Eight(eight);
+    }
+    if (i < used && i + 8 <= u.readable) {
+        // The first byte out of place is exact; those above it do not count.
+        uint64_t x = EightAt(u.at + i), t = x ^ (ones * '\\');
+        uint64_t out = (x & highs) | ((t - ones) & ~t & highs);
+        size_t n = out ? size_t(__builtin_ctzll(out)) / 8 : 8;
+        n = n < used - i ? n : used - i;  // fewer than eight: the loop took eight
+        if ((*part += n) > kTreeMaxKeyName) return false;
+        if (hash && n) hash->Bytes(FoldEight(x), unsigned(n));
+        i += n;
+    } else if (uint64_t four; i + 4 <= used && FourPlain(u.at + i, &four)) {
+        if ((*part += 4) > kTreeMaxKeyName) return false;
+        if (hash) hash->FourBytes(four);
+        i += 4;
+    }
+    *at = i;
+    return true;
+}
+
 // The key path between '[' (or "[-") and the last ']', all ASCII.
 template <size_t W>
 bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
@@ -264,17 +295,9 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
     if (hashes && used > below) hash.Backslash();
     size_t part = 0, depth = used > below;
     for (size_t i = below; i < used; ++i) {
-        // 8-bit names eight characters at a time, then four, from a step's start.
+        // 8-bit names a run at a time, from a step's start.
         if (W == 1 && hash.filled == 0) {
-            for (uint64_t eight; i + 8 <= used && EightPlain(u.at + i, &eight); i += 8) {
-                if ((part += 8) > kTreeMaxKeyName) return false;
-                if (hashes) hash.Eight(eight);
-            }
-            if (uint64_t four; i + 4 <= used && FourPlain(u.at + i, &four)) {
-                if ((part += 4) > kTreeMaxKeyName) return false;
-                if (hashes) hash.FourBytes(four);
-                i += 4;
-            }
+            if (!NameRun(u, &i, used, &part, hashes ? &hash : nullptr)) return false;
             if (i == used) break;
         }
         uint32_t c = u[i];
