@@ -107,7 +107,8 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     // reading loaded the right keys when it loaded exactly the sections
     // of these.
     RegKeySet drivers;
-    if (NotedAsNamedAtTheEnd(tree, room)) {
+    const bool noted = NotedAsNamedAtTheEnd(tree, room);
+    if (noted) {
         drivers = std::move(reading);
     } else {
         drivers = wanted;
@@ -115,7 +116,8 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     }
     bool extra = false, missed = false;
     for (const RegSection& s : doc->sections) {
-        if (s.kind != kRegSectionKey) continue;
+        // The reading's own set only grew: what it loaded it still covers.
+        if (s.kind != kRegSectionKey || (noted && s.loaded)) continue;
         bool want = RegKeySetCoversSection(drivers, s);
         extra = extra || (s.loaded && !want);
         missed = missed || (!s.loaded && want);
