@@ -126,9 +126,10 @@ bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bo
 // than were added (which loads them to no harm), never fewer.
 struct RegKeySet {
     bool all = false;
-    // Open addressing by a key's 32-bit hash, with bit 32 set when the key
-    // itself was added and bit 33 when its sub-keys were; 0: empty.
-    std::vector<uint64_t> slots;
+    // Open addressing by a key's 32-bit hash: its upper 30 bits, with bit 0
+    // set when the key itself was added and bit 1 when its sub-keys were;
+    // 0: empty. Four bytes a slot keep more of a large set in the cache.
+    std::vector<uint32_t> slots;
     size_t used = 0;
     // The values loaded in the keys covered, by name (ASCII names, compared
     // as the registry compares them): a value of another name is neither

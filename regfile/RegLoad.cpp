@@ -111,30 +111,32 @@ void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent) {
 
 namespace {
 
-const uint64_t kKeyAdded = uint64_t(1) << 32, kSubKeysAdded = uint64_t(2) << 32;
+const uint32_t kKeyAdded = 1, kSubKeysAdded = 2, kFlags = 3;
 
-// The slot of a hash in the set: where it is, or the empty slot it would take.
-uint64_t& SlotOf(const RegKeySet& set, uint32_t h) {
+// The slot of a hash in the set (its bits above the two flags): where it
+// is, or the empty slot it would take.
+uint32_t& SlotOf(const RegKeySet& set, uint32_t h) {
+    h &= ~kFlags;
     size_t mask = set.slots.size() - 1;
-    size_t i = size_t(h) & mask;
-    while (set.slots[i] && uint32_t(set.slots[i]) != h) i = (i + 1) & mask;
-    return const_cast<uint64_t&>(set.slots[i]);
+    size_t i = size_t(h >> 2) & mask;
+    while (set.slots[i] && (set.slots[i] & ~kFlags) != h) i = (i + 1) & mask;
+    return const_cast<uint32_t&>(set.slots[i]);
 }
 
-void Mark(RegKeySet& set, uint32_t h, uint64_t flag) {
+void Mark(RegKeySet& set, uint32_t h, uint32_t flag) {
     if (2 * (set.used + 1) > set.slots.size()) {
-        std::vector<uint64_t> old;
+        std::vector<uint32_t> old;
         old.swap(set.slots);
         set.slots.assign(old.empty() ? 64 : 2 * old.size(), 0);
-        for (uint64_t v : old)
-            if (v) SlotOf(set, uint32_t(v)) = v;
+        for (uint32_t v : old)
+            if (v) SlotOf(set, v) = v;
     }
-    uint64_t& slot = SlotOf(set, h);
+    uint32_t& slot = SlotOf(set, h);
     if (!slot) ++set.used;
-    slot |= h | flag;
+    slot |= (h & ~kFlags) | flag;
 }
 
-bool Has(const RegKeySet& set, uint32_t h, uint64_t flag) {
+bool Has(const RegKeySet& set, uint32_t h, uint32_t flag) {
     return !set.slots.empty() && (SlotOf(set, h) & flag);
 }
 
