@@ -46,10 +46,17 @@ bool Named(const char16_t* data, size_t n, const char16_t* name, size_t length) 
     return n == length && RegNamesEqual(data, n, name, length);
 }
 
+// The hash of Drivers\Active's path, as its sub-keys' sections keep it.
+uint32_t ActiveHash() {
+    uint32_t key, parent;
+    RegKeyHashes(std::u16string(kMachine) + u"\\Drivers\\Active", &key, &parent);
+    return key;
+}
+
 // What NoteDriverKey keeps from one driver to the next: what tells whether
 // the driver keys it noted are those named at the end.
 struct Room {
-    uint32_t active = 0;  // the hash of Drivers\Active's path
+    uint32_t active = ActiveHash();
     RegKeyPrefix machine = RegKeyPrefixOf(kMachine);
     size_t keyValues = 0;   // "Key" values set in loaded drivers
     bool nonAscii = false;  // one named its key outside ASCII
@@ -98,22 +105,15 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     // reading.
     RegKeySet reading = wanted;
     Room room;
-    uint32_t aboveActive;
-    RegKeyHashes(std::u16string(kMachine) + u"\\Drivers\\Active", &room.active, &aboveActive);
     if (!RegDocumentReadSections(content, fileName, strict, keepEntries, &reading, &tree, doc,
                                  error, NoteDriverKey, &room))
         return false;
     // The driver keys the drivers name once the whole file is read. The
     // reading loaded the right keys when it loaded exactly the sections
     // of these.
-    RegKeySet drivers;
     const bool noted = NotedAsNamedAtTheEnd(tree, room);
-    if (noted) {
-        drivers = std::move(reading);
-    } else {
-        drivers = wanted;
-        AddDriverKeys(tree, drivers);
-    }
+    RegKeySet drivers = noted ? std::move(reading) : wanted;
+    if (!noted) AddDriverKeys(tree, drivers);
     bool extra = false, missed = false;
     for (const RegSection& s : doc->sections) {
         // The reading's own set only grew: what it loaded it still covers.
