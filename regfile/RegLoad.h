@@ -55,6 +55,10 @@ struct KeyHash {
     void End() {
         if (!filled) return;
         h = Mix(h ^ chunk);
+        // A step short of four characters also says how many: a U+0000 at
+        // a name's end adds no bits to the chunk ("Active" and "Active"
+        // with U+0000 after it are two keys).
+        if (filled < 4) h = Mix(h ^ filled);
         chunk = 0;
         filled = 0;
     }
