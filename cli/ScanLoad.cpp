@@ -13,79 +13,70 @@ const char16_t* const kScanValues[] = {u"Name", u"PnpId", u"Key", u"Dll"};
 
 // The driver key a loaded driver's "Key" value names, as the scan opens it:
 // below HKEY_LOCAL_MACHINE, the value's text (bytes[0..size)) up to its
-// first zero, without trailing backslashes; false when the scan opens no
-// key for it. The scan takes the text through the system's 8-bit code
-// page, which may turn a character outside ASCII into another (or '?'):
-// *nonAscii tells. *path is room kept from one call to the next.
-bool DriverKeyPath(const uint8_t* bytes, size_t size, std::u16string* path, bool* nonAscii) {
-    const size_t machine = sizeof kMachine / sizeof kMachine[0] - 1, below = machine + 1;
-    size_t length = 0;
-    while (2 * length + 1 < size && (bytes[2 * length] || bytes[2 * length + 1])) ++length;
-    path->resize(below + length);
-    std::char_traits<char16_t>::copy(&(*path)[0], kMachine, machine);
-    (*path)[machine] = u'\\';
+// first zero, without trailing backslashes; *length is that text's
+// characters, 0 when the scan opens no key for it. The scan takes the text
+// through the system's 8-bit code page, which may turn a character outside
+// ASCII into another (or '?'): the result tells whether one is there.
+bool DriverKeyOutsideAscii(const uint8_t* bytes, size_t size, size_t* length) {
+    size_t n = 0;
     char16_t any = 0;  // every character's bits
-    for (size_t k = 0; k < length; ++k) {
-        (*path)[below + k] = Utf16LeAt(bytes + 2 * k);
-        any |= (*path)[below + k];
-    }
-    *nonAscii = any >= 0x80;
-    while (path->size() > below && path->back() == u'\\') path->pop_back();
-    return path->size() > below;
+    for (char16_t c; 2 * n + 1 < size && (c = Utf16LeAt(bytes + 2 * n)) != 0; ++n) any |= c;
+    while (n > 0 && Utf16LeAt(bytes + 2 * (n - 1)) == u'\\') --n;
+    *length = n;
+    return any >= 0x80;
 }
 
 // Adds the driver keys the loaded drivers name; for a text outside ASCII
 // every key is wanted.
 void AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
     const TreeKey* active = RegTreeFindKey(tree, std::u16string(kMachine) + u"\\Drivers\\Active");
-    std::u16string path;
+    const RegKeyPrefix machine = RegKeyPrefixOf(kMachine);
     std::vector<uint8_t> bytes;
     for (size_t i = 0; active && i < TreeKeyChildCount(*active); ++i) {
         const TreeValue* key = TreeKeyFindValue(*TreeKeyChildAt(*active, i), u"Key", 3);
-        if (key) bytes = TreeValueBytes(*key);
-        bool nonAscii;
-        if (!key || !DriverKeyPath(bytes.data(), bytes.size(), &path, &nonAscii)) {
-            wanted.all = wanted.all || (key && nonAscii);
-            continue;
-        }
-        wanted.all = wanted.all || nonAscii;
-        RegKeySetAddUncovered(wanted, path);
+        if (!key) continue;
+        bytes = TreeValueBytes(*key);
+        size_t length = 0;
+        wanted.all = wanted.all || DriverKeyOutsideAscii(bytes.data(), bytes.size(), &length);
+        if (length) RegKeySetAddUncoveredBelow(wanted, machine, bytes.data(), length);
     }
 }
 
-bool Named(const TreeKey* key, const char16_t* name, size_t length) {
-    size_t n;
-    const char16_t* data = key ? TreeKeyNameData(*key, &n) : nullptr;
-    return data && RegNamesEqual(data, n, name, length);
+bool Named(const char16_t* data, size_t n, const char16_t* name, size_t length) {
+    return n == length && RegNamesEqual(data, n, name, length);
 }
 
-// What NoteDriverKey keeps from one driver to the next: its room, and
-// what tells whether the driver keys it noted are those named at the end.
+// The hash of Drivers\Active's path, as its sub-keys' sections keep it.
+uint32_t ActiveHash() {
+    uint32_t key, parent;
+    RegKeyHashes(std::u16string(kMachine) + u"\\Drivers\\Active", &key, &parent);
+    return key;
+}
+
+// What NoteDriverKey keeps from one driver to the next: what tells whether
+// the driver keys it noted are those named at the end.
 struct Room {
-    std::u16string path;
+    uint32_t active = ActiveHash();
+    RegKeyPrefix machine = RegKeyPrefixOf(kMachine);
     size_t keyValues = 0;   // "Key" values set in loaded drivers
     bool nonAscii = false;  // one named its key outside ASCII
 };
 
 // While reading: a "Key" value set in a loaded driver's key adds the driver
 // key it names, so a driver key that comes after its driver in the file is
-// loaded in the same reading.
-void NoteDriverKey(void* context, const TreeKey& key, const std::u16string& name,
+// loaded in the same reading. A driver is told by its parent's hash: a key
+// elsewhere of the same hash, rare as it is, is only counted and noted in
+// excess, which NotedAsNamedAtTheEnd and ScanLoadRegistry's check of the
+// sections loaded then find.
+void NoteDriverKey(void* context, const RegSection& section, const std::u16string& name,
                    const std::vector<uint8_t>& bytes, RegKeySet& load) {
-    if (!RegNamesEqual(name.data(), name.size(), u"Key", 3)) return;
-    const TreeKey* active = TreeKeyParent(key);
-    const TreeKey* drivers = active ? TreeKeyParent(*active) : nullptr;
-    const TreeKey* machine = drivers ? TreeKeyParent(*drivers) : nullptr;
-    if (!Named(active, u"Active", 6) || !Named(drivers, u"Drivers", 7) ||
-        !Named(machine, kMachine, 18) || TreeKeyParent(*machine) == nullptr ||
-        TreeKeyParent(*TreeKeyParent(*machine)) != nullptr)
-        return;
     Room& room = *static_cast<Room*>(context);
+    if (section.parent != room.active || !Named(name.data(), name.size(), u"Key", 3)) return;
     ++room.keyValues;
-    bool nonAscii;
-    bool named = DriverKeyPath(bytes.data(), bytes.size(), &room.path, &nonAscii);
+    size_t length = 0;
+    bool nonAscii = DriverKeyOutsideAscii(bytes.data(), bytes.size(), &length);
     room.nonAscii = room.nonAscii || nonAscii;
-    if (named && !nonAscii) RegKeySetAddUncovered(load, room.path);
+    if (length && !nonAscii) RegKeySetAddUncoveredBelow(load, room.machine, bytes.data(), length);
 }
 
 // Whether the driver keys noted while reading are those the loaded drivers
@@ -120,16 +111,13 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     // The driver keys the drivers name once the whole file is read. The
     // reading loaded the right keys when it loaded exactly the sections
     // of these.
-    RegKeySet drivers;
-    if (NotedAsNamedAtTheEnd(tree, room)) {
-        drivers = std::move(reading);
-    } else {
-        drivers = wanted;
-        AddDriverKeys(tree, drivers);
-    }
+    const bool noted = NotedAsNamedAtTheEnd(tree, room);
+    RegKeySet drivers = noted ? std::move(reading) : wanted;
+    if (!noted) AddDriverKeys(tree, drivers);
     bool extra = false, missed = false;
     for (const RegSection& s : doc->sections) {
-        if (s.kind != kRegSectionKey) continue;
+        // The reading's own set only grew: what it loaded it still covers.
+        if (s.kind != kRegSectionKey || (noted && s.loaded)) continue;
         bool want = RegKeySetCoversSection(drivers, s);
         extra = extra || (s.loaded && !want);
         missed = missed || (!s.loaded && want);

@@ -126,9 +126,10 @@ bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bo
 // than were added (which loads them to no harm), never fewer.
 struct RegKeySet {
     bool all = false;
-    // Open addressing by a key's 32-bit hash, with bit 32 set when the key
-    // itself was added and bit 33 when its sub-keys were; 0: empty.
-    std::vector<uint64_t> slots;
+    // Open addressing by a key's 32-bit hash: its upper 30 bits, with bit 0
+    // set when the key itself was added and bit 1 when its sub-keys were;
+    // 0: empty. Four bytes a slot keep more of a large set in the cache.
+    std::vector<uint32_t> slots;
     size_t used = 0;
     // The values loaded in the keys covered, by name (ASCII names, compared
     // as the registry compares them): a value of another name is neither
@@ -138,15 +139,30 @@ struct RegKeySet {
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path);
 // RegKeySetAdd for a key the set does not cover yet; false when it did.
 bool RegKeySetAddUncovered(RegKeySet& set, const std::u16string& path);
+// A key's path hashed as the set hashes it, with the backslash after it:
+// where the names of keys below it go on from (RegKeySetAddUncoveredBelow).
+struct RegKeyPrefix {
+    uint64_t hash, above;
+};
+RegKeyPrefix RegKeyPrefixOf(const std::u16string& path);
+// RegKeySetAddUncovered for the path PREFIX\NAMES, NAMES being `length`
+// characters of UTF-16LE text at `names`, without trailing backslashes:
+// no path is built, and the prefix is not hashed again.
+bool RegKeySetAddUncoveredBelow(RegKeySet& set, const RegKeyPrefix& prefix, const uint8_t* names,
+                                size_t length);
 void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path);
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
 // Whether a value of this name is loaded in the keys the set covers.
 bool RegKeySetHasValue(const RegKeySet& set, const char16_t* name, size_t length);
 
+// The hashes a section of the key at this path keeps (RegSection::key and
+// ::parent): of the path as Statement::path holds it, and of its parent's.
+void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent);
+
 // Told, while a document is read and loaded, of each value set in the tree:
-// its key, its name and the bytes it was set to. It may add keys to the set
-// being loaded; their sections from there on are loaded too.
-typedef void (*RegValueLoaded)(void* context, const TreeKey& key, const std::u16string& name,
+// the section of its key, its name and the bytes it was set to. It may add
+// keys to the set being loaded; their sections from there on are loaded too.
+typedef void (*RegValueLoaded)(void* context, const RegSection& section, const std::u16string& name,
                                const std::vector<uint8_t>& bytes, RegKeySet& load);
 
 // Reading for a load of a few keys out of a large file: the same reading as

@@ -60,59 +60,91 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree) {
     LoaderLeaveKey(loader);
 }
 
-void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent) {
-    KeyHash hash;
-    const char16_t* p = path.data();
-    for (size_t i = 0; i < path.size(); ++i) {
-        // Four characters of a name at once, from a step's start.
-        for (; hash.filled == 0 && i + 4 <= path.size() && p[i] != u'\\' && p[i + 1] != u'\\' &&
-               p[i + 2] != u'\\' && p[i + 3] != u'\\';
-             i += 4) {
-            uint64_t four = 0;
-            for (int k = 3; k >= 0; --k) four = four << 16 | RegFoldChar(p[i + k]);
+namespace {
+
+// Four 16-bit characters (the first lowest) folded, when all are ASCII and
+// none is a backslash: a step of a name's hash at once.
+bool FourPlain(uint64_t x, uint64_t* folded) {
+    const uint64_t ones = 0x0001000100010001ull, lows = 0x0080008000800080ull;
+    uint64_t t = x ^ (ones * '\\');
+    if ((x & 0xFF80FF80FF80FF80ull) || ((t - ones) & ~t & (lows << 8))) return false;
+    // Units from 'a' to 'z' lose their 0x20: no sum leaves its unit.
+    uint64_t small = (x + ones * (0x80 - 'a')) & ~(x + ones * (0x7F - 'z')) & lows;
+    *folded = x ^ (small >> 2);
+    return true;
+}
+
+// Hashes a path's characters (or those below what `hash` holds): At(i) is
+// the character at i, FourAt(i) the four from i, the first lowest.
+template <typename CharAt, typename FourCharsAt>
+void HashPath(KeyHash& hash, size_t size, CharAt At, FourCharsAt FourAt) {
+    for (size_t i = 0; i < size; ++i) {
+        for (uint64_t four; hash.filled == 0 && i + 4 <= size && FourPlain(FourAt(i), &four);
+             i += 4)
             hash.Four(four);
-        }
-        if (i == path.size()) break;
-        if (p[i] == u'\\')
+        if (i == size) break;
+        char16_t c = At(i);
+        if (c == u'\\')
             hash.Backslash();
         else
-            hash.Char(RegFoldChar(p[i]));
+            hash.Char(RegFoldChar(c));
     }
+}
+
+void HashPath(KeyHash& hash, const char16_t* p, size_t size) {
+    HashPath(
+        hash, size, [p](size_t i) { return p[i]; },
+        [p](size_t i) {
+            return uint64_t(p[i]) | uint64_t(p[i + 1]) << 16 | uint64_t(p[i + 2]) << 32 |
+                   uint64_t(p[i + 3]) << 48;
+        });
+}
+
+}  // namespace
+
+void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent) {
+    KeyHash hash;
+    HashPath(hash, path.data(), path.size());
     *key = hash.Key();
     *parent = hash.Parent();
 }
 
 namespace {
 
-const uint64_t kKeyAdded = uint64_t(1) << 32, kSubKeysAdded = uint64_t(2) << 32;
+const uint32_t kKeyAdded = 1, kSubKeysAdded = 2, kFlags = 3;
 
-// The slot of a hash in the set: where it is, or the empty slot it would take.
-uint64_t& SlotOf(const RegKeySet& set, uint32_t h) {
+// The slot of a hash in the set (its bits above the two flags): where it
+// is, or the empty slot it would take.
+uint32_t& SlotOf(const RegKeySet& set, uint32_t h) {
+    h &= ~kFlags;
     size_t mask = set.slots.size() - 1;
-    size_t i = size_t(h) & mask;
-    while (set.slots[i] && uint32_t(set.slots[i]) != h) i = (i + 1) & mask;
-    return const_cast<uint64_t&>(set.slots[i]);
+    size_t i = size_t(h >> 2) & mask;
+    while (set.slots[i] && (set.slots[i] & ~kFlags) != h) i = (i + 1) & mask;
+    return const_cast<uint32_t&>(set.slots[i]);
 }
 
-void Mark(RegKeySet& set, uint32_t h, uint64_t flag) {
+void Mark(RegKeySet& set, uint32_t h, uint32_t flag) {
     if (2 * (set.used + 1) > set.slots.size()) {
-        std::vector<uint64_t> old;
+        std::vector<uint32_t> old;
         old.swap(set.slots);
         set.slots.assign(old.empty() ? 64 : 2 * old.size(), 0);
-        for (uint64_t v : old)
-            if (v) SlotOf(set, uint32_t(v)) = v;
+        for (uint32_t v : old)
+            if (v) SlotOf(set, v) = v;
     }
-    uint64_t& slot = SlotOf(set, h);
+    uint32_t& slot = SlotOf(set, h);
     if (!slot) ++set.used;
-    slot |= h | flag;
+    slot |= (h & ~kFlags) | flag;
 }
 
-bool Has(const RegKeySet& set, uint32_t h, uint64_t flag) {
+bool Has(const RegKeySet& set, uint32_t h, uint32_t flag) {
     return !set.slots.empty() && (SlotOf(set, h) & flag);
 }
 
+// The parent first: where a set covers the sub-keys of a few keys, most
+// keys it covers are told by a slot met again and again (in the cache),
+// not by a slot of their own.
 bool Covers(const RegKeySet& set, uint32_t key, uint32_t parent) {
-    return set.all || Has(set, key, kKeyAdded) || Has(set, parent, kSubKeysAdded);
+    return set.all || Has(set, parent, kSubKeysAdded) || Has(set, key, kKeyAdded);
 }
 
 // Marks the key whose path up to its name is hashed in `hash` and every
@@ -163,6 +195,34 @@ bool RegKeySetAddUncovered(RegKeySet& set, const std::u16string& path) {
     return true;
 }
 
+RegKeyPrefix RegKeyPrefixOf(const std::u16string& path) {
+    KeyHash hash;
+    HashPath(hash, path.data(), path.size());
+    hash.Backslash();
+    return RegKeyPrefix{hash.h, hash.above};
+}
+
+bool RegKeySetAddUncoveredBelow(RegKeySet& set, const RegKeyPrefix& prefix, const uint8_t* names,
+                                size_t length) {
+    KeyHash hash;
+    hash.h = prefix.hash;
+    hash.above = prefix.above;
+    HashPath(
+        hash, length, [names](size_t i) { return Utf16LeAt(names + 2 * i); },
+        [names](size_t i) {
+            uint64_t four;
+            std::memcpy(&four, names + 2 * i, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+            four = __builtin_bswap64(four);
+#endif
+            return four;
+        });
+    uint32_t key = hash.Key(), parent = hash.Parent();
+    if (Covers(set, key, parent)) return false;
+    Mark(set, key, kKeyAdded);
+    return true;
+}
+
 void RegKeySetAdd(RegKeySet& set, const std::u16string& path) {
     uint32_t key, parent;
     RegKeyHashes(path, &key, &parent);
@@ -183,8 +243,12 @@ bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path) {
 
 bool RegKeySetHasValue(const RegKeySet& set, const char16_t* name, size_t length) {
     if (set.values.empty()) return true;
-    for (const std::u16string& v : set.values)
-        if (RegNamesEqual(v.data(), v.size(), name, length)) return true;
+    for (const std::u16string& v : set.values) {
+        if (v.size() != length) continue;
+        size_t k = 0;
+        while (k < length && RegFoldChar(v[k]) == RegFoldChar(name[k])) ++k;
+        if (k == length) return true;
+    }
     return false;
 }
 

@@ -55,6 +55,10 @@ struct KeyHash {
     void End() {
         if (!filled) return;
         h = Mix(h ^ chunk);
+        // A step short of four characters also says how many: a U+0000 at
+        // a name's end adds no bits to the chunk ("Active" and "Active"
+        // with U+0000 after it are two keys).
+        if (filled < 4) h = Mix(h ^ filled);
         chunk = 0;
         filled = 0;
     }
@@ -73,6 +77,22 @@ struct KeyHash {
     }
     // Four folded characters, the first lowest, from a step's start.
     void Four(uint64_t four) { h = Mix(h ^ four); }
+    // Fewer than eight folded 8-bit characters, the first in the lowest
+    // byte, from a step's start: a step of four, and the rest kept as Char
+    // keeps them.
+    void Bytes(uint64_t bytes, unsigned count) {
+        if (count >= 4) {
+            FourBytes(bytes & 0xFFFFFFFFu);
+            bytes >>= 32;
+            count -= 4;
+        }
+        if (!count) return;
+        bytes &= 0xFFFFFFFFu;
+        bytes = (bytes | bytes << 16) & 0x0000FFFF0000FFFFull;
+        bytes = (bytes | bytes << 8) & 0x00FF00FF00FF00FFull;
+        chunk = bytes & ((uint64_t(1) << (16 * count)) - 1);
+        filled = count;
+    }
     void Backslash() {
         End();
         above = h;
@@ -90,7 +110,6 @@ struct KeyHash {
     }
     uint32_t Parent() const { return Final(above); }
 };
-void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent);
 
 // The hash of every key the tree holds, marked as added keys (as
 // RegKeySetAdd would mark its path); and whether a key's hash is marked.

@@ -11,10 +11,12 @@
 namespace {
 
 // A line's text as code units of Width bytes (1, or 2 in UTF-16LE), read
-// in place.
+// in place. The document's units go on after the line, up to `readable`:
+// sixteen bytes compared at once may look past the line's end.
 template <size_t Width> struct Units {
     const uint8_t* at;
     size_t size;
+    size_t readable;
 
     uint32_t operator[](size_t i) const {
         const uint8_t* p = at + Width * i;
@@ -28,7 +30,8 @@ template <size_t Width> struct Units {
 };
 
 template <size_t Width> Units<Width> UnitsOf(const RegDocument& doc, size_t from, size_t to) {
-    return {reinterpret_cast<const uint8_t*>(doc.bytes.data()) + from, (to - from) / Width};
+    return {reinterpret_cast<const uint8_t*>(doc.bytes.data()) + from, (to - from) / Width,
+            (UnitsEnd(doc) - from) / Width};
 }
 
 bool IsBlank(uint32_t c) { return c == ' ' || c == '\t'; }
@@ -68,14 +71,17 @@ template <size_t W> size_t QuoteOrBackslash(const Units<W>& u, size_t pos) {
 #ifdef __SSE2__
     const __m128i quote = W == 1 ? _mm_set1_epi8('"') : _mm_set1_epi16('"');
     const __m128i backslash = W == 1 ? _mm_set1_epi8('\\') : _mm_set1_epi16('\\');
-    for (; W * (pos + 16 / W) <= W * u.size; pos += 16 / W) {
+    for (; pos < u.size && pos + 16 / W <= u.readable; pos += 16 / W) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u.at + W * pos));
         __m128i hit = W == 1
                           ? _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash))
                           : _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash));
-        if (int mask = _mm_movemask_epi8(hit))
-            return pos + size_t(__builtin_ctz(unsigned(mask))) / W;
+        if (int mask = _mm_movemask_epi8(hit)) {
+            size_t found = pos + size_t(__builtin_ctz(unsigned(mask))) / W;
+            return found < u.size ? found : u.size;
+        }
     }
+    if (pos >= u.size) return u.size;
 #endif
     while (pos < u.size && u[pos] != '"' && u[pos] != '\\') ++pos;
     return pos;
@@ -231,11 +237,46 @@ template <size_t W> size_t QuickKeyRoot(const Units<W>& u, size_t from, size_t t
 // A told key path as Statement::path holds it: the root's long name, then
 // the names below it as written.
 template <size_t W> void PathText(const Units<W>& u, const QuickKey& key, std::u16string* path) {
-    path->assign(kRegRoots[key.root], kRootLengths[key.root]);
-    if (key.used > key.below) path->push_back(u'\\');
-    size_t at = path->size();
-    path->resize(at + (key.used - key.below));
-    for (size_t i = key.below; i < key.used; ++i) (*path)[at++] = char16_t(u[i]);
+    const size_t root = kRootLengths[key.root], names = key.used - key.below;
+    // One resize: the path kept from the line before mostly has the room.
+    path->resize(root + (names ? 1 + names : 0));
+    char16_t* p = &(*path)[0];
+    std::char_traits<char16_t>::copy(p, kRegRoots[key.root], root);
+    if (!names) return;
+    p[root] = u'\\';
+    p += root + 1;
+    for (size_t i = 0; i < names; ++i) p[i] = char16_t(u[key.below + i]);
+}
+
+// From u[*at], a step's start in an 8-bit key path: past the ASCII letters
+// up to a backslash, a character outside ASCII or `used`, eight at a time
+// and then the rest at once (read past them where the document goes on);
+// added to *part and hashed into `hash` when given. False when the name
+// grows too long.
+template <size_t W>
+bool NameRun(const Units<W>& u, size_t* at, size_t used, size_t* part, KeyHash* hash) {
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    size_t i = *at;
+    for (uint64_t eight; i + 8 <= used && EightPlain(u.at + i, &eight); i += 8) {
+        if ((*part += 8) > kTreeMaxKeyName) return false;
+        if (hash) hash->Eight(eight);
+    }
+    if (i < used && i + 8 <= u.readable) {
+        // The first byte out of place is exact; those above it do not count.
+        uint64_t x = EightAt(u.at + i), t = x ^ (ones * '\\');
+        uint64_t out = (x & highs) | ((t - ones) & ~t & highs);
+        size_t n = out ? size_t(__builtin_ctzll(out)) / 8 : 8;
+        n = n < used - i ? n : used - i;  // fewer than eight: the loop took eight
+        if ((*part += n) > kTreeMaxKeyName) return false;
+        if (hash && n) hash->Bytes(FoldEight(x), unsigned(n));
+        i += n;
+    } else if (uint64_t four; i + 4 <= used && FourPlain(u.at + i, &four)) {
+        if ((*part += 4) > kTreeMaxKeyName) return false;
+        if (hash) hash->FourBytes(four);
+        i += 4;
+    }
+    *at = i;
+    return true;
 }
 
 // The key path between '[' (or "[-") and the last ']', all ASCII.
@@ -254,17 +295,9 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
     if (hashes && used > below) hash.Backslash();
     size_t part = 0, depth = used > below;
     for (size_t i = below; i < used; ++i) {
-        // 8-bit names eight characters at a time, then four, from a step's start.
+        // 8-bit names a run at a time, from a step's start.
         if (W == 1 && hash.filled == 0) {
-            for (uint64_t eight; i + 8 <= used && EightPlain(u.at + i, &eight); i += 8) {
-                if ((part += 8) > kTreeMaxKeyName) return false;
-                if (hashes) hash.Eight(eight);
-            }
-            if (uint64_t four; i + 4 <= used && FourPlain(u.at + i, &four)) {
-                if ((part += 4) > kTreeMaxKeyName) return false;
-                if (hashes) hash.FourBytes(four);
-                i += 4;
-            }
+            if (!NameRun(u, &i, used, &part, hashes ? &hash : nullptr)) return false;
             if (i == used) break;
         }
         uint32_t c = u[i];
@@ -351,19 +384,28 @@ struct Building {
     template <size_t W> char16_t Char(uint32_t unit) const {
         return W == 1 && toWide ? toWide[unit] : char16_t(unit);
     }
-    // The text between the quotes at u[from - 1] and u[to], unescaped.
-    template <size_t W> void Text(const Units<W>& u, size_t from, size_t to, std::u16string* out) {
-        out->resize(to - from);  // escapes only shorten it
-        size_t n = 0;
-        for (size_t i = from; i < to; ++i) {
+    // The `count` characters of the text between the quotes at u[from - 1]
+    // and u[to], unescaped, each given to Put(k, character).
+    template <size_t W, typename PutChar>
+    void Text(const Units<W>& u, size_t from, size_t to, size_t count, PutChar Put) const {
+        if (count == to - from) {  // no escapes: a unit a character
+            for (size_t k = 0; k < count; ++k) Put(k, Char<W>(u[from + k]));
+            return;
+        }
+        for (size_t i = from, k = 0; i < to; ++i) {
             char16_t c = Char<W>(u[i]);
             if (c == u'\\') {
                 c = Char<W>(u[++i]);
                 c = c == u'n' ? u'\n' : c == u'r' ? u'\r' : c;
             }
-            (*out)[n++] = c;
+            Put(k++, c);
         }
-        out->resize(n);
+    }
+    template <size_t W>
+    void Text(const Units<W>& u, size_t from, size_t to, size_t count, std::u16string* out) const {
+        out->resize(count);
+        char16_t* text = &(*out)[0];
+        Text(u, from, to, count, [text](size_t k, char16_t c) { text[k] = c; });
     }
 };
 
@@ -416,6 +458,7 @@ template <size_t W> int QuickHexData(const Units<W>& u, size_t pos, size_t end, 
     }
     if (build) {
         build->st->type = uint32_t(type);
+        build->st->data.clear();
         build->hex = true;
     }
     return QuickHexBytes(u, pos, end, build ? &build->st->data : nullptr);
@@ -427,18 +470,22 @@ template <size_t W> int QuickHexData(const Units<W>& u, size_t pos, size_t end, 
 template <size_t W> int QuickValueData(const Units<W>& u, size_t pos, Building* build) {
     size_t end = u.size;
     while (end > pos && IsBlank(u[end - 1])) --end;
-    if (pos < end && u[pos] == '-') return OnlyCommentAfter(u, pos + 1, u.size) ? 3 : 0;
+    if (pos < end && u[pos] == '-') {
+        if (!OnlyCommentAfter(u, pos + 1, u.size)) return 0;
+        if (build) build->st->data.clear();
+        return 3;
+    }
     if (pos < end && u[pos] == '"') {
         size_t count, close = QuotedEnd(u, pos + 1, &count);
         if (!close || !OnlyCommentAfter(u, close, u.size)) return 0;
         if (build) {
             // Little-endian 16-bit text and its terminating zero.
-            std::u16string& text = build->st->text;
-            build->Text(u, pos + 1, close - 1, &text);
             std::vector<uint8_t>& d = build->st->data;
-            d.resize(2 * text.size() + 2);
-            for (size_t k = 0; k < text.size(); ++k) Utf16LePut(&d[2 * k], text[k]);
-            Utf16LePut(&d[2 * text.size()], 0);
+            d.resize(2 * count + 2);
+            uint8_t* data = d.data();
+            build->Text(u, pos + 1, close - 1, count,
+                        [data](size_t k, char16_t c) { Utf16LePut(data + 2 * k, c); });
+            Utf16LePut(data + 2 * count, 0);
             build->st->type = kTreeTypeString;
         }
         return 1;
@@ -465,11 +512,12 @@ bool QuickValue(const RegDocument& doc, LineFinder& lines, const Units<W>& u, si
                 bool asciiOnly, Statement::Kind* kind, uint32_t* lineCount, size_t* next,
                 Building* build) {
     if (u[pos] == '@') {
+        if (build) build->st->name.clear();
         ++pos;
     } else {
         size_t count, close = QuotedEnd(u, pos + 1, &count);
         if (!close || count > kTreeMaxValueName) return false;
-        if (build) build->Text(u, pos + 1, close - 1, &build->st->name);
+        if (build) build->Text(u, pos + 1, close - 1, count, &build->st->name);
         pos = close;
     }
     pos = SkipBlanks(u, pos, u.size);
@@ -518,8 +566,8 @@ bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::K
     }
     if (u[pos] != '"' && u[pos] != '@') return false;
     if (!values) return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, nullptr);
-    values->name.clear();
-    values->data.clear();
+    // The name and data are each set in full where they are read; they
+    // keep their room (and old units) until then.
     values->type = 0;
     Building build{values, doc.format.encoding == kRegFileAnsi ? Cp1252().toWide : nullptr};
     return QuickValue(doc, lines, u, pos, asciiOnly, kind, lineCount, next, &build);
@@ -685,7 +733,7 @@ bool LoadsValue(const RegKeySet& set, const Units<W>& u, size_t from, size_t to)
 
 template <size_t W>
 size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
-                  uint32_t* valueCount, const RegKeySet* stopAt) {
+                  uint32_t* valueCount, const RegKeySet* stopAt, bool* stoppedAtLoaded) {
     const Units<W> u = UnitsOf<W>(doc, 0, UnitsEnd(doc));
     size_t start = startByte / W;
     uint32_t& lineTotal = *lineCount;
@@ -702,7 +750,10 @@ size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
                 at = nameEnd = QuoteBackslashOrLineEnd(u, name);
                 if (at == u.size || u[at] != '"' || at - name > kTreeMaxValueName) break;
             }
-            if (stopAt && LoadsValue(*stopAt, u, name, nameEnd)) break;
+            if (stopAt && LoadsValue(*stopAt, u, name, nameEnd)) {
+                *stoppedAtLoaded = true;
+                break;
+            }
             if (++at == u.size || u[at] != '=') break;
             at = PassValueData(u, at + 1, &lines);
             if (!at) break;
@@ -721,9 +772,13 @@ size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
 }  // namespace
 
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
-                       uint32_t* valueCount, const RegKeySet* stopAt) {
-    if (UnitSize(doc) == 2) return PassValues<2>(doc, start, lineCount, valueCount, stopAt);
-    return PassValues<1>(doc, start, lineCount, valueCount, stopAt);
+                       uint32_t* valueCount, const RegKeySet* stopAt, bool* stoppedAtLoaded) {
+    bool ignored;
+    bool& loaded = stoppedAtLoaded ? *stoppedAtLoaded : ignored;
+    loaded = false;
+    if (UnitSize(doc) == 2)
+        return PassValues<2>(doc, start, lineCount, valueCount, stopAt, &loaded);
+    return PassValues<1>(doc, start, lineCount, valueCount, stopAt, &loaded);
 }
 
 void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16string* path) {

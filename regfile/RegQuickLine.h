@@ -45,6 +45,7 @@ bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Sta
 // value statements among them. Nothing is built: for sections not loaded,
 // or, with `stopAt`, for the values of a loaded section that the set does
 // not load (a value it loads ends the pass, as any line left to
-// QuickStatement does).
+// QuickStatement does; *stoppedAtLoaded tells which, when given).
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
-                       uint32_t* valueCount, const RegKeySet* stopAt = nullptr);
+                       uint32_t* valueCount, const RegKeySet* stopAt = nullptr,
+                       bool* stoppedAtLoaded = nullptr);

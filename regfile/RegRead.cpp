@@ -79,9 +79,10 @@ struct Reading {
     }
 
     // Takes the statement read from `start`, on line number `line`;
-    // quickKey holds its key's hashes when the quick reading told it.
+    // quickKey holds its key's hashes when the quick reading told it;
+    // nameLoaded: a value's name is known to be one what.only loads.
     bool Take(Statement::Kind kind, Statement& st, size_t start, size_t line,
-              const QuickKey* quickKey) {
+              const QuickKey* quickKey, bool nameLoaded) {
         RegEntry e{uint32_t(start), entryCount, 0};
         switch (kind) {
         case Statement::kNothing: return true;
@@ -113,11 +114,12 @@ struct Reading {
                                      "was skipped or deleted the key)");
             e.keyEntry = key;
             e.kind = kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion;
-            if (loading &&
-                (!what.only || RegKeySetHasValue(*what.only, st.name.data(), st.name.size()))) {
+            if (loading && (!what.only || nameLoaded ||
+                            RegKeySetHasValue(*what.only, st.name.data(), st.name.size()))) {
                 LoaderApply(loader, RegEntryKind(e.kind), st);
                 if (what.valueLoaded && e.kind == kRegEntryValue && loader.key)
-                    what.valueLoaded(what.context, *loader.key, st.name, st.data, *what.only);
+                    what.valueLoaded(what.context, doc->sections.back(), st.name, st.data,
+                                     *what.only);
             }
             break;
         case Statement::kSkipped:
@@ -163,10 +165,11 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     const bool passLoaded = pass && what.only && !what.only->values.empty();
     Statement st;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
+        bool nameLoaded = false;  // the pass stopped at a value the load keeps
         if (pass && reading.key != kNoKey && (!reading.loading || passLoaded)) {
             uint32_t lines, values;
             start = QuickPassValues(*doc, start, &lines, &values,
-                                    reading.loading ? what.only : nullptr);
+                                    reading.loading ? what.only : nullptr, &nameLoaded);
             line += lines;
             reading.entryCount += values;
             if (start == doc->bytes.size()) break;
@@ -177,7 +180,8 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
         bool quick = !full && QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
                                              &quickKey, reading.loading ? &st : nullptr);
         if (!quick) kind = ReadStatement(reader, start, &st);
-        if (!reading.Take(kind, st, start, line, quick ? &quickKey : nullptr)) return false;
+        if (!reading.Take(kind, st, start, line, quick ? &quickKey : nullptr, nameLoaded))
+            return false;
     }
     if (what.tree) LoaderLeaveKey(reading.loader);
     return true;

@@ -285,6 +285,36 @@ TEST(RegDocumentLoad, EntriesAndDeletions) {
 // new data (a quoted string, or hex of the same type), byte for byte, in
 // every way regedit reads a value; elsewhere the value's line is written
 // anew, its indent and name as they were.
+// A driver key's names hashed from a value's UTF-16LE bytes below a kept
+// prefix mark the set as the key's section does: four characters a step
+// where they are plain ASCII, one at a time elsewhere, folded at the edges
+// of 'a'-'z' and outside ASCII.
+TEST(RegKeySet, NamesBelowAPrefixMarkAsTheKeysSection) {
+    const RegKeyPrefix machine = RegKeyPrefixOf(u"HKEY_LOCAL_MACHINE");
+    const char16_t* const rows[] = {u"P",
+                                    u"Drivers\\Ports\\P0",
+                                    u"drivers\\BLUETOOTHserial\\port",
+                                    u"abcdefgh\\ijkl",
+                                    u"@`{\\AZaz",
+                                    u"caf\u00e9 \u00ff\\\u0100xyz"};
+    for (size_t row = 0; row < sizeof rows / sizeof rows[0]; ++row) {
+        SCOPED_TRACE(row);
+        const std::u16string names(rows[row]);
+        std::string bytes, file = Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\");
+        for (char16_t c : names) Utf16LeAppend(&bytes, c);
+        file += bytes + Utf16File("]\r\n").substr(2);
+        RegDocument doc;
+        ASSERT_TRUE(
+            RegDocumentReadSections(file, "f.reg", true, false, nullptr, nullptr, &doc, nullptr));
+        ASSERT_EQ(doc.sections.size(), 1u);
+        RegKeySet below, section;
+        RegKeySetAddSection(section, doc.sections[0]);
+        EXPECT_TRUE(RegKeySetAddUncoveredBelow(
+            below, machine, reinterpret_cast<const uint8_t*>(bytes.data()), names.size()));
+        EXPECT_EQ(below.slots, section.slots);
+    }
+}
+
 TEST(RegDocumentRepaired, OnlyTheDataChanges) {
     const std::string a4 = "REGEDIT4\r\n\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\A]\r\n";
     const std::string a5 = kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n";
