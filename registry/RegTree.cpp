@@ -90,15 +90,9 @@ void GiveRoom(TreePool* pool, void* p, size_t size) {
     Poison(p, size);
 }
 
-void* TakeRoom(TreePool& pool, size_t size) {
-    size = RoomSize(size);
-    if (size > TreePool::kLargest) return Resize(nullptr, size);
-    void*& list = pool.spare[size / 8];
-    if (void* p = list) {
-        Unpoison(p, size);
-        std::memcpy(&list, p, sizeof list);
-        return p;
-    }
+// Room of a rounded size (at most TreePool::kLargest) carved from the end of
+// the last chunk, a new chunk when it has too little left.
+void* Carve(TreePool& pool, size_t size) {
     if (pool.left < size) {
         // The old chunk's tail is kept with the room given back.
         if (pool.left) {
@@ -115,6 +109,59 @@ void* TakeRoom(TreePool& pool, size_t size) {
     pool.next += size;
     pool.left -= size;
     return p;
+}
+
+void* TakeRoom(TreePool& pool, size_t size) {
+    size = RoomSize(size);
+    if (size > TreePool::kLargest) return Resize(nullptr, size);
+    void*& list = pool.spare[size / 8];
+    if (void* p = list) {
+        Unpoison(p, size);
+        std::memcpy(&list, p, sizeof list);
+        return p;
+    }
+    return Carve(pool, size);
+}
+
+// Whether a pooled block of `size` bytes ends where the last chunk's room
+// not carved yet begins: it can then grow or shrink where it is.
+bool AtTail(const TreePool& pool, const void* p, size_t size) {
+    const uint8_t* b = static_cast<const uint8_t*>(p);
+    return !Alone(size) && b >= pool.chunks.back() && b + RoomSize(size) == pool.next;
+}
+
+// Room for a block that is to grow and then shrink to what it holds (a
+// key's values as a file sets them one by one): at the end of the last
+// chunk, where both happen without moving it.
+void* TakeTail(TreePool& pool, size_t size) {
+    if (Alone(size)) return Resize(nullptr, RoomSize(size));
+    return Carve(pool, RoomSize(size));
+}
+
+// Grows a block at the tail where it is; false when it is not there, or
+// the chunk has too little left.
+bool GrowAtTail(TreePool& pool, void* p, size_t oldSize, size_t size) {
+    size_t more = RoomSize(size) - RoomSize(oldSize);
+    if (Alone(size) || !AtTail(pool, p, oldSize) || pool.left < more) return false;
+    Unpoison(pool.next, more);
+    pool.next += more;
+    pool.left -= more;
+    return true;
+}
+
+// Gives back a pooled block's room past its first `size` bytes, without
+// moving it: to the chunk's room not carved yet when the block ends there,
+// else with the room given back by size.
+void ShrinkPooled(TreePool& pool, void* p, size_t oldSize, size_t size) {
+    size_t less = RoomSize(oldSize) - RoomSize(size);
+    if (!less) return;
+    if (AtTail(pool, p, oldSize)) {
+        pool.next -= less;
+        pool.left += less;
+        Poison(pool.next, less);
+        return;
+    }
+    GiveRoom(&pool, static_cast<uint8_t*>(p) + RoomSize(size), less);
 }
 
 // Moves a block to room of another size, keeping its first `keep` bytes.
@@ -306,7 +353,12 @@ template <typename F> auto WithName(const TreeValue& v, F f) {
 }
 
 template <typename A, typename B> bool SameName(const A* a, const B* b, size_t length) {
-    for (size_t i = 0; i < length; ++i)
+    size_t i = 0;
+    // Names mostly come in the case they were kept in: the characters equal
+    // as they are are passed over eight bytes at a time.
+    if constexpr (sizeof(A) == sizeof(B))
+        for (const size_t n = 8 / sizeof(A); i + n <= length && Word(a + i) == Word(b + i);) i += n;
+    for (; i < length; ++i)
         if (a[i] != b[i] && RegFoldChar(a[i]) != RegFoldChar(b[i])) return false;
     return true;
 }
@@ -524,9 +576,14 @@ void MakeRoom(TreeKey& key, size_t more) {
         AbortWith("a key holding over 4 GB of values");
     size_t bytes = RoomSize(ValueBlockBytes(std::min(
         std::max({2 * capacity, used + more, size_t(128)}), 0xFFFFFFF0u - sizeof(TreeValueBlock))));
-    block = static_cast<TreeValueBlock*>(MoveRoom(PoolOf(key), block, ValueBlockBytes(capacity),
-                                                  bytes, block ? ValueBlockBytes(used) : 0));
-    if (!key.values) *block = TreeValueBlock{0, 0, 0, 0};
+    TreePool& pool = PoolOf(key);
+    if (!block) {
+        block = static_cast<TreeValueBlock*>(TakeTail(pool, bytes));
+        *block = TreeValueBlock{0, 0, 0, 0};
+    } else if (!GrowAtTail(pool, block, ValueBlockBytes(capacity), bytes)) {
+        block = static_cast<TreeValueBlock*>(
+            MoveRoom(pool, block, ValueBlockBytes(capacity), bytes, ValueBlockBytes(used)));
+    }
     block->capacity = uint32_t(bytes - sizeof(TreeValueBlock));
     key.values = block;
 }
@@ -879,8 +936,11 @@ void TreeKeyTrimValues(TreeKey& key) {
     }
     size_t trimmed = RoomSize(ValueBlockBytes(block->used));
     if (trimmed == RoomSize(bytes)) return;
-    block = static_cast<TreeValueBlock*>(
-        MoveRoom(PoolOf(key), block, bytes, trimmed, ValueBlockBytes(block->used)));
+    if (Alone(bytes))
+        block = static_cast<TreeValueBlock*>(
+            MoveRoom(PoolOf(key), block, bytes, trimmed, ValueBlockBytes(block->used)));
+    else
+        ShrinkPooled(PoolOf(key), block, bytes, trimmed);
     block->capacity = uint32_t(trimmed - sizeof(TreeValueBlock));
     key.values = block;
 }
