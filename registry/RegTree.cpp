@@ -194,6 +194,16 @@ size_t ChildBlockBytes(size_t capacity) {
 
 size_t ValueBlockBytes(size_t capacity) { return sizeof(TreeValueBlock) + capacity; }
 
+// The key holds what the pool's chunks do not (see TreeKey::holdsBelow):
+// the keys above it are marked.
+void Holds(const TreeKey& key) {
+    for (TreeKey* k = key.parent; k && !k->holdsBelow; k = k->parent) k->holdsBelow = true;
+}
+
+void HoldsIfAlone(const TreeKey& key, size_t size) {
+    if (Alone(size)) Holds(key);
+}
+
 TreeKey* NewKey(TreeKey& parent, const char16_t* name, size_t length) {
     if (length > 0xFFFF) AbortWith("a key name over 65535 characters");
     void* room = TakeRoom(PoolOf(parent), KeyBytes(length));
@@ -201,6 +211,7 @@ TreeKey* NewKey(TreeKey& parent, const char16_t* name, size_t length) {
     if (length) std::memcpy(static_cast<char*>(room) + sizeof(TreeKey), name, 2 * length);
     key->parent = &parent;
     key->nameLength = uint16_t(length);
+    HoldsIfAlone(*key, KeyBytes(length));
     return key;
 }
 
@@ -214,11 +225,13 @@ TreeKey* NewTop() {
 void FreeKey(TreePool* pool, TreeKey* key);
 
 // Frees what the key holds and everything below it (with no pool: the
-// whole tree is going, and only what was allocated alone is freed).
+// whole tree is going, and only what was allocated alone is freed, and
+// extra records, found through the keys marked as holding them).
 void FreeBelow(TreePool* pool, TreeKey* key) {
     key->extra.reset();
     if (key->values) GiveRoom(pool, key->values, ValueBlockBytes(key->values->capacity));
-    for (size_t i = 0; i < TreeKeyChildCount(*key); ++i) FreeKey(pool, ChildSlots(*key)[i]);
+    if (pool || key->holdsBelow)
+        for (size_t i = 0; i < TreeKeyChildCount(*key); ++i) FreeKey(pool, ChildSlots(*key)[i]);
     if (key->children) GiveRoom(pool, key->children, ChildBlockBytes(key->children->capacity));
     key->values = nullptr;
     key->children = nullptr;
@@ -243,7 +256,10 @@ void FreeTree(TreeKey* top) {
 }
 
 TreeKeyExtra& Extra(TreeKey& key) {
-    if (!key.extra) key.extra = std::make_unique<TreeKeyExtra>();
+    if (!key.extra) {
+        key.extra = std::make_unique<TreeKeyExtra>();
+        Holds(key);
+    }
     return *key.extra;
 }
 
@@ -584,6 +600,7 @@ void MakeRoom(TreeKey& key, size_t more) {
         block = static_cast<TreeValueBlock*>(
             MoveRoom(pool, block, ValueBlockBytes(capacity), bytes, ValueBlockBytes(used)));
     }
+    HoldsIfAlone(key, bytes);
     block->capacity = uint32_t(bytes - sizeof(TreeValueBlock));
     key.values = block;
 }
@@ -789,6 +806,7 @@ TreeKey& TreeKeyCreateChild(TreeKey& key, const char16_t* name, size_t nameLengt
                      key.children ? ChildBlockBytes(count) : 0));
         key.children->count = count;
         key.children->capacity = more;
+        HoldsIfAlone(key, ChildBlockBytes(more));
     }
     TreeKey* child = NewKey(key, name, nameLength);
     child->position = count;

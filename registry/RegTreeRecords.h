@@ -88,6 +88,10 @@ struct TreeKey {
     uint32_t position = 0;                // in parent's children
     uint16_t nameLength = 0;
     bool sortedValid = true;
+    // Some key below holds what the pool's chunks do not: an extra record,
+    // or room allocated alone (set on the way up when it is made, never
+    // cleared). Freeing the whole tree walks only the keys so marked.
+    bool holdsBelow = false;
 
     const char16_t* NameData() const { return reinterpret_cast<const char16_t*>(this + 1); }
 };

@@ -226,3 +226,54 @@ TEST(RegTree, KeysAgainstAModel) {
         }
     }
 }
+
+// Keys made one after the other with their values set one by one, as a
+// file is loaded: a key's room grows past the end of the pool's chunks and
+// is trimmed, and a key met again later grows and shrinks where other keys
+// lie after it. Every value is checked at the end.
+TEST(RegTree, KeysLoadedInTurn) {
+    RegTree tree;
+    std::vector<ModelValues> model(400);
+    for (size_t turn = 0; turn < 3 * model.size(); ++turn) {
+        size_t k = turn < model.size() ? turn : (turn * 7) % model.size();  // then met again
+        std::string n = std::to_string(k);
+        TreeKey& key = RegTreeCreateKey(tree, kLocalMachine + std::u16string(n.begin(), n.end()));
+        for (size_t v = 0; v < 1 + (turn * 5) % 9; ++v) {
+            std::u16string name(1, char16_t(u'a' + (turn + v) % 12));
+            std::vector<uint8_t> bytes(1 + (turn + 3 * v) % 90, uint8_t(turn));
+            TreeKeySetValue(key, name.data(), name.size(), kTreeTypeBinary, bytes.data(),
+                            bytes.size());
+            model[k][RegFoldName(name)] = Value{name, kTreeTypeBinary, bytes};
+        }
+        TreeKeyTrimValues(key);
+    }
+    for (size_t k = 0; k < model.size(); ++k) {
+        SCOPED_TRACE(k);
+        std::string n = std::to_string(k);
+        ExpectValuesAsModel(
+            *RegTreeFindKey(tree, kLocalMachine + std::u16string(n.begin(), n.end())), model[k]);
+        if (testing::Test::HasFatalFailure()) return;
+    }
+}
+
+// A tree going as a whole frees its chunks without visiting the keys that
+// hold nothing else: what a key deep down holds alone (a long name, a large
+// block of values) must still be given back. The leak checkers (valgrind,
+// AddressSanitizer) tell.
+TEST(RegTree, RoomHeldAloneDeepDownIsGivenBack) {
+    struct Case {
+        std::u16string below;
+        size_t valueBytes;
+    } cases[] = {
+        {u"A\\B\\" + std::u16string(1100, u'n'), 0},
+        {u"C\\D", 3000},
+    };
+    for (const Case& c : cases) {
+        RegTree tree;
+        for (int i = 0; i < 3; ++i)  // keys beside it that hold nothing alone
+            RegTreeSetDword(tree, kLocalMachine + u"S\\" + char16_t(u'a' + i), u"v", 1);
+        RegTreeSetValue(tree, kLocalMachine + c.below, u"v", kTreeTypeBinary,
+                        std::vector<uint8_t>(c.valueBytes, 1));
+        EXPECT_NE(RegTreeFindKey(tree, kLocalMachine + c.below), nullptr);
+    }
+}
