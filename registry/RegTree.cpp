@@ -340,10 +340,6 @@ bool NarrowName(const char16_t* name, size_t length) {
     return true;
 }
 
-size_t NameBytes(const char16_t* name, size_t length) {
-    return NarrowName(name, length) ? length : 2 * length;
-}
-
 size_t NameBytes(const TreeValue& v) {
     return v.flags & TreeValue::kNarrowName ? v.nameLength : 2 * size_t(v.nameLength);
 }
@@ -372,8 +368,13 @@ template <typename A, typename B> bool SameName(const A* a, const B* b, size_t l
     size_t i = 0;
     // Names mostly come in the case they were kept in: the characters equal
     // as they are are passed over eight bytes at a time.
-    if constexpr (sizeof(A) == sizeof(B))
-        for (const size_t n = 8 / sizeof(A); i + n <= length && Word(a + i) == Word(b + i);) i += n;
+    if constexpr (sizeof(A) == sizeof(B)) {
+        const size_t n = 8 / sizeof(A);
+        while (i + n <= length && Word(a + i) == Word(b + i)) i += n;
+        // All equal up to the last few: the last eight bytes tell the rest.
+        if (i + n > length && length >= n && Word(a + length - n) == Word(b + length - n))
+            return true;
+    }
     for (; i < length; ++i)
         if (a[i] != b[i] && RegFoldChar(a[i]) != RegFoldChar(b[i])) return false;
     return true;
@@ -619,16 +620,20 @@ void WriteBytes(TreeValue* v, uint32_t type, const uint8_t* bytes, size_t size, 
     }
 }
 
-// Writes a value record at the end of the block, which has room for it.
-void AppendRecord(TreeKey& key, const char16_t* name, size_t nameLength, uint32_t type,
-                  const uint8_t* bytes, size_t size, bool narrow) {
+// Writes a value record at the end of the block, which has room for it;
+// narrowName: NarrowName(name, nameLength).
+void AppendRecord(TreeKey& key, const char16_t* name, size_t nameLength, bool narrowName,
+                  uint32_t type, const uint8_t* bytes, size_t size, bool narrow) {
     TreeValueBlock* block = key.values;
     TreeValue* v = ValueAt(block, block->used);
     v->nameLength = uint16_t(nameLength);
     uint8_t* to = reinterpret_cast<uint8_t*>(v + 1);
-    if (NarrowName(name, nameLength)) {
+    if (narrowName) {
         v->flags = TreeValue::kNarrowName;
-        for (size_t i = 0; i < nameLength; ++i) to[i] = uint8_t(name[i]);
+        if (kLittleEndian)  // each character's low byte comes first
+            Narrow(reinterpret_cast<const uint8_t*>(name), 2 * nameLength, to);
+        else
+            for (size_t i = 0; i < nameLength; ++i) to[i] = uint8_t(name[i]);
     } else {
         v->flags = 0;
         if (nameLength) std::memcpy(to, name, 2 * nameLength);
@@ -667,6 +672,25 @@ bool InsideValueBlock(const TreeKey& key, const void* p) {
     const TreeValueBlock* block = key.values;
     const uint8_t* b = reinterpret_cast<const uint8_t*>(block);
     return block && p >= b && p < b + sizeof(TreeValueBlock) + block->capacity;
+}
+
+// Whether two backslashes follow one another in the first `length`
+// characters: four characters at a time where the machine is
+// little-endian, else one by one.
+bool TwoBackslashes(const char16_t* path, size_t length) {
+    size_t i = 0;
+    bool after = false;  // the character before i is a backslash
+    if (kLittleEndian)
+        for (; i + 4 <= length; i += 4) {
+            const uint64_t low = 0x7FFF7FFF7FFF7FFFull;
+            uint64_t x = Word(path + i) ^ 0x005C005C005C005Cull;  // backslashes become zero
+            uint64_t zero = ~(((x & low) + low) | x | low);       // the top bit of each zero
+            if ((zero & zero >> 16) || (after && (zero & 0x8000))) return true;
+            after = zero >> 63;
+        }
+    for (; i < length; after = path[i++] == u'\\')
+        if (after && path[i] == u'\\') return true;
+    return false;
 }
 
 }  // namespace
@@ -904,18 +928,20 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
         // Keeps the name as first written, as Windows does: the new record
         // takes the old one's name, then the old one goes.
         std::u16string kept = TreeValueName(*v);
+        bool keptNarrow = v->flags & TreeValue::kNarrowName;
         size_t old = size_t(reinterpret_cast<uint8_t*>(v) - Records(key.values));
         MakeRoom(key, RecordSize(NameBytes(*v), KeptSize(size, narrow)));
         TreeValueBlock* block = key.values;
         size_t at = block->used;
-        AppendRecord(key, kept.data(), kept.size(), type, bytes, size, narrow);
+        AppendRecord(key, kept.data(), kept.size(), keptNarrow, type, bytes, size, narrow);
         if (probe.slot != SIZE_MAX) key.extra->values.slots[probe.slot].position = PositionOf(at);
         MarkValueGone(key, ValueAt(block, old));
         return;
     }
-    MakeRoom(key, RecordSize(NameBytes(name, nameLength), KeptSize(size, narrow)));
+    bool narrowName = NarrowName(name, nameLength);
+    MakeRoom(key, RecordSize(narrowName ? nameLength : 2 * nameLength, KeptSize(size, narrow)));
     size_t at = key.values->used;
-    AppendRecord(key, name, nameLength, type, bytes, size, narrow);
+    AppendRecord(key, name, nameLength, narrowName, type, bytes, size, narrow);
     ++key.values->count;
     IndexAdded(key, kValues, PositionOf(at), key.values->count, probe);
 }
@@ -1003,6 +1029,8 @@ KeyPathCheck RegCheckKeyPath(const char16_t* path, size_t length, size_t* usedLe
     while (used > 0 && path[used - 1] == u'\\') --used;
     if (usedLength) *usedLength = used;
     if (length > 0 && path[0] == u'\\') return kKeyPathBad;
+    // No name can be too long in a short path: only an empty one is wrong.
+    if (used <= kTreeMaxKeyName) return TwoBackslashes(path, used) ? kKeyPathBad : kKeyPathOk;
     size_t partLength = 0;
     for (size_t i = 0; i < used; ++i) {
         if (path[i] != u'\\') {

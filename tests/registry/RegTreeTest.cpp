@@ -46,12 +46,16 @@ TEST(RegTree, NamesFoldAsTheRegistryFoldsThem) {
         std::u16string first, second;
         bool same;
     } cases[] = {
-        {u"dll", u"DLL", true},        {u"caf\u00e9", u"CAF\u00c9", true},
+        {u"dll", u"DLL", true},
+        {u"caf\u00e9", u"CAF\u00c9", true},
         {u"\u00fe", u"\u00de", true},   // thorn
         {u"\u00ff", u"\u0178", true},   // y with diaeresis
         {u"\u00f7", u"\u00d7", false},  // division and multiplication signs
         {u"\u00df", u"SS", false},      // sharp s has no capital here
         {u"\u0142", u"\u0141", false},  // beyond Latin-1: as it is
+        {u"Drivers", u"DRIVERS", true},
+        {u"Drivers", u"Drivern", false},
+        {u"HKEY_LOCAL_MACHINE", u"HKEY_LOCAL_MACHINe", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.first.begin(), c.first.end()));
