@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define PORTMEDIC_TREE_POISON 1
@@ -693,6 +694,49 @@ bool TwoBackslashes(const char16_t* path, size_t length) {
     return false;
 }
 
+// A sub-key in the making of the enumeration order: its first eight folded
+// characters, packed, and itself.
+struct SortEntry {
+    uint64_t first, second;
+    TreeKey* key;
+};
+
+// Orders entries by their packed characters, keeping the order of equal
+// ones: a byte at a time from the last, passing over the bytes all
+// entries share (most of them for names of ASCII letters and digits).
+void SortByPacked(std::vector<SortEntry>& entries) {
+    uint64_t anyFirst = 0, allFirst = ~uint64_t(0), anySecond = 0, allSecond = ~uint64_t(0);
+    for (const SortEntry& e : entries) {
+        anyFirst |= e.first, allFirst &= e.first;
+        anySecond |= e.second, allSecond &= e.second;
+    }
+    const uint64_t differ[2] = {anySecond ^ allSecond, anyFirst ^ allFirst};
+    std::vector<SortEntry> other(entries.size());
+    for (unsigned byte = 0; byte < 16; ++byte) {
+        unsigned shift = 8 * (byte % 8);
+        if (!(differ[byte / 8] >> shift & 0xFF)) continue;
+        auto digit = [&](const SortEntry& e) {
+            return (byte < 8 ? e.second : e.first) >> shift & 0xFF;
+        };
+        size_t start[256] = {};
+        for (const SortEntry& e : entries) ++start[digit(e)];
+        for (size_t d = 0, sum = 0; d < 256; ++d) sum += std::exchange(start[d], sum);
+        for (const SortEntry& e : entries) other[start[digit(e)]++] = e;
+        entries.swap(other);
+    }
+}
+
+// The order of two names whose first eight folded characters are the same.
+bool AfterEight(const SortEntry& a, const SortEntry& b) {
+    size_t n = std::min(a.key->nameLength, b.key->nameLength);
+    for (size_t i = 8; i < n; ++i) {
+        char16_t x = RegFoldChar(a.key->NameData()[i]);
+        char16_t y = RegFoldChar(b.key->NameData()[i]);
+        if (x != y) return x < y;
+    }
+    return a.key->nameLength < b.key->nameLength;
+}
+
 }  // namespace
 
 // ---- the tree ----
@@ -851,30 +895,24 @@ const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
         // zeros after a shorter name, order most names without reading
         // them again (a key with many sub-keys has them all over memory);
         // names that share them are compared a character at a time.
-        struct Entry {
-            uint64_t first, second;
-            TreeKey* key;
-        };
-        std::vector<Entry> entries(count);
+        std::vector<SortEntry> entries(count);
         for (size_t i = 0; i < count; ++i) {
             TreeKey* child = ChildSlots(key)[i];
             uint64_t packed[2] = {0, 0};
-            for (size_t k = 0; k < 8; ++k)
-                packed[k / 4] = packed[k / 4] << 16 |
-                                (k < child->nameLength ? RegFoldChar(child->NameData()[k]) : 0);
-            entries[i] = Entry{packed[0], packed[1], child};
+            for (size_t k = 0; k < std::min<size_t>(8, child->nameLength); ++k)
+                packed[k / 4] |= uint64_t(RegFoldChar(child->NameData()[k])) << (48 - 16 * (k % 4));
+            entries[i] = SortEntry{packed[0], packed[1], child};
         }
-        std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-            if (a.first != b.first) return a.first < b.first;
-            if (a.second != b.second) return a.second < b.second;
-            size_t n = std::min(a.key->nameLength, b.key->nameLength);
-            for (size_t i = 8; i < n; ++i) {
-                char16_t x = RegFoldChar(a.key->NameData()[i]);
-                char16_t y = RegFoldChar(b.key->NameData()[i]);
-                if (x != y) return x < y;
+        SortByPacked(entries);
+        for (size_t i = 0, run; i < count; i = run) {
+            for (run = i + 1; run < count && entries[run].first == entries[i].first &&
+                              entries[run].second == entries[i].second;
+                 ++run) {
             }
-            return a.key->nameLength < b.key->nameLength;
-        });
+            if (run - i > 1)
+                std::sort(entries.begin() + i, entries.begin() + run,
+                          [](const SortEntry& a, const SortEntry& b) { return AfterEight(a, b); });
+        }
         sorted.resize(count);
         for (size_t i = 0; i < count; ++i) sorted[i] = entries[i].key;
         key.sortedValid = true;

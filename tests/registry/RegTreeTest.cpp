@@ -231,6 +231,34 @@ TEST(RegTree, KeysAgainstAModel) {
     }
 }
 
+// Sub-keys enumerate in the order of their folded names, whatever their
+// characters (ASCII, Latin-1, beyond) and lengths, against std::sort.
+TEST(RegTree, SubKeysInFoldedOrder) {
+    const char16_t letters[] = {u'a', u'B', u'0', u'9', u'\u00e9', u'\u00c9', u'\u0416', u'\u00ff'};
+    struct Case {
+        size_t count, longest;
+    } cases[] = {{30, 4}, {40, 11}, {400, 11}};  // names of four at most: packed in one word
+    for (const auto& [count, longest] : cases) {
+        SCOPED_TRACE(count);
+        RegTree tree;
+        TreeKey& key = RegTreeCreateKey(tree, kLocalMachine + u"K");
+        std::map<std::u16string, std::u16string> model;  // by folded name
+        std::mt19937 random{unsigned(count)};
+        while (model.size() < count) {
+            std::u16string name(1 + random() % longest, u'a');
+            for (char16_t& c : name) c = letters[random() % 8];
+            if (model.emplace(RegFoldName(name), name).second)
+                TreeKeyCreateChild(key, name.data(), name.size());
+        }
+        std::vector<std::u16string> order;
+        for (const TreeKey* child : TreeKeySortedChildren(key))
+            order.push_back(TreeKeyName(*child));
+        std::vector<std::u16string> expected;
+        for (const auto& [folded, name] : model) expected.push_back(name);
+        EXPECT_EQ(order, expected);
+    }
+}
+
 // Keys made one after the other with their values set one by one, as a
 // file is loaded: a key's room grows past the end of the pool's chunks and
 // is trimmed, and a key met again later grows and shrinks where other keys
