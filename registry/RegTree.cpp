@@ -528,27 +528,27 @@ struct Probe {
     size_t slot = SIZE_MAX;
 };
 
-// The position of a value (its offset / 4) or sub-key, or kEmptySlot.
-uint32_t Find(const TreeKey& key, Entries entries, const char16_t* name, size_t length,
-              Probe* probe) {
+// The position of a value (its offset / 4) or sub-key, or kEmptySlot: a
+// function for each kind of entries, as the two are searched differently.
+template <Entries entries>
+uint32_t Find(const TreeKey& key, const char16_t* name, size_t length, Probe* probe) {
     if (const TreeIndex* index = IndexOf(key, entries)) {
         probe->hash = HashName(name, length);
         bool found;
         probe->slot = FindSlot(key, entries, *index, name, length, probe->hash, &found);
         return found ? index->slots[probe->slot].position : kEmptySlot;
     }
-    if (entries == kSubKeys) {
-        for (uint32_t p = 0; p < TreeKeyChildCount(key); ++p) {
-            const TreeKey* child = ChildSlots(key)[p];
-            if (RegNamesEqual(child->NameData(), child->nameLength, name, length)) return p;
-        }
-        return kEmptySlot;
-    }
-    if (TreeValueBlock* block = key.values)
+    if constexpr (entries == kSubKeys) {
+        TreeKey* const* kids = ChildSlots(key);
+        for (uint32_t p = 0, n = uint32_t(TreeKeyChildCount(key)); p < n; ++p)
+            if (kids[p]->nameLength == length && SameName(kids[p]->NameData(), name, length))
+                return p;
+    } else if (TreeValueBlock* block = key.values) {
         for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at))) {
             const TreeValue* v = ValueAt(block, at);
             if (!IsGone(*v) && ValueNamed(*v, name, length)) return uint32_t(at / 4);
         }
+    }
     return kEmptySlot;
 }
 
@@ -856,13 +856,13 @@ TreeKey* TreeKeyChildAt(const TreeKey& key, size_t index) { return ChildSlots(ke
 
 TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, kSubKeys, name, nameLength, &probe);
+    uint32_t p = Find<kSubKeys>(key, name, nameLength, &probe);
     return p == kEmptySlot ? nullptr : ChildSlots(key)[p];
 }
 
 TreeKey& TreeKeyCreateChild(TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, kSubKeys, name, nameLength, &probe);
+    uint32_t p = Find<kSubKeys>(key, name, nameLength, &probe);
     if (p != kEmptySlot) return *ChildSlots(key)[p];
     uint32_t count = uint32_t(TreeKeyChildCount(key));
     uint32_t capacity = key.children ? key.children->capacity : 0;
@@ -940,7 +940,7 @@ void TreeKeyDelete(RegTree& tree, TreeKey& key) {
 
 const TreeValue* TreeKeyFindValue(const TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, kValues, name, nameLength, &probe);
+    uint32_t p = Find<kValues>(key, name, nameLength, &probe);
     return p == kEmptySlot ? nullptr : ValueAt(key.values, 4 * size_t(p));
 }
 
@@ -956,7 +956,7 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
     }
     bool narrow = NarrowBytes(bytes, size);
     Probe probe;
-    uint32_t p = Find(key, kValues, name, nameLength, &probe);
+    uint32_t p = Find<kValues>(key, name, nameLength, &probe);
     TreeValue* v = p == kEmptySlot ? nullptr : ValueAt(key.values, 4 * size_t(p));
     if (v && RecordSize(*v) == RecordSize(NameBytes(*v), KeptSize(size, narrow))) {
         WriteBytes(v, type, bytes, size, narrow);  // the same room: written over in place
@@ -986,7 +986,7 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
 
 bool TreeKeyDeleteValue(TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, kValues, name, nameLength, &probe);
+    uint32_t p = Find<kValues>(key, name, nameLength, &probe);
     if (p == kEmptySlot) return false;
     TreeValueBlock* block = key.values;
     if (probe.slot != SIZE_MAX) key.extra->values.slots[probe.slot].position = kGoneSlot;
