@@ -855,9 +855,24 @@ size_t TreeKeyChildCount(const TreeKey& key) { return key.children ? key.childre
 TreeKey* TreeKeyChildAt(const TreeKey& key, size_t index) { return ChildSlots(key)[index]; }
 
 TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLength) {
+    // A caller that enumerates the sub-keys and opens each by name finds it
+    // next in the order, without hashing the name or reading the index (a
+    // key of many sub-keys has them all over memory).
+    TreeKeyExtra* extra = key.extra.get();
+    bool ordered = extra && key.sortedValid && extra->sorted.size() == TreeKeyChildCount(key);
+    if (ordered && extra->nextSorted < extra->sorted.size()) {
+        TreeKey* next = extra->sorted[extra->nextSorted];
+        if (RegNamesEqual(next->NameData(), next->nameLength, name, nameLength)) {
+            ++extra->nextSorted;
+            return next;
+        }
+    }
     Probe probe;
     uint32_t p = Find<kSubKeys>(key, name, nameLength, &probe);
-    return p == kEmptySlot ? nullptr : ChildSlots(key)[p];
+    TreeKey* child = p == kEmptySlot ? nullptr : ChildSlots(key)[p];
+    if (ordered && child && child == extra->sorted[0])
+        extra->nextSorted = 1;  // from the start again
+    return child;
 }
 
 TreeKey& TreeKeyCreateChild(TreeKey& key, const char16_t* name, size_t nameLength) {
@@ -916,6 +931,7 @@ const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
         sorted.resize(count);
         for (size_t i = 0; i < count; ++i) sorted[i] = entries[i].key;
         key.sortedValid = true;
+        key.extra->nextSorted = 0;
     }
     return sorted;
 }

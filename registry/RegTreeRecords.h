@@ -75,6 +75,9 @@ struct TreeKeyExtra {
     // Enumeration order, rebuilt when needed; made only for keys whose
     // sub-keys are enumerated.
     std::vector<TreeKey*> sorted;
+    // Where in that order a look-up by name most likely finds its name:
+    // after the last one found there (callers enumerate, then open each).
+    size_t nextSorted = 0;
     std::unique_ptr<TreePool> pool;  // the top's: the room of every key below it
 };
 

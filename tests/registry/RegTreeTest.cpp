@@ -259,6 +259,44 @@ TEST(RegTree, SubKeysInFoldedOrder) {
     }
 }
 
+// Sub-keys looked up by name in the enumeration order, as the scan opens
+// them, and in every other order, and after the sub-keys change: always
+// the key of that name, or none.
+TEST(RegTree, SubKeysFoundInAnyOrder) {
+    RegTree tree;
+    TreeKey& key = RegTreeCreateKey(tree, kLocalMachine + u"K");
+    auto name = [](size_t i) {
+        std::string n = "n" + std::to_string(i);
+        return std::u16string(n.begin(), n.end());
+    };
+    for (size_t i = 0; i < 40; ++i) TreeKeyCreateChild(key, name(i).data(), name(i).size());
+    std::vector<size_t> inOrder, reversed, everyThird, withAbsent;
+    for (const TreeKey* child : TreeKeySortedChildren(key)) {
+        std::u16string n = TreeKeyName(*child);
+        inOrder.push_back(std::stoul(std::string(n.begin() + 1, n.end())));
+    }
+    reversed.assign(inOrder.rbegin(), inOrder.rend());
+    for (size_t i = 0; i < 40; i += 3) everyThird.push_back(inOrder[i]);
+    for (size_t i : inOrder) withAbsent.insert(withAbsent.end(), {i, i + 100});
+    for (const auto* order : {&inOrder, &inOrder, &reversed, &everyThird, &withAbsent}) {
+        for (size_t i : *order) {
+            SCOPED_TRACE(i);
+            std::u16string n = i % 2 ? RegFoldName(name(i)) : name(i);
+            TreeKey* found = TreeKeyChild(key, n.data(), n.size());
+            ASSERT_EQ(found != nullptr, i < 40);
+            if (found) EXPECT_EQ(TreeKeyName(*found), name(i));
+        }
+        TreeKeySortedChildren(key);
+    }
+    // A sub-key gone and another made, as many as before: the order the
+    // look-ups followed is gone with them.
+    RegTreeDeleteKey(tree, kLocalMachine + u"K\\" + name(inOrder[1]));
+    TreeKeyCreateChild(key, u"a-longer-name", 13);
+    for (size_t i : {inOrder[0], inOrder[1]})
+        EXPECT_EQ(TreeKeyChild(key, name(i).data(), name(i).size()) != nullptr, i != inOrder[1]);
+    EXPECT_EQ(TreeKeyName(*TreeKeyChild(key, u"A-LONGER-NAME", 13)), u"a-longer-name");
+}
+
 // Keys made one after the other with their values set one by one, as a
 // file is loaded: a key's room grows past the end of the pool's chunks and
 // is trimmed, and a key met again later grows and shrinks where other keys
