@@ -174,11 +174,10 @@ void* MoveRoom(TreePool& pool, void* old, size_t oldSize, size_t size, size_t ke
     return p;
 }
 
-// The pool of the tree a key belongs to: the top's.
+// The pool of the tree a key belongs to: the top's, which every block of
+// sub-keys notes.
 TreePool& PoolOf(const TreeKey& key) {
-    const TreeKey* k = &key;
-    while (k->parent) k = k->parent;
-    return *k->extra->pool;
+    return key.parent ? *key.parent->children->pool : *key.extra->pool;
 }
 
 // ---- keys ----
@@ -884,11 +883,11 @@ TreeKey& TreeKeyCreateChild(TreeKey& key, const char16_t* name, size_t nameLengt
     if (count == capacity) {
         if (capacity >= kGoneSlot / 2) AbortWith("a key with over 2 billion sub-keys");
         uint32_t more = std::max(2u, 2 * capacity);
+        TreePool& pool = PoolOf(key);
         key.children = static_cast<TreeChildBlock*>(
-            MoveRoom(PoolOf(key), key.children, ChildBlockBytes(capacity), ChildBlockBytes(more),
+            MoveRoom(pool, key.children, ChildBlockBytes(capacity), ChildBlockBytes(more),
                      key.children ? ChildBlockBytes(count) : 0));
-        key.children->count = count;
-        key.children->capacity = more;
+        *key.children = TreeChildBlock{count, more, &pool};
         HoldsIfAlone(key, ChildBlockBytes(more));
     }
     TreeKey* child = NewKey(key, name, nameLength);

@@ -32,11 +32,14 @@ struct TreeValueBlock {
     uint32_t count;      // values not gone
 };
 
+struct TreePool;
+
 // A key's sub-keys, which it owns, in no particular order: a count and room,
 // then the keys, in one allocation, made when the first sub-key comes.
 struct TreeChildBlock {
     uint32_t count;
     uint32_t capacity;
+    TreePool* pool;  // the tree's, so that a sub-key finds it in two steps
 };
 
 // Positions by name, kept only for keys with many values or sub-keys: an
