@@ -307,6 +307,13 @@ void Narrow(const uint8_t* from, size_t size, uint8_t* to) {
             uint32_t four = uint32_t(w | w >> 16);     // a b c d
             std::memcpy(to, &four, sizeof four);
         }
+    if (kLittleEndian && k + 4 <= size) {  // two more at once
+        uint32_t w;
+        std::memcpy(&w, from + k, sizeof w);  // a 0 b 0
+        uint16_t two = uint16_t(w | w >> 8);  // a b
+        std::memcpy(to, &two, sizeof two);
+        k += 4, to += 2;
+    }
     for (; k < size; k += 2) *to++ = from[k];
 }
 
@@ -322,6 +329,13 @@ void Widen(const uint8_t* from, size_t size, uint8_t* to) {
             w = (w | w << 8) & 0x00FF00FF00FF00FFull;   // a 0 b 0 c 0 d 0
             std::memcpy(to + k, &w, sizeof w);
         }
+    if (kLittleEndian && k + 4 <= size) {  // two more at once
+        uint16_t two;
+        std::memcpy(&two, from, sizeof two);                    // a b
+        uint32_t w = (two | uint32_t(two) << 8) & 0x00FF00FFu;  // a 0 b 0
+        std::memcpy(to + k, &w, sizeof w);
+        k += 4, from += 2;
+    }
     for (; k < size; k += 2) {
         to[k] = *from++;
         to[k + 1] = 0;
