@@ -168,8 +168,8 @@ TEST_F(PortableRegistryTest, PathsAsWindowsAnswersThem) {
         EXPECT_EQ(RegistryOpenKey(REG_ROOT_LOCAL_MACHINE, W(c.path).c_str(), 0, 1, &key), c.result);
         if (c.result == kRegOk) RegistryCloseKey(key);
     }
-    // An empty part at every place of a path; a backslash beside the
-    // character after it (']') is none.
+    // An empty name at every place of a path; a backslash before ']', the
+    // character after it, makes none.
     for (size_t at = 1; at <= 12; ++at) {
         SCOPED_TRACE(at);
         std::u16string path(15, u'k');
