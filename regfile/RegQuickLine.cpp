@@ -721,19 +721,39 @@ template <size_t W> size_t PassValueData(const Units<W>& u, size_t at, uint32_t*
 // ASCII, so a unit outside ASCII, whatever character the file's code page
 // makes of an 8-bit one, never matches.
 template <size_t W>
-bool LoadsValue(const RegKeySet& set, const Units<W>& u, size_t from, size_t to) {
-    for (const std::u16string& v : set.values) {
-        if (v.size() != to - from) continue;
-        size_t k = 0;
-        while (k < v.size() && RegFoldChar(char16_t(u[from + k])) == RegFoldChar(v[k])) ++k;
-        if (k == v.size()) return true;
+bool LoadsValue(const QuickNames& names, const Units<W>& u, size_t from, size_t to) {
+    const size_t n = to - from;
+    if (!names.inWords) {
+        for (const std::u16string& v : names.set->values) {
+            if (v.size() != n) continue;
+            size_t k = 0;
+            while (k < n && RegFoldChar(char16_t(u[from + k])) == RegFoldChar(v[k])) ++k;
+            if (k == n) return true;
+        }
+        return false;
     }
+    if (n > 8 || !(names.lengths >> n & 1)) return false;
+    uint64_t x = 0;
+    if (W == 1 && from + 8 <= u.readable) {
+        x = EightAt(u.at + from);
+        if (n < 8) x &= (uint64_t(1) << (8 * n)) - 1;
+    } else {
+        for (size_t k = 0; k < n; ++k) {
+            uint32_t c = u[from + k];
+            if (c >= 0x80) return false;
+            x |= uint64_t(c) << (8 * k);
+        }
+    }
+    if (x & 0x8080808080808080ull) return false;
+    x = FoldEight(x);
+    for (size_t i = 0; i < names.count; ++i)
+        if (names.length[i] == n && names.word[i] == x) return true;
     return false;
 }
 
 template <size_t W>
 size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
-                  uint32_t* valueCount, const RegKeySet* stopAt, bool* stoppedAtLoaded) {
+                  uint32_t* valueCount, const QuickNames* stopAt, bool* stoppedAtLoaded) {
     const Units<W> u = UnitsOf<W>(doc, 0, UnitsEnd(doc));
     size_t start = startByte / W;
     uint32_t& lineTotal = *lineCount;
@@ -771,8 +791,26 @@ size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
 
 }  // namespace
 
+QuickNames QuickNamesOf(const RegKeySet& set) {
+    QuickNames names;
+    names.set = &set;
+    names.inWords = set.values.size() <= 4;
+    for (const std::u16string& v : set.values) {
+        uint64_t word = 0;
+        for (size_t k = 0; k < v.size() && names.inWords; ++k) {
+            names.inWords = k < 8 && v[k] < 0x80;
+            if (names.inWords) word |= uint64_t(FoldAscii(v[k])) << (8 * k);
+        }
+        if (!names.inWords) break;
+        names.lengths |= uint32_t(1) << v.size();
+        names.length[names.count] = uint8_t(v.size());
+        names.word[names.count++] = word;
+    }
+    return names;
+}
+
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
-                       uint32_t* valueCount, const RegKeySet* stopAt, bool* stoppedAtLoaded) {
+                       uint32_t* valueCount, const QuickNames* stopAt, bool* stoppedAtLoaded) {
     bool ignored;
     bool& loaded = stoppedAtLoaded ? *stoppedAtLoaded : ignored;
     loaded = false;

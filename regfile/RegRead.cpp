@@ -163,13 +163,14 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
         !full && !what.entries &&
         (doc->format.encoding == kRegFileAnsi || doc->format.encoding == kRegFileUtf16);
     const bool passLoaded = pass && what.only && !what.only->values.empty();
+    const QuickNames names = passLoaded ? QuickNamesOf(*what.only) : QuickNames();
     Statement st;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
         bool nameLoaded = false;  // the pass stopped at a value the load keeps
         if (pass && reading.key != kNoKey && (!reading.loading || passLoaded)) {
             uint32_t lines, values;
             start = QuickPassValues(*doc, start, &lines, &values,
-                                    reading.loading ? what.only : nullptr, &nameLoaded);
+                                    reading.loading ? &names : nullptr, &nameLoaded);
             line += lines;
             reading.entryCount += values;
             if (start == doc->bytes.size()) break;
