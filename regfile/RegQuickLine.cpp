@@ -279,22 +279,70 @@ bool NameRun(const Units<W>& u, size_t* at, size_t used, size_t* part, KeyHash* 
     return true;
 }
 
+// How many of the steps the last path kept the path u[from, to) shares:
+// those whose backslash comes before the first unit that differs.
+template <size_t W>
+size_t SharedSteps(const Units<W>& u, size_t from, size_t to, const QuickKey& k) {
+    if (!k.steps) return 0;
+    const size_t units = k.step[k.steps - 1].at + 1;
+    const size_t bytes = W * (units < to - from ? units : to - from);
+    const uint8_t *a = u.at + W * from, *b = k.lastPath;
+    size_t same = 0;
+    while (same + 8 <= bytes && EightAt(a + same) == EightAt(b + same)) same += 8;
+    while (same < bytes && a[same] == b[same]) ++same;
+    size_t n = k.steps;
+    while (n > 0 && W * k.step[n - 1].at >= same) --n;
+    return n;
+}
+
+// A backslash at u[at] hashed: kept for the next path while there is room.
+inline void KeepStep(QuickKey* k, size_t at, size_t depth, const KeyHash& hash) {
+    if (k->steps < 4) k->step[k->steps++] = QuickKey::Step{at, depth, hash.h, hash.above};
+}
+
+// Where the hashing of a path (its first unit at `path`, from u[from]; its
+// names in [below, used)) starts: after the last of the `shared` steps of
+// the last path it shares, or at the root's name. Sets *hash and *depth
+// there, and what the path leaves for the next.
+inline size_t HashStart(const uint8_t* path, size_t from, size_t below, size_t used, size_t root,
+                        size_t shared, QuickKey* out, KeyHash* hash, size_t* depth) {
+    out->steps = shared;
+    out->lastPath = path;
+    out->lastRoot = root;
+    if (shared) {
+        // The units up to that backslash are those of the last path, which
+        // passed every check made before it.
+        const QuickKey::Step& step = out->step[shared - 1];
+        hash->h = step.hash;
+        hash->above = step.above;
+        *depth = step.depth;
+        return from + step.at + 1;
+    }
+    *hash = RootHash(root);
+    if (used > below) {
+        hash->Backslash();
+        KeepStep(out, kRootLengths[root], *depth, *hash);
+    }
+    return below;
+}
+
 // The key path between '[' (or "[-") and the last ']', all ASCII.
 template <size_t W>
 bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
-    const size_t root = QuickKeyRoot(u, from, to);
+    const bool hashes = out && out->hashes;
+    size_t shared = hashes ? SharedSteps(u, from, to, *out) : 0;
+    const size_t root = shared ? out->lastRoot : QuickKeyRoot(u, from, to);
     if (root == kRegRootCount) return false;
     const size_t rootLength = kRootLengths[root];
     size_t below = from + rootLength + (to - from > rootLength);
     if (below < to && u[below] == '\\') return false;
     size_t used = to;  // without trailing backslashes
     while (used > below && u[used - 1] == '\\') --used;
-    const bool hashes = out && out->hashes;
+    while (shared && from + out->step[shared - 1].at >= used) --shared;
     KeyHash hash;
-    if (hashes) hash = RootHash(root);
-    if (hashes && used > below) hash.Backslash();
-    size_t part = 0, depth = used > below;
-    for (size_t i = below; i < used; ++i) {
+    size_t part = 0, depth = used > below, i = below;
+    if (hashes) i = HashStart(u.at + W * from, from, below, used, root, shared, out, &hash, &depth);
+    for (; i < used; ++i) {
         // 8-bit names a run at a time, from a step's start.
         if (W == 1 && hash.filled == 0) {
             if (!NameRun(u, &i, used, &part, hashes ? &hash : nullptr)) return false;
@@ -311,6 +359,7 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
             part = 0;
             ++depth;
             if (hashes) hash.Backslash();
+            if (hashes) KeepStep(out, i - from, depth, hash);
         }
     }
     if (depth > kTreeMaxKeyDepth || (deletion && used == below)) return false;

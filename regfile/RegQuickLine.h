@@ -22,6 +22,18 @@ struct QuickKey {
     // Where the path was told, for QuickKeyPathText: the root's number and
     // the units of the names below it, [below, used) from the line's start.
     size_t lineStart = 0, root = 0, below = 0, used = 0;
+    // With hashes, what the last path hashed leaves for the next one:
+    // sections mostly follow one another below the same keys, so a path
+    // that starts with the same units goes on from the last backslash
+    // they share. Kept for a reading of one document.
+    struct Step {
+        size_t at;     // the backslash's units from the path's start
+        size_t depth;  // the names up to the one after it
+        uint64_t hash, above;
+    };
+    const uint8_t* lastPath = nullptr;  // its first unit in the document
+    size_t lastRoot = 0, steps = 0;
+    Step step[4];
 };
 
 // The path of a key line QuickStatement told (as Statement::path holds
