@@ -279,40 +279,54 @@ bool NameRun(const Units<W>& u, size_t* at, size_t used, size_t* part, KeyHash* 
     return true;
 }
 
-// How many of the steps the last path kept the path u[from, to) shares:
-// those whose backslash comes before the first unit that differs.
-template <size_t W>
-size_t SharedSteps(const Units<W>& u, size_t from, size_t to, const QuickKey& k) {
-    if (!k.steps) return 0;
-    const size_t units = k.step[k.steps - 1].at + 1;
-    const size_t bytes = W * (units < to - from ? units : to - from);
-    const uint8_t *a = u.at + W * from, *b = k.lastPath;
-    size_t same = 0;
-    while (same + 8 <= bytes && EightAt(a + same) == EightAt(b + same)) same += 8;
-    while (same < bytes && a[same] == b[same]) ++same;
-    size_t n = k.steps;
-    while (n > 0 && W * k.step[n - 1].at >= same) --n;
+// How many of a path's steps have their backslash among the first `same`
+// bytes of the path now read: both bytes of it in UTF-16, where a unit may
+// share only its low byte with a backslash.
+template <size_t W> size_t StepsBefore(const QuickKey::Path& p, size_t same) {
+    size_t n = 0;
+    while (n < p.steps && W * (p.step[n].at + 1) <= same) ++n;
     return n;
 }
 
-// A backslash at u[at] hashed: kept for the next path while there is room.
-inline void KeepStep(QuickKey* k, size_t at, size_t depth, const KeyHash& hash) {
-    if (k->steps < 4) k->step[k->steps++] = QuickKey::Step{at, depth, hash.h, hash.above};
+// How many of the steps a path kept the path u[from, to) shares: those
+// whose backslash comes before the first unit that differs.
+template <size_t W>
+size_t SharedSteps(const Units<W>& u, size_t from, size_t to, const QuickKey::Path& p) {
+    if (!p.steps) return 0;
+    const size_t units = p.step[p.steps - 1].at + 1;
+    const size_t bytes = W * (units < to - from ? units : to - from);
+    const uint8_t *a = u.at + W * from, *b = p.start;
+    size_t same = 0;
+    for (; same + 8 <= bytes; same += 8) {
+        // The first byte that differs, in the order the bytes stand.
+        if (uint64_t differ = EightAt(a + same) ^ EightAt(b + same)) {
+            same += size_t(__builtin_ctzll(differ)) / 8;
+            return StepsBefore<W>(p, same);
+        }
+    }
+    while (same < bytes && a[same] == b[same]) ++same;
+    return StepsBefore<W>(p, same);
+}
+
+// A backslash at u[at] hashed: kept for the paths after while there is room.
+inline void KeepStep(QuickKey::Path* p, size_t at, size_t depth, const KeyHash& hash) {
+    if (p->steps < 4)
+        p->step[p->steps++] = QuickKey::Step{uint32_t(at), uint32_t(depth), hash.h, hash.above};
 }
 
 // Where the hashing of a path (its first unit at `path`, from u[from]; its
-// names in [below, used)) starts: after the last of the `shared` steps of
-// the last path it shares, or at the root's name. Sets *hash and *depth
-// there, and what the path leaves for the next.
+// names in [below, used)) starts: after the last of the `shared` steps it
+// shares with *p, or at the root's name. Sets *hash and *depth there; *p
+// becomes what the path leaves for the paths after.
 inline size_t HashStart(const uint8_t* path, size_t from, size_t below, size_t used, size_t root,
-                        size_t shared, QuickKey* out, KeyHash* hash, size_t* depth) {
-    out->steps = shared;
-    out->lastPath = path;
-    out->lastRoot = root;
+                        size_t shared, QuickKey::Path* p, KeyHash* hash, size_t* depth) {
+    p->steps = shared;
+    p->start = path;
+    p->root = root;
     if (shared) {
-        // The units up to that backslash are those of the last path, which
+        // The units up to that backslash are those of the path kept, which
         // passed every check made before it.
-        const QuickKey::Step& step = out->step[shared - 1];
+        const QuickKey::Step& step = p->step[shared - 1];
         hash->h = step.hash;
         hash->above = step.above;
         *depth = step.depth;
@@ -321,7 +335,7 @@ inline size_t HashStart(const uint8_t* path, size_t from, size_t below, size_t u
     *hash = RootHash(root);
     if (used > below) {
         hash->Backslash();
-        KeepStep(out, kRootLengths[root], *depth, *hash);
+        KeepStep(p, kRootLengths[root], *depth, *hash);
     }
     return below;
 }
@@ -330,18 +344,29 @@ inline size_t HashStart(const uint8_t* path, size_t from, size_t below, size_t u
 template <size_t W>
 bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
     const bool hashes = out && out->hashes;
-    size_t shared = hashes ? SharedSteps(u, from, to, *out) : 0;
-    const size_t root = shared ? out->lastRoot : QuickKeyRoot(u, from, to);
+    // The kept path that shares the most with this one, or the older.
+    size_t shared = 0, slot = 0;
+    if (hashes) {
+        size_t first = SharedSteps(u, from, to, out->last[0]);
+        size_t second = SharedSteps(u, from, to, out->last[1]);
+        slot = first > second ? 0 : second > first ? 1 : out->older;
+        shared = slot ? second : first;
+    }
+    QuickKey::Path* kept = hashes ? &out->last[slot] : nullptr;
+    const size_t root = shared ? kept->root : QuickKeyRoot(u, from, to);
     if (root == kRegRootCount) return false;
     const size_t rootLength = kRootLengths[root];
     size_t below = from + rootLength + (to - from > rootLength);
     if (below < to && u[below] == '\\') return false;
     size_t used = to;  // without trailing backslashes
     while (used > below && u[used - 1] == '\\') --used;
-    while (shared && from + out->step[shared - 1].at >= used) --shared;
+    while (shared && from + kept->step[shared - 1].at >= used) --shared;
     KeyHash hash;
     size_t part = 0, depth = used > below, i = below;
-    if (hashes) i = HashStart(u.at + W * from, from, below, used, root, shared, out, &hash, &depth);
+    if (hashes) {
+        i = HashStart(u.at + W * from, from, below, used, root, shared, kept, &hash, &depth);
+        out->older = 1 - slot;
+    }
     for (; i < used; ++i) {
         // 8-bit names a run at a time, from a step's start.
         if (W == 1 && hash.filled == 0) {
@@ -359,7 +384,7 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
             part = 0;
             ++depth;
             if (hashes) hash.Backslash();
-            if (hashes) KeepStep(out, i - from, depth, hash);
+            if (hashes) KeepStep(kept, i - from, depth, hash);
         }
     }
     if (depth > kTreeMaxKeyDepth || (deletion && used == below)) return false;

@@ -22,18 +22,23 @@ struct QuickKey {
     // Where the path was told, for QuickKeyPathText: the root's number and
     // the units of the names below it, [below, used) from the line's start.
     size_t lineStart = 0, root = 0, below = 0, used = 0;
-    // With hashes, what the last path hashed leaves for the next one:
-    // sections mostly follow one another below the same keys, so a path
-    // that starts with the same units goes on from the last backslash
-    // they share. Kept for a reading of one document.
+    // With hashes, what the paths hashed last leave for the next one:
+    // sections mostly follow one another below the same few keys, so a
+    // path that starts with the same units as one of the last two goes on
+    // from the last backslash they share. Kept for a reading of one
+    // document.
     struct Step {
-        size_t at;     // the backslash's units from the path's start
-        size_t depth;  // the names up to the one after it
+        uint32_t at;     // the backslash's units from the path's start
+        uint32_t depth;  // the names up to the one after it
         uint64_t hash, above;
     };
-    const uint8_t* lastPath = nullptr;  // its first unit in the document
-    size_t lastRoot = 0, steps = 0;
-    Step step[4];
+    struct Path {
+        const uint8_t* start = nullptr;  // its first unit in the document
+        size_t root = 0, steps = 0;
+        Step step[4];
+    };
+    Path last[2];
+    size_t older = 0;  // the one a path that shares with neither replaces
 };
 
 // The path of a key line QuickStatement told (as Statement::path holds
