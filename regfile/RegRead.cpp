@@ -165,8 +165,8 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     const bool passLoaded = pass && what.only && !what.only->values.empty();
     const QuickNames names = passLoaded ? QuickNamesOf(*what.only) : QuickNames();
     Statement st;
-    // One for the whole reading: a key line's path is hashed on from the
-    // last one's where they start the same.
+    // One for the whole reading: a key line's path is hashed on from one
+    // of the last two where they start the same.
     QuickKey quickKey;
     quickKey.hashes = what.sections;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
