@@ -162,6 +162,7 @@ void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent);
 // Told, while a document is read and loaded, of each value set in the tree:
 // the section of its key, its name and the bytes it was set to. It may add
 // keys to the set being loaded; their sections from there on are loaded too.
+// It does not change the set's value names.
 typedef void (*RegValueLoaded)(void* context, const RegSection& section, const std::u16string& name,
                                const std::vector<uint8_t>& bytes, RegKeySet& load);
 

@@ -279,22 +279,95 @@ bool NameRun(const Units<W>& u, size_t* at, size_t used, size_t* part, KeyHash* 
     return true;
 }
 
+// How many of a path's steps have their backslash among the first `same`
+// bytes of the path now read: both bytes of it in UTF-16, where a unit may
+// share only its low byte with a backslash.
+template <size_t W> size_t StepsBefore(const QuickKey::Path& p, size_t same) {
+    size_t n = 0;
+    while (n < p.steps && W * (p.step[n].at + 1) <= same) ++n;
+    return n;
+}
+
+// How many of the steps a path kept the path u[from, to) shares: those
+// whose backslash comes before the first unit that differs.
+template <size_t W>
+size_t SharedSteps(const Units<W>& u, size_t from, size_t to, const QuickKey::Path& p) {
+    if (!p.steps) return 0;
+    const size_t units = p.step[p.steps - 1].at + 1;
+    const size_t bytes = W * (units < to - from ? units : to - from);
+    const uint8_t *a = u.at + W * from, *b = p.start;
+    size_t same = 0;
+    for (; same + 8 <= bytes; same += 8) {
+        // The first byte that differs, in the order the bytes stand.
+        if (uint64_t differ = EightAt(a + same) ^ EightAt(b + same)) {
+            same += size_t(__builtin_ctzll(differ)) / 8;
+            return StepsBefore<W>(p, same);
+        }
+    }
+    while (same < bytes && a[same] == b[same]) ++same;
+    return StepsBefore<W>(p, same);
+}
+
+// A backslash at u[at] hashed: kept for the paths after while there is room.
+inline void KeepStep(QuickKey::Path* p, size_t at, size_t depth, const KeyHash& hash) {
+    if (p->steps < 4)
+        p->step[p->steps++] = QuickKey::Step{uint32_t(at), uint32_t(depth), hash.h, hash.above};
+}
+
+// Where the hashing of a path (its first unit at `path`, from u[from]; its
+// names in [below, used)) starts: after the last of the `shared` steps it
+// shares with *p, or at the root's name. Sets *hash and *depth there; *p
+// becomes what the path leaves for the paths after.
+inline size_t HashStart(const uint8_t* path, size_t from, size_t below, size_t used, size_t root,
+                        size_t shared, QuickKey::Path* p, KeyHash* hash, size_t* depth) {
+    p->steps = shared;
+    p->start = path;
+    p->root = root;
+    if (shared) {
+        // The units up to that backslash are those of the path kept, which
+        // passed every check made before it.
+        const QuickKey::Step& step = p->step[shared - 1];
+        hash->h = step.hash;
+        hash->above = step.above;
+        *depth = step.depth;
+        return from + step.at + 1;
+    }
+    *hash = RootHash(root);
+    if (used > below) {
+        hash->Backslash();
+        KeepStep(p, kRootLengths[root], *depth, *hash);
+    }
+    return below;
+}
+
 // The key path between '[' (or "[-") and the last ']', all ASCII.
 template <size_t W>
 bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
-    const size_t root = QuickKeyRoot(u, from, to);
+    const bool hashes = out && out->hashes;
+    // The kept path that shares the most with this one, or the older.
+    size_t shared = 0, slot = 0;
+    if (hashes) {
+        size_t first = SharedSteps(u, from, to, out->last[0]);
+        size_t second = SharedSteps(u, from, to, out->last[1]);
+        slot = first > second ? 0 : second > first ? 1 : out->older;
+        shared = slot ? second : first;
+    }
+    QuickKey::Path* kept = hashes ? &out->last[slot] : nullptr;
+    const size_t root = shared ? kept->root : QuickKeyRoot(u, from, to);
     if (root == kRegRootCount) return false;
     const size_t rootLength = kRootLengths[root];
     size_t below = from + rootLength + (to - from > rootLength);
     if (below < to && u[below] == '\\') return false;
     size_t used = to;  // without trailing backslashes
     while (used > below && u[used - 1] == '\\') --used;
-    const bool hashes = out && out->hashes;
+    while (shared && from + kept->step[shared - 1].at >= used) --shared;
     KeyHash hash;
-    if (hashes) hash = RootHash(root);
-    if (hashes && used > below) hash.Backslash();
-    size_t part = 0, depth = used > below;
-    for (size_t i = below; i < used; ++i) {
+    size_t part = 0, depth = used > below, i = below;
+    if (hashes) {
+        i = HashStart(u.at + W * from, from, below, used, root, shared, kept, &hash, &depth);
+        out->older = 1 - slot;
+    }
+    for (; i < used; ++i) {
         // 8-bit names a run at a time, from a step's start.
         if (W == 1 && hash.filled == 0) {
             if (!NameRun(u, &i, used, &part, hashes ? &hash : nullptr)) return false;
@@ -311,6 +384,7 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
             part = 0;
             ++depth;
             if (hashes) hash.Backslash();
+            if (hashes) KeepStep(kept, i - from, depth, hash);
         }
     }
     if (depth > kTreeMaxKeyDepth || (deletion && used == below)) return false;
@@ -721,19 +795,39 @@ template <size_t W> size_t PassValueData(const Units<W>& u, size_t at, uint32_t*
 // ASCII, so a unit outside ASCII, whatever character the file's code page
 // makes of an 8-bit one, never matches.
 template <size_t W>
-bool LoadsValue(const RegKeySet& set, const Units<W>& u, size_t from, size_t to) {
-    for (const std::u16string& v : set.values) {
-        if (v.size() != to - from) continue;
-        size_t k = 0;
-        while (k < v.size() && RegFoldChar(char16_t(u[from + k])) == RegFoldChar(v[k])) ++k;
-        if (k == v.size()) return true;
+bool LoadsValue(const QuickNames& names, const Units<W>& u, size_t from, size_t to) {
+    const size_t n = to - from;
+    if (!names.inWords) {
+        for (const std::u16string& v : names.set->values) {
+            if (v.size() != n) continue;
+            size_t k = 0;
+            while (k < n && RegFoldChar(char16_t(u[from + k])) == RegFoldChar(v[k])) ++k;
+            if (k == n) return true;
+        }
+        return false;
     }
+    if (n > 8 || !(names.lengths >> n & 1)) return false;
+    uint64_t x = 0;
+    if (W == 1 && from + 8 <= u.readable) {
+        x = EightAt(u.at + from);
+        if (n < 8) x &= (uint64_t(1) << (8 * n)) - 1;
+    } else {
+        for (size_t k = 0; k < n; ++k) {
+            uint32_t c = u[from + k];
+            if (c >= 0x80) return false;
+            x |= uint64_t(c) << (8 * k);
+        }
+    }
+    if (x & 0x8080808080808080ull) return false;
+    x = FoldEight(x);
+    for (size_t i = 0; i < names.count; ++i)
+        if (names.length[i] == n && names.word[i] == x) return true;
     return false;
 }
 
 template <size_t W>
 size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
-                  uint32_t* valueCount, const RegKeySet* stopAt, bool* stoppedAtLoaded) {
+                  uint32_t* valueCount, const QuickNames* stopAt, bool* stoppedAtLoaded) {
     const Units<W> u = UnitsOf<W>(doc, 0, UnitsEnd(doc));
     size_t start = startByte / W;
     uint32_t& lineTotal = *lineCount;
@@ -771,8 +865,26 @@ size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
 
 }  // namespace
 
+QuickNames QuickNamesOf(const RegKeySet& set) {
+    QuickNames names;
+    names.set = &set;
+    names.inWords = set.values.size() <= 4;
+    for (const std::u16string& v : set.values) {
+        uint64_t word = 0;
+        for (size_t k = 0; k < v.size() && names.inWords; ++k) {
+            names.inWords = k < 8 && v[k] < 0x80;
+            if (names.inWords) word |= uint64_t(FoldAscii(v[k])) << (8 * k);
+        }
+        if (!names.inWords) break;
+        names.lengths |= uint32_t(1) << v.size();
+        names.length[names.count] = uint8_t(v.size());
+        names.word[names.count++] = word;
+    }
+    return names;
+}
+
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
-                       uint32_t* valueCount, const RegKeySet* stopAt, bool* stoppedAtLoaded) {
+                       uint32_t* valueCount, const QuickNames* stopAt, bool* stoppedAtLoaded) {
     bool ignored;
     bool& loaded = stoppedAtLoaded ? *stoppedAtLoaded : ignored;
     loaded = false;

@@ -22,6 +22,23 @@ struct QuickKey {
     // Where the path was told, for QuickKeyPathText: the root's number and
     // the units of the names below it, [below, used) from the line's start.
     size_t lineStart = 0, root = 0, below = 0, used = 0;
+    // With hashes, what the paths hashed last leave for the next one:
+    // sections mostly follow one another below the same few keys, so a
+    // path that starts with the same units as one of the last two goes on
+    // from the last backslash they share. Kept for a reading of one
+    // document.
+    struct Step {
+        uint32_t at;     // the backslash's units from the path's start
+        uint32_t depth;  // the names up to the one after it
+        uint64_t hash, above;
+    };
+    struct Path {
+        const uint8_t* start = nullptr;  // its first unit in the document
+        size_t root = 0, steps = 0;
+        Step step[4];
+    };
+    Path last[2];
+    size_t older = 0;  // the one a path that shares with neither replaces
 };
 
 // The path of a key line QuickStatement told (as Statement::path holds
@@ -36,6 +53,20 @@ void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16strin
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
                     uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values = nullptr);
 
+// The value names a set loads, made once for a reading (the set's names do
+// not change while it reads): names of up to eight ASCII letters are each
+// kept folded in a word, the first letter lowest, so a line's name is told
+// from its bytes; any other name leaves the set's own names to compare.
+struct QuickNames {
+    const RegKeySet* set = nullptr;
+    bool inWords = false;  // every name is one of word[0, count)
+    size_t count = 0;
+    uint32_t lengths = 0;  // bit n set: a name n letters long
+    uint64_t word[4] = {};
+    uint8_t length[4] = {};
+};
+QuickNames QuickNamesOf(const RegKeySet& set);
+
 // From `start`, a line start inside a key's section of a REGEDIT4 or UTF-16
 // file (not UTF-8, whose characters outside ASCII must be decoded):
 // past the blank, comment and value lines that follow in their common
@@ -43,9 +74,9 @@ bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Sta
 // each told exactly as QuickStatement tells it, up to the first line it
 // leaves to QuickStatement. *lineCount: the lines passed; *valueCount: the
 // value statements among them. Nothing is built: for sections not loaded,
-// or, with `stopAt`, for the values of a loaded section that the set does
-// not load (a value it loads ends the pass, as any line left to
+// or, with `stopAt`, for the values of a loaded section whose names are
+// not among its names (a value it loads ends the pass, as any line left to
 // QuickStatement does; *stoppedAtLoaded tells which, when given).
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
-                       uint32_t* valueCount, const RegKeySet* stopAt = nullptr,
+                       uint32_t* valueCount, const QuickNames* stopAt = nullptr,
                        bool* stoppedAtLoaded = nullptr);

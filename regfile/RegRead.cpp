@@ -163,20 +163,23 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
         !full && !what.entries &&
         (doc->format.encoding == kRegFileAnsi || doc->format.encoding == kRegFileUtf16);
     const bool passLoaded = pass && what.only && !what.only->values.empty();
+    const QuickNames names = passLoaded ? QuickNamesOf(*what.only) : QuickNames();
     Statement st;
+    // One for the whole reading: a key line's path is hashed on from one
+    // of the last two where they start the same.
+    QuickKey quickKey;
+    quickKey.hashes = what.sections;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
         bool nameLoaded = false;  // the pass stopped at a value the load keeps
         if (pass && reading.key != kNoKey && (!reading.loading || passLoaded)) {
             uint32_t lines, values;
             start = QuickPassValues(*doc, start, &lines, &values,
-                                    reading.loading ? what.only : nullptr, &nameLoaded);
+                                    reading.loading ? &names : nullptr, &nameLoaded);
             line += lines;
             reading.entryCount += values;
             if (start == doc->bytes.size()) break;
         }
         Statement::Kind kind;
-        QuickKey quickKey;
-        quickKey.hashes = what.sections;
         bool quick = !full && QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
                                              &quickKey, reading.loading ? &st : nullptr);
         if (!quick) kind = ReadStatement(reader, start, &st);

@@ -315,6 +315,59 @@ TEST(RegKeySet, NamesBelowAPrefixMarkAsTheKeysSection) {
     }
 }
 
+// Key lines one after another, 8-bit and UTF-16: each section keeps the
+// hashes of its own path, whatever the line before shares with it (up to
+// a backslash, up to a letter in place of one, up to a trailing one, or
+// what a line before it shares) and whether that line was read in full (a
+// letter outside ASCII) or deleted.
+TEST(RegDocumentReadSections, KeyHashesFromLineToLine) {
+    const struct {
+        const char* line;
+        const char16_t* path;  // null: no key's section
+    } rows[] = {
+        {"[HKEY_LOCAL_MACHINE\\Drivers\\Active\\12]", u"HKEY_LOCAL_MACHINE\\Drivers\\Active\\12"},
+        {"[HKEY_LOCAL_MACHINE\\Drivers\\Ports\\P12]", u"HKEY_LOCAL_MACHINE\\Drivers\\Ports\\P12"},
+        {"[HKEY_CURRENT_USER\\Other]", u"HKEY_CURRENT_USER\\Other"},
+        {"[HKEY_LOCAL_MACHINE\\Drivers\\Ports\\P13]", u"HKEY_LOCAL_MACHINE\\Drivers\\Ports\\P13"},
+        {"[HKEY_LOCAL_MACHINE\\DriversX\\A]", u"HKEY_LOCAL_MACHINE\\DriversX\\A"},
+        {"[HKEY_LOCAL_MACHINE\\DriversX\\]", u"HKEY_LOCAL_MACHINE\\DriversX"},
+        {"[HKEY_LOCAL_MACHINE\\DriversX\\Caf\xE9\\B]",
+         u"HKEY_LOCAL_MACHINE\\DriversX\\Caf\u00e9\\B"},
+        {"[HKEY_LOCAL_MACHINE\\DriversX\\Caf]", u"HKEY_LOCAL_MACHINE\\DriversX\\Caf"},
+        {"[-HKEY_LOCAL_MACHINE\\DriversX\\Caf]", nullptr},
+        {"[hkey_local_machine\\DriversX\\Caf\\C]", u"HKEY_LOCAL_MACHINE\\DriversX\\Caf\\C"},
+        {"[HKEY_LOCAL_MACHINE]", u"HKEY_LOCAL_MACHINE"},
+    };
+    std::string lines;
+    for (const auto& row : rows) lines += std::string(row.line) + "\r\n";
+    for (const std::string& file : {"REGEDIT4\r\n" + lines, Utf16File(kV5 + lines)}) {
+        RegDocument doc;
+        ASSERT_TRUE(
+            RegDocumentReadSections(file, "f.reg", true, false, nullptr, nullptr, &doc, nullptr));
+        ASSERT_EQ(doc.sections.size(), sizeof rows / sizeof rows[0]);
+        for (size_t i = 0; i < doc.sections.size(); ++i) {
+            SCOPED_TRACE(rows[i].line);
+            uint32_t key = 0, parent = 0;
+            if (rows[i].path) RegKeyHashes(rows[i].path, &key, &parent);
+            EXPECT_EQ(doc.sections[i].kind, rows[i].path ? kRegSectionKey : kRegSectionDeletion);
+            EXPECT_EQ(doc.sections[i].key, key);
+            EXPECT_EQ(doc.sections[i].parent, parent);
+        }
+    }
+    // In UTF-16, U+015C shares its low byte with a backslash.
+    std::string wide = Utf16File(kV5 + "[HKEY_LOCAL_MACHINE\\A\\B]\r\n");
+    for (char16_t c : std::u16string(u"[HKEY_LOCAL_MACHINE\\A\u015cB]\r\n"))
+        Utf16LeAppend(&wide, c);
+    RegDocument doc;
+    ASSERT_TRUE(
+        RegDocumentReadSections(wide, "f.reg", true, false, nullptr, nullptr, &doc, nullptr));
+    ASSERT_EQ(doc.sections.size(), 2u);
+    uint32_t key, parent;
+    RegKeyHashes(u"HKEY_LOCAL_MACHINE\\A\u015cB", &key, &parent);
+    EXPECT_EQ(doc.sections[1].key, key);
+    EXPECT_EQ(doc.sections[1].parent, parent);
+}
+
 TEST(RegDocumentRepaired, OnlyTheDataChanges) {
     const std::string a4 = "REGEDIT4\r\n\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\A]\r\n";
     const std::string a5 = kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n";

@@ -102,9 +102,9 @@ const char* const kAround[] = {
     // a driver key outside ASCII, which the scan takes through the code page
     "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\07]\r\n\"Name\"=\"COM7:\"\r\n\"Key\"=\"Caf\xE9\"\r\n"
     "[HKEY_LOCAL_MACHINE\\Caf\xE9]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
-    // (in UTF-16, U+0080, which Windows-1252 lacks: the scan opens "P?")
-    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\06]\r\n\"Name\"=\"COM6:\"\r\n\"Key\"=\"P\x80\"\r\n"
-    "[HKEY_LOCAL_MACHINE\\P?]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
+    // (in UTF-16, U+0080, which Windows-1252 lacks: the scan opens "P?rt")
+    "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\06]\r\n\"Name\"=\"COM6:\"\r\n\"Key\"=\"P\x80rt\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\P?rt]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n",
 };
 
 // The file in each encoding and with each line end.
