@@ -70,18 +70,18 @@ RegDocument Load(const std::string& content, RegTree& tree) {
     return doc;
 }
 
-}  // namespace
-
 // What each value spelling puts in the registry (type: bytes). Where a
 // spelling is broken, regedit skips that line alone and so do we.
-TEST(RegDocumentRead, ValuesAsRegeditImportsThem) {
+struct ValueCase {
+    std::string content;
+    std::u16string name;
+    const char* expected;
+};
+
+std::vector<ValueCase> ValueCases() {
     const std::string a4 = "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n";
     const std::string a5 = kV5 + "[HKEY_LOCAL_MACHINE\\A]\r\n";
-    struct Case {
-        std::string content;
-        std::u16string name;
-        const char* expected;
-    } cases[] = {
+    return {
         {a4 + "\"v\"=\"x\"\r\n", u"v", "1: 78 00 00 00 "},
         {a4 + "@=\"x\"\r\n", u"", "1: 78 00 00 00 "},
         {a4 + "\"v\" = \"a\\\\b\\\"\\n\\r\" ; note\r\n", u"v",  // escapes, spacing, comment
@@ -128,7 +128,12 @@ TEST(RegDocumentRead, ValuesAsRegeditImportsThem) {
         {"REGEDIT4\r\r[HKEY_LOCAL_MACHINE\\A]\r\"v\"=\"x\"\r", u"v", "1: 78 00 00 00 "},
         {"REGEDIT4\t\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"x\"", u"v", "1: 78 00 00 00 "},
     };
-    for (const auto& c : cases) {
+}
+
+}  // namespace
+
+TEST(RegDocumentRead, ValuesAsRegeditImportsThem) {
+    for (const ValueCase& c : ValueCases()) {
         SCOPED_TRACE(c.content);
         RegTree tree;
         Load(c.content, tree);
