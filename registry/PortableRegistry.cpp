@@ -215,6 +215,9 @@ long RegistryEnumKey(RegKey handle, uint32_t index, WideChar* name, uint32_t* na
 
 long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uint8_t* data,
                         uint32_t* byteCount) {
+    // Somewhere to put the bytes but no room given for them: refused before
+    // anything else is looked at, as Windows refuses it.
+    if (data && !byteCount) return kRegInvalidParameter;
     TreeKey* key = KeyOfHandle(handle);
     if (!key) return kRegNotFound;
     size_t length;
@@ -225,7 +228,6 @@ long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uin
     if (type) *type = TreeValueType(*v);
     uint32_t size = TreeValueSize(*v);
     if (data) {
-        if (!byteCount) return kRegNotFound;
         if (size > *byteCount) {
             *byteCount = size;
             return kRegMoreData;

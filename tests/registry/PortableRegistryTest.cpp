@@ -90,6 +90,10 @@ TEST_F(PortableRegistryTest, QueryReportsSizesLikeWindows) {
     EXPECT_EQ(size, 10u);
     size = 16;
     EXPECT_EQ(RegistryQueryValue(key, W(u"missing").c_str(), nullptr, data, &size), kRegNotFound);
+    // Bytes asked for without a count: refused, present value or not.
+    for (auto name : {u"v", u"missing"})
+        EXPECT_EQ(RegistryQueryValue(key, W(name).c_str(), nullptr, data, nullptr),
+                  kRegInvalidParameter);
     RegistryCloseKey(key);
 }
 
