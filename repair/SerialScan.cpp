@@ -75,12 +75,10 @@ struct ScanState {
     // that their room is made once, and the characters of the last value read.
     TextString name{}, pnpId{}, driverPath{}, dll{}, subKeyName{};
     WideChar value[kValueBytes / 2 + 1]{};
-
-    void Add(const char* text) { report.AppendTracked(reportLength, text); }
 };
 
 // Judges the "Dll" value of one driver key, repairs it when asked, and adds
-// the port's report line.
+// the port's report line (in one append: a report of thousands of ports).
 void ExamineDll(ScanState& scan, RegKey driverKey, const TextString& keyPath,
                 const TextString& label) {
     TextString& dll = scan.dll;
@@ -105,16 +103,10 @@ void ExamineDll(ScanState& scan, RegKey driverKey, const TextString& keyPath,
     if (damaged) ++scan.found.damaged;
     if (repaired) ++scan.found.repaired;
 
-    scan.Add(label.CStr());
-    scan.Add("  => Dll: ");
-    scan.Add(dll.CStr());
-    if (repaired) {
-        scan.Add(kFixedMarker.CStr());
-        scan.message.Assign(kFixedMessage);
-    } else if (damaged) {
-        scan.Add(kFaultMarker.CStr());
-    }
-    scan.Add("\r\n");
+    const char* marker = repaired ? kFixedMarker.CStr() : damaged ? kFaultMarker.CStr() : "";
+    const char* line[] = {label.CStr(), "  => Dll: ", dll.CStr(), marker, "\r\n"};
+    scan.report.AppendTracked(scan.reportLength, line, 5);
+    if (repaired) scan.message.Assign(kFixedMessage);
 }
 
 // One loaded driver: the sub-key subKey of Drivers\Active, open as active.

@@ -292,22 +292,36 @@ TextString& TextString::Append(const char* text) {
     return *this;
 }
 
-TextString& TextString::AppendTracked(int32_t& length, const char* text) {
-    // A text whose end is known, with room for what comes (as Reserve counts
-    // it), takes the text in one copy; anything else is Append's.
-    if (chars_ && text && !InsideBlock(chars_, text)) {
-        int32_t end = KnownEnd(chars_);
-        size_t added = strlen(text);
-        int32_t capacity = HeaderOf(chars_)->capacity;
-        if (end != kUnknownEnd && int64_t(end) + int64_t(added) + 2 <= capacity &&
-            chars_[end] == 0) {
-            memcpy(chars_ + end, text, added + 1);
-            length = end + int32_t(added);
-            SetKnownEnd(chars_, length);
-            return *this;
-        }
+TextString& TextString::AppendTracked(int32_t& length, const char* const* texts, int32_t count) {
+    // Texts outside this block are measured, given room in one step and
+    // copied once each. A text inside it (a part of this very text) is read
+    // as it stands before anything is written: the texts are joined apart
+    // first.
+    int64_t added = 0;
+    bool any = false, outside = true;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!texts[i]) continue;
+        any = true;
+        outside = outside && !InsideBlock(chars_, texts[i]);
+        added += int64_t(strlen(texts[i]));
     }
-    Append(text);
+    if (!outside) {
+        TextString joined;
+        joined.AppendTracked(length, texts, count);
+        Append(joined);
+    } else if (any) {
+        int32_t end = Length();
+        Reserve(ClampSize(int64_t(end) + added));
+        char* out = chars_ + end;
+        for (int32_t i = 0; i < count; ++i) {
+            if (!texts[i]) continue;
+            size_t n = strlen(texts[i]);
+            memcpy(out, texts[i], n);
+            out += n;
+        }
+        *out = 0;
+        SetKnownEnd(chars_, int64_t(end) + added);
+    }
     length = Length();
     return *this;
 }
