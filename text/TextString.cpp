@@ -293,31 +293,30 @@ TextString& TextString::Append(const char* text) {
 }
 
 TextString& TextString::AppendTracked(int32_t& length, const char* const* texts, int32_t count) {
-    // Texts outside this block are measured, given room in one step and
-    // copied once each. A text inside it (a part of this very text) is read
-    // as it stands before anything is written: the texts are joined apart
-    // first.
+    // A few texts outside this block are measured once, given room in one
+    // step and copied. Others (more texts, or a part of this very text, read
+    // as it stands before anything is written) are joined apart first.
+    const int32_t kMeasured = 8;
+    size_t sizes[kMeasured];
     int64_t added = 0;
-    bool any = false, outside = true;
-    for (int32_t i = 0; i < count; ++i) {
-        if (!texts[i]) continue;
-        any = true;
-        outside = outside && !InsideBlock(chars_, texts[i]);
-        added += int64_t(strlen(texts[i]));
+    bool any = false, direct = count <= kMeasured;
+    for (int32_t i = 0; direct && i < count; ++i) {
+        sizes[i] = texts[i] ? strlen(texts[i]) : 0;
+        added += int64_t(sizes[i]);
+        any = any || texts[i];
+        direct = !InsideBlock(chars_, texts[i]);
     }
-    if (!outside) {
+    if (!direct) {
         TextString joined;
-        joined.AppendTracked(length, texts, count);
+        for (int32_t i = 0; i < count; ++i) joined.Append(texts[i]);
         Append(joined);
     } else if (any) {
         int32_t end = Length();
         Reserve(ClampSize(int64_t(end) + added));
         char* out = chars_ + end;
         for (int32_t i = 0; i < count; ++i) {
-            if (!texts[i]) continue;
-            size_t n = strlen(texts[i]);
-            memcpy(out, texts[i], n);
-            out += n;
+            if (sizes[i]) memcpy(out, texts[i], sizes[i]);
+            out += sizes[i];
         }
         *out = 0;
         SetKnownEnd(chars_, int64_t(end) + added);

@@ -465,6 +465,7 @@ TEST(AppendTracked, SeveralTextsJoined) {
         {"empty on null", nullptr, -1, {nullptr, ""}},
         {"past the room", "abcdef", -1, {kLong.c_str(), "!", kLong.c_str()}},
         {"part of itself", "abcdef", 2, {kLong.c_str(), nullptr, "+"}},
+        {"many", "", -1, {"1", "2", "3", "4", "5", "6", "7", "8", nullptr, kLong.c_str()}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
