@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define PORTMEDIC_TREE_POISON 1
@@ -90,15 +91,9 @@ void GiveRoom(TreePool* pool, void* p, size_t size) {
     Poison(p, size);
 }
 
-void* TakeRoom(TreePool& pool, size_t size) {
-    size = RoomSize(size);
-    if (size > TreePool::kLargest) return Resize(nullptr, size);
-    void*& list = pool.spare[size / 8];
-    if (void* p = list) {
-        Unpoison(p, size);
-        std::memcpy(&list, p, sizeof list);
-        return p;
-    }
+// Room of a rounded size (at most TreePool::kLargest) carved from the end of
+// the last chunk, a new chunk when it has too little left.
+void* Carve(TreePool& pool, size_t size) {
     if (pool.left < size) {
         // The old chunk's tail is kept with the room given back.
         if (pool.left) {
@@ -117,6 +112,59 @@ void* TakeRoom(TreePool& pool, size_t size) {
     return p;
 }
 
+void* TakeRoom(TreePool& pool, size_t size) {
+    size = RoomSize(size);
+    if (size > TreePool::kLargest) return Resize(nullptr, size);
+    void*& list = pool.spare[size / 8];
+    if (void* p = list) {
+        Unpoison(p, size);
+        std::memcpy(&list, p, sizeof list);
+        return p;
+    }
+    return Carve(pool, size);
+}
+
+// Whether a pooled block of `size` bytes ends where the last chunk's room
+// not carved yet begins: it can then grow or shrink where it is.
+bool AtTail(const TreePool& pool, const void* p, size_t size) {
+    const uint8_t* b = static_cast<const uint8_t*>(p);
+    return !Alone(size) && b >= pool.chunks.back() && b + RoomSize(size) == pool.next;
+}
+
+// Room for a block that is to grow and then shrink to what it holds (a
+// key's values as a file sets them one by one): at the end of the last
+// chunk, where both happen without moving it.
+void* TakeTail(TreePool& pool, size_t size) {
+    if (Alone(size)) return Resize(nullptr, RoomSize(size));
+    return Carve(pool, RoomSize(size));
+}
+
+// Grows a block at the tail where it is; false when it is not there, or
+// the chunk has too little left.
+bool GrowAtTail(TreePool& pool, void* p, size_t oldSize, size_t size) {
+    size_t more = RoomSize(size) - RoomSize(oldSize);
+    if (Alone(size) || !AtTail(pool, p, oldSize) || pool.left < more) return false;
+    Unpoison(pool.next, more);
+    pool.next += more;
+    pool.left -= more;
+    return true;
+}
+
+// Gives back a pooled block's room past its first `size` bytes, without
+// moving it: to the chunk's room not carved yet when the block ends there,
+// else with the room given back by size.
+void ShrinkPooled(TreePool& pool, void* p, size_t oldSize, size_t size) {
+    size_t less = RoomSize(oldSize) - RoomSize(size);
+    if (!less) return;
+    if (AtTail(pool, p, oldSize)) {
+        pool.next -= less;
+        pool.left += less;
+        Poison(pool.next, less);
+        return;
+    }
+    GiveRoom(&pool, static_cast<uint8_t*>(p) + RoomSize(size), less);
+}
+
 // Moves a block to room of another size, keeping its first `keep` bytes.
 void* MoveRoom(TreePool& pool, void* old, size_t oldSize, size_t size, size_t keep) {
     if (old && Alone(oldSize) && Alone(size)) return Resize(old, RoomSize(size));
@@ -126,11 +174,10 @@ void* MoveRoom(TreePool& pool, void* old, size_t oldSize, size_t size, size_t ke
     return p;
 }
 
-// The pool of the tree a key belongs to: the top's.
+// The pool of the tree a key belongs to: the top's, which every block of
+// sub-keys notes.
 TreePool& PoolOf(const TreeKey& key) {
-    const TreeKey* k = &key;
-    while (k->parent) k = k->parent;
-    return *k->extra->pool;
+    return key.parent ? *key.parent->children->pool : *key.extra->pool;
 }
 
 // ---- keys ----
@@ -147,6 +194,16 @@ size_t ChildBlockBytes(size_t capacity) {
 
 size_t ValueBlockBytes(size_t capacity) { return sizeof(TreeValueBlock) + capacity; }
 
+// The key holds what the pool's chunks do not (see TreeKey::holdsBelow):
+// the keys above it are marked.
+void Holds(const TreeKey& key) {
+    for (TreeKey* k = key.parent; k && !k->holdsBelow; k = k->parent) k->holdsBelow = true;
+}
+
+void HoldsIfAlone(const TreeKey& key, size_t size) {
+    if (Alone(size)) Holds(key);
+}
+
 TreeKey* NewKey(TreeKey& parent, const char16_t* name, size_t length) {
     if (length > 0xFFFF) AbortWith("a key name over 65535 characters");
     void* room = TakeRoom(PoolOf(parent), KeyBytes(length));
@@ -154,6 +211,7 @@ TreeKey* NewKey(TreeKey& parent, const char16_t* name, size_t length) {
     if (length) std::memcpy(static_cast<char*>(room) + sizeof(TreeKey), name, 2 * length);
     key->parent = &parent;
     key->nameLength = uint16_t(length);
+    HoldsIfAlone(*key, KeyBytes(length));
     return key;
 }
 
@@ -167,11 +225,13 @@ TreeKey* NewTop() {
 void FreeKey(TreePool* pool, TreeKey* key);
 
 // Frees what the key holds and everything below it (with no pool: the
-// whole tree is going, and only what was allocated alone is freed).
+// whole tree is going, and only what was allocated alone is freed, and
+// extra records, found through the keys marked as holding them).
 void FreeBelow(TreePool* pool, TreeKey* key) {
     key->extra.reset();
     if (key->values) GiveRoom(pool, key->values, ValueBlockBytes(key->values->capacity));
-    for (size_t i = 0; i < TreeKeyChildCount(*key); ++i) FreeKey(pool, ChildSlots(*key)[i]);
+    if (pool || key->holdsBelow)
+        for (size_t i = 0; i < TreeKeyChildCount(*key); ++i) FreeKey(pool, ChildSlots(*key)[i]);
     if (key->children) GiveRoom(pool, key->children, ChildBlockBytes(key->children->capacity));
     key->values = nullptr;
     key->children = nullptr;
@@ -196,7 +256,10 @@ void FreeTree(TreeKey* top) {
 }
 
 TreeKeyExtra& Extra(TreeKey& key) {
-    if (!key.extra) key.extra = std::make_unique<TreeKeyExtra>();
+    if (!key.extra) {
+        key.extra = std::make_unique<TreeKeyExtra>();
+        Holds(key);
+    }
     return *key.extra;
 }
 
@@ -244,6 +307,13 @@ void Narrow(const uint8_t* from, size_t size, uint8_t* to) {
             uint32_t four = uint32_t(w | w >> 16);     // a b c d
             std::memcpy(to, &four, sizeof four);
         }
+    if (kLittleEndian && k + 4 <= size) {  // two more at once
+        uint32_t w;
+        std::memcpy(&w, from + k, sizeof w);  // a 0 b 0
+        uint16_t two = uint16_t(w | w >> 8);  // a b
+        std::memcpy(to, &two, sizeof two);
+        k += 4, to += 2;
+    }
     for (; k < size; k += 2) *to++ = from[k];
 }
 
@@ -259,6 +329,13 @@ void Widen(const uint8_t* from, size_t size, uint8_t* to) {
             w = (w | w << 8) & 0x00FF00FF00FF00FFull;   // a 0 b 0 c 0 d 0
             std::memcpy(to + k, &w, sizeof w);
         }
+    if (kLittleEndian && k + 4 <= size) {  // two more at once
+        uint16_t two;
+        std::memcpy(&two, from, sizeof two);                    // a b
+        uint32_t w = (two | uint32_t(two) << 8) & 0x00FF00FFu;  // a 0 b 0
+        std::memcpy(to + k, &w, sizeof w);
+        k += 4, from += 2;
+    }
     for (; k < size; k += 2) {
         to[k] = *from++;
         to[k + 1] = 0;
@@ -275,10 +352,6 @@ bool NarrowName(const char16_t* name, size_t length) {
     for (; i < length; ++i)
         if (name[i] > 0xFF) return false;
     return true;
-}
-
-size_t NameBytes(const char16_t* name, size_t length) {
-    return NarrowName(name, length) ? length : 2 * length;
 }
 
 size_t NameBytes(const TreeValue& v) {
@@ -306,7 +379,17 @@ template <typename F> auto WithName(const TreeValue& v, F f) {
 }
 
 template <typename A, typename B> bool SameName(const A* a, const B* b, size_t length) {
-    for (size_t i = 0; i < length; ++i)
+    size_t i = 0;
+    // Names mostly come in the case they were kept in: the characters equal
+    // as they are are passed over eight bytes at a time.
+    if constexpr (sizeof(A) == sizeof(B)) {
+        const size_t n = 8 / sizeof(A);
+        while (i + n <= length && Word(a + i) == Word(b + i)) i += n;
+        // All equal up to the last few: the last eight bytes tell the rest.
+        if (i + n > length && length >= n && Word(a + length - n) == Word(b + length - n))
+            return true;
+    }
+    for (; i < length; ++i)
         if (a[i] != b[i] && RegFoldChar(a[i]) != RegFoldChar(b[i])) return false;
     return true;
 }
@@ -458,27 +541,27 @@ struct Probe {
     size_t slot = SIZE_MAX;
 };
 
-// The position of a value (its offset / 4) or sub-key, or kEmptySlot.
-uint32_t Find(const TreeKey& key, Entries entries, const char16_t* name, size_t length,
-              Probe* probe) {
+// The position of a value (its offset / 4) or sub-key, or kEmptySlot: a
+// function for each kind of entries, as the two are searched differently.
+template <Entries entries>
+uint32_t Find(const TreeKey& key, const char16_t* name, size_t length, Probe* probe) {
     if (const TreeIndex* index = IndexOf(key, entries)) {
         probe->hash = HashName(name, length);
         bool found;
         probe->slot = FindSlot(key, entries, *index, name, length, probe->hash, &found);
         return found ? index->slots[probe->slot].position : kEmptySlot;
     }
-    if (entries == kSubKeys) {
-        for (uint32_t p = 0; p < TreeKeyChildCount(key); ++p) {
-            const TreeKey* child = ChildSlots(key)[p];
-            if (RegNamesEqual(child->NameData(), child->nameLength, name, length)) return p;
-        }
-        return kEmptySlot;
-    }
-    if (TreeValueBlock* block = key.values)
+    if constexpr (entries == kSubKeys) {
+        TreeKey* const* kids = ChildSlots(key);
+        for (uint32_t p = 0, n = uint32_t(TreeKeyChildCount(key)); p < n; ++p)
+            if (kids[p]->nameLength == length && SameName(kids[p]->NameData(), name, length))
+                return p;
+    } else if (TreeValueBlock* block = key.values) {
         for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at))) {
             const TreeValue* v = ValueAt(block, at);
             if (!IsGone(*v) && ValueNamed(*v, name, length)) return uint32_t(at / 4);
         }
+    }
     return kEmptySlot;
 }
 
@@ -524,9 +607,15 @@ void MakeRoom(TreeKey& key, size_t more) {
         AbortWith("a key holding over 4 GB of values");
     size_t bytes = RoomSize(ValueBlockBytes(std::min(
         std::max({2 * capacity, used + more, size_t(128)}), 0xFFFFFFF0u - sizeof(TreeValueBlock))));
-    block = static_cast<TreeValueBlock*>(MoveRoom(PoolOf(key), block, ValueBlockBytes(capacity),
-                                                  bytes, block ? ValueBlockBytes(used) : 0));
-    if (!key.values) *block = TreeValueBlock{0, 0, 0, 0};
+    TreePool& pool = PoolOf(key);
+    if (!block) {
+        block = static_cast<TreeValueBlock*>(TakeTail(pool, bytes));
+        *block = TreeValueBlock{0, 0, 0, 0};
+    } else if (!GrowAtTail(pool, block, ValueBlockBytes(capacity), bytes)) {
+        block = static_cast<TreeValueBlock*>(
+            MoveRoom(pool, block, ValueBlockBytes(capacity), bytes, ValueBlockBytes(used)));
+    }
+    HoldsIfAlone(key, bytes);
     block->capacity = uint32_t(bytes - sizeof(TreeValueBlock));
     key.values = block;
 }
@@ -545,16 +634,20 @@ void WriteBytes(TreeValue* v, uint32_t type, const uint8_t* bytes, size_t size, 
     }
 }
 
-// Writes a value record at the end of the block, which has room for it.
-void AppendRecord(TreeKey& key, const char16_t* name, size_t nameLength, uint32_t type,
-                  const uint8_t* bytes, size_t size, bool narrow) {
+// Writes a value record at the end of the block, which has room for it;
+// narrowName: NarrowName(name, nameLength).
+void AppendRecord(TreeKey& key, const char16_t* name, size_t nameLength, bool narrowName,
+                  uint32_t type, const uint8_t* bytes, size_t size, bool narrow) {
     TreeValueBlock* block = key.values;
     TreeValue* v = ValueAt(block, block->used);
     v->nameLength = uint16_t(nameLength);
     uint8_t* to = reinterpret_cast<uint8_t*>(v + 1);
-    if (NarrowName(name, nameLength)) {
+    if (narrowName) {
         v->flags = TreeValue::kNarrowName;
-        for (size_t i = 0; i < nameLength; ++i) to[i] = uint8_t(name[i]);
+        if (kLittleEndian)  // each character's low byte comes first
+            Narrow(reinterpret_cast<const uint8_t*>(name), 2 * nameLength, to);
+        else
+            for (size_t i = 0; i < nameLength; ++i) to[i] = uint8_t(name[i]);
     } else {
         v->flags = 0;
         if (nameLength) std::memcpy(to, name, 2 * nameLength);
@@ -593,6 +686,68 @@ bool InsideValueBlock(const TreeKey& key, const void* p) {
     const TreeValueBlock* block = key.values;
     const uint8_t* b = reinterpret_cast<const uint8_t*>(block);
     return block && p >= b && p < b + sizeof(TreeValueBlock) + block->capacity;
+}
+
+// Whether two backslashes follow one another in the first `length`
+// characters: four characters at a time where the machine is
+// little-endian, else one by one.
+bool TwoBackslashes(const char16_t* path, size_t length) {
+    size_t i = 0;
+    bool after = false;  // the character before i is a backslash
+    if (kLittleEndian)
+        for (; i + 4 <= length; i += 4) {
+            const uint64_t low = 0x7FFF7FFF7FFF7FFFull;
+            uint64_t x = Word(path + i) ^ 0x005C005C005C005Cull;  // backslashes become zero
+            uint64_t zero = ~(((x & low) + low) | x | low);       // the top bit of each zero
+            if ((zero & zero >> 16) || (after && (zero & 0x8000))) return true;
+            after = zero >> 63;
+        }
+    for (; i < length; after = path[i++] == u'\\')
+        if (after && path[i] == u'\\') return true;
+    return false;
+}
+
+// A sub-key in the making of the enumeration order: its first eight folded
+// characters, packed, and itself.
+struct SortEntry {
+    uint64_t first, second;
+    TreeKey* key;
+};
+
+// Orders entries by their packed characters, keeping the order of equal
+// ones: a byte at a time from the last, passing over the bytes all
+// entries share (most of them for names of ASCII letters and digits).
+void SortByPacked(std::vector<SortEntry>& entries) {
+    uint64_t anyFirst = 0, allFirst = ~uint64_t(0), anySecond = 0, allSecond = ~uint64_t(0);
+    for (const SortEntry& e : entries) {
+        anyFirst |= e.first, allFirst &= e.first;
+        anySecond |= e.second, allSecond &= e.second;
+    }
+    const uint64_t differ[2] = {anySecond ^ allSecond, anyFirst ^ allFirst};
+    std::vector<SortEntry> other(entries.size());
+    for (unsigned byte = 0; byte < 16; ++byte) {
+        unsigned shift = 8 * (byte % 8);
+        if (!(differ[byte / 8] >> shift & 0xFF)) continue;
+        auto digit = [&](const SortEntry& e) {
+            return (byte < 8 ? e.second : e.first) >> shift & 0xFF;
+        };
+        size_t start[256] = {};
+        for (const SortEntry& e : entries) ++start[digit(e)];
+        for (size_t d = 0, sum = 0; d < 256; ++d) sum += std::exchange(start[d], sum);
+        for (const SortEntry& e : entries) other[start[digit(e)]++] = e;
+        entries.swap(other);
+    }
+}
+
+// The order of two names whose first eight folded characters are the same.
+bool AfterEight(const SortEntry& a, const SortEntry& b) {
+    size_t n = std::min(a.key->nameLength, b.key->nameLength);
+    for (size_t i = 8; i < n; ++i) {
+        char16_t x = RegFoldChar(a.key->NameData()[i]);
+        char16_t y = RegFoldChar(b.key->NameData()[i]);
+        if (x != y) return x < y;
+    }
+    return a.key->nameLength < b.key->nameLength;
 }
 
 }  // namespace
@@ -713,25 +868,41 @@ size_t TreeKeyChildCount(const TreeKey& key) { return key.children ? key.childre
 TreeKey* TreeKeyChildAt(const TreeKey& key, size_t index) { return ChildSlots(key)[index]; }
 
 TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLength) {
+    // A caller that enumerates the sub-keys and opens each by name finds it
+    // next in the order, without hashing the name or reading the index (a
+    // key of many sub-keys has them all over memory).
+    TreeKeyExtra* extra = key.extra.get();
+    bool ordered = extra && key.sortedValid && extra->sorted.size() == TreeKeyChildCount(key);
+    if (ordered && extra->nextSorted < extra->sorted.size()) {
+        TreeKey* next = extra->sorted[extra->nextSorted];
+        if (RegNamesEqual(next->NameData(), next->nameLength, name, nameLength)) {
+            ++extra->nextSorted;
+            return next;
+        }
+    }
     Probe probe;
-    uint32_t p = Find(key, kSubKeys, name, nameLength, &probe);
-    return p == kEmptySlot ? nullptr : ChildSlots(key)[p];
+    uint32_t p = Find<kSubKeys>(key, name, nameLength, &probe);
+    TreeKey* child = p == kEmptySlot ? nullptr : ChildSlots(key)[p];
+    if (ordered && child && child == extra->sorted[0])
+        extra->nextSorted = 1;  // from the start again
+    return child;
 }
 
 TreeKey& TreeKeyCreateChild(TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, kSubKeys, name, nameLength, &probe);
+    uint32_t p = Find<kSubKeys>(key, name, nameLength, &probe);
     if (p != kEmptySlot) return *ChildSlots(key)[p];
     uint32_t count = uint32_t(TreeKeyChildCount(key));
     uint32_t capacity = key.children ? key.children->capacity : 0;
     if (count == capacity) {
         if (capacity >= kGoneSlot / 2) AbortWith("a key with over 2 billion sub-keys");
         uint32_t more = std::max(2u, 2 * capacity);
+        TreePool& pool = PoolOf(key);
         key.children = static_cast<TreeChildBlock*>(
-            MoveRoom(PoolOf(key), key.children, ChildBlockBytes(capacity), ChildBlockBytes(more),
+            MoveRoom(pool, key.children, ChildBlockBytes(capacity), ChildBlockBytes(more),
                      key.children ? ChildBlockBytes(count) : 0));
-        key.children->count = count;
-        key.children->capacity = more;
+        *key.children = TreeChildBlock{count, more, &pool};
+        HoldsIfAlone(key, ChildBlockBytes(more));
     }
     TreeKey* child = NewKey(key, name, nameLength);
     child->position = count;
@@ -752,33 +923,28 @@ const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
         // zeros after a shorter name, order most names without reading
         // them again (a key with many sub-keys has them all over memory);
         // names that share them are compared a character at a time.
-        struct Entry {
-            uint64_t first, second;
-            TreeKey* key;
-        };
-        std::vector<Entry> entries(count);
+        std::vector<SortEntry> entries(count);
         for (size_t i = 0; i < count; ++i) {
             TreeKey* child = ChildSlots(key)[i];
             uint64_t packed[2] = {0, 0};
-            for (size_t k = 0; k < 8; ++k)
-                packed[k / 4] = packed[k / 4] << 16 |
-                                (k < child->nameLength ? RegFoldChar(child->NameData()[k]) : 0);
-            entries[i] = Entry{packed[0], packed[1], child};
+            for (size_t k = 0; k < std::min<size_t>(8, child->nameLength); ++k)
+                packed[k / 4] |= uint64_t(RegFoldChar(child->NameData()[k])) << (48 - 16 * (k % 4));
+            entries[i] = SortEntry{packed[0], packed[1], child};
         }
-        std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-            if (a.first != b.first) return a.first < b.first;
-            if (a.second != b.second) return a.second < b.second;
-            size_t n = std::min(a.key->nameLength, b.key->nameLength);
-            for (size_t i = 8; i < n; ++i) {
-                char16_t x = RegFoldChar(a.key->NameData()[i]);
-                char16_t y = RegFoldChar(b.key->NameData()[i]);
-                if (x != y) return x < y;
+        SortByPacked(entries);
+        for (size_t i = 0, run; i < count; i = run) {
+            for (run = i + 1; run < count && entries[run].first == entries[i].first &&
+                              entries[run].second == entries[i].second;
+                 ++run) {
             }
-            return a.key->nameLength < b.key->nameLength;
-        });
+            if (run - i > 1)
+                std::sort(entries.begin() + i, entries.begin() + run,
+                          [](const SortEntry& a, const SortEntry& b) { return AfterEight(a, b); });
+        }
         sorted.resize(count);
         for (size_t i = 0; i < count; ++i) sorted[i] = entries[i].key;
         key.sortedValid = true;
+        key.extra->nextSorted = 0;
     }
     return sorted;
 }
@@ -803,7 +969,7 @@ void TreeKeyDelete(RegTree& tree, TreeKey& key) {
 
 const TreeValue* TreeKeyFindValue(const TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, kValues, name, nameLength, &probe);
+    uint32_t p = Find<kValues>(key, name, nameLength, &probe);
     return p == kEmptySlot ? nullptr : ValueAt(key.values, 4 * size_t(p));
 }
 
@@ -819,7 +985,7 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
     }
     bool narrow = NarrowBytes(bytes, size);
     Probe probe;
-    uint32_t p = Find(key, kValues, name, nameLength, &probe);
+    uint32_t p = Find<kValues>(key, name, nameLength, &probe);
     TreeValue* v = p == kEmptySlot ? nullptr : ValueAt(key.values, 4 * size_t(p));
     if (v && RecordSize(*v) == RecordSize(NameBytes(*v), KeptSize(size, narrow))) {
         WriteBytes(v, type, bytes, size, narrow);  // the same room: written over in place
@@ -829,25 +995,27 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
         // Keeps the name as first written, as Windows does: the new record
         // takes the old one's name, then the old one goes.
         std::u16string kept = TreeValueName(*v);
+        bool keptNarrow = v->flags & TreeValue::kNarrowName;
         size_t old = size_t(reinterpret_cast<uint8_t*>(v) - Records(key.values));
         MakeRoom(key, RecordSize(NameBytes(*v), KeptSize(size, narrow)));
         TreeValueBlock* block = key.values;
         size_t at = block->used;
-        AppendRecord(key, kept.data(), kept.size(), type, bytes, size, narrow);
+        AppendRecord(key, kept.data(), kept.size(), keptNarrow, type, bytes, size, narrow);
         if (probe.slot != SIZE_MAX) key.extra->values.slots[probe.slot].position = PositionOf(at);
         MarkValueGone(key, ValueAt(block, old));
         return;
     }
-    MakeRoom(key, RecordSize(NameBytes(name, nameLength), KeptSize(size, narrow)));
+    bool narrowName = NarrowName(name, nameLength);
+    MakeRoom(key, RecordSize(narrowName ? nameLength : 2 * nameLength, KeptSize(size, narrow)));
     size_t at = key.values->used;
-    AppendRecord(key, name, nameLength, type, bytes, size, narrow);
+    AppendRecord(key, name, nameLength, narrowName, type, bytes, size, narrow);
     ++key.values->count;
     IndexAdded(key, kValues, PositionOf(at), key.values->count, probe);
 }
 
 bool TreeKeyDeleteValue(TreeKey& key, const char16_t* name, size_t nameLength) {
     Probe probe;
-    uint32_t p = Find(key, kValues, name, nameLength, &probe);
+    uint32_t p = Find<kValues>(key, name, nameLength, &probe);
     if (p == kEmptySlot) return false;
     TreeValueBlock* block = key.values;
     if (probe.slot != SIZE_MAX) key.extra->values.slots[probe.slot].position = kGoneSlot;
@@ -879,8 +1047,11 @@ void TreeKeyTrimValues(TreeKey& key) {
     }
     size_t trimmed = RoomSize(ValueBlockBytes(block->used));
     if (trimmed == RoomSize(bytes)) return;
-    block = static_cast<TreeValueBlock*>(
-        MoveRoom(PoolOf(key), block, bytes, trimmed, ValueBlockBytes(block->used)));
+    if (Alone(bytes))
+        block = static_cast<TreeValueBlock*>(
+            MoveRoom(PoolOf(key), block, bytes, trimmed, ValueBlockBytes(block->used)));
+    else
+        ShrinkPooled(PoolOf(key), block, bytes, trimmed);
     block->capacity = uint32_t(trimmed - sizeof(TreeValueBlock));
     key.values = block;
 }
@@ -925,6 +1096,8 @@ KeyPathCheck RegCheckKeyPath(const char16_t* path, size_t length, size_t* usedLe
     while (used > 0 && path[used - 1] == u'\\') --used;
     if (usedLength) *usedLength = used;
     if (length > 0 && path[0] == u'\\') return kKeyPathBad;
+    // No name can be too long in a short path: only an empty one is wrong.
+    if (used <= kTreeMaxKeyName) return TwoBackslashes(path, used) ? kKeyPathBad : kKeyPathOk;
     size_t partLength = 0;
     for (size_t i = 0; i < used; ++i) {
         if (path[i] != u'\\') {

@@ -32,11 +32,14 @@ struct TreeValueBlock {
     uint32_t count;      // values not gone
 };
 
+struct TreePool;
+
 // A key's sub-keys, which it owns, in no particular order: a count and room,
 // then the keys, in one allocation, made when the first sub-key comes.
 struct TreeChildBlock {
     uint32_t count;
     uint32_t capacity;
+    TreePool* pool;  // the tree's, so that a sub-key finds it in two steps
 };
 
 // Positions by name, kept only for keys with many values or sub-keys: an
@@ -75,6 +78,9 @@ struct TreeKeyExtra {
     // Enumeration order, rebuilt when needed; made only for keys whose
     // sub-keys are enumerated.
     std::vector<TreeKey*> sorted;
+    // Where in that order a look-up by name most likely finds its name:
+    // after the last one found there (callers enumerate, then open each).
+    size_t nextSorted = 0;
     std::unique_ptr<TreePool> pool;  // the top's: the room of every key below it
 };
 
@@ -88,6 +94,10 @@ struct TreeKey {
     uint32_t position = 0;                // in parent's children
     uint16_t nameLength = 0;
     bool sortedValid = true;
+    // Some key below holds what the pool's chunks do not: an extra record,
+    // or room allocated alone (set on the way up when it is made, never
+    // cleared). Freeing the whole tree walks only the keys so marked.
+    bool holdsBelow = false;
 
     const char16_t* NameData() const { return reinterpret_cast<const char16_t*>(this + 1); }
 };

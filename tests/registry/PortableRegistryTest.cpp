@@ -178,6 +178,19 @@ TEST_F(PortableRegistryTest, PathsAsWindowsAnswersThem) {
         EXPECT_EQ(RegistryOpenKey(REG_ROOT_LOCAL_MACHINE, W(c.path).c_str(), 0, 1, &key), c.result);
         if (c.result == kRegOk) RegistryCloseKey(key);
     }
+    // An empty name at every place of a path; a backslash before ']', the
+    // character after it, makes none.
+    for (size_t at = 1; at <= 12; ++at) {
+        SCOPED_TRACE(at);
+        std::u16string path(15, u'k');
+        path[at] = u'\\';
+        RegKey key = nullptr;
+        for (char16_t next : {u']', u'\\'}) {
+            path[at + 1] = next;
+            EXPECT_EQ(RegistryOpenKey(REG_ROOT_LOCAL_MACHINE, W(path).c_str(), 0, 1, &key),
+                      next == u']' ? kRegNotFound : kRegBadPath);
+        }
+    }
     RegKey k = Open(u"Drivers");
     WideChar name[300];
     uint32_t length = 300;

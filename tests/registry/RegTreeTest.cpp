@@ -46,12 +46,16 @@ TEST(RegTree, NamesFoldAsTheRegistryFoldsThem) {
         std::u16string first, second;
         bool same;
     } cases[] = {
-        {u"dll", u"DLL", true},        {u"caf\u00e9", u"CAF\u00c9", true},
+        {u"dll", u"DLL", true},
+        {u"caf\u00e9", u"CAF\u00c9", true},
         {u"\u00fe", u"\u00de", true},   // thorn
         {u"\u00ff", u"\u0178", true},   // y with diaeresis
         {u"\u00f7", u"\u00d7", false},  // division and multiplication signs
         {u"\u00df", u"SS", false},      // sharp s has no capital here
         {u"\u0142", u"\u0141", false},  // beyond Latin-1: as it is
+        {u"Drivers", u"DRIVERS", true},
+        {u"Drivers", u"Drivern", false},
+        {u"HKEY_LOCAL_MACHINE", u"HKEY_LOCAL_MACHINe", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.first.begin(), c.first.end()));
@@ -224,5 +228,119 @@ TEST(RegTree, KeysAgainstAModel) {
             ExpectValuesAsModel(*k, values);
             if (testing::Test::HasFatalFailure()) return;
         }
+    }
+}
+
+// Sub-keys enumerate in the order of their folded names, whatever their
+// characters (ASCII, Latin-1, beyond) and lengths, against std::sort.
+TEST(RegTree, SubKeysInFoldedOrder) {
+    const char16_t letters[] = {u'a', u'B', u'0', u'9', u'\u00e9', u'\u00c9', u'\u0416', u'\u00ff'};
+    struct Case {
+        size_t count, longest;
+    } cases[] = {{30, 4}, {40, 11}, {400, 11}};  // names of four at most: packed in one word
+    for (const auto& [count, longest] : cases) {
+        SCOPED_TRACE(count);
+        RegTree tree;
+        TreeKey& key = RegTreeCreateKey(tree, kLocalMachine + u"K");
+        std::map<std::u16string, std::u16string> model;  // by folded name
+        std::mt19937 random{unsigned(count)};
+        while (model.size() < count) {
+            std::u16string name(1 + random() % longest, u'a');
+            for (char16_t& c : name) c = letters[random() % 8];
+            if (model.emplace(RegFoldName(name), name).second)
+                TreeKeyCreateChild(key, name.data(), name.size());
+        }
+        std::vector<std::u16string> order;
+        for (const TreeKey* child : TreeKeySortedChildren(key))
+            order.push_back(TreeKeyName(*child));
+        std::vector<std::u16string> expected;
+        for (const auto& [folded, name] : model) expected.push_back(name);
+        EXPECT_EQ(order, expected);
+    }
+}
+
+// Sub-keys looked up by name in the enumeration order, as the scan opens
+// them, and in every other order, and after the sub-keys change: always
+// the key of that name, or none.
+TEST(RegTree, SubKeysFoundInAnyOrder) {
+    RegTree tree;
+    TreeKey& key = RegTreeCreateKey(tree, kLocalMachine + u"K");
+    auto name = [](size_t i) {
+        std::string n = "n" + std::to_string(i);
+        return std::u16string(n.begin(), n.end());
+    };
+    for (size_t i = 0; i < 40; ++i) TreeKeyCreateChild(key, name(i).data(), name(i).size());
+    std::vector<size_t> inOrder, reversed, withAbsent;
+    for (const TreeKey* child : TreeKeySortedChildren(key)) {
+        std::u16string n = TreeKeyName(*child);
+        inOrder.push_back(std::stoul(std::string(n.begin() + 1, n.end())));
+    }
+    reversed.assign(inOrder.rbegin(), inOrder.rend());
+    for (size_t i : inOrder) withAbsent.insert(withAbsent.end(), {i, i + 100});
+    for (const auto* order : {&inOrder, &inOrder, &reversed, &withAbsent}) {
+        for (size_t i : *order) {
+            SCOPED_TRACE(i);
+            std::u16string n = i % 2 ? RegFoldName(name(i)) : name(i);
+            TreeKey* found = TreeKeyChild(key, n.data(), n.size());
+            ASSERT_EQ(found != nullptr, i < 40);
+            if (found) EXPECT_EQ(TreeKeyName(*found), name(i));
+        }
+        TreeKeySortedChildren(key);
+    }
+    // A sub-key gone and another made, as many as before: the order the
+    // look-ups followed is gone with them.
+    RegTreeDeleteKey(tree, kLocalMachine + u"K\\" + name(inOrder[1]));
+    TreeKeyCreateChild(key, u"a-longer-name", 13);
+    for (size_t i : {inOrder[0], inOrder[1]})
+        EXPECT_EQ(TreeKeyChild(key, name(i).data(), name(i).size()) != nullptr, i != inOrder[1]);
+    EXPECT_EQ(TreeKeyName(*TreeKeyChild(key, u"A-LONGER-NAME", 13)), u"a-longer-name");
+}
+
+// Keys made one after the other with their values set one by one, as a
+// file is loaded: a key's room grows past the end of the pool's chunks and
+// is trimmed, and a key met again later grows and shrinks where other keys
+// lie after it. Every value is checked at the end.
+TEST(RegTree, KeysLoadedInTurn) {
+    RegTree tree;
+    std::vector<ModelValues> model(400);
+    for (size_t turn = 0; turn < 3 * model.size(); ++turn) {
+        size_t k = turn < model.size() ? turn : (turn * 7) % model.size();  // then met again
+        std::string n = std::to_string(k);
+        TreeKey& key = RegTreeCreateKey(tree, kLocalMachine + std::u16string(n.begin(), n.end()));
+        for (size_t v = 0; v < 1 + (turn * 5) % 9; ++v) {
+            std::u16string name(1, char16_t(u'a' + (turn + v) % 12));
+            std::vector<uint8_t> bytes(1 + (turn + 3 * v) % 90, uint8_t(turn));
+            TreeKeySetValue(key, name.data(), name.size(), kTreeTypeBinary, bytes.data(),
+                            bytes.size());
+            model[k][RegFoldName(name)] = Value{name, kTreeTypeBinary, bytes};
+        }
+        TreeKeyTrimValues(key);
+    }
+    for (size_t k = 0; k < model.size(); ++k) {
+        SCOPED_TRACE(k);
+        std::string n = std::to_string(k);
+        ExpectValuesAsModel(
+            *RegTreeFindKey(tree, kLocalMachine + std::u16string(n.begin(), n.end())), model[k]);
+        if (testing::Test::HasFatalFailure()) return;
+    }
+}
+
+// A tree going as a whole frees its chunks without visiting the keys that
+// hold nothing else: what a key deep down holds alone (a long name, a large
+// block of values) must still be given back. The leak checkers (valgrind,
+// AddressSanitizer) tell.
+TEST(RegTree, RoomHeldAloneDeepDownIsGivenBack) {
+    struct Case {
+        std::u16string below;
+        size_t valueBytes;
+    } cases[] = {
+        {u"A\\B\\" + std::u16string(1100, u'n'), 0},
+        {u"C\\D", 3000},
+    };
+    for (const Case& c : cases) {
+        RegTree tree;
+        RegTreeSetValue(tree, kLocalMachine + c.below, u"v", kTreeTypeBinary,
+                        std::vector<uint8_t>(c.valueBytes, 1));
+        EXPECT_NE(RegTreeFindKey(tree, kLocalMachine + c.below), nullptr);
     }
 }
