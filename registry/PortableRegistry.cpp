@@ -65,21 +65,22 @@ void ForgetHandlesBelow(const TreeKey& key, void*) {
             }
 }
 
-// The slot of a handle from the table, or SIZE_MAX.
-size_t SlotOfHandle(RegKey handle) {
-    uintptr_t v = reinterpret_cast<uintptr_t>(handle);
-    if (v < kHandleBase || (v - kHandleBase) % 4 != 0) return SIZE_MAX;
-    size_t slot = (v - kHandleBase) / 4;
-    return slot < g_open.handles.size() && g_open.handles[slot] ? slot : SIZE_MAX;
+// The slot of a handle from the table, or SIZE_MAX. (The table is empty
+// while no tree is in use.)
+inline size_t SlotOfHandle(RegKey handle) {
+    uintptr_t v = reinterpret_cast<uintptr_t>(handle) - kHandleBase;  // wraps below the base
+    size_t slot = v / 4;
+    return v % 4 == 0 && slot < g_open.handles.size() && g_open.handles[slot] ? slot : SIZE_MAX;
 }
 
-TreeKey* KeyOfHandle(RegKey handle) {
-    if (!g_open.tree) return nullptr;
-    if (handle == REG_ROOT_LOCAL_MACHINE) {
-        if (!g_open.machine)
-            g_open.machine = &RegTreeCreateKey(*g_open.tree, u"HKEY_LOCAL_MACHINE");
-        return g_open.machine;
-    }
+TreeKey* MachineKey() {
+    if (g_open.tree && !g_open.machine)
+        g_open.machine = &RegTreeCreateKey(*g_open.tree, u"HKEY_LOCAL_MACHINE");
+    return g_open.machine;
+}
+
+inline TreeKey* KeyOfHandle(RegKey handle) {
+    if (handle == REG_ROOT_LOCAL_MACHINE) return MachineKey();
     size_t slot = SlotOfHandle(handle);
     return slot == SIZE_MAX ? nullptr : g_open.handles[slot];
 }
