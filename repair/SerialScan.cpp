@@ -102,12 +102,13 @@ struct ScanState {
     // and of the last "Key" (its text is made when a repair is told).
     TextString name{}, pnpId{}, driverPath{}, dll{}, subKeyName{};
     ValueChars value{}, path{};
+
+    void Add(const char* text) { report.AppendTracked(reportLength, text); }
 };
 
 // Judges the "Dll" value of one driver key, repairs it when asked, and adds
-// the port's report line (in one append: a report of thousands of ports).
-// keyPath is the key's path; when wide is given, it is made from wide only
-// to tell a repair.
+// the port's report line. keyPath is the key's path; when wide is given, it
+// is made from wide only to tell a repair.
 void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const WideChar* wide,
                 const TextString& label) {
     TextString& dll = scan.dll;
@@ -135,10 +136,16 @@ void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const Wi
     if (damaged) ++scan.found.damaged;
     if (repaired) ++scan.found.repaired;
 
-    const char* marker = repaired ? kFixedMarker.CStr() : damaged ? kFaultMarker.CStr() : "";
-    const char* line[] = {label.CStr(), "  => Dll: ", dll.CStr(), marker, "\r\n"};
-    scan.report.AppendTracked(scan.reportLength, line, 5);
-    if (repaired) scan.message.Assign(kFixedMessage);
+    scan.Add(label.CStr());
+    scan.Add("  => Dll: ");
+    scan.Add(dll.CStr());
+    if (repaired) {
+        scan.Add(kFixedMarker.CStr());
+        scan.message.Assign(kFixedMessage);
+    } else if (damaged) {
+        scan.Add(kFaultMarker.CStr());
+    }
+    scan.Add("\r\n");
 }
 
 // One loaded driver: the sub-key subKey of Drivers\Active, open as active.

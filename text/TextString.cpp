@@ -292,35 +292,22 @@ TextString& TextString::Append(const char* text) {
     return *this;
 }
 
-TextString& TextString::AppendTracked(int32_t& length, const char* const* texts, int32_t count) {
-    // A few texts outside this block are measured once, given room in one
-    // step and copied. Others (more texts, or a part of this very text, read
-    // as it stands before anything is written) are joined apart first.
-    const int32_t kMeasured = 8;
-    size_t sizes[kMeasured];
-    int64_t added = 0;
-    bool any = false, direct = count <= kMeasured;
-    for (int32_t i = 0; direct && i < count; ++i) {
-        sizes[i] = texts[i] ? strlen(texts[i]) : 0;
-        added += int64_t(sizes[i]);
-        any = any || texts[i];
-        direct = !InsideBlock(chars_, texts[i]);
-    }
-    if (!direct) {
-        TextString joined;
-        for (int32_t i = 0; i < count; ++i) joined.Append(texts[i]);
-        Append(joined);
-    } else if (any) {
-        int32_t end = Length();
-        Reserve(ClampSize(int64_t(end) + added));
-        char* out = chars_ + end;
-        for (int32_t i = 0; i < count; ++i) {
-            if (sizes[i]) memcpy(out, texts[i], sizes[i]);
-            out += sizes[i];
+TextString& TextString::AppendTracked(int32_t& length, const char* text) {
+    // A text whose end is known, with room for what comes (as Reserve counts
+    // it), takes the text in one copy; anything else is Append's.
+    if (chars_ && text && !InsideBlock(chars_, text)) {
+        int32_t end = KnownEnd(chars_);
+        size_t added = strlen(text);
+        int32_t capacity = HeaderOf(chars_)->capacity;
+        if (end != kUnknownEnd && int64_t(end) + int64_t(added) + 2 <= capacity &&
+            chars_[end] == 0) {
+            memcpy(chars_ + end, text, added + 1);
+            length = end + int32_t(added);
+            SetKnownEnd(chars_, length);
+            return *this;
         }
-        *out = 0;
-        SetKnownEnd(chars_, int64_t(end) + added);
     }
+    Append(text);
     length = Length();
     return *this;
 }

@@ -148,13 +148,9 @@ public:
     TextString& Append(char c);
     // Appends the decimal text of value, as "%d" writes it.
     TextString& AppendInt(int32_t value);
-    // Appends count texts in turn (a null one appends nothing), then `length`
-    // receives the text's length. Its value on entry is never trusted, so a
-    // stale one does no harm.
-    TextString& AppendTracked(int32_t& length, const char* const* texts, int32_t count);
-    TextString& AppendTracked(int32_t& length, const char* text) {
-        return AppendTracked(length, &text, 1);
-    }
+    // Append, then `length` receives the text's length. Its value on entry is
+    // never trusted, so a stale one does no harm.
+    TextString& AppendTracked(int32_t& length, const char* text);
 
     // ---- comparison (0 equal; 1 whenever exactly one side is empty) ----
     // strcmp; a null text reads as "".

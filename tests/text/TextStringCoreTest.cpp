@@ -5,7 +5,6 @@
 #include <string.h>
 
 #include <string>
-#include <vector>
 
 #include "tests/support/AllocCounter.h"
 #include "text/TextString.h"
@@ -447,43 +446,6 @@ TEST(AppendTracked, KeepsTheLengthAndAgreesWithAppend) {
     }
     EXPECT_STREQ(tracked.CStr(), plain.CStr());
     EXPECT_EQ(length, plain.Length());
-}
-
-// Several texts at once give the text and the texts as they read before the
-// call, joined: null ones append nothing, room is made past the block's end,
-// and a part of the text itself is read before the block moves.
-TEST(AppendTracked, SeveralTextsJoined) {
-    const std::string kLong(40, 'L');
-    struct Case {
-        const char* name;
-        const char* start;  // null: a string without a block
-        int self;           // a part of itself from here replaces texts[1]; -1: none
-        std::vector<const char*> texts;
-    } cases[] = {
-        {"pieces", "q", -1, {"ab", nullptr, "", "\xA1x"}},
-        {"only null", nullptr, -1, {nullptr, nullptr}},
-        {"empty on null", nullptr, -1, {nullptr, ""}},
-        {"past the room", "abcdef", -1, {kLong.c_str(), "!", kLong.c_str()}},
-        {"part of itself", "abcdef", 2, {kLong.c_str(), nullptr, "+"}},
-        {"many", "", -1, {"1", "2", "3", "4", "5", "6", "7", "8", nullptr, kLong.c_str()}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TextString s;
-        if (c.start) s.Assign(c.start);
-        std::vector<const char*> texts = c.texts;
-        if (c.self >= 0) texts[1] = s.CStr() + c.self;
-        std::string expected = c.start ? c.start : "";
-        bool block = c.start != nullptr;
-        for (const char* t : texts)
-            if (t) expected += t, block = true;
-        int32_t length = -5;
-        s.AppendTracked(length, texts.data(), int32_t(texts.size()));
-        EXPECT_EQ(s.HasBlock(), block);
-        EXPECT_EQ(std::string(s.CStr()), expected);
-        EXPECT_EQ(length, int32_t(expected.size()));
-        EXPECT_EQ(s.Length(), int32_t(expected.size()));
-    }
 }
 
 TEST(AppendTracked, AWrongLengthIsMeasuredInstead) {
