@@ -22,12 +22,15 @@ const uintptr_t kHandleBase = 0x1000;
 // kept, so that neither is looked up again among thousands of siblings.
 // Only the same spelling is taken from here: any other takes the long way
 // and finds the same key. Deleting any key forgets both (ForgetHandlesBelow).
+// A path that is the kept parent's path and one plain name more, or the kept
+// sub-key's plain name, is a sound path: it is not checked again.
 struct Remembered {
     const TreeKey* base = nullptr;    // the key the path was opened below
     std::u16string parentPath;        // the path without its last name
     TreeKey* parent = nullptr;        // the key parentPath names; null: none kept
     const TreeKey* listed = nullptr;  // the key last enumerated
     TreeKey* child = nullptr;         // the sub-key of it handed out; null: none
+    bool childPlain = false;          // its name is a plain one (PlainName)
 };
 
 struct OpenKeys {
@@ -62,21 +65,22 @@ void ForgetHandlesBelow(const TreeKey& key, void*) {
             }
 }
 
-// The slot of a handle from the table, or SIZE_MAX.
-size_t SlotOfHandle(RegKey handle) {
-    uintptr_t v = reinterpret_cast<uintptr_t>(handle);
-    if (v < kHandleBase || (v - kHandleBase) % 4 != 0) return SIZE_MAX;
-    size_t slot = (v - kHandleBase) / 4;
-    return slot < g_open.handles.size() && g_open.handles[slot] ? slot : SIZE_MAX;
+// The slot of a handle from the table, or SIZE_MAX. (The table is empty
+// while no tree is in use.)
+inline size_t SlotOfHandle(RegKey handle) {
+    uintptr_t v = reinterpret_cast<uintptr_t>(handle) - kHandleBase;  // wraps below the base
+    size_t slot = v / 4;
+    return v % 4 == 0 && slot < g_open.handles.size() && g_open.handles[slot] ? slot : SIZE_MAX;
 }
 
-TreeKey* KeyOfHandle(RegKey handle) {
-    if (!g_open.tree) return nullptr;
-    if (handle == REG_ROOT_LOCAL_MACHINE) {
-        if (!g_open.machine)
-            g_open.machine = &RegTreeCreateKey(*g_open.tree, u"HKEY_LOCAL_MACHINE");
-        return g_open.machine;
-    }
+TreeKey* MachineKey() {
+    if (g_open.tree && !g_open.machine)
+        g_open.machine = &RegTreeCreateKey(*g_open.tree, u"HKEY_LOCAL_MACHINE");
+    return g_open.machine;
+}
+
+inline TreeKey* KeyOfHandle(RegKey handle) {
+    if (handle == REG_ROOT_LOCAL_MACHINE) return MachineKey();
     size_t slot = SlotOfHandle(handle);
     return slot == SIZE_MAX ? nullptr : g_open.handles[slot];
 }
@@ -108,6 +112,15 @@ const char16_t* TreeText(const WideChar* text, size_t* length) {
 #else
     return text ? text : u"";
 #endif
+}
+
+// A name that is a sound path of one part: 1 to kTreeMaxKeyName characters,
+// none of them a backslash.
+bool PlainName(const char16_t* name, size_t length) {
+    if (length == 0 || length > kTreeMaxKeyName) return false;
+    for (size_t i = 0; i < length; ++i)
+        if (name[i] == u'\\') return false;
+    return true;
 }
 
 // The key the first length characters of a checked path name below key, or
@@ -151,8 +164,46 @@ TreeKey* ChildOf(TreeKey& parent, const char16_t* name, size_t length) {
     return TreeKeyChild(parent, name, length);
 }
 
+// A path spelled as a kept one (see Remembered): *key is the key it names
+// below base, or null, found without checking or walking the path again.
+// False: not kept, the path takes the long way.
+bool KeptKey(const TreeKey* base, const char16_t* path, size_t length, TreeKey** key) {
+    const Remembered& kept = g_open.remembered;
+    if (kept.child && kept.listed == base && kept.childPlain) {
+        size_t keptLength;
+        const char16_t* keptName = TreeKeyNameData(*kept.child, &keptLength);
+        if (keptLength == length && memcmp(keptName, path, length * sizeof(char16_t)) == 0) {
+            *key = kept.child;
+            return true;
+        }
+    }
+    size_t at = kept.parentPath.size() + 1;  // where the last name begins
+    if (!kept.parent || kept.base != base || length <= at || path[at - 1] != u'\\' ||
+        memcmp(kept.parentPath.data(), path, (at - 1) * sizeof(char16_t)) != 0 ||
+        !PlainName(path + at, length - at))
+        return false;
+    *key = ChildOf(*kept.parent, path + at, length - at);
+    return true;
+}
+
+// The key a path names below base (null: none), or the path's fault.
+long FindKey(TreeKey* base, const char16_t* path, size_t length, TreeKey** key) {
+    size_t used;
+    switch (RegCheckKeyPath(path, length, &used)) {
+    case kKeyPathOk: break;
+    case kKeyPathBad: return kRegBadPath;
+    case kKeyPathNameTooLong: return kRegInvalidParameter;
+    }
+    size_t last = used;  // where the last name begins
+    while (last > 0 && path[last - 1] != u'\\') --last;
+    TreeKey* parent = last > 0 ? ParentBelow(base, path, last - 1) : base;
+    *key = parent && last < used ? ChildOf(*parent, path + last, used - last) : parent;
+    return kRegOk;
+}
+
 // Asks the hook, when one is set, about a call on key with a name.
-long AskHook(PortableRegistryCall call, const TreeKey& key, const char16_t* name, size_t length) {
+inline long AskHook(PortableRegistryCall call, const TreeKey& key, const char16_t* name,
+                    size_t length) {
     return g_open.hook ? g_open.hook(call, key, std::u16string(name, length), 0) : kRegOk;
 }
 
@@ -179,17 +230,9 @@ long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegK
     size_t length;
     const char16_t* relative = TreeText(path, &length);
     if (long r = AskHook(kCallOpen, *base, relative, length)) return r;
-    size_t used;
-    switch (RegCheckKeyPath(relative, length, &used)) {
-    case kKeyPathOk: break;
-    case kKeyPathBad: return kRegBadPath;
-    case kKeyPathNameTooLong: return kRegInvalidParameter;
-    }
-    size_t last = used;  // where the last name begins
-    while (last > 0 && relative[last - 1] != u'\\') --last;
-    TreeKey* parent = last > 0 ? ParentBelow(base, relative, last - 1) : base;
-    TreeKey* target =
-        parent && last < used ? ChildOf(*parent, relative + last, used - last) : parent;
+    TreeKey* target = nullptr;
+    if (!KeptKey(base, relative, length, &target))
+        if (long r = FindKey(base, relative, length, &target)) return r;
     if (!target) return kRegNotFound;
     *key = NewHandle(target);
     return kRegOk;
@@ -210,11 +253,15 @@ long RegistryEnumKey(RegKey handle, uint32_t index, WideChar* name, uint32_t* na
     *nameLength = uint32_t(length);
     g_open.remembered.listed = key;
     g_open.remembered.child = kids[index];
+    g_open.remembered.childPlain = PlainName(n, length);
     return kRegOk;
 }
 
 long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uint8_t* data,
                         uint32_t* byteCount) {
+    // Somewhere to put the bytes but no room given for them: refused before
+    // anything else is looked at, as Windows refuses it.
+    if (data && !byteCount) return kRegInvalidParameter;
     TreeKey* key = KeyOfHandle(handle);
     if (!key) return kRegNotFound;
     size_t length;
@@ -225,7 +272,6 @@ long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uin
     if (type) *type = TreeValueType(*v);
     uint32_t size = TreeValueSize(*v);
     if (data) {
-        if (!byteCount) return kRegNotFound;
         if (size > *byteCount) {
             *byteCount = size;
             return kRegMoreData;

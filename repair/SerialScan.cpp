@@ -46,21 +46,47 @@ long OpenKey(RegKey base, const WideChar* wide, TextString& text, RegKey* key) {
     return OpenKey(base, text, key);
 }
 
-// Reads a value as text. Whatever the registry stores (its type is not
-// looked at), the bytes delivered are read as 16-bit characters and cut at
-// the delivered count, so a value stored without its terminator, or one
-// that is not text at all, is never read past its end. A value that cannot
-// be read leaves the text empty. buffer keeps the characters read.
-bool ReadText(RegKey key, const WideChar* name, TextString& text,
-              WideChar (&buffer)[kValueBytes / 2 + 1]) {
+// The key a "Key" value names below HKEY_LOCAL_MACHINE, opened as the path
+// reads in 8-bit text (see OpenKey above); a path that reads as empty names
+// none.
+long OpenDriverKey(const WideChar* path, TextString& text, RegKey* key) {
+    if (IsAscii(path)) return *path ? OpenKey(REG_ROOT_LOCAL_MACHINE, path, key) : kRegNotFound;
+    text.AssignWide(path, -1);
+    return text.IsEmpty() ? kRegNotFound : OpenKey(REG_ROOT_LOCAL_MACHINE, text, key);
+}
+
+typedef WideChar ValueChars[kValueBytes / 2 + 1];
+
+// Reads a value's characters into chars. Whatever the registry stores (its
+// type is not looked at), the bytes delivered are read as 16-bit characters
+// and cut at the delivered count, so a value stored without its terminator,
+// or one that is not text at all, is never read past its end. A value that
+// cannot be read leaves them empty.
+bool ReadChars(RegKey key, const WideChar* name, ValueChars& chars) {
     uint32_t bytes = kValueBytes;
     // A registry that ignored the limit has delivered nothing to read.
     bool read =
-        RegistryQueryValue(key, name, nullptr, reinterpret_cast<uint8_t*>(buffer), &bytes) == 0 &&
+        RegistryQueryValue(key, name, nullptr, reinterpret_cast<uint8_t*>(chars), &bytes) == 0 &&
         bytes <= kValueBytes;
-    buffer[read ? bytes / 2 : 0] = 0;
-    text.AssignWide(buffer, -1);
+    chars[read ? bytes / 2 : 0] = 0;
     return read;
+}
+
+// Reads a value as 8-bit text (its characters left in chars).
+bool ReadText(RegKey key, const WideChar* name, TextString& text, ValueChars& chars) {
+    bool read = ReadChars(key, name, chars);
+    text.AssignWide(chars, -1);
+    return read;
+}
+
+// Whether a value is read and reads as a non-empty 8-bit text. ASCII reads
+// the same in every code page: only other characters are made into text to
+// tell.
+bool ReadsNonEmpty(RegKey key, const WideChar* name, TextString& text, ValueChars& chars) {
+    if (!ReadChars(key, name, chars) || !chars[0]) return false;
+    if (IsAscii(chars)) return true;
+    text.AssignWide(chars, -1);
+    return !text.IsEmpty();
 }
 
 struct ScanState {
@@ -72,16 +98,18 @@ struct ScanState {
     SerialRepairWritten written;
     void* context;
     // The texts read for each driver, kept from one driver to the next so
-    // that their room is made once, and the characters of the last value read.
+    // that their room is made once; the characters of the last value read,
+    // and of the last "Key" (its text is made when a repair is told).
     TextString name{}, pnpId{}, driverPath{}, dll{}, subKeyName{};
-    WideChar value[kValueBytes / 2 + 1]{};
+    ValueChars value{}, path{};
 
     void Add(const char* text) { report.AppendTracked(reportLength, text); }
 };
 
 // Judges the "Dll" value of one driver key, repairs it when asked, and adds
-// the port's report line.
-void ExamineDll(ScanState& scan, RegKey driverKey, const TextString& keyPath,
+// the port's report line. keyPath is the key's path; when wide is given, it
+// is made from wide only to tell a repair.
+void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const WideChar* wide,
                 const TextString& label) {
     TextString& dll = scan.dll;
     if (ReadText(driverKey, kDllName, dll, scan.value)) dll.ToUpper();
@@ -98,7 +126,10 @@ void ExamineDll(ScanState& scan, RegKey driverKey, const TextString& keyPath,
         // refuse the flush and still keep the write through the reset.
         if (repaired) RegistryFlushKey(driverKey);
         if (!repaired) ++scan.found.failedWrites;
-        if (repaired && scan.written) scan.written(scan.context, label, keyPath);
+        if (repaired && scan.written) {
+            if (wide) keyPath.AssignWide(wide, -1);
+            scan.written(scan.context, label, keyPath);
+        }
     }
     if (dll.IsEmpty()) return;  // never damaged: the damage has a name
     ++scan.found.examined;
@@ -122,17 +153,14 @@ void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey)
     RegKey entry;
     if (OpenKey(active, subKey, scan.subKeyName, &entry) != 0) return;
 
-    TextString &name = scan.name, &pnpId = scan.pnpId, &driverPath = scan.driverPath;
-    WideChar(&value)[kValueBytes / 2 + 1] = scan.value;  // the "Key" read is opened from here
-    if (ReadText(entry, WIDE("Name"), name, value) && name.CompareN("COM", 3) == 0) {
-        bool plugAndPlay = ReadText(entry, WIDE("PnpId"), pnpId, value) && !pnpId.IsEmpty();
-        if (!plugAndPlay && ReadText(entry, WIDE("Key"), driverPath, value) &&
-            !driverPath.IsEmpty()) {
-            RegKey driver;
-            if (OpenKey(REG_ROOT_LOCAL_MACHINE, value, driverPath, &driver) == 0) {
-                ExamineDll(scan, driver, driverPath, name);
-                RegistryCloseKey(driver);
-            }
+    TextString& name = scan.name;
+    if (ReadText(entry, WIDE("Name"), name, scan.value) && name.CompareN("COM", 3) == 0 &&
+        !ReadsNonEmpty(entry, WIDE("PnpId"), scan.pnpId, scan.value)) {
+        RegKey driver;
+        if (ReadChars(entry, WIDE("Key"), scan.path) &&
+            OpenDriverKey(scan.path, scan.driverPath, &driver) == 0) {
+            ExamineDll(scan, driver, scan.driverPath, scan.path, name);
+            RegistryCloseKey(driver);
         }
     }
     RegistryCloseKey(entry);
@@ -165,7 +193,7 @@ void ScanBuiltInPorts(ScanState& scan) {
 
         RegKey key;
         if (OpenKey(REG_ROOT_LOCAL_MACHINE, path, &key) != 0) continue;
-        ExamineDll(scan, key, path, label);
+        ExamineDll(scan, key, path, nullptr, label);
         RegistryCloseKey(key);
     }
 }

@@ -365,13 +365,23 @@ int32_t TextCompareNoCase(const char* a, const char* b) {
     return RuntimeMemICmp(a, b, la);
 }
 
+const unsigned char* UpperTable() {
+    static const struct Table {
+        unsigned char upper[256];
+        Table() {
+            for (int i = 0; i < 256; ++i) upper[i] = static_cast<unsigned char>(RuntimeToUpper(i));
+        }
+    } table;
+    return table.upper;
+}
+
 // Bytes go to the case mapping as unsigned values (never negative), and the
 // mapping is the "C" locale's on every platform: bytes 128 to 255 stay as
 // they are. No mapping produces a zero byte, so the length is measured once.
 void TextString::ToUpper() {
     int32_t n = Length();
-    for (int32_t i = 0; i < n; ++i)
-        chars_[i] = char(RuntimeToUpper(static_cast<unsigned char>(chars_[i])));
+    const unsigned char* upper = UpperTable();
+    for (int32_t i = 0; i < n; ++i) chars_[i] = char(upper[static_cast<unsigned char>(chars_[i])]);
 }
 
 void TextString::ToLower(bool includeFirst) {

@@ -5,7 +5,7 @@
 
 #include <string.h>
 
-#include "platform/Runtime.h"
+#include "text/TextBlock.h"
 #include "text/TextMatch.h"
 
 namespace {
@@ -22,18 +22,6 @@ int32_t LengthUpTo(const char* s, int32_t limit) {
 int32_t CheckedStart(const char* chars, int32_t start) {
     if (start < 0) return 0;
     return LengthUpTo(chars, start) == start ? start : -1;
-}
-
-// RuntimeToUpper of every byte value, made once: the mapping is the "C"
-// locale's and never changes.
-const unsigned char* UpperTable() {
-    static const struct Table {
-        unsigned char upper[256];
-        Table() {
-            for (int i = 0; i < 256; ++i) upper[i] = static_cast<unsigned char>(RuntimeToUpper(i));
-        }
-    } table;
-    return table.upper;
 }
 
 }  // namespace

@@ -90,6 +90,10 @@ TEST_F(PortableRegistryTest, QueryReportsSizesLikeWindows) {
     EXPECT_EQ(size, 10u);
     size = 16;
     EXPECT_EQ(RegistryQueryValue(key, W(u"missing").c_str(), nullptr, data, &size), kRegNotFound);
+    // Bytes asked for without a count: refused, present value or not.
+    for (auto name : {u"v", u"missing"})
+        EXPECT_EQ(RegistryQueryValue(key, W(name).c_str(), nullptr, data, nullptr),
+                  kRegInvalidParameter);
     RegistryCloseKey(key);
 }
 
@@ -144,9 +148,12 @@ TEST_F(PortableRegistryTest, DeletingAKeyForgetsItsHandles) {
     EXPECT_FALSE(RegTreeDeleteKey(tree, kHklm + u"K"));
 }
 
-// Paths and names as Windows answers them.
+// Paths and names as Windows answers them, also where the path begins as the
+// one opened before, or is spelled as the sub-key enumerated last.
 TEST_F(PortableRegistryTest, PathsAsWindowsAnswersThem) {
     RegTreeCreateKey(tree, kHklm + u"Drivers\\Active");
+    const std::u16string kTooLong(256, u'k');  // a name the tree holds, no path may spell
+    RegTreeCreateKey(tree, kHklm + u"Drivers\\" + kTooLong);
     struct Case {
         std::u16string path;
         long result;
@@ -160,6 +167,9 @@ TEST_F(PortableRegistryTest, PathsAsWindowsAnswersThem) {
         {u"Drivers\\\\Active", kRegBadPath},  // an empty part (Wine opens it; Windows does not)
         {std::u16string(255, u'k'), kRegNotFound},  // the longest name: only absent
         {std::u16string(256, u'k'), kRegInvalidParameter},
+        {u"Drivers\\Active", kRegOk},
+        {u"Drivers\\" + kTooLong, kRegInvalidParameter},
+        {u"Drivers\\\\Active", kRegBadPath},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(
@@ -182,6 +192,12 @@ TEST_F(PortableRegistryTest, PathsAsWindowsAnswersThem) {
         }
     }
     RegKey k = Open(u"Drivers");
+    WideChar name[300];
+    uint32_t length = 300;
+    ASSERT_EQ(RegistryEnumKey(k, 1, name, &length), kRegOk);
+    ASSERT_EQ(length, 256u);
+    RegKey key = nullptr;
+    EXPECT_EQ(RegistryOpenKey(k, name, 0, 1, &key), kRegInvalidParameter);
     const uint8_t bytes[2] = {0, 0};
     EXPECT_EQ(RegistrySetValue(k, W(std::u16string(16383, u'v')).c_str(), 0, 1, bytes, 2), kRegOk);
     EXPECT_EQ(RegistrySetValue(k, W(std::u16string(16384, u'v')).c_str(), 0, 1, bytes, 2),

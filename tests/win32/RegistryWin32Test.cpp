@@ -166,7 +166,8 @@ TEST(RegistryEnumKey, WorksOnQueryHandleAndEnds) {
 }
 
 // Reading delivers type, bytes and count; a small buffer gives error 234;
-// a missing value gives error 2 and leaves count and buffer alone.
+// a missing value gives error 2 and leaves count and buffer alone; a buffer
+// without a count gives error 87.
 TEST(RegistryQueryValue, ReadsSizesAndFailures) {
     Sandbox box;
     ASSERT_TRUE(box.ready);
@@ -194,6 +195,12 @@ TEST(RegistryQueryValue, ReadsSizesAndFailures) {
     EXPECT_EQ(RegistryQueryValue(key, L"Name", nullptr, reinterpret_cast<uint8_t*>(buffer), &bytes),
               kRegNotFound);
     EXPECT_EQ(buffer[0], kPoisonChar);
+
+    // Bytes asked for without a count: refused, present value or not.
+    for (const wchar_t* name : {L"Dll", L"Name"})
+        EXPECT_EQ(
+            RegistryQueryValue(key, name, nullptr, reinterpret_cast<uint8_t*>(buffer), nullptr),
+            kRegInvalidParameter);
     RegistryCloseKey(key);
 }
 
