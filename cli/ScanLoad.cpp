@@ -106,7 +106,8 @@ bool NotedAsNamedAtTheEnd(const RegTree& tree, const Room& room) {
 }  // namespace
 
 bool ScanLoadRegistry(std::string_view content, const std::string& fileName, bool strict,
-                      bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error) {
+                      bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error,
+                      const RegReadBeside* beside) {
     RegKeySet wanted;
     wanted.values.assign(std::begin(kScanValues), std::end(kScanValues));
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\Active");
@@ -117,7 +118,7 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     RegKeySet reading = wanted;
     Room room;
     if (!RegDocumentReadSections(content, fileName, strict, keepEntries, &reading, &tree, doc,
-                                 error, NoteDriverKey, &room))
+                                 error, NoteDriverKey, &room, beside))
         return false;
     // The driver keys the drivers name once the whole file is read. The
     // reading loaded the right keys when it loaded exactly the sections

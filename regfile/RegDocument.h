@@ -166,6 +166,21 @@ void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent);
 typedef void (*RegValueLoaded)(void* context, const RegSection& section, const std::u16string& name,
                                const std::vector<uint8_t>& bytes, RegKeySet& load);
 
+// Reading a large file on a second thread while the calling one applies
+// what it reads to the tree, statement after statement in file order (the
+// reading does not need the tree, the tree does not need the lines): for a
+// machine with more than one core. start runs work(arg) on a new thread
+// and gives back its handle, or nullptr when it cannot start one (the
+// reading then does both in turn); wait waits for that thread to end.
+// Files smaller than minBytes are read on the calling thread alone; the
+// statements go over batchBytes at a time.
+struct RegReadBeside {
+    void* (*start)(void (*work)(void*), void* arg) = nullptr;
+    void (*wait)(void* thread) = nullptr;
+    size_t minBytes = size_t(4) << 20;
+    size_t batchBytes = size_t(64) << 10;
+};
+
 // Reading for a load of a few keys out of a large file: the same reading as
 // RegDocumentRead (the same failures, the same lines skipped), of bytes the
 // caller keeps alive and unchanged while the document lives, not copied.
@@ -174,11 +189,12 @@ typedef void (*RegValueLoaded)(void* context, const RegSection& section, const s
 // while reading what RegDocumentLoadSome(doc, *load, nullptr, tree) would,
 // for the keys the set covers when their sections are read (each section
 // says whether it was loaded); on failure the tree may hold what was read
-// before.
+// before. With `beside` (and a load), a large file is read on a second
+// thread; valueLoaded is then called on that thread.
 bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
                              bool keepEntries, RegKeySet* load, RegTree* tree, RegDocument* doc,
                              std::string* error, RegValueLoaded valueLoaded = nullptr,
-                             void* context = nullptr);
+                             void* context = nullptr, const RegReadBeside* beside = nullptr);
 
 // Whether a section of the key whose hashes these are would be loaded for
 // the set (RegKeySetCovers by a section's hashes).
