@@ -76,7 +76,8 @@ QuickNames QuickNamesOf(const RegKeySet& set);
 // value statements among them. Nothing is built: for sections not loaded,
 // or, with `stopAt`, for the values of a loaded section whose names are
 // not among its names (a value it loads ends the pass, as any line left to
-// QuickStatement does; *stoppedAtLoaded tells which, when given).
+// QuickStatement does; *loadedName, when given, tells which: the number of
+// its name among the set's names, or -1 for any other line).
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
                        uint32_t* valueCount, const QuickNames* stopAt = nullptr,
-                       bool* stoppedAtLoaded = nullptr);
+                       int* loadedName = nullptr);

@@ -18,7 +18,11 @@ namespace {
 // and characters; for a value its type, the name's length, the data's size,
 // the name's characters and the data; for a deleted value the name's length
 // and characters. Lengths are in characters, 32 bits, in the machine's order.
-const uint8_t kLeaveKey = 4;
+// A statement the quick reading told (kQuick added to its kind) is read
+// again where it is applied, so the reading does not build it: for a key
+// line where its path lies in the line (QuickKey's lineStart, root, below
+// and used), for a value where its line starts.
+const uint8_t kLeaveKey = 4, kQuick = 8;
 
 // A batch's bytes: the room grows (by doubling) and is kept when the batch
 // is filled again, so it is neither zeroed nor allocated anew.
@@ -54,6 +58,18 @@ void Record(Batch& batch, RegEntryKind kind, const Statement& st) {
     if (dataBytes) memcpy(at + textBytes, st.data.data(), dataBytes);
 }
 
+void RecordQuickKey(Batch& batch, RegEntryKind kind, const QuickKey& key) {
+    uint8_t* at = batch.Take(1 + 16);
+    *at++ = kQuick | kind;
+    for (size_t n : {key.lineStart, key.root, key.below, key.used}) at = PutCount(at, n);
+}
+
+void RecordQuickValue(Batch& batch, RegEntryKind kind, size_t start) {
+    uint8_t* at = batch.Take(1 + 4);
+    *at++ = kQuick | kind;
+    PutCount(at, start);
+}
+
 uint32_t TakeCount(const uint8_t*& at) {
     uint32_t n;
     memcpy(&n, at, sizeof n);
@@ -67,12 +83,34 @@ void TakeText(const uint8_t*& at, size_t length, std::u16string* text) {
     at += length * sizeof(char16_t);
 }
 
+// A statement the quick reading told, read again from the document: a key
+// line's path, or a value's name and data.
+void TakeQuick(const RegDocument& doc, uint8_t kind, const uint8_t*& at, Statement& st) {
+    if (kind == kRegEntryKey || kind == kRegEntryKeyDeletion) {
+        QuickKey key;
+        key.lineStart = TakeCount(at);
+        key.root = TakeCount(at);
+        key.below = TakeCount(at);
+        key.used = TakeCount(at);
+        QuickKeyPathText(doc, key, &st.path);
+        return;
+    }
+    LineFinder lines{doc};
+    Statement::Kind told;
+    QuickStatement(doc, lines, TakeCount(at), &told, &st.lines, &st.next, nullptr, &st);
+}
+
 // Applies a batch's statements in their order; st is working space.
-void ApplyRecorded(TreeLoader& loader, const Batch& batch, Statement& st) {
+void ApplyRecorded(const RegDocument& doc, TreeLoader& loader, const Batch& batch, Statement& st) {
     for (const uint8_t *at = batch.room.data(), *end = at + batch.used; at < end;) {
         const uint8_t kind = *at++;
         if (kind == kLeaveKey) {
             LoaderLeaveKey(loader);
+            continue;
+        }
+        if (kind & kQuick) {
+            TakeQuick(doc, kind & ~kQuick, at, st);
+            LoaderApply(loader, RegEntryKind(kind & ~kQuick), st);
             continue;
         }
         if (kind == kRegEntryValue) st.type = TakeCount(at);
@@ -93,6 +131,7 @@ void ApplyRecorded(TreeLoader& loader, const Batch& batch, Statement& st) {
 // does not fill memory; applied batches come back to be filled again.
 struct HandOff {
     static const size_t kWaiting = 4;
+    const RegDocument* doc;
     size_t batchBytes;
     Batch filling;  // the reading's
     std::mutex lock;
@@ -141,7 +180,7 @@ struct HandOff {
                 full.pop_front();
                 changed.notify_one();
             }
-            ApplyRecorded(loader, batch, st);
+            ApplyRecorded(*doc, loader, batch, st);
         }
         LoaderLeaveKey(loader);
     }
@@ -155,8 +194,7 @@ struct ReadWhat {
     RegKeySet* only;
     bool entries;
     bool sections;
-    RegValueLoaded valueLoaded;
-    void* context;
+    const RegValueWatch* watch;
     // With a tree: its statements are handed over here, to be applied on
     // another thread, rather than applied.
     HandOff* handOff;
@@ -231,15 +269,36 @@ struct Reading {
             Leave();
             return;
         }
+        const RegEntryKind entry = kind == Statement::kKey ? kRegEntryKey : kRegEntryKeyDeletion;
+        if (quickKey && what.handOff) {
+            RecordQuickKey(what.handOff->filling, entry, *quickKey);
+            return what.handOff->Recorded();
+        }
         if (quickKey) QuickKeyPathText(*doc, *quickKey, &st.path);
-        Apply(kind == Statement::kKey ? kRegEntryKey : kRegEntryKeyDeletion, st);
+        Apply(entry, st);
+    }
+
+    // A value the open section loads: applied, and told to the watch when
+    // of its name; unbuilt (the quick reading told it without building it,
+    // and the watch does not want it), handed over to be read again.
+    void LoadValue(RegEntryKind kind, Statement& st, size_t start, bool unbuilt) {
+        if (unbuilt) {
+            RecordQuickValue(what.handOff->filling, kind, start);
+            return what.handOff->Recorded();
+        }
+        Apply(kind, st);
+        const RegValueWatch* w = what.watch;
+        if (w && kind == kRegEntryValue &&
+            RegNamesEqual(st.name.data(), st.name.size(), w->name.data(), w->name.size()))
+            w->loaded(w->context, doc->sections.back(), st.name, st.data, *what.only);
     }
 
     // Takes the statement read from `start`, on line number `line`;
     // quickKey holds its key's hashes when the quick reading told it;
-    // nameLoaded: a value's name is known to be one what.only loads.
+    // nameLoaded: a value's name is known to be one what.only loads;
+    // unbuilt: the quick reading told the value without building it.
     bool Take(Statement::Kind kind, Statement& st, size_t start, size_t line,
-              const QuickKey* quickKey, bool nameLoaded) {
+              const QuickKey* quickKey, bool nameLoaded, bool unbuilt) {
         RegEntry e{uint32_t(start), entryCount, 0};
         switch (kind) {
         case Statement::kNothing: return true;
@@ -272,13 +331,8 @@ struct Reading {
             e.keyEntry = key;
             e.kind = kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion;
             if (loading && (!what.only || nameLoaded ||
-                            RegKeySetHasValue(*what.only, st.name.data(), st.name.size()))) {
-                Apply(RegEntryKind(e.kind), st);
-                // A loaded section's key is in the tree: its values are set.
-                if (what.valueLoaded && e.kind == kRegEntryValue)
-                    what.valueLoaded(what.context, doc->sections.back(), st.name, st.data,
-                                     *what.only);
-            }
+                            RegKeySetHasValue(*what.only, st.name.data(), st.name.size())))
+                LoadValue(RegEntryKind(e.kind), st, start, unbuilt);
             break;
         case Statement::kSkipped:
             key = kNoKey;
@@ -295,6 +349,16 @@ struct Reading {
         return true;
     }
 };
+
+// The number of the watched name among the names the load keeps, or -1.
+int WatchedName(const ReadWhat& what) {
+    for (size_t i = 0; what.watch && i < what.only->values.size(); ++i) {
+        const std::u16string& v = what.only->values[i];
+        if (RegNamesEqual(v.data(), v.size(), what.watch->name.data(), what.watch->name.size()))
+            return int(i);
+    }
+    return -1;
+}
 
 // Reads the document's bytes, line after line. With a tree, every line is
 // read in full; without, the common lines are told by the quick reading.
@@ -327,21 +391,26 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     // of the last two where they start the same.
     QuickKey quickKey;
     quickKey.hashes = what.sections;
+    const int watched = passLoaded && what.handOff ? WatchedName(what) : -1;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
-        bool nameLoaded = false;  // the pass stopped at a value the load keeps
+        int loadedName = -1;  // the pass stopped at a value of the name the load keeps
         if (pass && reading.key != kNoKey && (!reading.loading || passLoaded)) {
             uint32_t lines, values;
             start = QuickPassValues(*doc, start, &lines, &values,
-                                    reading.loading ? &names : nullptr, &nameLoaded);
+                                    reading.loading ? &names : nullptr, &loadedName);
             line += lines;
             reading.entryCount += values;
             if (start == doc->bytes.size()) break;
         }
+        // A value the watch does not want is built where it is applied.
+        const bool unbuilt = what.handOff && loadedName >= 0 && loadedName != watched;
         Statement::Kind kind;
-        bool quick = !full && QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
-                                             &quickKey, reading.loading ? &st : nullptr);
+        bool quick =
+            !full && QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
+                                    &quickKey, reading.loading && !unbuilt ? &st : nullptr);
         if (!quick) kind = ReadStatement(reader, start, &st);
-        if (!reading.Take(kind, st, start, line, quick ? &quickKey : nullptr, nameLoaded))
+        if (!reading.Take(kind, st, start, line, quick ? &quickKey : nullptr, loadedName >= 0,
+                          quick && unbuilt))
             return false;
     }
     if (what.tree) reading.Leave();
@@ -369,6 +438,7 @@ struct ReadingBeside {
 bool ReadWithTreeBeside(const std::string& fileName, bool strict, ReadWhat what, RegDocument* doc,
                         std::string* error, const RegReadBeside& beside) {
     ReadingBeside r{fileName, strict, what, doc, error, HandOff(), false};
+    r.handOff.doc = doc;
     r.handOff.batchBytes = beside.batchBytes;
     r.what.handOff = &r.handOff;
     void* thread = beside.start(ReadingBeside::Run, &r);
@@ -390,24 +460,24 @@ void Own(std::string content, RegDocument* doc) {
 bool RegDocumentRead(std::string content, const std::string& fileName, bool strict,
                      RegDocument* doc, std::string* error) {
     Own(std::move(content), doc);
-    return Read(fileName, strict,
-                ReadWhat{nullptr, nullptr, true, false, nullptr, nullptr, nullptr}, doc, error);
+    return Read(fileName, strict, ReadWhat{nullptr, nullptr, true, false, nullptr, nullptr}, doc,
+                error);
 }
 
 bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bool strict,
                             RegTree& tree, RegDocument* doc, std::string* error) {
     Own(std::move(content), doc);
-    return Read(fileName, strict, ReadWhat{&tree, nullptr, true, false, nullptr, nullptr, nullptr},
-                doc, error);
+    return Read(fileName, strict, ReadWhat{&tree, nullptr, true, false, nullptr, nullptr}, doc,
+                error);
 }
 
 bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
                              bool keepEntries, RegKeySet* load, RegTree* tree, RegDocument* doc,
-                             std::string* error, RegValueLoaded valueLoaded, void* context,
+                             std::string* error, const RegValueWatch* watch,
                              const RegReadBeside* beside) {
     *doc = RegDocument();
     doc->bytes = content;
-    ReadWhat what{load ? tree : nullptr, load, keepEntries, true, valueLoaded, context, nullptr};
+    ReadWhat what{load ? tree : nullptr, load, keepEntries, true, watch, nullptr};
     if (what.tree && beside && beside->start && content.size() >= beside->minBytes)
         return ReadWithTreeBeside(fileName, strict, what, doc, error, *beside);
     return Read(fileName, strict, what, doc, error);
