@@ -829,7 +829,8 @@ int LoadsValue(const QuickNames& names, const Units<W>& u, size_t from, size_t t
 
 template <size_t W>
 size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
-                  uint32_t* valueCount, const QuickNames* stopAt, int* loadedName) {
+                  uint32_t* valueCount, const QuickNames* stopAt, int* loadedName,
+                  QuickKept* kept) {
     const Units<W> u = UnitsOf<W>(doc, 0, UnitsEnd(doc));
     size_t start = startByte / W;
     uint32_t& lineTotal = *lineCount;
@@ -846,10 +847,16 @@ size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
                 at = nameEnd = QuoteBackslashOrLineEnd(u, name);
                 if (at == u.size || u[at] != '"' || at - name > kTreeMaxValueName) break;
             }
-            if (stopAt && (*loadedName = LoadsValue(*stopAt, u, name, nameEnd)) >= 0) break;
+            if (stopAt && (*loadedName = LoadsValue(*stopAt, u, name, nameEnd)) >= 0 &&
+                (!kept || *loadedName == kept->build))
+                break;
             if (++at == u.size || u[at] != '=') break;
-            at = PassValueData(u, at + 1, &lines);
-            if (!at) break;
+            const bool deletion = ++at < u.size && u[at] == '-';
+            if (!(at = PassValueData(u, at, &lines))) break;
+            if (*loadedName >= 0) {
+                kept->starts.push_back(uint32_t(W * start) | (deletion ? kQuickKeptDeletion : 0));
+                *loadedName = -1;
+            }
             ++values;
         } else if (u[at] != '\r' && u[at] != '\n') {
             break;
@@ -883,13 +890,14 @@ QuickNames QuickNamesOf(const RegKeySet& set) {
 }
 
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
-                       uint32_t* valueCount, const QuickNames* stopAt, int* loadedName) {
+                       uint32_t* valueCount, const QuickNames* stopAt, int* loadedName,
+                       QuickKept* kept) {
     int ignored;
     int& loaded = loadedName ? *loadedName : ignored;
     loaded = -1;
     if (UnitSize(doc) == 2)
-        return PassValues<2>(doc, start, lineCount, valueCount, stopAt, &loaded);
-    return PassValues<1>(doc, start, lineCount, valueCount, stopAt, &loaded);
+        return PassValues<2>(doc, start, lineCount, valueCount, stopAt, &loaded, kept);
+    return PassValues<1>(doc, start, lineCount, valueCount, stopAt, &loaded, kept);
 }
 
 void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16string* path) {

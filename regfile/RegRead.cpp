@@ -392,12 +392,21 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     QuickKey quickKey;
     quickKey.hashes = what.sections;
     const int watched = passLoaded && what.handOff ? WatchedName(what) : -1;
+    // Reading beside, the values a loaded section keeps are passed over too,
+    // but those the watch is told of, and built where they are applied.
+    QuickKept kept;
+    kept.build = watched;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
         int loadedName = -1;  // the pass stopped at a value of the name the load keeps
         if (pass && reading.key != kNoKey && (!reading.loading || passLoaded)) {
             uint32_t lines, values;
-            start = QuickPassValues(*doc, start, &lines, &values,
-                                    reading.loading ? &names : nullptr, &loadedName);
+            kept.starts.clear();
+            start =
+                QuickPassValues(*doc, start, &lines, &values, reading.loading ? &names : nullptr,
+                                &loadedName, reading.loading && what.handOff ? &kept : nullptr);
+            for (uint32_t at : kept.starts)
+                reading.LoadValue(at & kQuickKeptDeletion ? kRegEntryValueDeletion : kRegEntryValue,
+                                  st, at & ~kQuickKeptDeletion, true);
             line += lines;
             reading.entryCount += values;
             if (start == doc->bytes.size()) break;

@@ -122,19 +122,21 @@ inline std::string ValuesDifference(const TreeKey& some, const RegTree& full,
 // The ways differ (the full reader, the scan's load alone and beside): the
 // first difference met, or "" when they agree.
 inline std::string ScanLoadDifference(const std::string& content) {
-    {
+    const RegReadBeside beside = ScanLoadBeside();
+    for (const RegReadBeside* way : {(const RegReadBeside*)nullptr, &beside}) {
         RegTree full, some;
         RegDocument a, b;
         std::string error;
         if (RegDocumentReadAndLoad(content, "f.reg", false, full, &a, &error) &&
-            ScanLoadRegistry(std::string_view(content), "f.reg", false, false, some, &b, &error)) {
+            ScanLoadRegistry(std::string_view(content), "f.reg", false, false, some, &b, &error,
+                             way)) {
             bool all;
             std::set<std::u16string> driverKeys = DriverKeysOf(full, &all);
             if (std::string d = ValuesDifference(*some.top, full, driverKeys, all); !d.empty())
-                return "the scan's load differs from the full load in " + d;
+                return "the scan's load" + std::string(way ? " beside" : "") +
+                       " differs from the full load in " + d;
         }
     }
-    const RegReadBeside beside = ScanLoadBeside();
     for (int strict = 0; strict < 2; ++strict)
         for (int repair = 0; repair < 2; ++repair) {
             std::string full = ScanOutcomeText(ScanOutcomeOf(content, true, strict, repair));
