@@ -53,10 +53,6 @@ void AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
     }
 }
 
-bool Named(const char16_t* data, size_t n, const char16_t* name, size_t length) {
-    return n == length && RegNamesEqual(data, n, name, length);
-}
-
 // The hash of Drivers\Active's path, as its sub-keys' sections keep it.
 uint32_t ActiveHash() {
     uint32_t key, parent;
@@ -73,16 +69,16 @@ struct Room {
     bool nonAscii = false;  // one named its key outside ASCII
 };
 
-// While reading: a "Key" value set in a loaded driver's key adds the driver
+// While reading: each "Key" value set in a loaded driver's key adds the driver
 // key it names, so a driver key that comes after its driver in the file is
 // loaded in the same reading. A driver is told by its parent's hash: a key
 // elsewhere of the same hash, rare as it is, is only counted and noted in
 // excess, which NotedAsNamedAtTheEnd and ScanLoadRegistry's check of the
 // sections loaded then find.
-void NoteDriverKey(void* context, const RegSection& section, const std::u16string& name,
+void NoteDriverKey(void* context, const RegSection& section, const std::u16string&,
                    const std::vector<uint8_t>& bytes, RegKeySet& load) {
     Room& room = *static_cast<Room*>(context);
-    if (section.parent != room.active || !Named(name.data(), name.size(), u"Key", 3)) return;
+    if (section.parent != room.active) return;
     ++room.keyValues;
     size_t length = 0;
     bool nonAscii = DriverKeyOutsideAscii(bytes.data(), bytes.size(), &length);
@@ -106,7 +102,8 @@ bool NotedAsNamedAtTheEnd(const RegTree& tree, const Room& room) {
 }  // namespace
 
 bool ScanLoadRegistry(std::string_view content, const std::string& fileName, bool strict,
-                      bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error) {
+                      bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error,
+                      const RegReadBeside* beside) {
     RegKeySet wanted;
     wanted.values.assign(std::begin(kScanValues), std::end(kScanValues));
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\Active");
@@ -116,8 +113,9 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     // reading.
     RegKeySet reading = wanted;
     Room room;
+    RegValueWatch keyValues{NoteDriverKey, &room, u"Key"};
     if (!RegDocumentReadSections(content, fileName, strict, keepEntries, &reading, &tree, doc,
-                                 error, NoteDriverKey, &room))
+                                 error, &keyValues, beside))
         return false;
     // The driver keys the drivers name once the whole file is read. The
     // reading loaded the right keys when it loaded exactly the sections

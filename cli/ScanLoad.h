@@ -18,8 +18,10 @@
 // saved from the document, answer as they would over the whole file.
 // content must stay alive and unchanged while the document lives; with
 // keepEntries the document can make the repaired file (RegDocumentEdits).
+// With `beside` a large file is read on a second thread (RegReadBeside).
 bool ScanLoadRegistry(std::string_view content, const std::string& fileName, bool strict,
-                      bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error);
+                      bool keepEntries, RegTree& tree, RegDocument* doc, std::string* error,
+                      const RegReadBeside* beside = nullptr);
 
 // Whether the load keeps values of this name (they are the ones the scan
 // reads; names compare as the registry compares them).

@@ -28,6 +28,7 @@
 #include "cli/FileRead.h"
 #include "cli/FileReplace.h"
 #include "cli/ScanLoad.h"
+#include "cli/Threads.h"
 #include "platform/CodePage.h"
 #include "regfile/RegDocument.h"
 #include "registry/PortableRegistry.h"
@@ -404,9 +405,10 @@ bool LoadRegistry(const Options& o, RegTree& tree, FileContent* content, RegDocu
                   FileId* inputId) {
     std::string error;
     bool map = !o.repair || !o.output.empty();
+    const RegReadBeside beside = ThreadsBeside();
     if (!FileMapOrRead(o.input, kRegFileMaxBytes, map, content, inputId, &error) ||
         !ScanLoadRegistry(content->bytes, o.input, o.strict, o.repair || !o.fixFile.empty(), tree,
-                          doc, &error) ||
+                          doc, &error, &beside) ||
         !FileStillAsMapped(o.input, *content, &error)) {
         Complain(error);
         return false;

@@ -159,12 +159,33 @@ bool RegKeySetHasValue(const RegKeySet& set, const char16_t* name, size_t length
 // ::parent): of the path as Statement::path holds it, and of its parent's.
 void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent);
 
-// Told, while a document is read and loaded, of each value set in the tree:
-// the section of its key, its name and the bytes it was set to. It may add
-// keys to the set being loaded; their sections from there on are loaded too.
-// It does not change the set's value names.
+// Told, while a document is read and loaded, of each value of one name
+// (`name`, compared as the registry compares names) set in the tree: the
+// section of its key, the value's name and the bytes it was set to. It may
+// add keys to the set being loaded; their sections from there on are
+// loaded too. It does not change the set's value names.
 typedef void (*RegValueLoaded)(void* context, const RegSection& section, const std::u16string& name,
                                const std::vector<uint8_t>& bytes, RegKeySet& load);
+struct RegValueWatch {
+    RegValueLoaded loaded = nullptr;
+    void* context = nullptr;
+    std::u16string name;
+};
+
+// Reading a large file on a second thread while the calling one applies
+// what it reads to the tree, statement after statement in file order (the
+// reading does not need the tree, the tree does not need the lines): for a
+// machine with more than one core. start runs work(arg) on a new thread
+// and gives back its handle, or nullptr when it cannot start one (the
+// reading then does both in turn); wait waits for that thread to end.
+// Files smaller than minBytes are read on the calling thread alone; the
+// statements go over batchBytes at a time.
+struct RegReadBeside {
+    void* (*start)(void (*work)(void*), void* arg) = nullptr;
+    void (*wait)(void* thread) = nullptr;
+    size_t minBytes = size_t(4) << 20;
+    size_t batchBytes = size_t(64) << 10;
+};
 
 // Reading for a load of a few keys out of a large file: the same reading as
 // RegDocumentRead (the same failures, the same lines skipped), of bytes the
@@ -174,11 +195,12 @@ typedef void (*RegValueLoaded)(void* context, const RegSection& section, const s
 // while reading what RegDocumentLoadSome(doc, *load, nullptr, tree) would,
 // for the keys the set covers when their sections are read (each section
 // says whether it was loaded); on failure the tree may hold what was read
-// before.
+// before. With `beside` (and a load), a large file is read on a second
+// thread; `watch` is then told on that thread.
 bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
                              bool keepEntries, RegKeySet* load, RegTree* tree, RegDocument* doc,
-                             std::string* error, RegValueLoaded valueLoaded = nullptr,
-                             void* context = nullptr);
+                             std::string* error, const RegValueWatch* watch = nullptr,
+                             const RegReadBeside* beside = nullptr);
 
 // Whether a section of the key whose hashes these are would be loaded for
 // the set (RegKeySetCovers by a section's hashes).

@@ -791,22 +791,24 @@ template <size_t W> size_t PassValueData(const Units<W>& u, size_t at, uint32_t*
     return at;
 }
 
-// Whether the name u[from, to) is one the set loads. The set's names are
-// ASCII, so a unit outside ASCII, whatever character the file's code page
-// makes of an 8-bit one, never matches.
+// The number of the name u[from, to) among the names the set loads, or -1
+// when it loads no such name. The set's names are ASCII, so a unit outside
+// ASCII, whatever character the file's code page makes of an 8-bit one,
+// never matches.
 template <size_t W>
-bool LoadsValue(const QuickNames& names, const Units<W>& u, size_t from, size_t to) {
+int LoadsValue(const QuickNames& names, const Units<W>& u, size_t from, size_t to) {
     const size_t n = to - from;
     if (!names.inWords) {
-        for (const std::u16string& v : names.set->values) {
+        for (size_t i = 0; i < names.set->values.size(); ++i) {
+            const std::u16string& v = names.set->values[i];
             if (v.size() != n) continue;
             size_t k = 0;
             while (k < n && RegFoldChar(char16_t(u[from + k])) == RegFoldChar(v[k])) ++k;
-            if (k == n) return true;
+            if (k == n) return int(i);
         }
-        return false;
+        return -1;
     }
-    if (n > 8 || !(names.lengths >> n & 1)) return false;
+    if (n > 8 || !(names.lengths >> n & 1)) return -1;
     uint64_t x = 0;
     if (W == 1 && from + 8 <= u.readable) {
         x = EightAt(u.at + from);
@@ -814,20 +816,21 @@ bool LoadsValue(const QuickNames& names, const Units<W>& u, size_t from, size_t 
     } else {
         for (size_t k = 0; k < n; ++k) {
             uint32_t c = u[from + k];
-            if (c >= 0x80) return false;
+            if (c >= 0x80) return -1;
             x |= uint64_t(c) << (8 * k);
         }
     }
-    if (x & 0x8080808080808080ull) return false;
+    if (x & 0x8080808080808080ull) return -1;
     x = FoldEight(x);
     for (size_t i = 0; i < names.count; ++i)
-        if (names.length[i] == n && names.word[i] == x) return true;
-    return false;
+        if (names.length[i] == n && names.word[i] == x) return int(i);
+    return -1;
 }
 
 template <size_t W>
 size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
-                  uint32_t* valueCount, const QuickNames* stopAt, bool* stoppedAtLoaded) {
+                  uint32_t* valueCount, const QuickNames* stopAt, int* loadedName,
+                  QuickKept* kept) {
     const Units<W> u = UnitsOf<W>(doc, 0, UnitsEnd(doc));
     size_t start = startByte / W;
     uint32_t& lineTotal = *lineCount;
@@ -844,13 +847,16 @@ size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
                 at = nameEnd = QuoteBackslashOrLineEnd(u, name);
                 if (at == u.size || u[at] != '"' || at - name > kTreeMaxValueName) break;
             }
-            if (stopAt && LoadsValue(*stopAt, u, name, nameEnd)) {
-                *stoppedAtLoaded = true;
+            if (stopAt && (*loadedName = LoadsValue(*stopAt, u, name, nameEnd)) >= 0 &&
+                (!kept || *loadedName == kept->build))
                 break;
-            }
             if (++at == u.size || u[at] != '=') break;
-            at = PassValueData(u, at + 1, &lines);
-            if (!at) break;
+            const bool deletion = ++at < u.size && u[at] == '-';
+            if (!(at = PassValueData(u, at, &lines))) break;
+            if (*loadedName >= 0) {
+                kept->starts.push_back(uint32_t(W * start) | (deletion ? kQuickKeptDeletion : 0));
+                *loadedName = -1;
+            }
             ++values;
         } else if (u[at] != '\r' && u[at] != '\n') {
             break;
@@ -884,13 +890,14 @@ QuickNames QuickNamesOf(const RegKeySet& set) {
 }
 
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
-                       uint32_t* valueCount, const QuickNames* stopAt, bool* stoppedAtLoaded) {
-    bool ignored;
-    bool& loaded = stoppedAtLoaded ? *stoppedAtLoaded : ignored;
-    loaded = false;
+                       uint32_t* valueCount, const QuickNames* stopAt, int* loadedName,
+                       QuickKept* kept) {
+    int ignored;
+    int& loaded = loadedName ? *loadedName : ignored;
+    loaded = -1;
     if (UnitSize(doc) == 2)
-        return PassValues<2>(doc, start, lineCount, valueCount, stopAt, &loaded);
-    return PassValues<1>(doc, start, lineCount, valueCount, stopAt, &loaded);
+        return PassValues<2>(doc, start, lineCount, valueCount, stopAt, &loaded, kept);
+    return PassValues<1>(doc, start, lineCount, valueCount, stopAt, &loaded, kept);
 }
 
 void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16string* path) {

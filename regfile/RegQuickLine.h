@@ -10,6 +10,7 @@
 #include <stddef.h>
 
 #include <string>
+#include <vector>
 
 #include "regfile/RegStatement.h"
 
@@ -67,6 +68,17 @@ struct QuickNames {
 };
 QuickNames QuickNamesOf(const RegKeySet& set);
 
+// The values of the names a load keeps that a pass over a loaded section's
+// lines goes past rather than stops at (all but those of name number
+// `build`, which the reading builds): where their lines start, with
+// kQuickKeptDeletion added for a deletion. For a reading that builds them
+// elsewhere, later.
+struct QuickKept {
+    int build = -1;
+    std::vector<uint32_t> starts;
+};
+const uint32_t kQuickKeptDeletion = 0x80000000u;
+
 // From `start`, a line start inside a key's section of a REGEDIT4 or UTF-16
 // file (not UTF-8, whose characters outside ASCII must be decoded):
 // past the blank, comment and value lines that follow in their common
@@ -76,7 +88,10 @@ QuickNames QuickNamesOf(const RegKeySet& set);
 // value statements among them. Nothing is built: for sections not loaded,
 // or, with `stopAt`, for the values of a loaded section whose names are
 // not among its names (a value it loads ends the pass, as any line left to
-// QuickStatement does; *stoppedAtLoaded tells which, when given).
+// QuickStatement does; *loadedName, when given, tells which: the number of
+// its name among the set's names, or -1 for any other line). With `kept`,
+// a value it loads in the common forms is passed too, and added to kept's
+// starts, unless of the name kept says to build.
 size_t QuickPassValues(const RegDocument& doc, size_t start, uint32_t* lineCount,
                        uint32_t* valueCount, const QuickNames* stopAt = nullptr,
-                       bool* stoppedAtLoaded = nullptr);
+                       int* loadedName = nullptr, QuickKept* kept = nullptr);

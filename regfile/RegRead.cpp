@@ -1,9 +1,190 @@
 #include "regfile/RegDocument.h"
 
+#include <string.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
 #include "regfile/RegLoad.h"
 #include "regfile/RegQuickLine.h"
 
 namespace {
+
+// The statements a reading applies to the tree, recorded one after another
+// in a batch of bytes for the thread that applies them: a kind byte (a
+// RegEntryKind, or kLeaveKey), then for a key or [-KEY] the path's length
+// and characters; for a value its type, the name's length, the data's size,
+// the name's characters and the data; for a deleted value the name's length
+// and characters. Lengths are in characters, 32 bits, in the machine's order.
+// A statement the quick reading told (kQuick added to its kind) is read
+// again where it is applied, so the reading does not build it: for a key
+// line where its path lies in the line (QuickKey's lineStart, root, below
+// and used), for a value where its line starts.
+const uint8_t kLeaveKey = 4, kQuick = 8;
+
+// A batch's bytes: the room grows (by doubling) and is kept when the batch
+// is filled again, so it is neither zeroed nor allocated anew.
+struct Batch {
+    std::vector<uint8_t> room;
+    size_t used = 0;
+
+    uint8_t* Take(size_t size) {
+        if (used + size > room.size()) room.resize(std::max(2 * room.size(), used + size));
+        uint8_t* at = room.data() + used;
+        used += size;
+        return at;
+    }
+};
+
+uint8_t* PutCount(uint8_t* at, size_t count) {
+    uint32_t n = uint32_t(count);
+    memcpy(at, &n, sizeof n);
+    return at + sizeof n;
+}
+
+void Record(Batch& batch, RegEntryKind kind, const Statement& st) {
+    const bool value = kind == kRegEntryValue;
+    const std::u16string& text =
+        kind == kRegEntryKey || kind == kRegEntryKeyDeletion ? st.path : st.name;
+    const size_t textBytes = text.size() * sizeof(char16_t), dataBytes = value ? st.data.size() : 0;
+    uint8_t* at = batch.Take(1 + (value ? 12 : 4) + textBytes + dataBytes);
+    *at++ = kind;
+    if (value) at = PutCount(at, st.type);
+    at = PutCount(at, text.size());
+    if (value) at = PutCount(at, dataBytes);
+    if (textBytes) memcpy(at, text.data(), textBytes);
+    if (dataBytes) memcpy(at + textBytes, st.data.data(), dataBytes);
+}
+
+void RecordQuickKey(Batch& batch, RegEntryKind kind, const QuickKey& key) {
+    uint8_t* at = batch.Take(1 + 16);
+    *at++ = kQuick | kind;
+    for (size_t n : {key.lineStart, key.root, key.below, key.used}) at = PutCount(at, n);
+}
+
+void RecordQuickValue(Batch& batch, RegEntryKind kind, size_t start) {
+    uint8_t* at = batch.Take(1 + 4);
+    *at++ = kQuick | kind;
+    PutCount(at, start);
+}
+
+uint32_t TakeCount(const uint8_t*& at) {
+    uint32_t n;
+    memcpy(&n, at, sizeof n);
+    at += sizeof n;
+    return n;
+}
+
+void TakeText(const uint8_t*& at, size_t length, std::u16string* text) {
+    text->resize(length);
+    if (length) memcpy(&(*text)[0], at, length * sizeof(char16_t));
+    at += length * sizeof(char16_t);
+}
+
+// A statement the quick reading told, read again from the document: a key
+// line's path, or a value's name and data.
+void TakeQuick(const RegDocument& doc, uint8_t kind, const uint8_t*& at, Statement& st) {
+    if (kind == kRegEntryKey || kind == kRegEntryKeyDeletion) {
+        QuickKey key;
+        key.lineStart = TakeCount(at);
+        key.root = TakeCount(at);
+        key.below = TakeCount(at);
+        key.used = TakeCount(at);
+        QuickKeyPathText(doc, key, &st.path);
+        return;
+    }
+    LineFinder lines{doc};
+    Statement::Kind told;
+    QuickStatement(doc, lines, TakeCount(at), &told, &st.lines, &st.next, nullptr, &st);
+}
+
+// Applies a batch's statements in their order; st is working space.
+void ApplyRecorded(const RegDocument& doc, TreeLoader& loader, const Batch& batch, Statement& st) {
+    for (const uint8_t *at = batch.room.data(), *end = at + batch.used; at < end;) {
+        const uint8_t kind = *at++;
+        if (kind == kLeaveKey) {
+            LoaderLeaveKey(loader);
+            continue;
+        }
+        if (kind & kQuick) {
+            TakeQuick(doc, kind & ~kQuick, at, st);
+            LoaderApply(loader, RegEntryKind(kind & ~kQuick), st);
+            continue;
+        }
+        if (kind == kRegEntryValue) st.type = TakeCount(at);
+        const size_t length = TakeCount(at);
+        const size_t size = kind == kRegEntryValue ? TakeCount(at) : 0;
+        TakeText(at, length,
+                 kind == kRegEntryKey || kind == kRegEntryKeyDeletion ? &st.path : &st.name);
+        if (kind == kRegEntryValue) {
+            st.data.assign(at, at + size);
+            at += size;
+        }
+        LoaderApply(loader, RegEntryKind(kind), st);
+    }
+}
+
+// Batches between the reading thread and the applying one. At most
+// kWaiting full batches wait to be applied, so a reading that runs ahead
+// does not fill memory; applied batches come back to be filled again.
+struct HandOff {
+    static const size_t kWaiting = 4;
+    const RegDocument* doc;
+    size_t batchBytes;
+    Batch filling;  // the reading's
+    std::mutex lock;
+    std::condition_variable changed;  // a batch came or went, or the reading ended
+    std::deque<Batch> full;
+    std::vector<Batch> spare;
+    bool ended = false;
+
+    // The reading's batch goes over (once it has room), and the reading
+    // fills an empty one next.
+    void Pass() {
+        std::unique_lock<std::mutex> held(lock);
+        changed.wait(held, [this] { return full.size() < kWaiting; });
+        full.push_back(std::move(filling));
+        filling = Batch();
+        if (!spare.empty()) {
+            filling = std::move(spare.back());
+            spare.pop_back();
+        }
+        changed.notify_one();
+    }
+    void Recorded() {
+        if (filling.used >= batchBytes) Pass();
+    }
+    void End() {
+        Pass();
+        std::lock_guard<std::mutex> held(lock);
+        ended = true;
+        changed.notify_one();
+    }
+    // On the applying thread: every batch in turn until the reading ends.
+    void ApplyAll(RegTree& tree) {
+        TreeLoader loader(&tree);
+        Statement st;
+        Batch batch;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> held(lock);
+                if (!batch.room.empty()) {
+                    batch.used = 0;
+                    spare.push_back(std::move(batch));
+                }
+                changed.wait(held, [this] { return !full.empty() || ended; });
+                if (full.empty()) break;
+                batch = std::move(full.front());
+                full.pop_front();
+                changed.notify_one();
+            }
+            ApplyRecorded(*doc, loader, batch, st);
+        }
+        LoaderLeaveKey(loader);
+    }
+};
 
 // What a reading keeps besides the lines skipped.
 struct ReadWhat {
@@ -13,8 +194,10 @@ struct ReadWhat {
     RegKeySet* only;
     bool entries;
     bool sections;
-    RegValueLoaded valueLoaded;
-    void* context;
+    const RegValueWatch* watch;
+    // With a tree: its statements are handed over here, to be applied on
+    // another thread, rather than applied.
+    HandOff* handOff;
 };
 
 const uint32_t kNoKey = 0xFFFFFFFFu;
@@ -31,6 +214,18 @@ struct Reading {
     uint32_t key = kNoKey;  // the entry of the open key
     uint32_t entryCount = 0;
     bool loading = false;  // the open section's values are applied
+
+    // A statement for the tree: applied, or handed over to be.
+    void Apply(RegEntryKind kind, const Statement& st) {
+        if (!what.handOff) return LoaderApply(loader, kind, st);
+        Record(what.handOff->filling, kind, st);
+        what.handOff->Recorded();
+    }
+    // The open section ends (LoaderLeaveKey).
+    void Leave() {
+        if (!what.handOff) return LoaderLeaveKey(loader);
+        *what.handOff->filling.Take(1) = kLeaveKey;
+    }
 
     // A line regedit skips: listed, or with strict the reading's failure.
     bool Skipped(size_t line, const std::string& why) {
@@ -71,18 +266,39 @@ struct Reading {
                   (!what.only || RegKeySetCoversHashes(*what.only, keyHash, parentHash));
         if (kind == Statement::kKey && what.sections) doc->sections.back().loaded = loading;
         if (kind == Statement::kKey && !loading) {
-            LoaderLeaveKey(loader);
+            Leave();
             return;
         }
+        const RegEntryKind entry = kind == Statement::kKey ? kRegEntryKey : kRegEntryKeyDeletion;
+        if (quickKey && what.handOff) {
+            RecordQuickKey(what.handOff->filling, entry, *quickKey);
+            return what.handOff->Recorded();
+        }
         if (quickKey) QuickKeyPathText(*doc, *quickKey, &st.path);
-        LoaderApply(loader, kind == Statement::kKey ? kRegEntryKey : kRegEntryKeyDeletion, st);
+        Apply(entry, st);
+    }
+
+    // A value the open section loads: applied, and told to the watch when
+    // of its name; unbuilt (the quick reading told it without building it,
+    // and the watch does not want it), handed over to be read again.
+    void LoadValue(RegEntryKind kind, Statement& st, size_t start, bool unbuilt) {
+        if (unbuilt) {
+            RecordQuickValue(what.handOff->filling, kind, start);
+            return what.handOff->Recorded();
+        }
+        Apply(kind, st);
+        const RegValueWatch* w = what.watch;
+        if (w && kind == kRegEntryValue &&
+            RegNamesEqual(st.name.data(), st.name.size(), w->name.data(), w->name.size()))
+            w->loaded(w->context, doc->sections.back(), st.name, st.data, *what.only);
     }
 
     // Takes the statement read from `start`, on line number `line`;
     // quickKey holds its key's hashes when the quick reading told it;
-    // nameLoaded: a value's name is known to be one what.only loads.
+    // nameLoaded: a value's name is known to be one what.only loads;
+    // unbuilt: the quick reading told the value without building it.
     bool Take(Statement::Kind kind, Statement& st, size_t start, size_t line,
-              const QuickKey* quickKey, bool nameLoaded) {
+              const QuickKey* quickKey, bool nameLoaded, bool unbuilt) {
         RegEntry e{uint32_t(start), entryCount, 0};
         switch (kind) {
         case Statement::kNothing: return true;
@@ -115,17 +331,13 @@ struct Reading {
             e.keyEntry = key;
             e.kind = kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion;
             if (loading && (!what.only || nameLoaded ||
-                            RegKeySetHasValue(*what.only, st.name.data(), st.name.size()))) {
-                LoaderApply(loader, RegEntryKind(e.kind), st);
-                if (what.valueLoaded && e.kind == kRegEntryValue && loader.key)
-                    what.valueLoaded(what.context, doc->sections.back(), st.name, st.data,
-                                     *what.only);
-            }
+                            RegKeySetHasValue(*what.only, st.name.data(), st.name.size())))
+                LoadValue(RegEntryKind(e.kind), st, start, unbuilt);
             break;
         case Statement::kSkipped:
             key = kNoKey;
             loading = false;
-            if (what.tree) LoaderLeaveKey(loader);
+            if (what.tree) Leave();
             AddSection(start, kRegSectionClosed, 0, 0);
             // fall through
         case Statement::kSkippedKeepKey:
@@ -137,6 +349,16 @@ struct Reading {
         return true;
     }
 };
+
+// The number of the watched name among the names the load keeps, or -1.
+int WatchedName(const ReadWhat& what) {
+    for (size_t i = 0; what.watch && i < what.only->values.size(); ++i) {
+        const std::u16string& v = what.only->values[i];
+        if (RegNamesEqual(v.data(), v.size(), what.watch->name.data(), what.watch->name.size()))
+            return int(i);
+    }
+    return -1;
+}
 
 // Reads the document's bytes, line after line. With a tree, every line is
 // read in full; without, the common lines are told by the quick reading.
@@ -169,25 +391,70 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     // of the last two where they start the same.
     QuickKey quickKey;
     quickKey.hashes = what.sections;
+    const int watched = passLoaded && what.handOff ? WatchedName(what) : -1;
+    // Reading beside, the values a loaded section keeps are passed over too,
+    // but those the watch is told of, and built where they are applied.
+    QuickKept kept;
+    kept.build = watched;
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
-        bool nameLoaded = false;  // the pass stopped at a value the load keeps
+        int loadedName = -1;  // the pass stopped at a value of the name the load keeps
         if (pass && reading.key != kNoKey && (!reading.loading || passLoaded)) {
             uint32_t lines, values;
-            start = QuickPassValues(*doc, start, &lines, &values,
-                                    reading.loading ? &names : nullptr, &nameLoaded);
+            kept.starts.clear();
+            start =
+                QuickPassValues(*doc, start, &lines, &values, reading.loading ? &names : nullptr,
+                                &loadedName, reading.loading && what.handOff ? &kept : nullptr);
+            for (uint32_t at : kept.starts)
+                reading.LoadValue(at & kQuickKeptDeletion ? kRegEntryValueDeletion : kRegEntryValue,
+                                  st, at & ~kQuickKeptDeletion, true);
             line += lines;
             reading.entryCount += values;
             if (start == doc->bytes.size()) break;
         }
+        // A value the watch does not want is built where it is applied.
+        const bool unbuilt = what.handOff && loadedName >= 0 && loadedName != watched;
         Statement::Kind kind;
-        bool quick = !full && QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
-                                             &quickKey, reading.loading ? &st : nullptr);
+        bool quick =
+            !full && QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
+                                    &quickKey, reading.loading && !unbuilt ? &st : nullptr);
         if (!quick) kind = ReadStatement(reader, start, &st);
-        if (!reading.Take(kind, st, start, line, quick ? &quickKey : nullptr, nameLoaded))
+        if (!reading.Take(kind, st, start, line, quick ? &quickKey : nullptr, loadedName >= 0,
+                          quick && unbuilt))
             return false;
     }
-    if (what.tree) LoaderLeaveKey(reading.loader);
+    if (what.tree) reading.Leave();
     return true;
+}
+
+// A reading on its own thread, handing its statements over to the caller's.
+struct ReadingBeside {
+    const std::string& fileName;
+    bool strict;
+    ReadWhat what;
+    RegDocument* doc;
+    std::string* error;
+    HandOff handOff;
+    bool read = false;
+
+    static void Run(void* self) {
+        ReadingBeside& r = *static_cast<ReadingBeside*>(self);
+        r.read = Read(r.fileName, r.strict, r.what, r.doc, r.error);
+        r.handOff.End();
+    }
+};
+
+// Read, with the reading on a second thread and the tree built on this one.
+bool ReadWithTreeBeside(const std::string& fileName, bool strict, ReadWhat what, RegDocument* doc,
+                        std::string* error, const RegReadBeside& beside) {
+    ReadingBeside r{fileName, strict, what, doc, error, HandOff(), false};
+    r.handOff.doc = doc;
+    r.handOff.batchBytes = beside.batchBytes;
+    r.what.handOff = &r.handOff;
+    void* thread = beside.start(ReadingBeside::Run, &r);
+    if (!thread) return Read(fileName, strict, what, doc, error);
+    r.handOff.ApplyAll(*what.tree);
+    beside.wait(thread);
+    return r.read;
 }
 
 // The document owns its bytes.
@@ -215,10 +482,13 @@ bool RegDocumentReadAndLoad(std::string content, const std::string& fileName, bo
 
 bool RegDocumentReadSections(std::string_view content, const std::string& fileName, bool strict,
                              bool keepEntries, RegKeySet* load, RegTree* tree, RegDocument* doc,
-                             std::string* error, RegValueLoaded valueLoaded, void* context) {
+                             std::string* error, const RegValueWatch* watch,
+                             const RegReadBeside* beside) {
     *doc = RegDocument();
     doc->bytes = content;
-    ReadWhat what{load ? tree : nullptr, load, keepEntries, true, valueLoaded, context};
+    ReadWhat what{load ? tree : nullptr, load, keepEntries, true, watch, nullptr};
+    if (what.tree && beside && beside->start && content.size() >= beside->minBytes)
+        return ReadWithTreeBeside(fileName, strict, what, doc, error, *beside);
     return Read(fileName, strict, what, doc, error);
 }
 

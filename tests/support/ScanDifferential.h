@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "cli/ScanLoad.h"
+#include "cli/Threads.h"
 #include "registry/PortableRegistry.h"
 #include "repair/SerialScan.h"
 #include "unicode/TextCoding.h"
@@ -26,17 +27,28 @@ inline std::string ScanOutcomeText(const ScanOutcome& o) {
     return o.read + "\n--\n" + o.scan + "\n--\n" + o.saved;
 }
 
-// Reads content one way (the full reader, or the scan's load), scans, and
-// with repair makes the repaired file.
+// The scan's load of any file on two threads, a statement handed over at a
+// time (so the reading often waits for the tree to catch up); with
+// failing, a second thread that cannot be started.
+inline RegReadBeside ScanLoadBeside(bool failing = false) {
+    RegReadBeside beside = ThreadsBeside(true);
+    if (failing) beside.start = [](void (*)(void*), void*) -> void* { return nullptr; };
+    beside.minBytes = 0;
+    beside.batchBytes = 1;
+    return beside;
+}
+
+// Reads content one way (the full reader, or the scan's load, alone or
+// beside), scans, and with repair makes the repaired file.
 inline ScanOutcome ScanOutcomeOf(const std::string& content, bool fullReader, bool strict,
-                                 bool repair) {
+                                 bool repair, const RegReadBeside* beside = nullptr) {
     ScanOutcome o;
     RegTree tree;
     RegDocument doc;
     std::string error;
     bool ok = fullReader ? RegDocumentReadAndLoad(content, "f.reg", strict, tree, &doc, &error)
                          : ScanLoadRegistry(std::string_view(content), "f.reg", strict, repair,
-                                            tree, &doc, &error);
+                                            tree, &doc, &error, beside);
     if (!ok) {
         o.read = error;
         return o;
@@ -107,27 +119,34 @@ inline std::string ValuesDifference(const TreeKey& some, const RegTree& full,
     return "";
 }
 
-// The two ways differ: the first difference met, or "" when they agree.
+// The ways differ (the full reader, the scan's load alone and beside): the
+// first difference met, or "" when they agree.
 inline std::string ScanLoadDifference(const std::string& content) {
-    {
+    const RegReadBeside beside = ScanLoadBeside();
+    for (const RegReadBeside* way : {(const RegReadBeside*)nullptr, &beside}) {
         RegTree full, some;
         RegDocument a, b;
         std::string error;
         if (RegDocumentReadAndLoad(content, "f.reg", false, full, &a, &error) &&
-            ScanLoadRegistry(std::string_view(content), "f.reg", false, false, some, &b, &error)) {
+            ScanLoadRegistry(std::string_view(content), "f.reg", false, false, some, &b, &error,
+                             way)) {
             bool all;
             std::set<std::u16string> driverKeys = DriverKeysOf(full, &all);
             if (std::string d = ValuesDifference(*some.top, full, driverKeys, all); !d.empty())
-                return "the scan's load differs from the full load in " + d;
+                return "the scan's load" + std::string(way ? " beside" : "") +
+                       " differs from the full load in " + d;
         }
     }
     for (int strict = 0; strict < 2; ++strict)
         for (int repair = 0; repair < 2; ++repair) {
             std::string full = ScanOutcomeText(ScanOutcomeOf(content, true, strict, repair));
             std::string some = ScanOutcomeText(ScanOutcomeOf(content, false, strict, repair));
-            if (full != some)
+            std::string two =
+                ScanOutcomeText(ScanOutcomeOf(content, false, strict, repair, &beside));
+            if (full != some || full != two)
                 return std::string(strict ? "strict" : "lenient") + (repair ? " repair" : "") +
-                       ":\nfull reader:\n" + full + "\nscan's load:\n" + some;
+                       ":\nfull reader:\n" + full + "\nscan's load" +
+                       (full != some ? ":\n" + some : " beside:\n" + two);
         }
     return "";
 }
