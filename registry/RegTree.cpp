@@ -602,8 +602,8 @@ void IndexGrown(TreeKey& key, Entries entries, uint32_t position, const Probe& p
 // Keeps the key's index in step with `position` having just been added
 // (count entries now) after `probe` missed it, making one when the key has
 // grown enough. Mostly it takes the slot the probe found.
-void IndexAdded(TreeKey& key, Entries entries, uint32_t position, size_t count,
-                const Probe& probe) {
+inline void IndexAdded(TreeKey& key, Entries entries, uint32_t position, size_t count,
+                       const Probe& probe) {
     TreeIndex* index = IndexOf(key, entries);
     if (!index && count < kIndexFrom) return;
     if (index && 2 * (index->used + 1) <= index->slots.size() && probe.slot != SIZE_MAX)
