@@ -756,46 +756,85 @@ bool TwoBackslashes(const char16_t* path, size_t length) {
 }
 
 // A sub-key in the making of the enumeration order: its first eight folded
-// characters, packed, and itself.
-struct SortEntry {
-    uint64_t first, second;
+// characters, packed in Words words (one byte a character when one word,
+// two when two; the first character highest), and itself.
+template <size_t Words> struct SortEntry {
+    uint64_t packed[Words];
     TreeKey* key;
 };
+
+// Packs the child's first eight folded characters, zeros after a shorter
+// name; false when one word is to take one that does not fit in a byte.
+template <size_t Words> bool Pack(TreeKey* child, SortEntry<Words>* e) {
+    const unsigned bits = 8 * Words, perWord = 64 / bits;
+    *e = SortEntry<Words>{{}, child};
+    for (size_t k = 0; k < std::min<size_t>(8, child->nameLength); ++k) {
+        char16_t c = RegFoldChar(child->NameData()[k]);
+        if (Words == 1 && c > 0xFF) return false;
+        e->packed[k / perWord] |= uint64_t(c) << (64 - bits * (k % perWord + 1));
+    }
+    return true;
+}
 
 // Orders entries by their packed characters, keeping the order of equal
 // ones: a byte at a time from the last, passing over the bytes all
 // entries share (most of them for names of ASCII letters and digits).
-void SortByPacked(std::vector<SortEntry>& entries) {
-    uint64_t anyFirst = 0, allFirst = ~uint64_t(0), anySecond = 0, allSecond = ~uint64_t(0);
-    for (const SortEntry& e : entries) {
-        anyFirst |= e.first, allFirst &= e.first;
-        anySecond |= e.second, allSecond &= e.second;
-    }
-    const uint64_t differ[2] = {anySecond ^ allSecond, anyFirst ^ allFirst};
-    std::vector<SortEntry> other(entries.size());
-    for (unsigned byte = 0; byte < 16; ++byte) {
+template <size_t Words> void SortByPacked(std::vector<SortEntry<Words>>& entries) {
+    uint64_t any[Words] = {}, all[Words];
+    std::fill(all, all + Words, ~uint64_t(0));
+    for (const SortEntry<Words>& e : entries)
+        for (size_t w = 0; w < Words; ++w) any[w] |= e.packed[w], all[w] &= e.packed[w];
+    std::vector<SortEntry<Words>> other(entries.size());
+    for (unsigned byte = 0; byte < 8 * Words; ++byte) {
+        size_t word = Words - 1 - byte / 8;
         unsigned shift = 8 * (byte % 8);
-        if (!(differ[byte / 8] >> shift & 0xFF)) continue;
-        auto digit = [&](const SortEntry& e) {
-            return (byte < 8 ? e.second : e.first) >> shift & 0xFF;
-        };
+        if (!((any[word] ^ all[word]) >> shift & 0xFF)) continue;
+        auto digit = [&](const SortEntry<Words>& e) { return e.packed[word] >> shift & 0xFF; };
         size_t start[256] = {};
-        for (const SortEntry& e : entries) ++start[digit(e)];
+        for (const SortEntry<Words>& e : entries) ++start[digit(e)];
         for (size_t d = 0, sum = 0; d < 256; ++d) sum += std::exchange(start[d], sum);
-        for (const SortEntry& e : entries) other[start[digit(e)]++] = e;
+        for (const SortEntry<Words>& e : entries) other[start[digit(e)]++] = e;
         entries.swap(other);
     }
 }
 
 // The order of two names whose first eight folded characters are the same.
-bool AfterEight(const SortEntry& a, const SortEntry& b) {
-    size_t n = std::min(a.key->nameLength, b.key->nameLength);
+bool AfterEight(const TreeKey* a, const TreeKey* b) {
+    size_t n = std::min(a->nameLength, b->nameLength);
     for (size_t i = 8; i < n; ++i) {
-        char16_t x = RegFoldChar(a.key->NameData()[i]);
-        char16_t y = RegFoldChar(b.key->NameData()[i]);
+        char16_t x = RegFoldChar(a->NameData()[i]);
+        char16_t y = RegFoldChar(b->NameData()[i]);
         if (x != y) return x < y;
     }
-    return a.key->nameLength < b.key->nameLength;
+    return a->nameLength < b->nameLength;
+}
+
+// The key's sub-keys in folded name order, into `sorted`; false when one
+// word per name was asked for and a name's first eight characters need two.
+// The packed characters order most names without reading them again (a
+// key with many sub-keys has them all over memory); names that share them
+// are compared a character at a time.
+template <size_t Words> bool SortChildren(const TreeKey& key, std::vector<TreeKey*>& sorted) {
+    size_t count = TreeKeyChildCount(key);
+    std::vector<SortEntry<Words>> entries(count);
+    for (size_t i = 0; i < count; ++i)
+        if (!Pack(ChildSlots(key)[i], &entries[i])) return false;
+    SortByPacked(entries);
+    auto same = [](const SortEntry<Words>& a, const SortEntry<Words>& b) {
+        return std::equal(a.packed, a.packed + Words, b.packed);
+    };
+    for (size_t i = 0, run; i < count; i = run) {
+        for (run = i + 1; run < count && same(entries[run], entries[i]); ++run) {
+        }
+        if (run - i > 1)
+            std::sort(entries.begin() + i, entries.begin() + run,
+                      [](const SortEntry<Words>& a, const SortEntry<Words>& b) {
+                          return AfterEight(a.key, b.key);
+                      });
+    }
+    sorted.resize(count);
+    for (size_t i = 0; i < count; ++i) sorted[i] = entries[i].key;
+    return true;
 }
 
 }  // namespace
@@ -967,30 +1006,9 @@ const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
     if (count == 0) return kNone;
     std::vector<TreeKey*>& sorted = Extra(key).sorted;
     if (!key.sortedValid || sorted.size() != count) {
-        // By folded name. The first eight folded characters, packed with
-        // zeros after a shorter name, order most names without reading
-        // them again (a key with many sub-keys has them all over memory);
-        // names that share them are compared a character at a time.
-        std::vector<SortEntry> entries(count);
-        for (size_t i = 0; i < count; ++i) {
-            TreeKey* child = ChildSlots(key)[i];
-            uint64_t packed[2] = {0, 0};
-            for (size_t k = 0; k < std::min<size_t>(8, child->nameLength); ++k)
-                packed[k / 4] |= uint64_t(RegFoldChar(child->NameData()[k])) << (48 - 16 * (k % 4));
-            entries[i] = SortEntry{packed[0], packed[1], child};
-        }
-        SortByPacked(entries);
-        for (size_t i = 0, run; i < count; i = run) {
-            for (run = i + 1; run < count && entries[run].first == entries[i].first &&
-                              entries[run].second == entries[i].second;
-                 ++run) {
-            }
-            if (run - i > 1)
-                std::sort(entries.begin() + i, entries.begin() + run,
-                          [](const SortEntry& a, const SortEntry& b) { return AfterEight(a, b); });
-        }
-        sorted.resize(count);
-        for (size_t i = 0; i < count; ++i) sorted[i] = entries[i].key;
+        // By folded name: a byte a character when every name's first eight
+        // characters allow it (smaller entries to move), else two.
+        if (!SortChildren<1>(key, sorted)) SortChildren<2>(key, sorted);
         key.sortedValid = true;
         key.extra->nextSorted = 0;
     }

@@ -235,18 +235,20 @@ TEST(RegTree, KeysAgainstAModel) {
 // characters (ASCII, Latin-1, beyond) and lengths, against std::sort.
 TEST(RegTree, SubKeysInFoldedOrder) {
     const char16_t letters[] = {u'a', u'B', u'0', u'9', u'\u00e9', u'\u00c9', u'\u0416', u'\u00ff'};
+    // Names of the first six letters fold to one byte a character; of the
+    // first two, many share their first seven.
     struct Case {
-        size_t count, longest;
-    } cases[] = {{30, 4}, {40, 11}, {400, 11}};  // names of four at most: packed in one word
-    for (const auto& [count, longest] : cases) {
-        SCOPED_TRACE(count);
+        size_t count, longest, kinds;
+    } cases[] = {{30, 4, 8}, {40, 11, 8}, {400, 11, 8}, {40, 4, 6}, {400, 11, 6}, {400, 11, 2}};
+    for (const auto& [count, longest, kinds] : cases) {
+        SCOPED_TRACE(testing::Message() << count << " names, " << kinds << " letters");
         RegTree tree;
         TreeKey& key = RegTreeCreateKey(tree, kLocalMachine + u"K");
         std::map<std::u16string, std::u16string> model;  // by folded name
         std::mt19937 random{unsigned(count)};
         while (model.size() < count) {
             std::u16string name(1 + random() % longest, u'a');
-            for (char16_t& c : name) c = letters[random() % 8];
+            for (char16_t& c : name) c = letters[random() % kinds];
             if (model.emplace(RegFoldName(name), name).second)
                 TreeKeyCreateChild(key, name.data(), name.size());
         }
