@@ -296,13 +296,16 @@ const bool kLittleEndian = true;
 const bool kLittleEndian = false;
 #endif
 
-// Keeps the even bytes of `size` bytes (the odd ones are zero): eight at a
-// time as one word where the machine is little-endian, else one by one.
-void Narrow(const uint8_t* from, size_t size, uint8_t* to) {
+// Keeps the even bytes of `size` bytes (an even number) while the odd ones
+// are zero: eight at a time as one word where the machine is
+// little-endian, else one by one. False at the first odd byte that is not
+// zero; what was written by then is to be written over.
+bool NarrowInto(const uint8_t* from, size_t size, uint8_t* to) {
     size_t k = 0;
     if (kLittleEndian)
         for (; k + 8 <= size; k += 8, to += 4) {
-            uint64_t w = Word(from + k);               // a 0 b 0 c 0 d 0
+            uint64_t w = Word(from + k);  // a 0 b 0 c 0 d 0
+            if (w & 0xFF00FF00FF00FF00ull) return false;
             w = (w | w >> 8) & 0x0000FFFF0000FFFFull;  // a b 0 0 c d 0 0
             uint32_t four = uint32_t(w | w >> 16);     // a b c d
             std::memcpy(to, &four, sizeof four);
@@ -310,11 +313,16 @@ void Narrow(const uint8_t* from, size_t size, uint8_t* to) {
     if (kLittleEndian && k + 4 <= size) {  // two more at once
         uint32_t w;
         std::memcpy(&w, from + k, sizeof w);  // a 0 b 0
+        if (w & 0xFF00FF00u) return false;
         uint16_t two = uint16_t(w | w >> 8);  // a b
         std::memcpy(to, &two, sizeof two);
         k += 4, to += 2;
     }
-    for (; k < size; k += 2) *to++ = from[k];
+    for (; k < size; k += 2) {
+        if (from[k + 1]) return false;
+        *to++ = from[k];
+    }
+    return true;
 }
 
 // The reverse: `size` bytes, each kept byte followed by a zero.
@@ -351,6 +359,18 @@ bool NarrowName(const char16_t* name, size_t length) {
     if (seen) return false;
     for (; i < length; ++i)
         if (name[i] > 0xFF) return false;
+    return true;
+}
+
+// A name kept one byte a character while every character allows it; false
+// as NarrowInto.
+bool NarrowNameInto(const char16_t* name, size_t length, uint8_t* to) {
+    if (kLittleEndian)  // each character's low byte comes first
+        return NarrowInto(reinterpret_cast<const uint8_t*>(name), 2 * length, to);
+    for (size_t i = 0; i < length; ++i) {
+        if (name[i] > 0xFF) return false;
+        to[i] = uint8_t(name[i]);
+    }
     return true;
 }
 
@@ -565,23 +585,30 @@ uint32_t Find(const TreeKey& key, const char16_t* name, size_t length, Probe* pr
     return kEmptySlot;
 }
 
-// Keeps the key's index in step with `position` having just been added
-// (count entries now) after `probe` missed it, making one when the key has
-// grown enough.
-void IndexAdded(TreeKey& key, Entries entries, uint32_t position, size_t count,
-                const Probe& probe) {
+// Makes the key's index, or makes it larger, now that `position` was
+// added (its hash is in `probe` when the probe had an index to look in).
+void IndexGrown(TreeKey& key, Entries entries, uint32_t position, const Probe& probe) {
     TreeIndex* index = IndexOf(key, entries);
-    if (!index && count < kIndexFrom) return;
     if (!index) {
         TreeKeyExtra& extra = Extra(key);
         return Rebuild(key, entries, entries == kValues ? extra.values : extra.children,
                        entries == kValues ? ValuePositions(key) : ChildPositions(key));
     }
-    if (2 * (index->used + 1) <= index->slots.size() && probe.slot != SIZE_MAX)
-        return Place(*index, probe.slot, position, probe.hash);
     uint32_t hash = probe.slot != SIZE_MAX ? probe.hash : HashAt(key, entries, position);
     if (2 * (index->used + 1) > index->slots.size()) Regrow(*index);
     IndexPut(*index, position, hash);
+}
+
+// Keeps the key's index in step with `position` having just been added
+// (count entries now) after `probe` missed it, making one when the key has
+// grown enough. Mostly it takes the slot the probe found.
+inline void IndexAdded(TreeKey& key, Entries entries, uint32_t position, size_t count,
+                       const Probe& probe) {
+    TreeIndex* index = IndexOf(key, entries);
+    if (!index && count < kIndexFrom) return;
+    if (index && 2 * (index->used + 1) <= index->slots.size() && probe.slot != SIZE_MAX)
+        return Place(*index, probe.slot, position, probe.hash);
+    IndexGrown(key, entries, position, probe);
 }
 
 // The slot of a position the index holds.
@@ -598,11 +625,11 @@ uint32_t PositionOf(size_t offset) {
     return uint32_t(offset / 4);
 }
 
-// Room for `more` bytes of records at the end of the key's block.
-void MakeRoom(TreeKey& key, size_t more) {
+// A larger block for the key's values, with room for `more` bytes of
+// records after those it holds.
+void GrowValues(TreeKey& key, size_t more) {
     TreeValueBlock* block = key.values;
     size_t used = block ? block->used : 0, capacity = block ? block->capacity : 0;
-    if (used + more <= capacity) return;
     if (used + more > 0xFFFFFFF0u - sizeof(TreeValueBlock))
         AbortWith("a key holding over 4 GB of values");
     size_t bytes = RoomSize(ValueBlockBytes(std::min(
@@ -620,40 +647,61 @@ void MakeRoom(TreeKey& key, size_t more) {
     key.values = block;
 }
 
-// Writes type and bytes into a value record whose room fits them.
-void WriteBytes(TreeValue* v, uint32_t type, const uint8_t* bytes, size_t size, bool narrow) {
+// Room for `more` bytes of records at the end of the key's block.
+void MakeRoom(TreeKey& key, size_t more) {
+    const TreeValueBlock* block = key.values;
+    if (!block || block->used + more > block->capacity) GrowValues(key, more);
+}
+
+// Writes type and bytes into a value record whose room fits them as they
+// are; kept without their zeros when tryNarrow and they allow it.
+void WriteBytes(TreeValue* v, uint32_t type, const uint8_t* bytes, size_t size, bool tryNarrow) {
+    uint8_t* to = const_cast<uint8_t*>(KeptBytes(*v));
+    bool narrow = tryNarrow && size >= 2 && size % 2 == 0 && NarrowInto(bytes, size, to);
+    if (!narrow && size) std::memcpy(to, bytes, size);
     v->type = type;
     v->size = uint32_t(size);
     v->flags =
         uint16_t((v->flags & TreeValue::kNarrowName) | (narrow ? TreeValue::kNarrowBytes : 0));
-    uint8_t* to = const_cast<uint8_t*>(KeptBytes(*v));
-    if (narrow) {
-        Narrow(bytes, size, to);
-    } else if (size) {
-        std::memcpy(to, bytes, size);
-    }
 }
 
-// Writes a value record at the end of the block, which has room for it;
-// narrowName: NarrowName(name, nameLength).
-void AppendRecord(TreeKey& key, const char16_t* name, size_t nameLength, bool narrowName,
-                  uint32_t type, const uint8_t* bytes, size_t size, bool narrow) {
+// Writes a value record at the end of the block, which has room for it as
+// wide as it may be kept: its name one byte a character when tryName and
+// the name allows it, its bytes without their zeros when tryBytes and they
+// allow it. Each is tried as it is copied.
+void AppendRecord(TreeKey& key, const char16_t* name, size_t nameLength, bool tryName,
+                  uint32_t type, const uint8_t* bytes, size_t size, bool tryBytes) {
     TreeValueBlock* block = key.values;
     TreeValue* v = ValueAt(block, block->used);
     v->nameLength = uint16_t(nameLength);
     uint8_t* to = reinterpret_cast<uint8_t*>(v + 1);
-    if (narrowName) {
-        v->flags = TreeValue::kNarrowName;
-        if (kLittleEndian)  // each character's low byte comes first
-            Narrow(reinterpret_cast<const uint8_t*>(name), 2 * nameLength, to);
-        else
-            for (size_t i = 0; i < nameLength; ++i) to[i] = uint8_t(name[i]);
-    } else {
-        v->flags = 0;
-        if (nameLength) std::memcpy(to, name, 2 * nameLength);
+    bool narrowName = tryName && NarrowNameInto(name, nameLength, to);
+    if (!narrowName && nameLength) std::memcpy(to, name, 2 * nameLength);
+    v->flags = narrowName ? TreeValue::kNarrowName : 0;
+    WriteBytes(v, type, bytes, size, tryBytes);
+    block->used += uint32_t(RecordSize(*v));
+}
+
+// A new value's record is made with room for it as wide as it may be kept
+// up to this size, and narrowed as it is copied. A larger one is measured
+// first, so that the room it takes is only what it keeps.
+const size_t kRoomAsWideUpTo = 4096;
+
+// Adds a value the key does not hold, which `probe` missed.
+void AddValue(TreeKey& key, const char16_t* name, size_t nameLength, uint32_t type,
+              const uint8_t* bytes, size_t size, const Probe& probe) {
+    size_t room = RecordSize(2 * nameLength, size);
+    bool tryName = true, tryBytes = true;
+    if (room > kRoomAsWideUpTo) {
+        tryName = NarrowName(name, nameLength);
+        tryBytes = NarrowBytes(bytes, size);
+        room = RecordSize(tryName ? nameLength : 2 * nameLength, KeptSize(size, tryBytes));
     }
-    WriteBytes(v, type, bytes, size, narrow);
-    block->used += uint32_t(RecordSize(NameBytes(*v), KeptSize(size, narrow)));
+    MakeRoom(key, room);
+    size_t at = key.values->used;
+    AppendRecord(key, name, nameLength, tryName, type, bytes, size, tryBytes);
+    ++key.values->count;
+    IndexAdded(key, kValues, PositionOf(at), key.values->count, probe);
 }
 
 // Moves the values still there to the front of the block.
@@ -708,46 +756,85 @@ bool TwoBackslashes(const char16_t* path, size_t length) {
 }
 
 // A sub-key in the making of the enumeration order: its first eight folded
-// characters, packed, and itself.
-struct SortEntry {
-    uint64_t first, second;
+// characters, packed in Words words (one byte a character when one word,
+// two when two; the first character highest), and itself.
+template <size_t Words> struct SortEntry {
+    uint64_t packed[Words];
     TreeKey* key;
 };
+
+// Packs the child's first eight folded characters, zeros after a shorter
+// name; false when one word is to take one that does not fit in a byte.
+template <size_t Words> bool Pack(TreeKey* child, SortEntry<Words>* e) {
+    const unsigned bits = 8 * Words, perWord = 64 / bits;
+    *e = SortEntry<Words>{{}, child};
+    for (size_t k = 0; k < std::min<size_t>(8, child->nameLength); ++k) {
+        char16_t c = RegFoldChar(child->NameData()[k]);
+        if (Words == 1 && c > 0xFF) return false;
+        e->packed[k / perWord] |= uint64_t(c) << (64 - bits * (k % perWord + 1));
+    }
+    return true;
+}
 
 // Orders entries by their packed characters, keeping the order of equal
 // ones: a byte at a time from the last, passing over the bytes all
 // entries share (most of them for names of ASCII letters and digits).
-void SortByPacked(std::vector<SortEntry>& entries) {
-    uint64_t anyFirst = 0, allFirst = ~uint64_t(0), anySecond = 0, allSecond = ~uint64_t(0);
-    for (const SortEntry& e : entries) {
-        anyFirst |= e.first, allFirst &= e.first;
-        anySecond |= e.second, allSecond &= e.second;
-    }
-    const uint64_t differ[2] = {anySecond ^ allSecond, anyFirst ^ allFirst};
-    std::vector<SortEntry> other(entries.size());
-    for (unsigned byte = 0; byte < 16; ++byte) {
+template <size_t Words> void SortByPacked(std::vector<SortEntry<Words>>& entries) {
+    uint64_t any[Words] = {}, all[Words];
+    std::fill(all, all + Words, ~uint64_t(0));
+    for (const SortEntry<Words>& e : entries)
+        for (size_t w = 0; w < Words; ++w) any[w] |= e.packed[w], all[w] &= e.packed[w];
+    std::vector<SortEntry<Words>> other(entries.size());
+    for (unsigned byte = 0; byte < 8 * Words; ++byte) {
+        size_t word = Words - 1 - byte / 8;
         unsigned shift = 8 * (byte % 8);
-        if (!(differ[byte / 8] >> shift & 0xFF)) continue;
-        auto digit = [&](const SortEntry& e) {
-            return (byte < 8 ? e.second : e.first) >> shift & 0xFF;
-        };
+        if (!((any[word] ^ all[word]) >> shift & 0xFF)) continue;
+        auto digit = [&](const SortEntry<Words>& e) { return e.packed[word] >> shift & 0xFF; };
         size_t start[256] = {};
-        for (const SortEntry& e : entries) ++start[digit(e)];
+        for (const SortEntry<Words>& e : entries) ++start[digit(e)];
         for (size_t d = 0, sum = 0; d < 256; ++d) sum += std::exchange(start[d], sum);
-        for (const SortEntry& e : entries) other[start[digit(e)]++] = e;
+        for (const SortEntry<Words>& e : entries) other[start[digit(e)]++] = e;
         entries.swap(other);
     }
 }
 
 // The order of two names whose first eight folded characters are the same.
-bool AfterEight(const SortEntry& a, const SortEntry& b) {
-    size_t n = std::min(a.key->nameLength, b.key->nameLength);
+bool AfterEight(const TreeKey* a, const TreeKey* b) {
+    size_t n = std::min(a->nameLength, b->nameLength);
     for (size_t i = 8; i < n; ++i) {
-        char16_t x = RegFoldChar(a.key->NameData()[i]);
-        char16_t y = RegFoldChar(b.key->NameData()[i]);
+        char16_t x = RegFoldChar(a->NameData()[i]);
+        char16_t y = RegFoldChar(b->NameData()[i]);
         if (x != y) return x < y;
     }
-    return a.key->nameLength < b.key->nameLength;
+    return a->nameLength < b->nameLength;
+}
+
+// The key's sub-keys in folded name order, into `sorted`; false when one
+// word per name was asked for and a name's first eight characters need two.
+// The packed characters order most names without reading them again (a
+// key with many sub-keys has them all over memory); names that share them
+// are compared a character at a time.
+template <size_t Words> bool SortChildren(const TreeKey& key, std::vector<TreeKey*>& sorted) {
+    size_t count = TreeKeyChildCount(key);
+    std::vector<SortEntry<Words>> entries(count);
+    for (size_t i = 0; i < count; ++i)
+        if (!Pack(ChildSlots(key)[i], &entries[i])) return false;
+    SortByPacked(entries);
+    auto same = [](const SortEntry<Words>& a, const SortEntry<Words>& b) {
+        return std::equal(a.packed, a.packed + Words, b.packed);
+    };
+    for (size_t i = 0, run; i < count; i = run) {
+        for (run = i + 1; run < count && same(entries[run], entries[i]); ++run) {
+        }
+        if (run - i > 1)
+            std::sort(entries.begin() + i, entries.begin() + run,
+                      [](const SortEntry<Words>& a, const SortEntry<Words>& b) {
+                          return AfterEight(a.key, b.key);
+                      });
+    }
+    sorted.resize(count);
+    for (size_t i = 0; i < count; ++i) sorted[i] = entries[i].key;
+    return true;
 }
 
 }  // namespace
@@ -919,30 +1006,9 @@ const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
     if (count == 0) return kNone;
     std::vector<TreeKey*>& sorted = Extra(key).sorted;
     if (!key.sortedValid || sorted.size() != count) {
-        // By folded name. The first eight folded characters, packed with
-        // zeros after a shorter name, order most names without reading
-        // them again (a key with many sub-keys has them all over memory);
-        // names that share them are compared a character at a time.
-        std::vector<SortEntry> entries(count);
-        for (size_t i = 0; i < count; ++i) {
-            TreeKey* child = ChildSlots(key)[i];
-            uint64_t packed[2] = {0, 0};
-            for (size_t k = 0; k < std::min<size_t>(8, child->nameLength); ++k)
-                packed[k / 4] |= uint64_t(RegFoldChar(child->NameData()[k])) << (48 - 16 * (k % 4));
-            entries[i] = SortEntry{packed[0], packed[1], child};
-        }
-        SortByPacked(entries);
-        for (size_t i = 0, run; i < count; i = run) {
-            for (run = i + 1; run < count && entries[run].first == entries[i].first &&
-                              entries[run].second == entries[i].second;
-                 ++run) {
-            }
-            if (run - i > 1)
-                std::sort(entries.begin() + i, entries.begin() + run,
-                          [](const SortEntry& a, const SortEntry& b) { return AfterEight(a, b); });
-        }
-        sorted.resize(count);
-        for (size_t i = 0; i < count; ++i) sorted[i] = entries[i].key;
+        // By folded name: a byte a character when every name's first eight
+        // characters allow it (smaller entries to move), else two.
+        if (!SortChildren<1>(key, sorted)) SortChildren<2>(key, sorted);
         key.sortedValid = true;
         key.extra->nextSorted = 0;
     }
@@ -983,34 +1049,26 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
         copy.assign(bytes, bytes + size);
         bytes = copy.data();
     }
-    bool narrow = NarrowBytes(bytes, size);
     Probe probe;
     uint32_t p = Find<kValues>(key, name, nameLength, &probe);
-    TreeValue* v = p == kEmptySlot ? nullptr : ValueAt(key.values, 4 * size_t(p));
-    if (v && RecordSize(*v) == RecordSize(NameBytes(*v), KeptSize(size, narrow))) {
+    if (p == kEmptySlot) return AddValue(key, name, nameLength, type, bytes, size, probe);
+    TreeValue* v = ValueAt(key.values, 4 * size_t(p));
+    bool narrow = NarrowBytes(bytes, size);
+    if (RecordSize(*v) == RecordSize(NameBytes(*v), KeptSize(size, narrow))) {
         WriteBytes(v, type, bytes, size, narrow);  // the same room: written over in place
         return;
     }
-    if (v) {
-        // Keeps the name as first written, as Windows does: the new record
-        // takes the old one's name, then the old one goes.
-        std::u16string kept = TreeValueName(*v);
-        bool keptNarrow = v->flags & TreeValue::kNarrowName;
-        size_t old = size_t(reinterpret_cast<uint8_t*>(v) - Records(key.values));
-        MakeRoom(key, RecordSize(NameBytes(*v), KeptSize(size, narrow)));
-        TreeValueBlock* block = key.values;
-        size_t at = block->used;
-        AppendRecord(key, kept.data(), kept.size(), keptNarrow, type, bytes, size, narrow);
-        if (probe.slot != SIZE_MAX) key.extra->values.slots[probe.slot].position = PositionOf(at);
-        MarkValueGone(key, ValueAt(block, old));
-        return;
-    }
-    bool narrowName = NarrowName(name, nameLength);
-    MakeRoom(key, RecordSize(narrowName ? nameLength : 2 * nameLength, KeptSize(size, narrow)));
-    size_t at = key.values->used;
-    AppendRecord(key, name, nameLength, narrowName, type, bytes, size, narrow);
-    ++key.values->count;
-    IndexAdded(key, kValues, PositionOf(at), key.values->count, probe);
+    // Keeps the name as first written, as Windows does: the new record
+    // takes the old one's name, then the old one goes.
+    std::u16string kept = TreeValueName(*v);
+    bool keptNarrow = v->flags & TreeValue::kNarrowName;
+    size_t old = size_t(reinterpret_cast<uint8_t*>(v) - Records(key.values));
+    MakeRoom(key, RecordSize(NameBytes(*v), KeptSize(size, narrow)));
+    TreeValueBlock* block = key.values;
+    size_t at = block->used;
+    AppendRecord(key, kept.data(), kept.size(), keptNarrow, type, bytes, size, narrow);
+    if (probe.slot != SIZE_MAX) key.extra->values.slots[probe.slot].position = PositionOf(at);
+    MarkValueGone(key, ValueAt(block, old));
 }
 
 bool TreeKeyDeleteValue(TreeKey& key, const char16_t* name, size_t nameLength) {

@@ -235,18 +235,20 @@ TEST(RegTree, KeysAgainstAModel) {
 // characters (ASCII, Latin-1, beyond) and lengths, against std::sort.
 TEST(RegTree, SubKeysInFoldedOrder) {
     const char16_t letters[] = {u'a', u'B', u'0', u'9', u'\u00e9', u'\u00c9', u'\u0416', u'\u00ff'};
+    // Names of the first six letters fold to one byte a character; of the
+    // first two, many share their first seven.
     struct Case {
-        size_t count, longest;
-    } cases[] = {{30, 4}, {40, 11}, {400, 11}};  // names of four at most: packed in one word
-    for (const auto& [count, longest] : cases) {
-        SCOPED_TRACE(count);
+        size_t count, longest, kinds;
+    } cases[] = {{30, 4, 8}, {40, 11, 8}, {400, 11, 8}, {40, 4, 6}, {400, 11, 6}, {400, 11, 2}};
+    for (const auto& [count, longest, kinds] : cases) {
+        SCOPED_TRACE(testing::Message() << count << " names, " << kinds << " letters");
         RegTree tree;
         TreeKey& key = RegTreeCreateKey(tree, kLocalMachine + u"K");
         std::map<std::u16string, std::u16string> model;  // by folded name
         std::mt19937 random{unsigned(count)};
         while (model.size() < count) {
             std::u16string name(1 + random() % longest, u'a');
-            for (char16_t& c : name) c = letters[random() % 8];
+            for (char16_t& c : name) c = letters[random() % kinds];
             if (model.emplace(RegFoldName(name), name).second)
                 TreeKeyCreateChild(key, name.data(), name.size());
         }
@@ -322,6 +324,54 @@ TEST(RegTree, KeysLoadedInTurn) {
         ExpectValuesAsModel(
             *RegTreeFindKey(tree, kLocalMachine + std::u16string(n.begin(), n.end())), model[k]);
         if (testing::Test::HasFatalFailure()) return;
+    }
+}
+
+// A value's name and bytes are kept one byte a character as they are
+// copied, until a character or byte says they cannot be: then as they are.
+// Each row goes to a key of its own, made in turn as a load makes them, so
+// a record written wider than its room would run into the next key's.
+TEST(RegTree, ValuesNarrowedAsTheyAreCopied) {
+    const size_t kAll = SIZE_MAX;
+    // Latin-1 text of `chars` characters, the one at `wide` with a high byte.
+    auto text = [](size_t chars, size_t wide) {
+        std::vector<uint8_t> bytes(2 * chars);
+        for (size_t i = 0; i < chars; ++i) bytes[2 * i] = uint8_t(0xE0 + i % 31);
+        if (wide < chars) bytes[2 * wide + 1] = 1;
+        return bytes;
+    };
+    struct Case {
+        std::u16string name;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {u"text", text(20, kAll)},
+        {u"first wide", text(20, 0)},
+        {u"wide in a word", text(8, 3)},
+        {u"wide in the last two", text(6, 4)},
+        {u"wide last of three", text(3, 2)},
+        {u"wide last, past the first room", text(150, 149)},
+        {u"odd size", {1, 0, 2}},
+        {u"\u0416 first", text(4, kAll)},
+        {u"nam\u0416", text(4, kAll)},
+        {u"last of a long name: \u0416", text(4, kAll)},
+        {u"ab\u0416", text(4, kAll)},
+        {u"large", text(3000, kAll)},
+        {u"large, wide last", text(3000, 2999)},
+    };
+    RegTree tree;
+    auto path = [](size_t i) { return kLocalMachine + u"K" + char16_t(u'a' + i); };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        TreeKey& key = RegTreeCreateKey(tree, path(i));
+        const Case& c = cases[i];
+        TreeKeySetValue(key, c.name.data(), c.name.size(), kTreeTypeBinary, c.bytes.data(),
+                        c.bytes.size());
+        TreeKeyTrimValues(key);
+    }
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const Case& c = cases[i];
+        ExpectValuesAsModel(*RegTreeFindKey(tree, path(i)),
+                            {{RegFoldName(c.name), Value{c.name, kTreeTypeBinary, c.bytes}}});
     }
 }
 
