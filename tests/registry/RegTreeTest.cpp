@@ -285,7 +285,9 @@ TEST(RegTree, SubKeysFoundInAnyOrder) {
             std::u16string n = i % 2 ? RegFoldName(name(i)) : name(i);
             TreeKey* found = TreeKeyChild(key, n.data(), n.size());
             ASSERT_EQ(found != nullptr, i < 40);
-            if (found) EXPECT_EQ(TreeKeyName(*found), name(i));
+            if (found) {
+                EXPECT_EQ(TreeKeyName(*found), name(i));
+            }
         }
         TreeKeySortedChildren(key);
     }
