@@ -1,5 +1,7 @@
 #include "repair/SerialScan.h"
 
+#include <string.h>
+
 #include "platform/Registry.h"
 #include "text/WideText.h"
 
@@ -12,6 +14,7 @@ const uint32_t kQueryAccess = 1;  // KEY_QUERY_VALUE: the scan only asks to read
 // for the terminator written after it.
 const uint32_t kValueBytes = 300;
 const uint32_t kNameChars = 200;
+const int32_t kLineChars = 128;  // a report line put together before it is added
 
 const WideChar kDllName[] = WIDE("Dll");
 const WideChar kRepairValue[] = WIDE("BTCEIF.DLL");
@@ -102,8 +105,34 @@ struct ScanState {
     // and of the last "Key" (its text is made when a repair is told).
     TextString name{}, pnpId{}, driverPath{}, dll{}, subKeyName{};
     ValueChars value{}, path{};
+    // A report line is put together in line and added in one append: each
+    // append finds the report's end and checks its room again, which costs
+    // more than the copy of a short part. (Last, so that a write past it
+    // leaves the record, where a checked build sees it.)
+    int32_t lineUsed = 0;
+    char line[kLineChars]{};
 
     void Add(const char* text) { report.AppendTracked(reportLength, text); }
+    // Puts the length characters of text after the line's others. A part
+    // that does not fit sends the line first; one longer than the whole room
+    // is added on its own.
+    void Put(const char* text, int32_t length) {
+        if (lineUsed + length >= kLineChars) EndLine();
+        if (length >= kLineChars) {
+            Add(text);
+            return;
+        }
+        memcpy(line + lineUsed, text, size_t(length));
+        lineUsed += length;
+    }
+    void Put(const TextString& text) { Put(text.CStr(), text.Length()); }
+    // Adds the line put together to the report.
+    void EndLine() {
+        if (!lineUsed) return;
+        line[lineUsed] = 0;
+        lineUsed = 0;
+        Add(line);
+    }
 };
 
 // Judges the "Dll" value of one driver key, repairs it when asked, and adds
@@ -136,16 +165,18 @@ void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const Wi
     if (damaged) ++scan.found.damaged;
     if (repaired) ++scan.found.repaired;
 
-    scan.Add(label.CStr());
-    scan.Add("  => Dll: ");
-    scan.Add(dll.CStr());
+    static const char kDllText[] = "  => Dll: ";
+    scan.Put(label);
+    scan.Put(kDllText, sizeof(kDllText) - 1);
+    scan.Put(dll);
     if (repaired) {
-        scan.Add(kFixedMarker.CStr());
+        scan.Put(kFixedMarker);
         scan.message.Assign(kFixedMessage);
     } else if (damaged) {
-        scan.Add(kFaultMarker.CStr());
+        scan.Put(kFaultMarker);
     }
-    scan.Add("\r\n");
+    scan.Put("\r\n", 2);
+    scan.EndLine();
 }
 
 // One loaded driver: the sub-key subKey of Drivers\Active, open as active.
