@@ -21,8 +21,9 @@ const WideChar kRepairValue[] = WIDE("BTCEIF.DLL");
 static_assert(sizeof(kRepairValue) == 22, "10 characters and the terminator, 2 bytes each");
 
 // The damage the installer leaves, compared after upper-casing.
-const char* const kDisabledDll = "---BTCEIF.DLL";
-const char* const kForeignDll = "OBBTDEV.DLL";
+const char kDisabledDll[] = "---BTCEIF.DLL";
+const char kForeignDll[] = "OBBTDEV.DLL";
+const char kDllText[] = "  => Dll: ";  // between a port's label and its "Dll" value
 
 long OpenKey(RegKey base, const WideChar* path, RegKey* key) {
     return RegistryOpenKey(base, path, 0, kQueryAccess, key);
@@ -34,10 +35,14 @@ long OpenKey(RegKey base, const TextString& path, RegKey* key) {
     return OpenKey(base, widePath.buffer, key);
 }
 
-bool IsAscii(const WideChar* text) {
-    while (*text && *text < 0x80) ++text;
-    return *text == 0;
+// The length of a text of ASCII characters; -1 when it holds any other.
+int32_t AsciiLength(const WideChar* text) {
+    int32_t n = 0;
+    while (text[n] && text[n] < 0x80) ++n;
+    return text[n] ? -1 : n;
 }
+
+bool IsAscii(const WideChar* text) { return AsciiLength(text) >= 0; }
 
 // A name or path the registry gave is opened as it reads in 8-bit text
 // (text, made from it here when needed), where a character the code page
@@ -126,6 +131,17 @@ struct ScanState {
         lineUsed += length;
     }
     void Put(const TextString& text) { Put(text.CStr(), text.Length()); }
+    // Puts length ASCII characters (fewer than kLineChars), upper-cased as
+    // ToUpper makes their 8-bit text, which is the same bytes in every code
+    // page; gives where they are in the line.
+    const char* PutUpper(const WideChar* chars, int32_t length) {
+        if (lineUsed + length >= kLineChars) EndLine();
+        char* out = line + lineUsed;
+        const unsigned char* upper = UpperTable();
+        for (int32_t i = 0; i < length; ++i) out[i] = char(upper[chars[i]]);
+        lineUsed += length;
+        return out;
+    }
     // Adds the line put together to the report.
     void EndLine() {
         if (!lineUsed) return;
@@ -135,15 +151,46 @@ struct ScanState {
     }
 };
 
+// Whether the length characters at text are the 8-bit text name.
+bool Names(const char* text, int32_t length, const char* name) {
+    return size_t(length) == strlen(name) && strncmp(text, name, size_t(length)) == 0;
+}
+
+// Puts a port's label and the "Dll" value read into scan.value, upper-cased
+// as 8-bit text, in the line, and tells whether the value is the damage. A
+// value that reads as an empty text names no driver: false, nothing put. An
+// ASCII value that fits the line goes in straight; any other is made 8-bit
+// text first.
+bool PutDll(ScanState& scan, const TextString& label, bool* damaged) {
+    const WideChar* chars = scan.value;
+    int32_t ascii = AsciiLength(chars);
+    bool straight = ascii >= 0 && ascii < kLineChars;
+    TextString& dll = scan.dll;
+    if (!straight) {
+        dll.AssignWide(chars, -1);
+        dll.ToUpper();
+    }
+    if (straight ? ascii == 0 : dll.IsEmpty()) return false;
+    scan.Put(label);
+    scan.Put(kDllText, sizeof(kDllText) - 1);
+    if (straight) {
+        const char* text = scan.PutUpper(chars, ascii);
+        *damaged = Names(text, ascii, kDisabledDll) || Names(text, ascii, kForeignDll);
+    } else {
+        scan.Put(dll);
+        *damaged = dll.Compare(kDisabledDll) == 0 || dll.Compare(kForeignDll) == 0;
+    }
+    return true;
+}
+
 // Judges the "Dll" value of one driver key, repairs it when asked, and adds
 // the port's report line. keyPath is the key's path; when wide is given, it
 // is made from wide only to tell a repair.
 void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const WideChar* wide,
                 const TextString& label) {
-    TextString& dll = scan.dll;
-    if (ReadText(driverKey, kDllName, dll, scan.value)) dll.ToUpper();
-
-    bool damaged = dll.Compare(kDisabledDll) == 0 || dll.Compare(kForeignDll) == 0;
+    ReadChars(driverKey, kDllName, scan.value);
+    bool damaged = false;
+    if (!PutDll(scan, label, &damaged)) return;  // never damaged: the damage has a name
     bool repaired = false;
     if (damaged && scan.repair) {
         repaired = RegistrySetValue(driverKey, kDllName, 0, kRegTypeString,
@@ -160,15 +207,10 @@ void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const Wi
             scan.written(scan.context, label, keyPath);
         }
     }
-    if (dll.IsEmpty()) return;  // never damaged: the damage has a name
     ++scan.found.examined;
     if (damaged) ++scan.found.damaged;
     if (repaired) ++scan.found.repaired;
 
-    static const char kDllText[] = "  => Dll: ";
-    scan.Put(label);
-    scan.Put(kDllText, sizeof(kDllText) - 1);
-    scan.Put(dll);
     if (repaired) {
         scan.Put(kFixedMarker);
         scan.message.Assign(kFixedMessage);
