@@ -1,5 +1,7 @@
 #include "repair/SerialScan.h"
 
+#include <string.h>
+
 #include "platform/Registry.h"
 #include "text/WideText.h"
 
@@ -12,14 +14,16 @@ const uint32_t kQueryAccess = 1;  // KEY_QUERY_VALUE: the scan only asks to read
 // for the terminator written after it.
 const uint32_t kValueBytes = 300;
 const uint32_t kNameChars = 200;
+const int32_t kLineChars = 128;  // a report line put together before it is added
 
 const WideChar kDllName[] = WIDE("Dll");
 const WideChar kRepairValue[] = WIDE("BTCEIF.DLL");
 static_assert(sizeof(kRepairValue) == 22, "10 characters and the terminator, 2 bytes each");
 
 // The damage the installer leaves, compared after upper-casing.
-const char* const kDisabledDll = "---BTCEIF.DLL";
-const char* const kForeignDll = "OBBTDEV.DLL";
+const char kDisabledDll[] = "---BTCEIF.DLL";
+const char kForeignDll[] = "OBBTDEV.DLL";
+const char kDllText[] = "  => Dll: ";  // between a port's label and its "Dll" value
 
 long OpenKey(RegKey base, const WideChar* path, RegKey* key) {
     return RegistryOpenKey(base, path, 0, kQueryAccess, key);
@@ -31,10 +35,14 @@ long OpenKey(RegKey base, const TextString& path, RegKey* key) {
     return OpenKey(base, widePath.buffer, key);
 }
 
-bool IsAscii(const WideChar* text) {
-    while (*text && *text < 0x80) ++text;
-    return *text == 0;
+// The length of a text of ASCII characters; -1 when it holds any other.
+int32_t AsciiLength(const WideChar* text) {
+    int32_t n = 0;
+    while (text[n] && text[n] < 0x80) ++n;
+    return text[n] ? -1 : n;
 }
+
+bool IsAscii(const WideChar* text) { return AsciiLength(text) >= 0; }
 
 // A name or path the registry gave is opened as it reads in 8-bit text
 // (text, made from it here when needed), where a character the code page
@@ -102,19 +110,87 @@ struct ScanState {
     // and of the last "Key" (its text is made when a repair is told).
     TextString name{}, pnpId{}, driverPath{}, dll{}, subKeyName{};
     ValueChars value{}, path{};
+    // A report line is put together in line and added in one append: each
+    // append finds the report's end and checks its room again, which costs
+    // more than the copy of a short part. (Last, so that a write past it
+    // leaves the record, where a checked build sees it.)
+    int32_t lineUsed = 0;
+    char line[kLineChars]{};
 
     void Add(const char* text) { report.AppendTracked(reportLength, text); }
+    // Puts the length characters of text after the line's others. A part
+    // that does not fit sends the line first; one longer than the whole room
+    // is added on its own.
+    void Put(const char* text, int32_t length) {
+        if (lineUsed + length >= kLineChars) EndLine();
+        if (length >= kLineChars) {
+            Add(text);
+            return;
+        }
+        memcpy(line + lineUsed, text, size_t(length));
+        lineUsed += length;
+    }
+    void Put(const TextString& text) { Put(text.CStr(), text.Length()); }
+    // Puts length ASCII characters (fewer than kLineChars), upper-cased as
+    // ToUpper makes their 8-bit text, which is the same bytes in every code
+    // page; gives where they are in the line.
+    const char* PutUpper(const WideChar* chars, int32_t length) {
+        if (lineUsed + length >= kLineChars) EndLine();
+        char* out = line + lineUsed;
+        const unsigned char* upper = UpperTable();
+        for (int32_t i = 0; i < length; ++i) out[i] = char(upper[chars[i]]);
+        lineUsed += length;
+        return out;
+    }
+    // Adds the line put together to the report.
+    void EndLine() {
+        if (!lineUsed) return;
+        line[lineUsed] = 0;
+        lineUsed = 0;
+        Add(line);
+    }
 };
+
+// Whether the length characters at text are the 8-bit text name.
+bool Names(const char* text, int32_t length, const char* name) {
+    return size_t(length) == strlen(name) && strncmp(text, name, size_t(length)) == 0;
+}
+
+// Puts a port's label and the "Dll" value read into scan.value, upper-cased
+// as 8-bit text, in the line, and tells whether the value is the damage. A
+// value that reads as an empty text names no driver: false, nothing put. An
+// ASCII value that fits the line goes in straight; any other is made 8-bit
+// text first.
+bool PutDll(ScanState& scan, const TextString& label, bool* damaged) {
+    const WideChar* chars = scan.value;
+    int32_t ascii = AsciiLength(chars);
+    bool straight = ascii >= 0 && ascii < kLineChars;
+    TextString& dll = scan.dll;
+    if (!straight) {
+        dll.AssignWide(chars, -1);
+        dll.ToUpper();
+    }
+    if (straight ? ascii == 0 : dll.IsEmpty()) return false;
+    scan.Put(label);
+    scan.Put(kDllText, sizeof(kDllText) - 1);
+    if (straight) {
+        const char* text = scan.PutUpper(chars, ascii);
+        *damaged = Names(text, ascii, kDisabledDll) || Names(text, ascii, kForeignDll);
+    } else {
+        scan.Put(dll);
+        *damaged = dll.Compare(kDisabledDll) == 0 || dll.Compare(kForeignDll) == 0;
+    }
+    return true;
+}
 
 // Judges the "Dll" value of one driver key, repairs it when asked, and adds
 // the port's report line. keyPath is the key's path; when wide is given, it
 // is made from wide only to tell a repair.
 void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const WideChar* wide,
                 const TextString& label) {
-    TextString& dll = scan.dll;
-    if (ReadText(driverKey, kDllName, dll, scan.value)) dll.ToUpper();
-
-    bool damaged = dll.Compare(kDisabledDll) == 0 || dll.Compare(kForeignDll) == 0;
+    ReadChars(driverKey, kDllName, scan.value);
+    bool damaged = false;
+    if (!PutDll(scan, label, &damaged)) return;  // never damaged: the damage has a name
     bool repaired = false;
     if (damaged && scan.repair) {
         repaired = RegistrySetValue(driverKey, kDllName, 0, kRegTypeString,
@@ -131,21 +207,18 @@ void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const Wi
             scan.written(scan.context, label, keyPath);
         }
     }
-    if (dll.IsEmpty()) return;  // never damaged: the damage has a name
     ++scan.found.examined;
     if (damaged) ++scan.found.damaged;
     if (repaired) ++scan.found.repaired;
 
-    scan.Add(label.CStr());
-    scan.Add("  => Dll: ");
-    scan.Add(dll.CStr());
     if (repaired) {
-        scan.Add(kFixedMarker.CStr());
+        scan.Put(kFixedMarker);
         scan.message.Assign(kFixedMessage);
     } else if (damaged) {
-        scan.Add(kFaultMarker.CStr());
+        scan.Put(kFaultMarker);
     }
-    scan.Add("\r\n");
+    scan.Put("\r\n", 2);
+    scan.EndLine();
 }
 
 // One loaded driver: the sub-key subKey of Drivers\Active, open as active.

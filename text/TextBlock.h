@@ -75,10 +75,6 @@ inline void SetKnownEnd(char* chars, int64_t length) {
 }
 inline void ForgetEnd(char* chars) { SetKnownEnd(chars, kUnknownEnd); }
 
-// RuntimeToUpper of every byte value, made once: the mapping is the "C"
-// locale's and never changes.
-const unsigned char* UpperTable();
-
 // Writes the decimal text of value (a leading '-' when negative) and a
 // terminator into out, which has room for 21 characters; returns the length.
 int32_t DecimalText(int64_t value, char* out);

@@ -209,12 +209,18 @@ int32_t TextString::AssignWide(const WideChar* wide, int32_t count) {
     // ASCII, the common case, is the same bytes in every ANSI code page. A
     // whole text that the room already made holds (as the Reserve below
     // would leave it) is copied as it is measured, without the converter.
+    // (Read and written through locals: a char written through the member
+    // could be any object, the member itself included, so the compiler would
+    // load both again for every character.)
     if (count < 0 && chars_) {
-        int64_t last = int64_t(HeaderOf(chars_)->capacity) - 32;
-        for (int64_t i = 0; i <= last && wide[i] < 0x80; ++i) {
-            chars_[i] = char(wide[i]);
-            if (!wide[i]) {
-                SetKnownEnd(chars_, i);
+        char* out = chars_;
+        int64_t last = int64_t(HeaderOf(out)->capacity) - 32;
+        for (int64_t i = 0; i <= last; ++i) {
+            WideChar c = wide[i];
+            if (c >= 0x80) break;
+            out[i] = char(c);
+            if (!c) {
+                SetKnownEnd(out, i);
                 return int32_t(i + 1);
             }
         }
@@ -381,7 +387,8 @@ const unsigned char* UpperTable() {
 void TextString::ToUpper() {
     int32_t n = Length();
     const unsigned char* upper = UpperTable();
-    for (int32_t i = 0; i < n; ++i) chars_[i] = char(upper[static_cast<unsigned char>(chars_[i])]);
+    char* c = chars_;  // a local, as in AssignWide
+    for (int32_t i = 0; i < n; ++i) c[i] = char(upper[static_cast<unsigned char>(c[i])]);
 }
 
 void TextString::ToLower(bool includeFirst) {

@@ -399,6 +399,10 @@ static_assert(sizeof(TextString) == sizeof(char*), "a TextString is one pointer"
 // lower-casing them (0 when equal).
 int32_t TextCompareNoCase(const char* a, const char* b);
 
+// RuntimeToUpper of every byte value, made once: the mapping is the "C"
+// locale's and never changes (ToUpper's).
+const unsigned char* UpperTable();
+
 // 1 for 'a'..'z', 'A'..'Z', '1'..'9' and '_' (not '0'), else 0.
 int32_t IsIdentChar(char c);
 

@@ -377,12 +377,14 @@ TEST_F(ScanTest, UnopenableActiveKeySkipsToTheBuiltInPass) {
 
 // ---- values of awkward sizes and types ----
 
-TEST_F(ScanTest, ValueSizesAroundTheThreeHundredByteBuffer) {
+TEST_F(ScanTest, ValueSizesAroundTheReadAndLineBuffers) {
     struct Case {
         size_t chars;  // characters stored, without terminator
         bool terminator;
         bool listed;
     } cases[] = {
+        {102, true, true},    // the line's room filled by its label and this
+        {128, true, true},    // as long as the line's room: added on its own
         {148, true, true},    // 298 bytes: fits
         {149, true, true},    // 300 bytes with terminator: fits exactly
         {150, false, true},   // 300 bytes without terminator: fits, terminated by the scan
