@@ -293,6 +293,23 @@ struct Reading {
             w->loaded(w->context, doc->sections.back(), st.name, st.data, *what.only);
     }
 
+    // Passes over the value lines from `start` (QuickPassValues), counting
+    // them, and loads the kept values it went past; returns where it ended.
+    size_t PassValues(size_t start, const QuickNames* names, QuickKept* kept, Statement& st,
+                      size_t* line, int* loadedName) {
+        uint32_t lines, values;
+        if (kept) kept->starts.clear();
+        start = QuickPassValues(*doc, start, &lines, &values, names, loadedName, kept);
+        for (size_t i = 0; kept && i < kept->starts.size(); ++i) {
+            const uint32_t at = kept->starts[i];
+            LoadValue(at & kQuickKeptDeletion ? kRegEntryValueDeletion : kRegEntryValue, st,
+                      at & ~kQuickKeptDeletion, true);
+        }
+        *line += lines;
+        entryCount += values;
+        return start;
+    }
+
     // Takes the statement read from `start`, on line number `line`;
     // quickKey holds its key's hashes when the quick reading told it;
     // nameLoaded: a value's name is known to be one what.only loads;
@@ -399,16 +416,9 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
         int loadedName = -1;  // the pass stopped at a value of the name the load keeps
         if (pass && reading.key != kNoKey && (!reading.loading || passLoaded)) {
-            uint32_t lines, values;
-            kept.starts.clear();
-            start =
-                QuickPassValues(*doc, start, &lines, &values, reading.loading ? &names : nullptr,
-                                &loadedName, reading.loading && what.handOff ? &kept : nullptr);
-            for (uint32_t at : kept.starts)
-                reading.LoadValue(at & kQuickKeptDeletion ? kRegEntryValueDeletion : kRegEntryValue,
-                                  st, at & ~kQuickKeptDeletion, true);
-            line += lines;
-            reading.entryCount += values;
+            start = reading.PassValues(start, reading.loading ? &names : nullptr,
+                                       reading.loading && what.handOff ? &kept : nullptr, st, &line,
+                                       &loadedName);
             if (start == doc->bytes.size()) break;
         }
         // A value the watch does not want is built where it is applied.
