@@ -136,11 +136,15 @@ ToolRun ScanTool::Tool(const std::string& args, const std::string& prefix, const
     int raw = std::system(command.c_str());
 #ifdef _WIN32
     // Under Wine, with several suites starting programs at once, system()
-    // now and then cannot start cmd.exe at all: -1, and not even the
-    // redirection made its file. Only such a start is tried again; a run
-    // that started is never repeated.
-    for (int tries = 0; raw == -1 && !fs::exists(err) && tries < 3; ++tries)
-        raw = std::system(command.c_str());
+    // now and then cannot start cmd.exe at all (-1, and not even the
+    // redirection made its file), or cmd.exe cannot start the tool (9009,
+    // with cmd's own message as all there is on stderr). Only such a start
+    // is tried again; a run that started is never repeated.
+    auto notStarted = [&] {
+        return (raw == -1 && !fs::exists(err)) ||
+               (raw == 9009 && ReadFile(err).rfind("Can't recognize", 0) == 0);
+    };
+    for (int tries = 0; notStarted() && tries < 3; ++tries) raw = std::system(command.c_str());
 #endif
     ToolRun run{StatusOf(raw), TextLines(ReadFile(out)), TextLines(ReadFile(err))};
     fs::remove(out);
