@@ -8,6 +8,9 @@ namespace {
 
 const char16_t kMachine[] = u"HKEY_LOCAL_MACHINE";
 
+// Where the loaded drivers are: one sub-key each.
+std::u16string ActivePath() { return std::u16string(kMachine) + u"\\Drivers\\Active"; }
+
 // The values ScanSerialDrivers reads: "Name", "PnpId" and "Key" of a
 // loaded driver, "Dll" of a driver key (the one a repair writes). The
 // others of the same keys are read as every line is, but not kept.
@@ -40,7 +43,7 @@ bool DriverKeyOutsideAscii(const uint8_t* bytes, size_t size, size_t* length) {
 // Adds the driver keys the loaded drivers name; for a text outside ASCII
 // every key is wanted.
 void AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
-    const TreeKey* active = RegTreeFindKey(tree, std::u16string(kMachine) + u"\\Drivers\\Active");
+    const TreeKey* active = RegTreeFindKey(tree, ActivePath());
     const RegKeyPrefix machine = RegKeyPrefixOf(kMachine);
     std::vector<uint8_t> bytes;
     for (size_t i = 0; active && i < TreeKeyChildCount(*active); ++i) {
@@ -56,7 +59,7 @@ void AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
 // The hash of Drivers\Active's path, as its sub-keys' sections keep it.
 uint32_t ActiveHash() {
     uint32_t key, parent;
-    RegKeyHashes(std::u16string(kMachine) + u"\\Drivers\\Active", &key, &parent);
+    RegKeyHashes(ActivePath(), &key, &parent);
     return key;
 }
 
@@ -92,11 +95,39 @@ void NoteDriverKey(void* context, const RegSection& section, const std::u16strin
 // ASCII. Every "Key" value a driver holds at the end was noted when set.
 bool NotedAsNamedAtTheEnd(const RegTree& tree, const Room& room) {
     if (room.nonAscii) return false;
-    const TreeKey* active = RegTreeFindKey(tree, std::u16string(kMachine) + u"\\Drivers\\Active");
+    const TreeKey* active = RegTreeFindKey(tree, ActivePath());
     size_t held = 0;
     for (size_t i = 0; active && i < TreeKeyChildCount(*active); ++i)
         held += TreeKeyFindValue(*TreeKeyChildAt(*active, i), u"Key", 3) != nullptr;
     return held == room.keyValues;
+}
+
+// NotedAsNamedAtTheEnd told on a second thread (for a large file, read
+// beside) while the calling thread sorts the loaded drivers for the scan,
+// which enumerates them next: two walks over every driver, side by side.
+// Neither changes what the other reads: the sort keeps its order in
+// Drivers\Active's own record, the check reads the drivers' values.
+struct NotedCheck {
+    const RegTree* tree;
+    const Room* room;
+    bool noted;
+};
+
+void CheckNoted(void* check) {
+    NotedCheck& c = *static_cast<NotedCheck*>(check);
+    c.noted = NotedAsNamedAtTheEnd(*c.tree, *c.room);
+}
+
+bool NotedWhileSorting(RegTree& tree, const Room& room, size_t bytes, const RegReadBeside* beside) {
+    TreeKey* active = RegTreeFindKey(tree, ActivePath());
+    NotedCheck check{&tree, &room, false};
+    void* thread = nullptr;
+    if (active && beside && beside->start && bytes >= beside->minBytes)
+        thread = beside->start(CheckNoted, &check);
+    if (!thread) return NotedAsNamedAtTheEnd(tree, room);
+    TreeKeySortedChildren(*active);
+    beside->wait(thread);
+    return check.noted;
 }
 
 }  // namespace
@@ -106,7 +137,7 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
                       const RegReadBeside* beside) {
     RegKeySet wanted;
     wanted.values.assign(std::begin(kScanValues), std::end(kScanValues));
-    RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\Active");
+    RegKeySetAddSubKeys(wanted, ActivePath());
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\BuiltIn");
     // The loaded drivers, the built-in ports, and the driver keys whose
     // sections come after the drivers that name them, are loaded while
@@ -120,7 +151,7 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     // The driver keys the drivers name once the whole file is read. The
     // reading loaded the right keys when it loaded exactly the sections
     // of these.
-    const bool noted = NotedAsNamedAtTheEnd(tree, room);
+    const bool noted = NotedWhileSorting(tree, room, content.size(), beside);
     RegKeySet drivers = noted ? std::move(reading) : wanted;
     if (!noted) AddDriverKeys(tree, drivers);
     bool extra = false, missed = false;
