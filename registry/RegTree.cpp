@@ -960,10 +960,11 @@ TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLengt
     // key of many sub-keys has them all over memory).
     TreeKeyExtra* extra = key.extra.get();
     bool ordered = extra && key.sortedValid && extra->sorted.size() == TreeKeyChildCount(key);
-    if (ordered && extra->nextSorted < extra->sorted.size()) {
-        TreeKey* next = extra->sorted[extra->nextSorted];
+    size_t hint = ordered ? extra->nextSorted.load(std::memory_order_relaxed) : 0;
+    if (ordered && hint < extra->sorted.size()) {
+        TreeKey* next = extra->sorted[hint];
         if (RegNamesEqual(next->NameData(), next->nameLength, name, nameLength)) {
-            ++extra->nextSorted;
+            extra->nextSorted.store(hint + 1, std::memory_order_relaxed);
             return next;
         }
     }
@@ -971,7 +972,7 @@ TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLengt
     uint32_t p = Find<kSubKeys>(key, name, nameLength, &probe);
     TreeKey* child = p == kEmptySlot ? nullptr : ChildSlots(key)[p];
     if (ordered && child && child == extra->sorted[0])
-        extra->nextSorted = 1;  // from the start again
+        extra->nextSorted.store(1, std::memory_order_relaxed);  // from the start again
     return child;
 }
 
@@ -1010,7 +1011,7 @@ const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
         // characters allow it (smaller entries to move), else two.
         if (!SortChildren<1>(key, sorted)) SortChildren<2>(key, sorted);
         key.sortedValid = true;
-        key.extra->nextSorted = 0;
+        key.extra->nextSorted.store(0, std::memory_order_relaxed);
     }
     return sorted;
 }

@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -80,7 +81,9 @@ struct TreeKeyExtra {
     std::vector<TreeKey*> sorted;
     // Where in that order a look-up by name most likely finds its name:
     // after the last one found there (callers enumerate, then open each).
-    size_t nextSorted = 0;
+    // Only a hint: threads that read the tree side by side may each move
+    // it, and a look-up that misses it searches the index.
+    std::atomic<size_t> nextSorted{0};
     std::unique_ptr<TreePool> pool;  // the top's: the room of every key below it
 };
 
