@@ -455,21 +455,27 @@ struct Building {
     const char16_t* toWide;
     bool hex = false;  // the data is in hex form
 
-    template <size_t W> char16_t Char(uint32_t unit) const {
-        return W == 1 && toWide ? toWide[unit] : char16_t(unit);
-    }
     // The `count` characters of the text between the quotes at u[from - 1]
     // and u[to], unescaped, each given to Put(k, character).
     template <size_t W, typename PutChar>
     void Text(const Units<W>& u, size_t from, size_t to, size_t count, PutChar Put) const {
+        // Local copies: the bytes Put stores could be anything to the
+        // compiler, which would read the units' place and the table's again
+        // after each.
+        const uint8_t* const at = u.at;
+        const char16_t* const table = W == 1 ? toWide : nullptr;
+        auto charAt = [at, table](size_t i) {
+            const uint32_t unit = W == 1 ? at[i] : uint32_t(at[2 * i] | at[2 * i + 1] << 8);
+            return table ? table[unit] : char16_t(unit);
+        };
         if (count == to - from) {  // no escapes: a unit a character
-            for (size_t k = 0; k < count; ++k) Put(k, Char<W>(u[from + k]));
+            for (size_t k = 0; k < count; ++k) Put(k, charAt(from + k));
             return;
         }
         for (size_t i = from, k = 0; i < to; ++i) {
-            char16_t c = Char<W>(u[i]);
+            char16_t c = charAt(i);
             if (c == u'\\') {
-                c = Char<W>(u[++i]);
+                c = charAt(++i);
                 c = c == u'n' ? u'\n' : c == u'r' ? u'\r' : c;
             }
             Put(k++, c);
