@@ -814,7 +814,8 @@ int LoadsValue(const QuickNames& names, const Units<W>& u, size_t from, size_t t
         }
         return -1;
     }
-    if (n > 8 || !(names.lengths >> n & 1)) return -1;
+    if (n > 8 || !(names.lengths >> n & 1) || (n && !(names.firsts >> (u[from] & 31) & 1)))
+        return -1;
     uint64_t x = 0;
     if (W == 1 && from + 8 <= u.readable) {
         x = EightAt(u.at + from);
@@ -889,6 +890,7 @@ QuickNames QuickNamesOf(const RegKeySet& set) {
         }
         if (!names.inWords) break;
         names.lengths |= uint32_t(1) << v.size();
+        if (!v.empty()) names.firsts |= uint32_t(1) << (v[0] & 31);
         names.length[names.count] = uint8_t(v.size());
         names.word[names.count++] = word;
     }
