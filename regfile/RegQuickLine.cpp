@@ -6,6 +6,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "regfile/RegLoad.h"
 
 namespace {
@@ -340,19 +342,29 @@ inline size_t HashStart(const uint8_t* path, size_t from, size_t below, size_t u
     return below;
 }
 
+// Of the two paths kept, the one that shares the most steps with the path
+// u[from, to) (*source, the older on a tie; *shared, its steps shared).
+// Returns the one the path replaces: that one, when the path goes on below
+// its every step kept (a key beside it or below it); else the other, so
+// that two branches read in turn (a driver, then its driver key) each keep
+// their own.
+template <size_t W>
+size_t PathSlot(const Units<W>& u, size_t from, size_t to, const QuickKey& key, size_t* source,
+                size_t* shared) {
+    size_t first = SharedSteps(u, from, to, key.last[0]);
+    size_t second = SharedSteps(u, from, to, key.last[1]);
+    *source = first > second ? 0 : second > first ? 1 : key.older;
+    *shared = *source ? second : first;
+    return !*shared || *shared == key.last[*source].steps ? *source : 1 - *source;
+}
+
 // The key path between '[' (or "[-") and the last ']', all ASCII.
 template <size_t W>
 bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
     const bool hashes = out && out->hashes;
-    // The kept path that shares the most with this one, or the older.
-    size_t shared = 0, slot = 0;
-    if (hashes) {
-        size_t first = SharedSteps(u, from, to, out->last[0]);
-        size_t second = SharedSteps(u, from, to, out->last[1]);
-        slot = first > second ? 0 : second > first ? 1 : out->older;
-        shared = slot ? second : first;
-    }
-    QuickKey::Path* kept = hashes ? &out->last[slot] : nullptr;
+    size_t shared = 0, source = 0, slot = 0;
+    if (hashes) slot = PathSlot(u, from, to, *out, &source, &shared);
+    QuickKey::Path* kept = hashes ? &out->last[source] : nullptr;
     const size_t root = shared ? kept->root : QuickKeyRoot(u, from, to);
     if (root == kRegRootCount) return false;
     const size_t rootLength = kRootLengths[root];
@@ -361,6 +373,11 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
     size_t used = to;  // without trailing backslashes
     while (used > below && u[used - 1] == '\\') --used;
     while (shared && from + kept->step[shared - 1].at >= used) --shared;
+    if (slot != source) {
+        // The steps shared go over to the path replaced.
+        std::copy(kept->step, kept->step + shared, out->last[slot].step);
+        kept = &out->last[slot];
+    }
     KeyHash hash;
     size_t part = 0, depth = used > below, i = below;
     if (hashes) {
