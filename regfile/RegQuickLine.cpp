@@ -351,10 +351,15 @@ inline size_t HashStart(const uint8_t* path, size_t from, size_t below, size_t u
 template <size_t W>
 size_t PathSlot(const Units<W>& u, size_t from, size_t to, const QuickKey& key, size_t* source,
                 size_t* shared) {
-    size_t first = SharedSteps(u, from, to, key.last[0]);
-    size_t second = SharedSteps(u, from, to, key.last[1]);
-    *source = first > second ? 0 : second > first ? 1 : key.older;
-    *shared = *source ? second : first;
+    // The older first: where two branches are read in turn, the path goes
+    // on below its every step, and the newer need not be compared.
+    const size_t older = key.older, newer = 1 - older;
+    const size_t inOlder = SharedSteps(u, from, to, key.last[older]);
+    const size_t inNewer = inOlder == key.last[older].steps && inOlder >= key.last[newer].steps
+                               ? 0
+                               : SharedSteps(u, from, to, key.last[newer]);
+    *source = inNewer > inOlder ? newer : older;
+    *shared = inNewer > inOlder ? inNewer : inOlder;
     return !*shared || *shared == key.last[*source].steps ? *source : 1 - *source;
 }
 
