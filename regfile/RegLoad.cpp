@@ -62,16 +62,24 @@ void RegDocumentLoad(const RegDocument& doc, RegTree& tree) {
 
 namespace {
 
-// Four 16-bit characters (the first lowest) folded, when all are ASCII and
-// none is a backslash: a step of a name's hash at once.
-bool FourPlain(uint64_t x, uint64_t* folded) {
+// How many of four 16-bit characters (the first lowest) lead before the
+// first one outside ASCII or a backslash, with the four folded (*folded):
+// four make a step of a name's hash at once, fewer the start of one.
+unsigned PlainLead(uint64_t x, uint64_t* folded) {
     const uint64_t ones = 0x0001000100010001ull, lows = 0x0080008000800080ull;
+    const uint64_t highs = lows << 8;
     uint64_t t = x ^ (ones * '\\');
-    if ((x & 0xFF80FF80FF80FF80ull) || ((t - ones) & ~t & (lows << 8))) return false;
+    // The top bit of a unit outside ASCII, and of a backslash: the lowest
+    // one set is exact (a borrow reaches only above a backslash).
+    uint64_t out = (((x >> 7) & (ones * 0x1FF)) + ones * 0x7FFF) & highs;
+    out |= (t - ones) & ~t & highs;
+    // The lowest bit set is 1 << (16 * n + 15); shifted down to 1 << (16 * n),
+    // it moves the units of 0x0000000100020003 up by n, so n is the top one.
+    const unsigned n = out ? unsigned(((out & (~out + 1)) >> 15) * 0x0000000100020003ull >> 48) : 4;
     // Units from 'a' to 'z' lose their 0x20: no sum leaves its unit.
     uint64_t small = (x + ones * (0x80 - 'a')) & ~(x + ones * (0x7F - 'z')) & lows;
     *folded = x ^ (small >> 2);
-    return true;
+    return n;
 }
 
 // Hashes a path's characters (or those below what `hash` holds): At(i) is
@@ -79,9 +87,17 @@ bool FourPlain(uint64_t x, uint64_t* folded) {
 template <typename CharAt, typename FourCharsAt>
 void HashPath(KeyHash& hash, size_t size, CharAt At, FourCharsAt FourAt) {
     for (size_t i = 0; i < size; ++i) {
-        for (uint64_t four; hash.filled == 0 && i + 4 <= size && FourPlain(FourAt(i), &four);
-             i += 4)
+        for (uint64_t four; hash.filled == 0 && i + 4 <= size;) {
+            unsigned lead = PlainLead(FourAt(i), &four);
+            if (lead < 4) {
+                // The plain characters before a backslash end the step.
+                hash.Units(four, lead);
+                i += lead;
+                break;
+            }
             hash.Four(four);
+            i += 4;
+        }
         if (i == size) break;
         char16_t c = At(i);
         if (c == u'\\')

@@ -93,6 +93,12 @@ struct KeyHash {
         chunk = bytes & ((uint64_t(1) << (16 * count)) - 1);
         filled = count;
     }
+    // Fewer than four folded 16-bit characters, the first lowest, from a
+    // step's start: kept as Char keeps them.
+    void Units(uint64_t units, unsigned count) {
+        chunk = units & ((uint64_t(1) << (16 * count)) - 1);
+        filled = count;
+    }
     void Backslash() {
         End();
         above = h;

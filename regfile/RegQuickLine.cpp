@@ -6,6 +6,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "regfile/RegLoad.h"
 
 namespace {
@@ -340,19 +342,34 @@ inline size_t HashStart(const uint8_t* path, size_t from, size_t below, size_t u
     return below;
 }
 
+// Of the two paths kept, the one that shares the most steps with the path
+// u[from, to) (*source, the older on a tie; *shared, its steps shared).
+// Returns the one the path replaces: that one, when the path goes on below
+// its every step kept (a key beside it or below it); else the other, so
+// that two branches read in turn (a driver, then its driver key) each keep
+// their own.
+template <size_t W>
+size_t PathSlot(const Units<W>& u, size_t from, size_t to, const QuickKey& key, size_t* source,
+                size_t* shared) {
+    // The older first: where two branches are read in turn, the path goes
+    // on below its every step, and the newer need not be compared.
+    const size_t older = key.older, newer = 1 - older;
+    const size_t inOlder = SharedSteps(u, from, to, key.last[older]);
+    const size_t inNewer = inOlder == key.last[older].steps && inOlder >= key.last[newer].steps
+                               ? 0
+                               : SharedSteps(u, from, to, key.last[newer]);
+    *source = inNewer > inOlder ? newer : older;
+    *shared = inNewer > inOlder ? inNewer : inOlder;
+    return !*shared || *shared == key.last[*source].steps ? *source : 1 - *source;
+}
+
 // The key path between '[' (or "[-") and the last ']', all ASCII.
 template <size_t W>
 bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, QuickKey* out) {
     const bool hashes = out && out->hashes;
-    // The kept path that shares the most with this one, or the older.
-    size_t shared = 0, slot = 0;
-    if (hashes) {
-        size_t first = SharedSteps(u, from, to, out->last[0]);
-        size_t second = SharedSteps(u, from, to, out->last[1]);
-        slot = first > second ? 0 : second > first ? 1 : out->older;
-        shared = slot ? second : first;
-    }
-    QuickKey::Path* kept = hashes ? &out->last[slot] : nullptr;
+    size_t shared = 0, source = 0, slot = 0;
+    if (hashes) slot = PathSlot(u, from, to, *out, &source, &shared);
+    QuickKey::Path* kept = hashes ? &out->last[source] : nullptr;
     const size_t root = shared ? kept->root : QuickKeyRoot(u, from, to);
     if (root == kRegRootCount) return false;
     const size_t rootLength = kRootLengths[root];
@@ -361,6 +378,11 @@ bool QuickKeyPath(const Units<W>& u, size_t from, size_t to, bool deletion, Quic
     size_t used = to;  // without trailing backslashes
     while (used > below && u[used - 1] == '\\') --used;
     while (shared && from + kept->step[shared - 1].at >= used) --shared;
+    if (slot != source) {
+        // The steps shared go over to the path replaced.
+        std::copy(kept->step, kept->step + shared, out->last[slot].step);
+        kept = &out->last[slot];
+    }
     KeyHash hash;
     size_t part = 0, depth = used > below, i = below;
     if (hashes) {
@@ -455,21 +477,27 @@ struct Building {
     const char16_t* toWide;
     bool hex = false;  // the data is in hex form
 
-    template <size_t W> char16_t Char(uint32_t unit) const {
-        return W == 1 && toWide ? toWide[unit] : char16_t(unit);
-    }
     // The `count` characters of the text between the quotes at u[from - 1]
     // and u[to], unescaped, each given to Put(k, character).
     template <size_t W, typename PutChar>
     void Text(const Units<W>& u, size_t from, size_t to, size_t count, PutChar Put) const {
+        // Local copies: the bytes Put stores could be anything to the
+        // compiler, which would read the units' place and the table's again
+        // after each.
+        const uint8_t* const at = u.at;
+        const char16_t* const table = W == 1 ? toWide : nullptr;
+        auto charAt = [at, table](size_t i) {
+            const uint32_t unit = W == 1 ? at[i] : uint32_t(at[2 * i] | at[2 * i + 1] << 8);
+            return table ? table[unit] : char16_t(unit);
+        };
         if (count == to - from) {  // no escapes: a unit a character
-            for (size_t k = 0; k < count; ++k) Put(k, Char<W>(u[from + k]));
+            for (size_t k = 0; k < count; ++k) Put(k, charAt(from + k));
             return;
         }
         for (size_t i = from, k = 0; i < to; ++i) {
-            char16_t c = Char<W>(u[i]);
+            char16_t c = charAt(i);
             if (c == u'\\') {
-                c = Char<W>(u[++i]);
+                c = charAt(++i);
                 c = c == u'n' ? u'\n' : c == u'r' ? u'\r' : c;
             }
             Put(k++, c);
@@ -808,7 +836,8 @@ int LoadsValue(const QuickNames& names, const Units<W>& u, size_t from, size_t t
         }
         return -1;
     }
-    if (n > 8 || !(names.lengths >> n & 1)) return -1;
+    if (n > 8 || !(names.lengths >> n & 1) || (n && !(names.firsts >> (u[from] & 31) & 1)))
+        return -1;
     uint64_t x = 0;
     if (W == 1 && from + 8 <= u.readable) {
         x = EightAt(u.at + from);
@@ -883,6 +912,7 @@ QuickNames QuickNamesOf(const RegKeySet& set) {
         }
         if (!names.inWords) break;
         names.lengths |= uint32_t(1) << v.size();
+        if (!v.empty()) names.firsts |= uint32_t(1) << (v[0] & 31);
         names.length[names.count] = uint8_t(v.size());
         names.word[names.count++] = word;
     }

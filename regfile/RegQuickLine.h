@@ -63,6 +63,7 @@ struct QuickNames {
     bool inWords = false;  // every name is one of word[0, count)
     size_t count = 0;
     uint32_t lengths = 0;  // bit n set: a name n letters long
+    uint32_t firsts = 0;   // bit n set: a name whose first letter's low five bits are n
     uint64_t word[4] = {};
     uint8_t length[4] = {};
 };

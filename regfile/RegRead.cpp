@@ -214,6 +214,7 @@ struct Reading {
     uint32_t key = kNoKey;  // the entry of the open key
     uint32_t entryCount = 0;
     bool loading = false;  // the open section's values are applied
+    int watched = -1;      // the watched name's number among what.only's (passing values)
 
     // A statement for the tree: applied, or handed over to be.
     void Apply(RegEntryKind kind, const Statement& st) {
@@ -279,9 +280,11 @@ struct Reading {
     }
 
     // A value the open section loads: applied, and told to the watch when
-    // of its name; unbuilt (the quick reading told it without building it,
-    // and the watch does not want it), handed over to be read again.
-    void LoadValue(RegEntryKind kind, Statement& st, size_t start, bool unbuilt) {
+    // of its name (the number of its name among what.only's, when the pass
+    // told it: then its name need not be compared); unbuilt (the quick
+    // reading told it without building it, and the watch does not want
+    // it), handed over to be read again.
+    void LoadValue(RegEntryKind kind, Statement& st, size_t start, bool unbuilt, int loadedName) {
         if (unbuilt) {
             RecordQuickValue(what.handOff->filling, kind, start);
             return what.handOff->Recorded();
@@ -289,7 +292,9 @@ struct Reading {
         Apply(kind, st);
         const RegValueWatch* w = what.watch;
         if (w && kind == kRegEntryValue &&
-            RegNamesEqual(st.name.data(), st.name.size(), w->name.data(), w->name.size()))
+            (loadedName >= 0
+                 ? loadedName == watched
+                 : RegNamesEqual(st.name.data(), st.name.size(), w->name.data(), w->name.size())))
             w->loaded(w->context, doc->sections.back(), st.name, st.data, *what.only);
     }
 
@@ -303,7 +308,7 @@ struct Reading {
         for (size_t i = 0; kept && i < kept->starts.size(); ++i) {
             const uint32_t at = kept->starts[i];
             LoadValue(at & kQuickKeptDeletion ? kRegEntryValueDeletion : kRegEntryValue, st,
-                      at & ~kQuickKeptDeletion, true);
+                      at & ~kQuickKeptDeletion, true, -1);
         }
         *line += lines;
         entryCount += values;
@@ -312,10 +317,11 @@ struct Reading {
 
     // Takes the statement read from `start`, on line number `line`;
     // quickKey holds its key's hashes when the quick reading told it;
-    // nameLoaded: a value's name is known to be one what.only loads;
+    // loadedName: the number of a value's name among those what.only
+    // loads, when known, else -1;
     // unbuilt: the quick reading told the value without building it.
     bool Take(Statement::Kind kind, Statement& st, size_t start, size_t line,
-              const QuickKey* quickKey, bool nameLoaded, bool unbuilt) {
+              const QuickKey* quickKey, int loadedName, bool unbuilt) {
         RegEntry e{uint32_t(start), entryCount, 0};
         switch (kind) {
         case Statement::kNothing: return true;
@@ -347,9 +353,9 @@ struct Reading {
                                      "was skipped or deleted the key)");
             e.keyEntry = key;
             e.kind = kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion;
-            if (loading && (!what.only || nameLoaded ||
+            if (loading && (!what.only || loadedName >= 0 ||
                             RegKeySetHasValue(*what.only, st.name.data(), st.name.size())))
-                LoadValue(RegEntryKind(e.kind), st, start, unbuilt);
+                LoadValue(RegEntryKind(e.kind), st, start, unbuilt, loadedName);
             break;
         case Statement::kSkipped:
             key = kNoKey;
@@ -408,7 +414,7 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     // of the last two where they start the same.
     QuickKey quickKey;
     quickKey.hashes = what.sections;
-    const int watched = passLoaded && what.handOff ? WatchedName(what) : -1;
+    const int watched = reading.watched = passLoaded ? WatchedName(what) : -1;
     // Reading beside, the values a loaded section keeps are passed over too,
     // but those the watch is told of, and built where they are applied.
     QuickKept kept;
@@ -428,7 +434,7 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
             !full && QuickStatement(*doc, reader.lines, start, &kind, &st.lines, &st.next,
                                     &quickKey, reading.loading && !unbuilt ? &st : nullptr);
         if (!quick) kind = ReadStatement(reader, start, &st);
-        if (!reading.Take(kind, st, start, line, quick ? &quickKey : nullptr, loadedName >= 0,
+        if (!reading.Take(kind, st, start, line, quick ? &quickKey : nullptr, loadedName,
                           quick && unbuilt))
             return false;
     }

@@ -320,6 +320,34 @@ TEST(RegKeySet, NamesBelowAPrefixMarkAsTheKeysSection) {
     }
 }
 
+// Paths that differ only in the case of letters outside ASCII are one
+// key, wherever the letter stands among a name's runs of four characters:
+// by their path and by their names below a prefix.
+TEST(RegKeySet, CaseOutsideAsciiIsOneKey) {
+    const RegKeyPrefix machine = RegKeyPrefixOf(u"HKEY_LOCAL_MACHINE");
+    const char16_t* const rows[][2] = {
+        {u"caf\u00e9\\x", u"CAF\u00c9\\X"},
+        {u"\u00e9tat", u"\u00c9TAT"},
+        {u"ab\u00ffcdefg\\h", u"AB\u0178CDEFG\\H"},
+    };
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
+        SCOPED_TRACE(i);
+        const std::u16string lower(rows[i][0]), upper(rows[i][1]);
+        uint32_t key[2], parent[2];
+        RegKeyHashes(u"HKEY_LOCAL_MACHINE\\" + lower, &key[0], &parent[0]);
+        RegKeyHashes(u"HKEY_LOCAL_MACHINE\\" + upper, &key[1], &parent[1]);
+        EXPECT_EQ(key[0], key[1]);
+        EXPECT_EQ(parent[0], parent[1]);
+        std::string bytes;
+        for (char16_t c : lower) Utf16LeAppend(&bytes, c);
+        RegKeySet below, path;
+        RegKeySetAdd(path, u"HKEY_LOCAL_MACHINE\\" + upper);
+        RegKeySetAddUncoveredBelow(below, machine, reinterpret_cast<const uint8_t*>(bytes.data()),
+                                   lower.size());
+        EXPECT_EQ(below.slots, path.slots);
+    }
+}
+
 // Key lines one after another, 8-bit and UTF-16: each section keeps the
 // hashes of its own path, whatever the line before shares with it (up to
 // a backslash, up to a letter in place of one, up to a trailing one, or

@@ -212,6 +212,7 @@ const char* const kLines[] = {
     "[HKEY_LOCAL_MACHINE\\Drivers\\Caf\xE9]",
     // data as the load builds it: escapes, text in hex form, bounds
     "\"n\\\\x\\\"y\\n\\r\\q\"=\"\\\\a\\\"b\\nc\\rd\\qe\"",
+    "\"n\"=\"\\\\a\\\"b\\nc\\rd\\qe\x80\"",
     "\"\xE9\"=\"\xE9\x80\"",
     "\"n\"=\"\"",
     "\"n\"=dword:FfFfFfFf",
