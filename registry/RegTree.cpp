@@ -325,18 +325,31 @@ bool NarrowInto(const uint8_t* from, size_t size, uint8_t* to) {
     return true;
 }
 
+// Four bytes, each followed by a zero (little-endian).
+uint64_t Spread(uint32_t four) {
+    uint64_t w = four;                            // a b c d 0 0 0 0
+    w = (w | w << 16) & 0x0000FFFF0000FFFFull;    // a b 0 0 c d 0 0
+    return (w | w << 8) & 0x00FF00FF00FF00FFull;  // a 0 b 0 c 0 d 0
+}
+
 // The reverse: `size` bytes, each kept byte followed by a zero.
 void Widen(const uint8_t* from, size_t size, uint8_t* to) {
     size_t k = 0;
-    if (kLittleEndian)
-        for (; k + 8 <= size; k += 8, from += 4) {
+    if (kLittleEndian) {
+        for (; k + 16 <= size; k += 16, from += 8) {
+            uint64_t eight = Word(from), low = Spread(uint32_t(eight)),
+                     high = Spread(uint32_t(eight >> 32));
+            std::memcpy(to + k, &low, sizeof low);
+            std::memcpy(to + k + 8, &high, sizeof high);
+        }
+        if (k + 8 <= size) {
             uint32_t four;
             std::memcpy(&four, from, sizeof four);
-            uint64_t w = four;                          // a b c d 0 0 0 0
-            w = (w | w << 16) & 0x0000FFFF0000FFFFull;  // a b 0 0 c d 0 0
-            w = (w | w << 8) & 0x00FF00FF00FF00FFull;   // a 0 b 0 c 0 d 0
+            uint64_t w = Spread(four);
             std::memcpy(to + k, &w, sizeof w);
+            k += 8, from += 4;
         }
+    }
     if (kLittleEndian && k + 4 <= size) {  // two more at once
         uint16_t two;
         std::memcpy(&two, from, sizeof two);                    // a b
@@ -414,9 +427,12 @@ template <typename A, typename B> bool SameName(const A* a, const B* b, size_t l
     return true;
 }
 
+// (Both kinds of names spelled out: a lambda through WithName costs a call
+// and its captures for every value a look-up passes.)
 bool ValueNamed(const TreeValue& v, const char16_t* name, size_t length) {
-    return v.nameLength == length &&
-           WithName(v, [&](const auto* stored) { return SameName(stored, name, length); });
+    if (v.nameLength != length) return false;
+    if (v.flags & TreeValue::kNarrowName) return SameName(StoredName(v), name, length);
+    return SameName(reinterpret_cast<const char16_t*>(StoredName(v)), name, length);
 }
 
 TreeValue* ValueAt(TreeValueBlock* block, size_t offset) {
@@ -954,6 +970,22 @@ size_t TreeKeyChildCount(const TreeKey& key) { return key.children ? key.childre
 
 TreeKey* TreeKeyChildAt(const TreeKey& key, size_t index) { return ChildSlots(key)[index]; }
 
+namespace {
+
+// The sub-key made after the last one found by name in a key of many, when
+// it has the name (null else): a key looked up in the order the keys were
+// made is found without hashing its name or probing the index.
+TreeKey* NextMade(const TreeKey& key, const char16_t* name, size_t nameLength) {
+    TreeKeyExtra* extra = key.extra.get();
+    if (!extra || extra->nextMade >= TreeKeyChildCount(key)) return nullptr;
+    TreeKey* next = ChildSlots(key)[extra->nextMade];
+    if (!RegNamesEqual(next->NameData(), next->nameLength, name, nameLength)) return nullptr;
+    ++extra->nextMade;
+    return next;
+}
+
+}  // namespace
+
 TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLength) {
     // A caller that enumerates the sub-keys and opens each by name finds it
     // next in the order, without hashing the name or reading the index (a
@@ -967,11 +999,13 @@ TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLengt
             return next;
         }
     }
+    if (TreeKey* next = NextMade(key, name, nameLength)) return next;
     Probe probe;
     uint32_t p = Find<kSubKeys>(key, name, nameLength, &probe);
     TreeKey* child = p == kEmptySlot ? nullptr : ChildSlots(key)[p];
     if (ordered && child && child == extra->sorted[0])
         extra->nextSorted = 1;  // from the start again
+    if (extra && child) extra->nextMade = p + 1;
     return child;
 }
 

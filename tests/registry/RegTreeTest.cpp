@@ -272,6 +272,19 @@ TEST(RegTree, SubKeysFoundInAnyOrder) {
         return std::u16string(n.begin(), n.end());
     };
     for (size_t i = 0; i < 40; ++i) TreeKeyCreateChild(key, name(i).data(), name(i).size());
+    std::vector<size_t> made, madeWithAbsent;  // the order the keys were made in
+    for (size_t i = 0; i < 40; ++i) made.push_back(i);
+    for (size_t i : made) madeWithAbsent.insert(madeWithAbsent.end(), {i + 100, i});
+    for (const auto* order : {&made, &madeWithAbsent}) {
+        for (size_t i : *order) {
+            SCOPED_TRACE(i);
+            TreeKey* found = TreeKeyChild(key, name(i).data(), name(i).size());
+            ASSERT_EQ(found != nullptr, i < 40);
+            if (found) {
+                EXPECT_EQ(TreeKeyName(*found), name(i));
+            }
+        }
+    }
     std::vector<size_t> inOrder, reversed, withAbsent;
     for (const TreeKey* child : TreeKeySortedChildren(key)) {
         std::u16string n = TreeKeyName(*child);
@@ -298,6 +311,14 @@ TEST(RegTree, SubKeysFoundInAnyOrder) {
     for (size_t i : {inOrder[0], inOrder[1]})
         EXPECT_EQ(TreeKeyChild(key, name(i).data(), name(i).size()) != nullptr, i != inOrder[1]);
     EXPECT_EQ(TreeKeyName(*TreeKeyChild(key, u"A-LONGER-NAME", 13)), u"a-longer-name");
+    // The last key made, found and then deleted: the next look-up in the
+    // order of making has nothing after it to try.
+    size_t last = TreeKeyChildCount(key) - 1;
+    std::u16string lastName = TreeKeyName(*TreeKeyChildAt(key, last));
+    ASSERT_NE(TreeKeyChild(key, lastName.data(), lastName.size()), nullptr);
+    RegTreeDeleteKey(tree, kLocalMachine + u"K\\" + lastName);
+    EXPECT_EQ(TreeKeyChild(key, lastName.data(), lastName.size()), nullptr);
+    EXPECT_EQ(TreeKeyName(*TreeKeyChild(key, u"n0", 2)), u"n0");
 }
 
 // Keys made one after the other with their values set one by one, as a
