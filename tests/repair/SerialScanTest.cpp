@@ -428,6 +428,40 @@ TEST_F(ScanTest, ValuesThatAreNotTextAreReadAsTheirBytes) {
     EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "AB") + kAllGoodText.CStr());
 }
 
+// Values read one after another into the same buffer, shorter after longer,
+// with characters beyond ASCII at either side of each group of four that
+// the scan tests at once: each ends at its own terminator and is folded as
+// its 8-bit text reads.
+TEST_F(ScanTest, ValuesEndAtTheirOwnTerminatorWhateverCameBefore) {
+    struct Case {
+        const char16_t* dll;
+        const char* listed;  // the value as the report shows it; null: no line
+    } cases[] = {
+        {u"a-much-longer-library-name.dll", "A-MUCH-LONGER-LIBRARY-NAME.DLL"},
+        {u"abc", "ABC"},
+        {u"abcdefgh", "ABCDEFGH"},
+        {u"ab\u4e00d.dll", "AB?D.DLL"},
+        {u"abcd\u4e00", "ABCD?"},
+        {u"abc\u00e9", "ABC\xE9"},
+        {u"", nullptr},
+        {u"x", "X"},
+    };
+    std::string expected;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        // Each "Name", read into the same buffer just before, is longer still,
+        // with a character beyond ASCII in the second group of four.
+        std::string name = "COM" + std::to_string(i) + ":-\xE9" + std::string(40, '-');
+        std::u16string wideName;
+        for (unsigned char c : name) wideName += char16_t(c);
+        std::u16string port = u"Drivers\\P" + std::u16string(1, char16_t(u'a' + i));
+        AddLoaded(std::u16string(1, char16_t(u'a' + i)), wideName, port);
+        SetDll(port, cases[i].dll);
+        if (cases[i].listed) expected += Line(name, cases[i].listed);
+    }
+    Scan(false);
+    EXPECT_EQ(report, expected + kAllGoodText.CStr());
+}
+
 TEST_F(ScanTest, AccentedLibraryNamesComeOutInTheCodePage) {
     SetDll(u"Drivers\\BuiltIn\\Serial7", u"caf\u00e9.dll");
     Scan(false);
