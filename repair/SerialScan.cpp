@@ -1,5 +1,6 @@
 #include "repair/SerialScan.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include "platform/Registry.h"
@@ -110,6 +111,13 @@ bool ReadsNonEmpty(RegKey key, const WideChar* name, TextString& text, ValueChar
     return !text.IsEmpty();
 }
 
+// Whether an 8-bit text begins "COM" (told without a call: a scan asks once
+// a driver).
+bool StartsWithCom(const TextString& text) {
+    const char* c = text.CStr();
+    return c[0] == 'C' && c[1] == 'O' && c[2] == 'M';
+}
+
 struct ScanState {
     TextString& report;
     int32_t reportLength;  // kept so that a long report builds in linear time
@@ -130,7 +138,14 @@ struct ScanState {
     int32_t lineUsed = 0;
     char line[kLineChars]{};
 
-    void Add(const char* text) { report.AppendTracked(reportLength, text); }
+    // A report that is full grows by half again before a line is added: the
+    // text's own growth, by a third, would copy a long report many times over.
+    void Add(const char* text) {
+        int64_t want = int64_t(reportLength) * 3 / 2 + kLineChars;
+        if (reportLength + kLineChars + 2 > report.Capacity() && want < INT32_MAX / 2)
+            report.Reserve(int32_t(want));
+        report.AppendTracked(reportLength, text);
+    }
     // Puts the length characters of text after the line's others. A part
     // that does not fit sends the line first; one longer than the whole room
     // is added on its own.
@@ -240,7 +255,7 @@ void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey)
     if (OpenKey(active, subKey, kNameChars, scan.subKeyName, &entry) != 0) return;
 
     TextString& name = scan.name;
-    if (ReadText(entry, WIDE("Name"), name, scan.value) && name.CompareN("COM", 3) == 0 &&
+    if (ReadText(entry, WIDE("Name"), name, scan.value) && StartsWithCom(name) &&
         !ReadsNonEmpty(entry, WIDE("PnpId"), scan.pnpId, scan.value)) {
         RegKey driver;
         if (ReadChars(entry, WIDE("Key"), scan.path) &&

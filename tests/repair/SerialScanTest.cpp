@@ -229,6 +229,8 @@ TEST_F(ScanTest, OnlyUpperCaseComNamesWithoutPnpIdAreExamined) {
     AddLoaded(u"02", u"COM4:", u"Drivers\\B", &pnp);       // plug and play: skipped
     AddLoaded(u"03", u"COM7:", u"Drivers\\C", &emptyPnp);  // empty PnpId counts as none
     AddLoaded(u"04", u"Com9:", u"Drivers\\D");             // mixed case: skipped
+    AddLoaded(u"05", u"COX1:", u"Drivers\\D");             // the third letter differs
+    AddLoaded(u"06", u"CO", u"Drivers\\D");                // too short
     for (auto key : {u"Drivers\\A", u"Drivers\\B", u"Drivers\\C", u"Drivers\\D"})
         SetDll(key, u"OBBTDEV.DLL");
     Scan(false);
