@@ -201,10 +201,17 @@ long FindKey(TreeKey* base, const char16_t* path, size_t length, TreeKey** key) 
     return kRegOk;
 }
 
+// The hook's answer about a call on key with a name. Apart from AskHook: the
+// name's string is built only here, off the path of every call made
+// without a hook.
+long CallHook(PortableRegistryCall call, const TreeKey& key, const char16_t* name, size_t length) {
+    return g_open.hook(call, key, std::u16string(name, length), 0);
+}
+
 // Asks the hook, when one is set, about a call on key with a name.
 inline long AskHook(PortableRegistryCall call, const TreeKey& key, const char16_t* name,
                     size_t length) {
-    return g_open.hook ? g_open.hook(call, key, std::u16string(name, length), 0) : kRegOk;
+    return g_open.hook ? CallHook(call, key, name, length) : kRegOk;
 }
 
 }  // namespace
