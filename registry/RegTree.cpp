@@ -357,6 +357,10 @@ void Widen(const uint8_t* from, size_t size, uint8_t* to) {
         std::memcpy(to + k, &w, sizeof w);
         k += 4, from += 2;
     }
+    if (kLittleEndian) {  // the size is even: one character is left at most
+        if (k < size) to[k] = *from, to[k + 1] = 0;
+        return;
+    }
     for (; k < size; k += 2) {
         to[k] = *from++;
         to[k + 1] = 0;
