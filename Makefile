@@ -9,10 +9,11 @@ WINE_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 PREFIX ?= /usr/local
 
 # What `make test` runs: the format check, the native unit suites, the same
-# suites under AddressSanitizer and UndefinedBehaviorSanitizer, a short
+# suites under AddressSanitizer and UndefinedBehaviorSanitizer, the suite
+# that reads and scans on two threads under ThreadSanitizer, a short
 # smoke run of every fuzz target, the suites built for ARM under qemu, and
 # the Windows suites under Wine, and the Pocket PC program's checks.
-TEST_PARTS = test-wince test-windows test-armel test-asan test-native test-fuzz test-format
+TEST_PARTS = test-wince test-windows test-armel test-asan test-tsan test-native test-fuzz test-format
 
 # The package groups (scripts/install-deps.sh) each goal needs, with its
 # prerequisites'. Every target that needs packages has `deps` before
@@ -28,6 +29,7 @@ NEEDS_test = $(foreach part,$(TEST_PARTS),$(NEEDS_$(part)))
 NEEDS_test-format = test
 NEEDS_test-native = native test release
 NEEDS_test-asan = native test release
+NEEDS_test-tsan = native test
 NEEDS_test-fuzz = native fuzz
 NEEDS_test-armel = armel
 NEEDS_wince = wince
@@ -105,6 +107,11 @@ test-native: build
 test-asan: deps
 	@$(call configure-build,asan)
 	@ctest --preset asan -j $(JOBS)
+
+# The suite whose cases read and scan on two threads, under ThreadSanitizer.
+test-tsan: deps
+	@$(call configure-build,tsan)
+	@ctest --preset tsan -j $(JOBS)
 	@$(part-passed)
 
 test-fuzz: deps

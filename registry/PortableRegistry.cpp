@@ -28,6 +28,7 @@ struct Remembered {
     const TreeKey* base = nullptr;    // the key the path was opened below
     std::u16string parentPath;        // the path without its last name
     TreeKey* parent = nullptr;        // the key parentPath names; null: none kept
+    size_t made = 0;                  // where below parent to look first (TreeKeyChildAfter)
     const TreeKey* listed = nullptr;  // the key last enumerated
     TreeKey* child = nullptr;         // the sub-key of it handed out; null: none
     bool childPlain = false;          // its name is a plain one (PlainName)
@@ -44,58 +45,72 @@ struct OpenKeys {
     Remembered remembered;
 };
 
-OpenKeys g_open;
+// The open keys of the calling thread (PortableRegistryUse's), and of a
+// thread that reads beside it (PortableRegistryReadBeside).
+OpenKeys g_main;
+thread_local OpenKeys* t_beside = nullptr;
 
-void ForgetHandle(size_t slot) {
-    g_open.handles[slot] = nullptr;
-    g_open.freeSlots.push_back(uint32_t(slot));
-    --g_open.openCount;
+inline OpenKeys& Open() {
+    OpenKeys* beside = t_beside;
+    return beside ? *beside : g_main;
+}
+
+void ForgetHandle(OpenKeys& open, size_t slot) {
+    open.handles[slot] = nullptr;
+    open.freeSlots.push_back(uint32_t(slot));
+    --open.openCount;
 }
 
 // Handles to the key or below it would dangle: they go.
 void ForgetHandlesBelow(const TreeKey& key, void*) {
-    g_open.remembered.parent = nullptr;
-    g_open.remembered.child = nullptr;
-    if (g_open.machine && (&key == g_open.machine || !TreeKeyParent(key))) g_open.machine = nullptr;
-    for (size_t slot = 0; slot < g_open.handles.size(); ++slot)
-        for (const TreeKey* k = g_open.handles[slot]; k; k = TreeKeyParent(*k))
+    OpenKeys& open = Open();
+    open.remembered.parent = nullptr;
+    open.remembered.child = nullptr;
+    if (open.machine && (&key == open.machine || !TreeKeyParent(key))) open.machine = nullptr;
+    for (size_t slot = 0; slot < open.handles.size(); ++slot)
+        for (const TreeKey* k = open.handles[slot]; k; k = TreeKeyParent(*k))
             if (k == &key) {
-                ForgetHandle(slot);
+                ForgetHandle(open, slot);
                 break;
             }
 }
 
 // The slot of a handle from the table, or SIZE_MAX. (The table is empty
 // while no tree is in use.)
-inline size_t SlotOfHandle(RegKey handle) {
+inline size_t SlotOfHandle(const OpenKeys& open, RegKey handle) {
     uintptr_t v = reinterpret_cast<uintptr_t>(handle) - kHandleBase;  // wraps below the base
     size_t slot = v / 4;
-    return v % 4 == 0 && slot < g_open.handles.size() && g_open.handles[slot] ? slot : SIZE_MAX;
+    return v % 4 == 0 && slot < open.handles.size() && open.handles[slot] ? slot : SIZE_MAX;
 }
 
-TreeKey* MachineKey() {
-    if (g_open.tree && !g_open.machine)
-        g_open.machine = &RegTreeCreateKey(*g_open.tree, u"HKEY_LOCAL_MACHINE");
-    return g_open.machine;
+// A thread reading beside only finds the key: the calling thread makes it.
+TreeKey* MachineKey(OpenKeys& open) {
+    const char16_t* const machine = u"HKEY_LOCAL_MACHINE";
+    if (open.tree && !open.machine)
+        open.machine = &open == &g_main ? &RegTreeCreateKey(*open.tree, machine)
+                                        : RegTreeFindKey(*open.tree, machine);
+    return open.machine;
 }
 
 inline TreeKey* KeyOfHandle(RegKey handle) {
-    if (handle == REG_ROOT_LOCAL_MACHINE) return MachineKey();
-    size_t slot = SlotOfHandle(handle);
-    return slot == SIZE_MAX ? nullptr : g_open.handles[slot];
+    OpenKeys& open = Open();
+    if (handle == REG_ROOT_LOCAL_MACHINE) return MachineKey(open);
+    size_t slot = SlotOfHandle(open, handle);
+    return slot == SIZE_MAX ? nullptr : open.handles[slot];
 }
 
 RegKey NewHandle(TreeKey* key) {
+    OpenKeys& open = Open();
     size_t slot;
-    if (!g_open.freeSlots.empty()) {
-        slot = g_open.freeSlots.back();
-        g_open.freeSlots.pop_back();
+    if (!open.freeSlots.empty()) {
+        slot = open.freeSlots.back();
+        open.freeSlots.pop_back();
     } else {
-        slot = g_open.handles.size();
-        g_open.handles.push_back(nullptr);
+        slot = open.handles.size();
+        open.handles.push_back(nullptr);
     }
-    g_open.handles[slot] = key;
-    ++g_open.openCount;
+    open.handles[slot] = key;
+    ++open.openCount;
     return reinterpret_cast<RegKey>(kHandleBase + 4 * slot);
 }
 
@@ -106,7 +121,7 @@ RegKey NewHandle(TreeKey* key) {
 const char16_t* TreeText(const WideChar* text, size_t* length) {
     *length = WideLength(text);
 #ifdef _WIN32
-    std::u16string& s = g_open.name;
+    std::u16string& s = Open().name;
     s.assign(text, text + *length);
     return s.data();
 #else
@@ -138,7 +153,7 @@ TreeKey* Walk(TreeKey* key, const char16_t* path, size_t length) {
 // The key a path without its last name names below base (Walk), kept for
 // the next path.
 TreeKey* ParentBelow(TreeKey* base, const char16_t* path, size_t length) {
-    Remembered& kept = g_open.remembered;
+    Remembered& kept = Open().remembered;
     if (kept.parent && kept.base == base && kept.parentPath.size() == length &&
         memcmp(kept.parentPath.data(), path, length * sizeof(char16_t)) == 0)
         return kept.parent;
@@ -147,6 +162,7 @@ TreeKey* ParentBelow(TreeKey* base, const char16_t* path, size_t length) {
         kept.base = base;
         kept.parentPath.assign(path, length);
         kept.parent = parent;
+        kept.made = 0;
     }
     return parent;
 }
@@ -154,13 +170,15 @@ TreeKey* ParentBelow(TreeKey* base, const char16_t* path, size_t length) {
 // The sub-key of parent with the name, the last one enumerated if it is
 // spelled as that one is.
 TreeKey* ChildOf(TreeKey& parent, const char16_t* name, size_t length) {
-    const Remembered& kept = g_open.remembered;
+    Remembered& kept = Open().remembered;
     if (kept.child && kept.listed == &parent) {
         size_t keptLength;
         const char16_t* keptName = TreeKeyNameData(*kept.child, &keptLength);
         if (keptLength == length && memcmp(keptName, name, length * sizeof(char16_t)) == 0)
             return kept.child;
     }
+    // Below the kept parent, keys are mostly asked for in the order they were made.
+    if (&parent == kept.parent) return TreeKeyChildAfter(parent, name, length, &kept.made);
     return TreeKeyChild(parent, name, length);
 }
 
@@ -168,7 +186,7 @@ TreeKey* ChildOf(TreeKey& parent, const char16_t* name, size_t length) {
 // below base, or null, found without checking or walking the path again.
 // False: not kept, the path takes the long way.
 bool KeptKey(const TreeKey* base, const char16_t* path, size_t length, TreeKey** key) {
-    const Remembered& kept = g_open.remembered;
+    const Remembered& kept = Open().remembered;
     if (kept.child && kept.listed == base && kept.childPlain) {
         size_t keptLength;
         const char16_t* keptName = TreeKeyNameData(*kept.child, &keptLength);
@@ -204,32 +222,46 @@ long FindKey(TreeKey* base, const char16_t* path, size_t length, TreeKey** key) 
 // The hook's answer about a call on key with a name. Apart from AskHook: the
 // name's string is built only here, off the path of every call made
 // without a hook.
-long CallHook(PortableRegistryCall call, const TreeKey& key, const char16_t* name, size_t length) {
-    return g_open.hook(call, key, std::u16string(name, length), 0);
+long CallHook(PortableRegistryHook hook, PortableRegistryCall call, const TreeKey& key,
+              const char16_t* name, size_t length) {
+    return hook(call, key, std::u16string(name, length), 0);
 }
 
 // Asks the hook, when one is set, about a call on key with a name.
 inline long AskHook(PortableRegistryCall call, const TreeKey& key, const char16_t* name,
                     size_t length) {
-    return g_open.hook ? CallHook(call, key, name, length) : kRegOk;
+    PortableRegistryHook hook = Open().hook;
+    return hook ? CallHook(hook, call, key, name, length) : kRegOk;
 }
 
 }  // namespace
 
 void PortableRegistryUse(RegTree* tree) {
-    if (g_open.tree) g_open.tree->keyDeleted = nullptr;
-    g_open = OpenKeys();
-    g_open.tree = tree;
+    if (g_main.tree) g_main.tree->keyDeleted = nullptr;
+    g_main = OpenKeys();
+    g_main.tree = tree;
     if (tree) tree->keyDeleted = ForgetHandlesBelow;
 }
 
-RegTree* PortableRegistryTree() { return g_open.tree; }
+void PortableRegistryReadBeside() {
+    delete t_beside;
+    t_beside = new OpenKeys();
+    t_beside->tree = g_main.tree;
+    t_beside->hook = g_main.hook;
+}
 
-int PortableRegistryOpenHandles() { return g_open.openCount; }
+void PortableRegistryReadBesideEnd() {
+    delete t_beside;
+    t_beside = nullptr;
+}
 
-void PortableRegistrySetHook(PortableRegistryHook hook) { g_open.hook = hook; }
+RegTree* PortableRegistryTree() { return Open().tree; }
 
-PortableRegistryHook PortableRegistryGetHook() { return g_open.hook; }
+int PortableRegistryOpenHandles() { return Open().openCount; }
+
+void PortableRegistrySetHook(PortableRegistryHook hook) { Open().hook = hook; }
+
+PortableRegistryHook PortableRegistryGetHook() { return Open().hook; }
 
 long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegKey* key) {
     TreeKey* base = KeyOfHandle(root);
@@ -248,8 +280,9 @@ long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegK
 long RegistryEnumKey(RegKey handle, uint32_t index, WideChar* name, uint32_t* nameLength) {
     TreeKey* key = KeyOfHandle(handle);
     if (!key || !name || !nameLength) return kRegNotFound;
-    if (g_open.hook)
-        if (long r = g_open.hook(kCallEnum, *key, std::u16string(), index)) return r;
+    OpenKeys& open = Open();
+    if (open.hook)
+        if (long r = open.hook(kCallEnum, *key, std::u16string(), index)) return r;
     const auto& kids = TreeKeySortedChildren(*key);
     if (index >= kids.size()) return kRegNoMoreItems;
     size_t length;
@@ -258,9 +291,9 @@ long RegistryEnumKey(RegKey handle, uint32_t index, WideChar* name, uint32_t* na
     for (size_t i = 0; i < length; ++i) name[i] = WideChar(n[i]);
     name[length] = 0;
     *nameLength = uint32_t(length);
-    g_open.remembered.listed = key;
-    g_open.remembered.child = kids[index];
-    g_open.remembered.childPlain = PlainName(n, length);
+    open.remembered.listed = key;
+    open.remembered.child = kids[index];
+    open.remembered.childPlain = PlainName(n, length);
     return kRegOk;
 }
 
@@ -307,8 +340,9 @@ long RegistryFlushKey(RegKey handle) { return KeyOfHandle(handle) ? kRegOk : kRe
 
 long RegistryCloseKey(RegKey handle) {
     if (handle == REG_ROOT_LOCAL_MACHINE) return kRegOk;
-    size_t slot = SlotOfHandle(handle);
+    OpenKeys& open = Open();
+    size_t slot = SlotOfHandle(open, handle);
     if (slot == SIZE_MAX) return kRegInvalidHandle;
-    ForgetHandle(slot);
+    ForgetHandle(open, slot);
     return kRegOk;
 }

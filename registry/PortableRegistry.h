@@ -29,6 +29,16 @@
 void PortableRegistryUse(RegTree* tree);
 RegTree* PortableRegistryTree();
 
+// Reading the tree in use on a second thread, beside the calling one: from
+// PortableRegistryReadBeside to PortableRegistryReadBesideEnd, the calls
+// made on that thread have handles of their own, and remember their own
+// last keys, over the same tree, with the same hook. Reads alone are safe
+// so: no thread may change the tree meanwhile, HKEY_LOCAL_MACHINE must be
+// in it, and a key is enumerated on both only once TreeKeySortedChildren
+// has put its sub-keys in order.
+void PortableRegistryReadBeside();
+void PortableRegistryReadBesideEnd();
+
 // Number of handles opened through Registry.h and not closed yet.
 int PortableRegistryOpenHandles();
 

@@ -974,42 +974,39 @@ size_t TreeKeyChildCount(const TreeKey& key) { return key.children ? key.childre
 
 TreeKey* TreeKeyChildAt(const TreeKey& key, size_t index) { return ChildSlots(key)[index]; }
 
-namespace {
-
-// The sub-key made after the last one found by name in a key of many, when
-// it has the name (null else): a key looked up in the order the keys were
-// made is found without hashing its name or probing the index.
-TreeKey* NextMade(const TreeKey& key, const char16_t* name, size_t nameLength) {
-    TreeKeyExtra* extra = key.extra.get();
-    if (!extra || extra->nextMade >= TreeKeyChildCount(key)) return nullptr;
-    TreeKey* next = ChildSlots(key)[extra->nextMade];
-    if (!RegNamesEqual(next->NameData(), next->nameLength, name, nameLength)) return nullptr;
-    ++extra->nextMade;
-    return next;
-}
-
-}  // namespace
-
 TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLength) {
     // A caller that enumerates the sub-keys and opens each by name finds it
     // next in the order, without hashing the name or reading the index (a
     // key of many sub-keys has them all over memory).
     TreeKeyExtra* extra = key.extra.get();
     bool ordered = extra && key.sortedValid && extra->sorted.size() == TreeKeyChildCount(key);
-    if (ordered && extra->nextSorted < extra->sorted.size()) {
-        TreeKey* next = extra->sorted[extra->nextSorted];
+    size_t hint = ordered ? extra->nextSorted.load(std::memory_order_relaxed) : 0;
+    if (ordered && hint < extra->sorted.size()) {
+        TreeKey* next = extra->sorted[hint];
         if (RegNamesEqual(next->NameData(), next->nameLength, name, nameLength)) {
-            ++extra->nextSorted;
+            extra->nextSorted.store(hint + 1, std::memory_order_relaxed);
             return next;
         }
     }
-    if (TreeKey* next = NextMade(key, name, nameLength)) return next;
     Probe probe;
     uint32_t p = Find<kSubKeys>(key, name, nameLength, &probe);
     TreeKey* child = p == kEmptySlot ? nullptr : ChildSlots(key)[p];
     if (ordered && child && child == extra->sorted[0])
-        extra->nextSorted = 1;  // from the start again
-    if (extra && child) extra->nextMade = p + 1;
+        extra->nextSorted.store(1, std::memory_order_relaxed);  // from the start again
+    return child;
+}
+
+TreeKey* TreeKeyChildAfter(const TreeKey& key, const char16_t* name, size_t nameLength,
+                           size_t* made) {
+    if (*made < TreeKeyChildCount(key)) {
+        TreeKey* next = ChildSlots(key)[*made];
+        if (RegNamesEqual(next->NameData(), next->nameLength, name, nameLength)) {
+            ++*made;
+            return next;
+        }
+    }
+    TreeKey* child = TreeKeyChild(key, name, nameLength);
+    if (child) *made = child->position + 1;
     return child;
 }
 
@@ -1048,7 +1045,7 @@ const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key) {
         // characters allow it (smaller entries to move), else two.
         if (!SortChildren<1>(key, sorted)) SortChildren<2>(key, sorted);
         key.sortedValid = true;
-        key.extra->nextSorted = 0;
+        key.extra->nextSorted.store(0, std::memory_order_relaxed);
     }
     return sorted;
 }

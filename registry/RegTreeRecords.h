@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -80,10 +81,9 @@ struct TreeKeyExtra {
     std::vector<TreeKey*> sorted;
     // Where in that order a look-up by name most likely finds its name:
     // after the last one found there (callers enumerate, then open each).
-    size_t nextSorted = 0;
-    // The same in the order the sub-keys were made: keys made one after
-    // another ("P0", "P1", ...) are often asked for in that order.
-    uint32_t nextMade = 0;
+    // Only a hint: threads that read the tree side by side may each move
+    // it, and a look-up that misses it searches the index.
+    std::atomic<size_t> nextSorted{0};
     std::unique_ptr<TreePool> pool;  // the top's: the room of every key below it
 };
 

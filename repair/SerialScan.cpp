@@ -15,7 +15,8 @@ const uint32_t kQueryAccess = 1;  // KEY_QUERY_VALUE: the scan only asks to read
 // for the terminator written after it.
 const uint32_t kValueBytes = 300;
 const uint32_t kNameChars = 200;
-const int32_t kLineChars = 128;  // a report line put together before it is added
+const int32_t kLineChars = 128;             // a report line put together before it is added
+const uint32_t kEveryDriver = 0xFFFFFFFFu;  // as the end of the loaded drivers scanned
 
 const WideChar kDllName[] = WIDE("Dll");
 const WideChar kRepairValue[] = WIDE("BTCEIF.DLL");
@@ -267,11 +268,12 @@ void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey)
     RegistryCloseKey(entry);
 }
 
-void ScanLoadedDrivers(ScanState& scan) {
+// The loaded drivers numbered first to end - 1 in the registry's order.
+void ScanLoadedDrivers(ScanState& scan, uint32_t first, uint32_t end) {
     RegKey active;
     if (OpenKey(REG_ROOT_LOCAL_MACHINE, WIDE("Drivers\\Active"), &active) != 0) return;
     WideChar subKey[kNameChars] = {};
-    for (uint32_t index = 0;; ++index) {
+    for (uint32_t index = first; index < end; ++index) {
         uint32_t length = kNameChars;
         long result = RegistryEnumKey(active, index, subKey, &length);
         // A name too long for the buffer is no driver the scan could open;
@@ -282,6 +284,17 @@ void ScanLoadedDrivers(ScanState& scan) {
         ExamineLoadedDriver(scan, active, subKey);
     }
     RegistryCloseKey(active);
+}
+
+// Waits for the loaded drivers scanned apart and takes their lines and
+// counts after those scanned here.
+void TakeRest(ScanState& scan, SerialScanRest& rest) {
+    rest.wait(rest.context);
+    scan.Add(rest.report.CStr());
+    scan.found.examined += rest.found.examined;
+    scan.found.damaged += rest.found.damaged;
+    scan.found.repaired += rest.found.repaired;
+    scan.found.failedWrites += rest.found.failedWrites;
 }
 
 // Serial0, Serial, Serial2 ... Serial9: the un-numbered key is port 1.
@@ -301,11 +314,23 @@ void ScanBuiltInPorts(ScanState& scan) {
 
 }  // namespace
 
+void ScanSerialDriversRest(SerialScanRest& rest) {
+    TextString message;  // a scan without repair sets none before its end
+    ScanState scan{rest.report, 0, message, false, SerialScanResult{0, 0, 0, 0}, nullptr, nullptr};
+    rest.report.Assign("");
+    ScanLoadedDrivers(scan, rest.first, kEveryDriver);
+    rest.found = scan.found;
+}
+
 SerialScanResult ScanSerialDrivers(TextString& report, TextString& message, bool repair,
-                                   SerialRepairWritten written, void* context) {
+                                   SerialRepairWritten written, void* context,
+                                   SerialScanRest* rest) {
     report.Assign("");
     ScanState scan{report, 0, message, repair, SerialScanResult{0, 0, 0, 0}, written, context};
-    ScanLoadedDrivers(scan);
+    // A repair scans every driver here, once the rest has stopped reading.
+    if (rest && repair) rest->wait(rest->context);
+    ScanLoadedDrivers(scan, 0, rest && !repair ? rest->first : kEveryDriver);
+    if (rest && !repair) TakeRest(scan, *rest);
     ScanBuiltInPorts(scan);
     if (scan.found.damaged == 0) {
         report.Append(kAllGoodText);

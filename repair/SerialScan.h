@@ -38,5 +38,25 @@ struct SerialScanResult {
 // was asked for it (portmedic-scan names the ports of its fix file so).
 typedef void (*SerialRepairWritten)(void* context, const TextString& label,
                                     const TextString& keyPath);
+//
+// A scan without repair may leave the loaded drivers from number `first` on
+// (in the registry's order) to ScanSerialDriversRest, run on another thread
+// meanwhile (each thread with its own handles): given that `rest`, it scans
+// the drivers before them, calls rest->wait, and takes rest->report and
+// rest->found as the others' lines and counts. The report, message and
+// counts are those of one scan. A repair calls rest->wait first and scans
+// every driver itself.
+struct SerialScanRest {
+    uint32_t first;
+    TextString report;
+    SerialScanResult found;
+    void (*wait)(void* context);  // returns once ScanSerialDriversRest is done
+    void* context;
+};
 SerialScanResult ScanSerialDrivers(TextString& report, TextString& message, bool repair,
-                                   SerialRepairWritten written = nullptr, void* context = nullptr);
+                                   SerialRepairWritten written = nullptr, void* context = nullptr,
+                                   SerialScanRest* rest = nullptr);
+
+// The loaded drivers from rest.first on, without repair: fills rest.report
+// (cleared first) and rest.found. Reads the registry only.
+void ScanSerialDriversRest(SerialScanRest& rest);

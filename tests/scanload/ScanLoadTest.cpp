@@ -50,16 +50,17 @@ TEST(ScanLoad, EveryFileTheProjectHolds) {
     EXPECT_GT(count, 50u);  // the folders were found
 }
 
-// Where no second thread can be started the file is read on one, to the
-// same outcome.
+// Where no second thread can be started the file is read, and scanned, on
+// one, to the same outcome.
 TEST(ScanLoad, ReadAloneWhereNoSecondThreadStarts) {
     const RegReadBeside failing = ScanLoadBeside(true);
-    for (const std::string& file : FilesIn("examples")) {
-        SCOPED_TRACE(file);
-        std::string content = ReadFile(file);
-        EXPECT_EQ(ScanOutcomeText(ScanOutcomeOf(content, false, false, true, &failing)),
-                  ScanOutcomeText(ScanOutcomeOf(content, false, false, true)));
-    }
+    for (const std::string& file : FilesIn("examples"))
+        for (bool repair : {false, true}) {
+            SCOPED_TRACE(file + (repair ? " repair" : ""));
+            std::string content = ReadFile(file);
+            EXPECT_EQ(ScanOutcomeText(ScanOutcomeOf(content, false, false, repair, &failing)),
+                      ScanOutcomeText(ScanOutcomeOf(content, false, false, repair)));
+        }
 }
 
 // A device's drivers: port 1 built in, port 2 loaded from elsewhere

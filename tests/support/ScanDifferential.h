@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/ScanBeside.h"
 #include "cli/ScanLoad.h"
 #include "cli/Threads.h"
 #include "registry/PortableRegistry.h"
@@ -39,7 +40,8 @@ inline RegReadBeside ScanLoadBeside(bool failing = false) {
 }
 
 // Reads content one way (the full reader, or the scan's load, alone or
-// beside), scans, and with repair makes the repaired file.
+// beside), scans (beside, on two threads), and with repair makes the
+// repaired file.
 inline ScanOutcome ScanOutcomeOf(const std::string& content, bool fullReader, bool strict,
                                  bool repair, const RegReadBeside* beside = nullptr) {
     ScanOutcome o;
@@ -58,7 +60,9 @@ inline ScanOutcome ScanOutcomeOf(const std::string& content, bool fullReader, bo
         o.read += "\n" + std::to_string(s.line) + ": " + s.why;
     PortableRegistryUse(&tree);
     TextString report, message;
-    SerialScanResult r = ScanSerialDrivers(report, message, repair);
+    // Beside, a scan that only reads takes a second thread for any driver.
+    SerialScanResult r = beside && !repair ? ScanDetectBeside(report, message, beside, 0)
+                                           : ScanSerialDrivers(report, message, repair);
     PortableRegistryUse(nullptr);
     o.scan = std::string(report.CStr()) + "|" + message.CStr() + "|" + std::to_string(r.examined) +
              " " + std::to_string(r.damaged) + " " + std::to_string(r.repaired) + " " +
