@@ -28,6 +28,7 @@ struct Remembered {
     const TreeKey* base = nullptr;    // the key the path was opened below
     std::u16string parentPath;        // the path without its last name
     TreeKey* parent = nullptr;        // the key parentPath names; null: none kept
+    size_t made = 0;                  // where below parent to look first (TreeKeyChildAfter)
     const TreeKey* listed = nullptr;  // the key last enumerated
     TreeKey* child = nullptr;         // the sub-key of it handed out; null: none
     bool childPlain = false;          // its name is a plain one (PlainName)
@@ -161,6 +162,7 @@ TreeKey* ParentBelow(TreeKey* base, const char16_t* path, size_t length) {
         kept.base = base;
         kept.parentPath.assign(path, length);
         kept.parent = parent;
+        kept.made = 0;
     }
     return parent;
 }
@@ -168,13 +170,15 @@ TreeKey* ParentBelow(TreeKey* base, const char16_t* path, size_t length) {
 // The sub-key of parent with the name, the last one enumerated if it is
 // spelled as that one is.
 TreeKey* ChildOf(TreeKey& parent, const char16_t* name, size_t length) {
-    const Remembered& kept = Open().remembered;
+    Remembered& kept = Open().remembered;
     if (kept.child && kept.listed == &parent) {
         size_t keptLength;
         const char16_t* keptName = TreeKeyNameData(*kept.child, &keptLength);
         if (keptLength == length && memcmp(keptName, name, length * sizeof(char16_t)) == 0)
             return kept.child;
     }
+    // Below the kept parent, keys are mostly asked for in the order they were made.
+    if (&parent == kept.parent) return TreeKeyChildAfter(parent, name, length, &kept.made);
     return TreeKeyChild(parent, name, length);
 }
 
@@ -215,11 +219,19 @@ long FindKey(TreeKey* base, const char16_t* path, size_t length, TreeKey** key) 
     return kRegOk;
 }
 
+// The hook's answer about a call on key with a name. Apart from AskHook: the
+// name's string is built only here, off the path of every call made
+// without a hook.
+long CallHook(PortableRegistryHook hook, PortableRegistryCall call, const TreeKey& key,
+              const char16_t* name, size_t length) {
+    return hook(call, key, std::u16string(name, length), 0);
+}
+
 // Asks the hook, when one is set, about a call on key with a name.
 inline long AskHook(PortableRegistryCall call, const TreeKey& key, const char16_t* name,
                     size_t length) {
     PortableRegistryHook hook = Open().hook;
-    return hook ? hook(call, key, std::u16string(name, length), 0) : kRegOk;
+    return hook ? CallHook(hook, call, key, name, length) : kRegOk;
 }
 
 }  // namespace

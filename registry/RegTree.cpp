@@ -325,24 +325,41 @@ bool NarrowInto(const uint8_t* from, size_t size, uint8_t* to) {
     return true;
 }
 
+// Four bytes, each followed by a zero (little-endian).
+uint64_t Spread(uint32_t four) {
+    uint64_t w = four;                            // a b c d 0 0 0 0
+    w = (w | w << 16) & 0x0000FFFF0000FFFFull;    // a b 0 0 c d 0 0
+    return (w | w << 8) & 0x00FF00FF00FF00FFull;  // a 0 b 0 c 0 d 0
+}
+
 // The reverse: `size` bytes, each kept byte followed by a zero.
 void Widen(const uint8_t* from, size_t size, uint8_t* to) {
     size_t k = 0;
-    if (kLittleEndian)
-        for (; k + 8 <= size; k += 8, from += 4) {
+    if (kLittleEndian) {
+        for (; k + 16 <= size; k += 16, from += 8) {
+            uint64_t eight = Word(from), low = Spread(uint32_t(eight)),
+                     high = Spread(uint32_t(eight >> 32));
+            std::memcpy(to + k, &low, sizeof low);
+            std::memcpy(to + k + 8, &high, sizeof high);
+        }
+        if (k + 8 <= size) {
             uint32_t four;
             std::memcpy(&four, from, sizeof four);
-            uint64_t w = four;                          // a b c d 0 0 0 0
-            w = (w | w << 16) & 0x0000FFFF0000FFFFull;  // a b 0 0 c d 0 0
-            w = (w | w << 8) & 0x00FF00FF00FF00FFull;   // a 0 b 0 c 0 d 0
+            uint64_t w = Spread(four);
             std::memcpy(to + k, &w, sizeof w);
+            k += 8, from += 4;
         }
+    }
     if (kLittleEndian && k + 4 <= size) {  // two more at once
         uint16_t two;
         std::memcpy(&two, from, sizeof two);                    // a b
         uint32_t w = (two | uint32_t(two) << 8) & 0x00FF00FFu;  // a 0 b 0
         std::memcpy(to + k, &w, sizeof w);
         k += 4, from += 2;
+    }
+    if (kLittleEndian) {  // the size is even: one character is left at most
+        if (k < size) to[k] = *from, to[k + 1] = 0;
+        return;
     }
     for (; k < size; k += 2) {
         to[k] = *from++;
@@ -414,9 +431,12 @@ template <typename A, typename B> bool SameName(const A* a, const B* b, size_t l
     return true;
 }
 
+// (Both kinds of names spelled out: a lambda through WithName costs a call
+// and its captures for every value a look-up passes.)
 bool ValueNamed(const TreeValue& v, const char16_t* name, size_t length) {
-    return v.nameLength == length &&
-           WithName(v, [&](const auto* stored) { return SameName(stored, name, length); });
+    if (v.nameLength != length) return false;
+    if (v.flags & TreeValue::kNarrowName) return SameName(StoredName(v), name, length);
+    return SameName(reinterpret_cast<const char16_t*>(StoredName(v)), name, length);
 }
 
 TreeValue* ValueAt(TreeValueBlock* block, size_t offset) {
@@ -973,6 +993,20 @@ TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLengt
     TreeKey* child = p == kEmptySlot ? nullptr : ChildSlots(key)[p];
     if (ordered && child && child == extra->sorted[0])
         extra->nextSorted.store(1, std::memory_order_relaxed);  // from the start again
+    return child;
+}
+
+TreeKey* TreeKeyChildAfter(const TreeKey& key, const char16_t* name, size_t nameLength,
+                           size_t* made) {
+    if (*made < TreeKeyChildCount(key)) {
+        TreeKey* next = ChildSlots(key)[*made];
+        if (RegNamesEqual(next->NameData(), next->nameLength, name, nameLength)) {
+            ++*made;
+            return next;
+        }
+    }
+    TreeKey* child = TreeKeyChild(key, name, nameLength);
+    if (child) *made = child->position + 1;
     return child;
 }
 

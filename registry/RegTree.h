@@ -113,6 +113,12 @@ size_t TreeKeyChildCount(const TreeKey& key);
 TreeKey* TreeKeyChildAt(const TreeKey& key, size_t index);
 const std::vector<TreeKey*>& TreeKeySortedChildren(TreeKey& key);
 TreeKey* TreeKeyChild(const TreeKey& key, const char16_t* name, size_t nameLength);
+// TreeKeyChild that first tries the sub-key made at *made, a place the
+// caller keeps (0 to start): keys asked for in the order they were made
+// ("P0", "P1", ...) are found without hashing their names. *made is left
+// after the key found.
+TreeKey* TreeKeyChildAfter(const TreeKey& key, const char16_t* name, size_t nameLength,
+                           size_t* made);
 TreeKey& TreeKeyCreateChild(TreeKey& key, const char16_t* name, size_t nameLength);
 // Removes the key with everything below it (the top stays).
 void TreeKeyDelete(RegTree& tree, TreeKey& key);

@@ -1,5 +1,6 @@
 #include "repair/SerialScan.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include "platform/Registry.h"
@@ -37,20 +38,32 @@ long OpenKey(RegKey base, const TextString& path, RegKey* key) {
 }
 
 // The length of a text of ASCII characters; -1 when it holds any other.
-int32_t AsciiLength(const WideChar* text) {
+// room: how many characters may be read from text, its terminator or not
+// (the buffer it lies in): four are tested at once while they fit there.
+int32_t AsciiLength(const WideChar* text, int32_t room) {
+    const uint64_t kHigh = 0xFF80FF80FF80FF80ull;  // set in a character from 0x80 up
+    const uint64_t kOnes = 0x0001000100010001ull, kTops = 0x8000800080008000ull;
     int32_t n = 0;
+    for (; n + 4 <= room; n += 4) {
+        uint64_t four;
+        memcpy(&four, text + n, sizeof four);
+        // Below 0x80 each, a character less one sets its top bit only if it was zero.
+        if ((four & kHigh) || ((four - kOnes) & kTops)) break;
+    }
     while (text[n] && text[n] < 0x80) ++n;
     return text[n] ? -1 : n;
 }
 
-bool IsAscii(const WideChar* text) { return AsciiLength(text) >= 0; }
+const int32_t kValueRoom = kValueBytes / 2 + 1;  // the characters of a value's buffer
+
+bool IsAscii(const WideChar* text, int32_t room) { return AsciiLength(text, room) >= 0; }
 
 // A name or path the registry gave is opened as it reads in 8-bit text
 // (text, made from it here when needed), where a character the code page
 // lacks becomes another. ASCII reads the same in every code page and is
-// opened as it came.
-long OpenKey(RegKey base, const WideChar* wide, TextString& text, RegKey* key) {
-    if (IsAscii(wide)) return OpenKey(base, wide, key);
+// opened as it came. room: as AsciiLength takes it.
+long OpenKey(RegKey base, const WideChar* wide, int32_t room, TextString& text, RegKey* key) {
+    if (IsAscii(wide, room)) return OpenKey(base, wide, key);
     text.AssignWide(wide, -1);
     return OpenKey(base, text, key);
 }
@@ -59,12 +72,13 @@ long OpenKey(RegKey base, const WideChar* wide, TextString& text, RegKey* key) {
 // reads in 8-bit text (see OpenKey above); a path that reads as empty names
 // none.
 long OpenDriverKey(const WideChar* path, TextString& text, RegKey* key) {
-    if (IsAscii(path)) return *path ? OpenKey(REG_ROOT_LOCAL_MACHINE, path, key) : kRegNotFound;
+    if (IsAscii(path, kValueRoom))
+        return *path ? OpenKey(REG_ROOT_LOCAL_MACHINE, path, key) : kRegNotFound;
     text.AssignWide(path, -1);
     return text.IsEmpty() ? kRegNotFound : OpenKey(REG_ROOT_LOCAL_MACHINE, text, key);
 }
 
-typedef WideChar ValueChars[kValueBytes / 2 + 1];
+typedef WideChar ValueChars[kValueRoom];
 
 // Reads a value's characters into chars. Whatever the registry stores (its
 // type is not looked at), the bytes delivered are read as 16-bit characters
@@ -93,9 +107,16 @@ bool ReadText(RegKey key, const WideChar* name, TextString& text, ValueChars& ch
 // tell.
 bool ReadsNonEmpty(RegKey key, const WideChar* name, TextString& text, ValueChars& chars) {
     if (!ReadChars(key, name, chars) || !chars[0]) return false;
-    if (IsAscii(chars)) return true;
+    if (IsAscii(chars, kValueRoom)) return true;
     text.AssignWide(chars, -1);
     return !text.IsEmpty();
+}
+
+// Whether an 8-bit text begins "COM" (told without a call: a scan asks once
+// a driver).
+bool StartsWithCom(const TextString& text) {
+    const char* c = text.CStr();
+    return c[0] == 'C' && c[1] == 'O' && c[2] == 'M';
 }
 
 struct ScanState {
@@ -118,7 +139,14 @@ struct ScanState {
     int32_t lineUsed = 0;
     char line[kLineChars]{};
 
-    void Add(const char* text) { report.AppendTracked(reportLength, text); }
+    // A report that is full grows by half again before a line is added: the
+    // text's own growth, by a third, would copy a long report many times over.
+    void Add(const char* text) {
+        int64_t want = int64_t(reportLength) * 3 / 2 + kLineChars;
+        if (reportLength + kLineChars + 2 > report.Capacity() && want < INT32_MAX / 2)
+            report.Reserve(int32_t(want));
+        report.AppendTracked(reportLength, text);
+    }
     // Puts the length characters of text after the line's others. A part
     // that does not fit sends the line first; one longer than the whole room
     // is added on its own.
@@ -164,7 +192,7 @@ bool Names(const char* text, int32_t length, const char* name) {
 // text first.
 bool PutDll(ScanState& scan, const TextString& label, bool* damaged) {
     const WideChar* chars = scan.value;
-    int32_t ascii = AsciiLength(chars);
+    int32_t ascii = AsciiLength(chars, kValueRoom);
     bool straight = ascii >= 0 && ascii < kLineChars;
     TextString& dll = scan.dll;
     if (!straight) {
@@ -225,10 +253,10 @@ void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const Wi
 // One loaded driver: the sub-key subKey of Drivers\Active, open as active.
 void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey) {
     RegKey entry;
-    if (OpenKey(active, subKey, scan.subKeyName, &entry) != 0) return;
+    if (OpenKey(active, subKey, kNameChars, scan.subKeyName, &entry) != 0) return;
 
     TextString& name = scan.name;
-    if (ReadText(entry, WIDE("Name"), name, scan.value) && name.CompareN("COM", 3) == 0 &&
+    if (ReadText(entry, WIDE("Name"), name, scan.value) && StartsWithCom(name) &&
         !ReadsNonEmpty(entry, WIDE("PnpId"), scan.pnpId, scan.value)) {
         RegKey driver;
         if (ReadChars(entry, WIDE("Key"), scan.path) &&
@@ -244,7 +272,7 @@ void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey)
 void ScanLoadedDrivers(ScanState& scan, uint32_t first, uint32_t end) {
     RegKey active;
     if (OpenKey(REG_ROOT_LOCAL_MACHINE, WIDE("Drivers\\Active"), &active) != 0) return;
-    WideChar subKey[kNameChars];
+    WideChar subKey[kNameChars] = {};
     for (uint32_t index = first; index < end; ++index) {
         uint32_t length = kNameChars;
         long result = RegistryEnumKey(active, index, subKey, &length);

@@ -272,6 +272,22 @@ TEST(RegTree, SubKeysFoundInAnyOrder) {
         return std::u16string(n.begin(), n.end());
     };
     for (size_t i = 0; i < 40; ++i) TreeKeyCreateChild(key, name(i).data(), name(i).size());
+    // In the order the keys were made, the caller keeping its place.
+    std::vector<size_t> made, madeWithAbsent, reversedMade;
+    for (size_t i = 0; i < 40; ++i) made.push_back(i);
+    for (size_t i : made) madeWithAbsent.insert(madeWithAbsent.end(), {i + 100, i});
+    reversedMade.assign(made.rbegin(), made.rend());
+    size_t place = 0;
+    for (const auto* order : {&made, &madeWithAbsent, &reversedMade}) {
+        for (size_t i : *order) {
+            SCOPED_TRACE(i);
+            TreeKey* found = TreeKeyChildAfter(key, name(i).data(), name(i).size(), &place);
+            ASSERT_EQ(found != nullptr, i < 40);
+            if (found) {
+                EXPECT_EQ(TreeKeyName(*found), name(i));
+            }
+        }
+    }
     std::vector<size_t> inOrder, reversed, withAbsent;
     for (const TreeKey* child : TreeKeySortedChildren(key)) {
         std::u16string n = TreeKeyName(*child);
@@ -298,6 +314,13 @@ TEST(RegTree, SubKeysFoundInAnyOrder) {
     for (size_t i : {inOrder[0], inOrder[1]})
         EXPECT_EQ(TreeKeyChild(key, name(i).data(), name(i).size()) != nullptr, i != inOrder[1]);
     EXPECT_EQ(TreeKeyName(*TreeKeyChild(key, u"A-LONGER-NAME", 13)), u"a-longer-name");
+    // The last key made, found and then deleted: the place kept is past the
+    // sub-keys left.
+    std::u16string lastName = TreeKeyName(*TreeKeyChildAt(key, TreeKeyChildCount(key) - 1));
+    ASSERT_NE(TreeKeyChildAfter(key, lastName.data(), lastName.size(), &place), nullptr);
+    RegTreeDeleteKey(tree, kLocalMachine + u"K\\" + lastName);
+    EXPECT_EQ(TreeKeyChildAfter(key, lastName.data(), lastName.size(), &place), nullptr);
+    EXPECT_EQ(TreeKeyName(*TreeKeyChildAfter(key, u"n0", 2, &place)), u"n0");
 }
 
 // Keys made one after the other with their values set one by one, as a

@@ -229,6 +229,8 @@ TEST_F(ScanTest, OnlyUpperCaseComNamesWithoutPnpIdAreExamined) {
     AddLoaded(u"02", u"COM4:", u"Drivers\\B", &pnp);       // plug and play: skipped
     AddLoaded(u"03", u"COM7:", u"Drivers\\C", &emptyPnp);  // empty PnpId counts as none
     AddLoaded(u"04", u"Com9:", u"Drivers\\D");             // mixed case: skipped
+    AddLoaded(u"05", u"COX1:", u"Drivers\\D");             // the third letter differs
+    AddLoaded(u"06", u"CO", u"Drivers\\D");                // too short
     for (auto key : {u"Drivers\\A", u"Drivers\\B", u"Drivers\\C", u"Drivers\\D"})
         SetDll(key, u"OBBTDEV.DLL");
     Scan(false);
@@ -426,6 +428,40 @@ TEST_F(ScanTest, ValuesThatAreNotTextAreReadAsTheirBytes) {
     SetDll(u"Drivers\\A", u"OBBTDEV.DLL");
     Scan(false);
     EXPECT_EQ(report, Line("COM5 - 'BuiltIn'", "AB") + kAllGoodText.CStr());
+}
+
+// Values read one after another into the same buffer, shorter after longer,
+// with characters beyond ASCII at either side of each group of four that
+// the scan tests at once: each ends at its own terminator and is folded as
+// its 8-bit text reads.
+TEST_F(ScanTest, ValuesEndAtTheirOwnTerminatorWhateverCameBefore) {
+    struct Case {
+        const char16_t* dll;
+        const char* listed;  // the value as the report shows it; null: no line
+    } cases[] = {
+        {u"a-much-longer-library-name.dll", "A-MUCH-LONGER-LIBRARY-NAME.DLL"},
+        {u"abc", "ABC"},
+        {u"abcdefgh", "ABCDEFGH"},
+        {u"ab\u4e00d.dll", "AB?D.DLL"},
+        {u"abcd\u4e00", "ABCD?"},
+        {u"abc\u00e9", "ABC\xE9"},
+        {u"", nullptr},
+        {u"x", "X"},
+    };
+    std::string expected;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        // Each "Name", read into the same buffer just before, is longer still,
+        // with a character beyond ASCII in the second group of four.
+        std::string name = "COM" + std::to_string(i) + ":-\xE9" + std::string(40, '-');
+        std::u16string wideName;
+        for (unsigned char c : name) wideName += char16_t(c);
+        std::u16string port = u"Drivers\\P" + std::u16string(1, char16_t(u'a' + i));
+        AddLoaded(std::u16string(1, char16_t(u'a' + i)), wideName, port);
+        SetDll(port, cases[i].dll);
+        if (cases[i].listed) expected += Line(name, cases[i].listed);
+    }
+    Scan(false);
+    EXPECT_EQ(report, expected + kAllGoodText.CStr());
 }
 
 TEST_F(ScanTest, AccentedLibraryNamesComeOutInTheCodePage) {
