@@ -441,6 +441,25 @@ bool PrintOutcome(const Options& o, const Targets& t, Saving saved, const TextSt
     return true;
 }
 
+// The scan the options ask for, on the registry loaded; the ports a repair
+// wrote go to log, for the fix file.
+SerialScanResult Scan(const Options& o, TextString& report, TextString& message, RepairLog* log) {
+    const bool fixing = !o.fixFile.empty();
+    if (!o.repair && !fixing) {
+        // A scan that only reads takes two threads for many drivers.
+        const RegReadBeside beside = ThreadsBeside();
+        return ScanDetectBeside(report, message, &beside, kDriversBeside);
+    }
+    SerialScanResult found =
+        ScanSerialDrivers(report, message, o.repair, fixing ? NoteRepaired : nullptr, log);
+    if (!o.repair) {
+        // The fix is what a repair would write; the report stays the scan's.
+        TextString repairReport, repairMessage;
+        ScanSerialDrivers(repairReport, repairMessage, true, NoteRepaired, log);
+    }
+    return found;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -478,17 +497,7 @@ int main(int argc, char** argv) {
 
     TextString report, message;
     RepairLog log{&tree, {}};
-    // A scan that only reads takes two threads for many drivers.
-    const RegReadBeside beside = ThreadsBeside();
-    SerialScanResult found =
-        o.repair || fixing
-            ? ScanSerialDrivers(report, message, o.repair, fixing ? NoteRepaired : nullptr, &log)
-            : ScanDetectBeside(report, message, &beside, kDriversBeside);
-    if (fixing && !o.repair) {
-        // The fix is what a repair would write; the report stays the scan's.
-        TextString repairReport, repairMessage;
-        ScanSerialDrivers(repairReport, repairMessage, true, NoteRepaired, &log);
-    }
+    SerialScanResult found = Scan(o, report, message, &log);
 
     // Saved before anything is printed: a report that says "repaired" is
     // only shown once the repair is on disk.
