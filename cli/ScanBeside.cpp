@@ -1,5 +1,6 @@
 #include "cli/ScanBeside.h"
 
+#include "cli/ScanLoad.h"
 #include "registry/PortableRegistry.h"
 
 namespace {
@@ -26,8 +27,7 @@ void WaitRest(void* rest) {
 SerialScanResult ScanDetectBeside(TextString& report, TextString& message,
                                   const RegReadBeside* beside, size_t minDrivers) {
     RegTree* tree = PortableRegistryTree();
-    TreeKey* active =
-        tree ? RegTreeFindKey(*tree, u"HKEY_LOCAL_MACHINE\\Drivers\\Active") : nullptr;
+    TreeKey* active = tree ? RegTreeFindKey(*tree, ScanActivePath()) : nullptr;
     size_t count = active ? TreeKeyChildCount(*active) : 0;
     if (!beside || !beside->start || count == 0 || count < minDrivers)
         return ScanSerialDrivers(report, message, false);

@@ -8,9 +8,6 @@ namespace {
 
 const char16_t kMachine[] = u"HKEY_LOCAL_MACHINE";
 
-// Where the loaded drivers are: one sub-key each.
-std::u16string ActivePath() { return std::u16string(kMachine) + u"\\Drivers\\Active"; }
-
 // The values ScanSerialDrivers reads: "Name", "PnpId" and "Key" of a
 // loaded driver, "Dll" of a driver key (the one a repair writes). The
 // others of the same keys are read as every line is, but not kept.
@@ -43,7 +40,7 @@ bool DriverKeyOutsideAscii(const uint8_t* bytes, size_t size, size_t* length) {
 // Adds the driver keys the loaded drivers name; for a text outside ASCII
 // every key is wanted.
 void AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
-    const TreeKey* active = RegTreeFindKey(tree, ActivePath());
+    const TreeKey* active = RegTreeFindKey(tree, ScanActivePath());
     const RegKeyPrefix machine = RegKeyPrefixOf(kMachine);
     std::vector<uint8_t> bytes;
     for (size_t i = 0; active && i < TreeKeyChildCount(*active); ++i) {
@@ -59,7 +56,7 @@ void AddDriverKeys(const RegTree& tree, RegKeySet& wanted) {
 // The hash of Drivers\Active's path, as its sub-keys' sections keep it.
 uint32_t ActiveHash() {
     uint32_t key, parent;
-    RegKeyHashes(ActivePath(), &key, &parent);
+    RegKeyHashes(ScanActivePath(), &key, &parent);
     return key;
 }
 
@@ -95,7 +92,7 @@ void NoteDriverKey(void* context, const RegSection& section, const std::u16strin
 // ASCII. Every "Key" value a driver holds at the end was noted when set.
 bool NotedAsNamedAtTheEnd(const RegTree& tree, const Room& room) {
     if (room.nonAscii) return false;
-    const TreeKey* active = RegTreeFindKey(tree, ActivePath());
+    const TreeKey* active = RegTreeFindKey(tree, ScanActivePath());
     size_t held = 0;
     for (size_t i = 0; active && i < TreeKeyChildCount(*active); ++i)
         held += TreeKeyFindValue(*TreeKeyChildAt(*active, i), u"Key", 3) != nullptr;
@@ -119,7 +116,7 @@ void CheckNoted(void* check) {
 }
 
 bool NotedWhileSorting(RegTree& tree, const Room& room, size_t bytes, const RegReadBeside* beside) {
-    TreeKey* active = RegTreeFindKey(tree, ActivePath());
+    TreeKey* active = RegTreeFindKey(tree, ScanActivePath());
     NotedCheck check{&tree, &room, false};
     void* thread = nullptr;
     if (active && beside && beside->start && bytes >= beside->minBytes)
@@ -137,7 +134,7 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
                       const RegReadBeside* beside) {
     RegKeySet wanted;
     wanted.values.assign(std::begin(kScanValues), std::end(kScanValues));
-    RegKeySetAddSubKeys(wanted, ActivePath());
+    RegKeySetAddSubKeys(wanted, ScanActivePath());
     RegKeySetAddSubKeys(wanted, std::u16string(kMachine) + u"\\Drivers\\BuiltIn");
     // The loaded drivers, the built-in ports, and the driver keys whose
     // sections come after the drivers that name them, are loaded while
@@ -187,6 +184,8 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     RegDocumentLoadSome(*doc, drivers, nullptr, tree);
     return true;
 }
+
+std::u16string ScanActivePath() { return std::u16string(kMachine) + u"\\Drivers\\Active"; }
 
 bool ScanLoadsValue(const std::u16string& name) {
     static const RegKeySet scan = [] {

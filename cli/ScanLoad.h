@@ -26,3 +26,6 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
 // Whether the load keeps values of this name (they are the ones the scan
 // reads; names compare as the registry compares them).
 bool ScanLoadsValue(const std::u16string& name);
+
+// Where the loaded drivers are, one sub-key each: HKEY_LOCAL_MACHINE\Drivers\Active.
+std::u16string ScanActivePath();
