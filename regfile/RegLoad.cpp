@@ -233,7 +233,10 @@ bool RegKeySetAddUncoveredBelow(RegKeySet& set, const RegKeyPrefix& prefix, cons
 #endif
             return four;
         });
-    uint32_t key = hash.Key(), parent = hash.Parent();
+    return RegKeySetAddUncoveredHashes(set, hash.Key(), hash.Parent());
+}
+
+bool RegKeySetAddUncoveredHashes(RegKeySet& set, uint32_t key, uint32_t parent) {
     if (Covers(set, key, parent)) return false;
     Mark(set, key, kKeyAdded);
     return true;

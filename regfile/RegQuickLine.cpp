@@ -877,13 +877,22 @@ size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
                 if (at == u.size || u[at] != '"' || at - name > kTreeMaxValueName) break;
             }
             if (stopAt && (*loadedName = LoadsValue(*stopAt, u, name, nameEnd)) >= 0 &&
-                (!kept || *loadedName == kept->build))
+                (!kept || (*loadedName == kept->build && !kept->plain)))
                 break;
             if (++at == u.size || u[at] != '=') break;
-            const bool deletion = ++at < u.size && u[at] == '-';
+            const size_t data = ++at;
             if (!(at = PassValueData(u, at, &lines))) break;
             if (*loadedName >= 0) {
-                kept->starts.push_back(uint32_t(W * start) | (deletion ? kQuickKeptDeletion : 0));
+                uint32_t kind = u[data] == '-' ? kQuickKeptDeletion : 0;
+                if (*loadedName == kept->build) {
+                    // Its text between quotes, when its data is one.
+                    const bool text = u[data] == '"';
+                    kind = kQuickKeptText;
+                    kept->texts.push_back(QuickText{uint32_t(W * name), uint32_t(W * nameEnd),
+                                                    text ? uint32_t(W * (data + 1)) : 0,
+                                                    text ? uint32_t(W * (at - 1)) : 0});
+                }
+                kept->starts.push_back(uint32_t(W * start) | kind);
                 *loadedName = -1;
             }
             ++values;
@@ -941,4 +950,80 @@ bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Sta
                     uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values) {
     if (UnitSize(doc) == 2) return Quick<2>(doc, lines, start, kind, lineCount, next, key, values);
     return Quick<1>(doc, lines, start, kind, lineCount, next, key, values);
+}
+
+namespace {
+
+// Eight 8-bit characters, the first lowest, as UTF-16LE at `out`.
+inline void WidenEight(uint64_t x, uint8_t* out) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    for (int half = 0; half < 2; ++half, x >>= 32, out += 8) {
+        uint64_t four = x & 0xFFFFFFFFu;
+        four = (four | four << 16) & 0x0000FFFF0000FFFFull;
+        four = (four | four << 8) & 0x00FF00FF00FF00FFull;
+        memcpy(out, &four, 8);
+    }
+#else
+    for (int k = 0; k < 8; ++k) {
+        out[2 * k] = uint8_t(x >> (8 * k));
+        out[2 * k + 1] = 0;
+    }
+#endif
+}
+
+// How many of the eight bytes of x (the first lowest) lead before the
+// first one outside ASCII, a zero or a backslash. Each test's lowest hit
+// is exact (a borrow reaches only the bytes above a zero), so their first
+// is.
+inline size_t PlainLead(uint64_t x) {
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    const uint64_t t = x ^ (ones * '\\');
+    const uint64_t out = (x & highs) | ((x - ones) & ~x & highs) | ((t - ones) & ~t & highs);
+    return out ? size_t(__builtin_ctzll(out)) / 8 : 8;
+}
+
+}  // namespace
+
+size_t QuickPlainText(const RegDocument& doc, uint32_t from, uint32_t to, uint8_t* out,
+                      const RegKeyPrefix* below, RegNamedKey* named) {
+    const uint8_t* at = reinterpret_cast<const uint8_t*>(doc.bytes.data());
+    const size_t readable = UnitsEnd(doc);
+    // The key named goes without the text's trailing backslashes.
+    size_t hashEnd = to;
+    while (hashEnd >= from + 2 && at[hashEnd - 1] == '\\') hashEnd -= 2;
+    KeyHash hash;
+    if (below) {
+        hash.h = below->hash;
+        hash.above = below->above;
+    }
+    size_t n = 0;
+    for (size_t i = from; i < to;) {
+        // The plain characters from i: eight at a time where the document
+        // goes on, else one.
+        uint64_t x = at[i];
+        size_t run = x && x < 0x80 && x != '\\';
+        if (i + 8 <= readable) run = PlainLead(x = EightAt(at + i));
+        run = run < to - i ? run : to - i;
+        WidenEight(x, out + 2 * n);
+        if (below && hash.filled == 0 && run == 8)
+            hash.Eight(FoldEight(x));
+        else if (below && hash.filled == 0)
+            hash.Bytes(FoldEight(x), unsigned(run));
+        else if (below)
+            for (size_t k = 0; k < run; ++k) hash.Char(char16_t(FoldAscii((x >> (8 * k)) & 0xFF)));
+        i += run;
+        n += run;
+        if (i == to) break;
+        // A run ends at a backslash, written "\\"; or where the bytes read
+        // end, and the next run goes on.
+        if (at[i] != '\\' && run) continue;
+        if (at[i] != '\\' || i + 1 == to || at[i + 1] != '\\') return kQuickNotPlain;
+        out[2 * n] = '\\';
+        out[2 * n + 1] = 0;
+        ++n;
+        if (below && i < hashEnd) hash.Backslash();
+        i += 2;
+    }
+    if (named) *named = RegNamedKey{hashEnd > from, hash.Key(), hash.Parent()};
+    return n;
 }
