@@ -954,21 +954,49 @@ bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Sta
 
 namespace {
 
-// Eight 8-bit characters, the first lowest, as UTF-16LE at `out`.
-inline void WidenEight(uint64_t x, uint8_t* out) {
+// Four 8-bit characters, the first lowest, as 16-bit units, the first
+// lowest.
+inline uint64_t Spread(uint64_t four) {
+    four = (four | four << 16) & 0x0000FFFF0000FFFFull;
+    return (four | four << 8) & 0x00FF00FF00FF00FFull;
+}
+
+// Four ASCII units with the small letters made capitals.
+inline uint64_t FoldUnits(uint64_t x) {
+    const uint64_t ones = 0x0001000100010001ull, lows = 0x0080008000800080ull;
+    return x ^ (((x + ones * (0x80 - 'a')) & ~(x + ones * (0x7F - 'z')) & lows) >> 2);
+}
+
+// Eight units, the first lowest in lo, as UTF-16LE at `out`.
+inline void PutUnits(uint64_t lo, uint64_t hi, uint8_t* out) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    for (int half = 0; half < 2; ++half, x >>= 32, out += 8) {
-        uint64_t four = x & 0xFFFFFFFFu;
-        four = (four | four << 16) & 0x0000FFFF0000FFFFull;
-        four = (four | four << 8) & 0x00FF00FF00FF00FFull;
-        memcpy(out, &four, 8);
-    }
+    memcpy(out, &lo, 8);
+    memcpy(out + 8, &hi, 8);
 #else
-    for (int k = 0; k < 8; ++k) {
-        out[2 * k] = uint8_t(x >> (8 * k));
-        out[2 * k + 1] = 0;
+    for (int k = 0; k < 4; ++k) {
+        Utf16LePut(out + 2 * k, char16_t(lo >> (16 * k)));
+        Utf16LePut(out + 8 + 2 * k, char16_t(hi >> (16 * k)));
     }
 #endif
+}
+
+// The first `count` of eight ASCII units hashed: a step of four at a time
+// from a step's start, else one by one.
+inline void HashUnits(KeyHash& hash, uint64_t lo, uint64_t hi, size_t count) {
+    if (hash.filled) {
+        for (size_t k = 0; k < count; ++k)
+            hash.Char(char16_t(FoldAscii(uint32_t((k < 4 ? lo : hi) >> (16 * (k % 4))) & 0xFF)));
+        return;
+    }
+    if (count >= 4) {
+        hash.Four(FoldUnits(lo));
+        lo = hi;
+        count -= 4;
+    }
+    if (count == 4)
+        hash.Four(FoldUnits(lo));
+    else if (count)
+        hash.Units(FoldUnits(lo), unsigned(count));
 }
 
 // How many of the eight bytes of x (the first lowest) lead before the
@@ -1004,13 +1032,9 @@ size_t QuickPlainText(const RegDocument& doc, uint32_t from, uint32_t to, uint8_
         size_t run = x && x < 0x80 && x != '\\';
         if (i + 8 <= readable) run = PlainLead(x = EightAt(at + i));
         run = run < to - i ? run : to - i;
-        WidenEight(x, out + 2 * n);
-        if (below && hash.filled == 0 && run == 8)
-            hash.Eight(FoldEight(x));
-        else if (below && hash.filled == 0)
-            hash.Bytes(FoldEight(x), unsigned(run));
-        else if (below)
-            for (size_t k = 0; k < run; ++k) hash.Char(char16_t(FoldAscii((x >> (8 * k)) & 0xFF)));
+        const uint64_t lo = Spread(x & 0xFFFFFFFFu), hi = Spread(x >> 32);
+        PutUnits(lo, hi, out + 2 * n);
+        if (below) HashUnits(hash, lo, hi, run);
         i += run;
         n += run;
         if (i == to) break;

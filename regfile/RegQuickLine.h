@@ -78,7 +78,7 @@ QuickNames QuickNamesOf(const RegKeySet& set);
 // too: their starts go to `starts` with kQuickKeptText added, and where
 // their names and texts lie to `texts`.
 struct QuickText {
-    uint32_t name, nameEnd;  // the name's bytes, between its quotes
+    uint32_t name, nameEnd;  // the name's bytes between its quotes: ASCII, as the set's names
     uint32_t text, textEnd;  // the text's bytes between its quotes; 0, 0: the data is no text
 };
 struct QuickKept {

@@ -308,10 +308,11 @@ struct Reading {
         if (t.text) {
             uint8_t* at = batch.Take(13 + 2 * (nameUnits + t.textEnd - t.text) + 18);
             RegNamedKey named;
-            size_t name = QuickPlainText(*doc, t.name, t.nameEnd, at + 13), text = kQuickNotPlain;
-            if (name != kQuickNotPlain)
-                text =
-                    QuickPlainText(*doc, t.text, t.textEnd, at + 13 + 2 * name, &w.below, &named);
+            const size_t name = nameUnits;
+            for (size_t i = 0; i < name; ++i)
+                Utf16LePut(at + 13 + 2 * i, uint8_t(doc->bytes[t.name + i]));
+            const size_t text =
+                QuickPlainText(*doc, t.text, t.textEnd, at + 13 + 2 * name, &w.below, &named);
             if (text != kQuickNotPlain) {
                 // As Record records a text value built: its terminator after it.
                 *at = kRegEntryValue;
