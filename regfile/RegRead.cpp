@@ -150,6 +150,8 @@ struct HandOff {
         if (!spare.empty()) {
             filling = std::move(spare.back());
             spare.pop_back();
+        } else {
+            filling.room.resize(2 * batchBytes);  // once, not grown step by step
         }
         changed.notify_one();
     }
@@ -506,6 +508,7 @@ struct ReadingBeside {
 
     static void Run(void* self) {
         ReadingBeside& r = *static_cast<ReadingBeside*>(self);
+        r.handOff.filling.room.resize(2 * r.handOff.batchBytes);
         r.read = Read(r.fileName, r.strict, r.what, r.doc, r.error);
         r.handOff.End();
     }
