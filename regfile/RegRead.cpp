@@ -425,10 +425,13 @@ int WatchedName(const ReadWhat& what) {
     return -1;
 }
 
-// Whether the code page of 8-bit files reads each ASCII character as itself.
-bool AsciiAsItIs() {
+// Whether the watch is told the plain texts of its name straight from the
+// file's bytes: in an 8-bit file, where the code page reads each ASCII
+// character as itself.
+bool TellsPlainTexts(const ReadWhat& what, const RegDocument& doc) {
+    if (!what.watch->named || doc.format.encoding != kRegFileAnsi) return false;
     const char16_t* toWide = Cp1252().toWide;
-    for (char16_t c = 1; c < 0x80; ++c)
+    for (char16_t c = 0; c < 0x80; ++c)
         if (toWide[c] != c) return false;
     return true;
 }
@@ -469,10 +472,7 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     // but those the watch is told of, and built where they are applied.
     QuickKept kept;
     kept.build = watched;
-    // The watched name's plain texts are told straight from an 8-bit file's
-    // bytes, where its code page leaves ASCII as it is.
-    kept.plain =
-        watched >= 0 && what.watch->named && doc->format.encoding == kRegFileAnsi && AsciiAsItIs();
+    kept.plain = watched >= 0 && TellsPlainTexts(what, *doc);
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
         int loadedName = -1;  // the pass stopped at a value of the name the load keeps
         if (pass && reading.key != kNoKey && (!reading.loading || passLoaded)) {
