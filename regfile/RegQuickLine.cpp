@@ -306,8 +306,15 @@ size_t SharedSteps(const Units<W>& u, size_t from, size_t to, const QuickKey::Pa
             return StepsBefore<W>(p, same);
         }
     }
+    if (same < bytes && bytes >= 8) {
+        // The last bytes in the eight that end them (those before are equal).
+        same = bytes - 8;
+        const uint64_t differ = EightAt(a + same) ^ EightAt(b + same);
+        same = differ ? same + size_t(__builtin_ctzll(differ)) / 8 : bytes;
+    }
     while (same < bytes && a[same] == b[same]) ++same;
-    return StepsBefore<W>(p, same);
+    // Every step kept is shared when the units up to its last backslash are.
+    return same == W * units ? p.steps : StepsBefore<W>(p, same);
 }
 
 // A backslash at u[at] hashed: kept for the paths after while there is room.

@@ -244,6 +244,7 @@ const char* const kLines[] = {
     "[-X]",
     "[-HKEY_LOCAL_MACHINE\\]",
     "[HKEY_LOCAL_MACHINE\\Drivers\\Caf\xE9]",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\ActiveX\\05]\r\n\"Name\"=\"COM5:\"",
     // data as the load builds it: escapes, text in hex form, bounds
     "\"n\\\\x\\\"y\\n\\r\\q\"=\"\\\\a\\\"b\\nc\\rd\\qe\"",
     "\"n\"=\"\\\\a\\\"b\\nc\\rd\\qe\x80\"",
