@@ -86,6 +86,16 @@ void NoteDriverKey(void* context, const RegSection& section, const std::u16strin
     if (length && !nonAscii) RegKeySetAddUncoveredBelow(load, room.machine, bytes.data(), length);
 }
 
+// NoteDriverKey for a "Key" value the reading told as a plain text, its
+// key hashed below HKEY_LOCAL_MACHINE from the file's bytes.
+void NoteNamedDriverKey(void* context, const RegSection& section, const RegNamedKey& named,
+                        RegKeySet& load) {
+    Room& room = *static_cast<Room*>(context);
+    if (section.parent != room.active) return;
+    ++room.keyValues;
+    if (named.named) RegKeySetAddUncoveredHashes(load, named.key, named.parent);
+}
+
 // Whether the driver keys noted while reading are those the loaded drivers
 // name at the end: so when each driver's "Key" value was set once and
 // stayed (none replaced, none deleted, alone or with its key), all in
@@ -141,7 +151,7 @@ bool ScanLoadRegistry(std::string_view content, const std::string& fileName, boo
     // reading.
     RegKeySet reading = wanted;
     Room room;
-    RegValueWatch keyValues{NoteDriverKey, &room, u"Key"};
+    RegValueWatch keyValues{NoteDriverKey, &room, u"Key", NoteNamedDriverKey, room.machine};
     if (!RegDocumentReadSections(content, fileName, strict, keepEntries, &reading, &tree, doc,
                                  error, &keyValues, beside))
         return false;

@@ -150,6 +150,9 @@ RegKeyPrefix RegKeyPrefixOf(const std::u16string& path);
 // no path is built, and the prefix is not hashed again.
 bool RegKeySetAddUncoveredBelow(RegKeySet& set, const RegKeyPrefix& prefix, const uint8_t* names,
                                 size_t length);
+// RegKeySetAddUncovered for the key whose path and parent's path have these
+// hashes (RegKeyHashes).
+bool RegKeySetAddUncoveredHashes(RegKeySet& set, uint32_t key, uint32_t parent);
 void RegKeySetAddSubKeys(RegKeySet& set, const std::u16string& path);
 bool RegKeySetCovers(const RegKeySet& set, const std::u16string& path);
 // Whether a value of this name is loaded in the keys the set covers.
@@ -166,10 +169,25 @@ void RegKeyHashes(const std::u16string& path, uint32_t* key, uint32_t* parent);
 // loaded too. It does not change the set's value names.
 typedef void (*RegValueLoaded)(void* context, const RegSection& section, const std::u16string& name,
                                const std::vector<uint8_t>& bytes, RegKeySet& load);
+// A value of the watched name whose data is a plain text: characters from
+// U+0001 to U+007F, written between quotes with no escape but "\\" for a
+// backslash. Such a value may be told to `named` rather than `loaded`:
+// whether the text, without its trailing backslashes, is empty, and the
+// hashes (RegKeyHashes) of the key path BELOW\TEXT, BELOW the watch's.
+struct RegNamedKey {
+    bool named;  // the text is not empty
+    uint32_t key, parent;
+};
+typedef void (*RegKeyNamed)(void* context, const RegSection& section, const RegNamedKey& named,
+                            RegKeySet& load);
 struct RegValueWatch {
     RegValueLoaded loaded = nullptr;
     void* context = nullptr;
     std::u16string name;
+    // When set, a reading that tells a plain text straight from the file's
+    // bytes (without building the value) calls it instead of `loaded`.
+    RegKeyNamed named = nullptr;
+    RegKeyPrefix below{0, 0};
 };
 
 // Reading a large file on a second thread while the calling one applies

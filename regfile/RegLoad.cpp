@@ -139,14 +139,18 @@ uint32_t& SlotOf(const RegKeySet& set, uint32_t h) {
     return const_cast<uint32_t&>(set.slots[i]);
 }
 
+// Room for one more slot used: the table doubles when half full.
+void Grow(RegKeySet& set) {
+    if (2 * (set.used + 1) <= set.slots.size()) return;
+    std::vector<uint32_t> old;
+    old.swap(set.slots);
+    set.slots.assign(old.empty() ? 64 : 2 * old.size(), 0);
+    for (uint32_t v : old)
+        if (v) SlotOf(set, v) = v;
+}
+
 void Mark(RegKeySet& set, uint32_t h, uint32_t flag) {
-    if (2 * (set.used + 1) > set.slots.size()) {
-        std::vector<uint32_t> old;
-        old.swap(set.slots);
-        set.slots.assign(old.empty() ? 64 : 2 * old.size(), 0);
-        for (uint32_t v : old)
-            if (v) SlotOf(set, v) = v;
-    }
+    Grow(set);
     uint32_t& slot = SlotOf(set, h);
     if (!slot) ++set.used;
     slot |= (h & ~kFlags) | flag;
@@ -233,9 +237,17 @@ bool RegKeySetAddUncoveredBelow(RegKeySet& set, const RegKeyPrefix& prefix, cons
 #endif
             return four;
         });
-    uint32_t key = hash.Key(), parent = hash.Parent();
-    if (Covers(set, key, parent)) return false;
-    Mark(set, key, kKeyAdded);
+    return RegKeySetAddUncoveredHashes(set, hash.Key(), hash.Parent());
+}
+
+bool RegKeySetAddUncoveredHashes(RegKeySet& set, uint32_t key, uint32_t parent) {
+    if (set.all || Has(set, parent, kSubKeysAdded)) return false;
+    // The key's own slot is found once, to tell and to mark.
+    Grow(set);
+    uint32_t& slot = SlotOf(set, key);
+    if (slot & kKeyAdded) return false;
+    if (!slot) ++set.used;
+    slot |= (key & ~kFlags) | kKeyAdded;
     return true;
 }
 

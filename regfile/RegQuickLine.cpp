@@ -306,8 +306,15 @@ size_t SharedSteps(const Units<W>& u, size_t from, size_t to, const QuickKey::Pa
             return StepsBefore<W>(p, same);
         }
     }
+    if (same < bytes && bytes >= 8) {
+        // The last bytes in the eight that end them (those before are equal).
+        same = bytes - 8;
+        const uint64_t differ = EightAt(a + same) ^ EightAt(b + same);
+        same = differ ? same + size_t(__builtin_ctzll(differ)) / 8 : bytes;
+    }
     while (same < bytes && a[same] == b[same]) ++same;
-    return StepsBefore<W>(p, same);
+    // Every step kept is shared when the units up to its last backslash are.
+    return same == W * units ? p.steps : StepsBefore<W>(p, same);
 }
 
 // A backslash at u[at] hashed: kept for the paths after while there is room.
@@ -877,13 +884,22 @@ size_t PassValues(const RegDocument& doc, size_t startByte, uint32_t* lineCount,
                 if (at == u.size || u[at] != '"' || at - name > kTreeMaxValueName) break;
             }
             if (stopAt && (*loadedName = LoadsValue(*stopAt, u, name, nameEnd)) >= 0 &&
-                (!kept || *loadedName == kept->build))
+                (!kept || (*loadedName == kept->build && !kept->plain)))
                 break;
             if (++at == u.size || u[at] != '=') break;
-            const bool deletion = ++at < u.size && u[at] == '-';
+            const size_t data = ++at;
             if (!(at = PassValueData(u, at, &lines))) break;
             if (*loadedName >= 0) {
-                kept->starts.push_back(uint32_t(W * start) | (deletion ? kQuickKeptDeletion : 0));
+                uint32_t kind = u[data] == '-' ? kQuickKeptDeletion : 0;
+                if (*loadedName == kept->build) {
+                    // Its text between quotes, when its data is one.
+                    const bool text = u[data] == '"';
+                    kind = kQuickKeptText;
+                    kept->texts.push_back(QuickText{uint32_t(W * name), uint32_t(W * nameEnd),
+                                                    text ? uint32_t(W * (data + 1)) : 0,
+                                                    text ? uint32_t(W * (at - 1)) : 0});
+                }
+                kept->starts.push_back(uint32_t(W * start) | kind);
                 *loadedName = -1;
             }
             ++values;
@@ -941,4 +957,104 @@ bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Sta
                     uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values) {
     if (UnitSize(doc) == 2) return Quick<2>(doc, lines, start, kind, lineCount, next, key, values);
     return Quick<1>(doc, lines, start, kind, lineCount, next, key, values);
+}
+
+namespace {
+
+// Four 8-bit characters, the first lowest, as 16-bit units, the first
+// lowest.
+inline uint64_t Spread(uint64_t four) {
+    four = (four | four << 16) & 0x0000FFFF0000FFFFull;
+    return (four | four << 8) & 0x00FF00FF00FF00FFull;
+}
+
+// Four ASCII units with the small letters made capitals.
+inline uint64_t FoldUnits(uint64_t x) {
+    const uint64_t ones = 0x0001000100010001ull, lows = 0x0080008000800080ull;
+    return x ^ (((x + ones * (0x80 - 'a')) & ~(x + ones * (0x7F - 'z')) & lows) >> 2);
+}
+
+// Eight units, the first lowest in lo, as UTF-16LE at `out`.
+inline void PutUnits(uint64_t lo, uint64_t hi, uint8_t* out) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    memcpy(out, &lo, 8);
+    memcpy(out + 8, &hi, 8);
+#else
+    for (int k = 0; k < 4; ++k) {
+        Utf16LePut(out + 2 * k, char16_t(lo >> (16 * k)));
+        Utf16LePut(out + 8 + 2 * k, char16_t(hi >> (16 * k)));
+    }
+#endif
+}
+
+// The first `count` of eight ASCII units hashed: a step of four at a time
+// from a step's start, else one by one.
+inline void HashUnits(KeyHash& hash, uint64_t lo, uint64_t hi, size_t count) {
+    if (hash.filled) {
+        for (size_t k = 0; k < count; ++k)
+            hash.Char(char16_t(FoldAscii(uint32_t((k < 4 ? lo : hi) >> (16 * (k % 4))) & 0xFF)));
+        return;
+    }
+    if (count >= 4) {
+        hash.Four(FoldUnits(lo));
+        lo = hi;
+        count -= 4;
+    }
+    if (count == 4)
+        hash.Four(FoldUnits(lo));
+    else if (count)
+        hash.Units(FoldUnits(lo), unsigned(count));
+}
+
+// How many of the eight bytes of x (the first lowest) lead before the
+// first one outside ASCII, a zero or a backslash. Each test's lowest hit
+// is exact (a borrow reaches only the bytes above a zero), so their first
+// is.
+inline size_t PlainLead(uint64_t x) {
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    const uint64_t t = x ^ (ones * '\\');
+    const uint64_t out = (x & highs) | ((x - ones) & ~x & highs) | ((t - ones) & ~t & highs);
+    return out ? size_t(__builtin_ctzll(out)) / 8 : 8;
+}
+
+}  // namespace
+
+size_t QuickPlainText(const RegDocument& doc, uint32_t from, uint32_t to, uint8_t* out,
+                      const RegKeyPrefix* below, RegNamedKey* named) {
+    const uint8_t* at = reinterpret_cast<const uint8_t*>(doc.bytes.data());
+    const size_t readable = UnitsEnd(doc);
+    // The key named goes without the text's trailing backslashes.
+    size_t hashEnd = to;
+    while (hashEnd >= from + 2 && at[hashEnd - 1] == '\\') hashEnd -= 2;
+    KeyHash hash;
+    if (below) {
+        hash.h = below->hash;
+        hash.above = below->above;
+    }
+    size_t n = 0;
+    for (size_t i = from; i < to;) {
+        // The plain characters from i: eight at a time where the document
+        // goes on, else one.
+        uint64_t x = at[i];
+        size_t run = x && x < 0x80 && x != '\\';
+        if (i + 8 <= readable) run = PlainLead(x = EightAt(at + i));
+        run = run < to - i ? run : to - i;
+        const uint64_t lo = Spread(x & 0xFFFFFFFFu), hi = Spread(x >> 32);
+        PutUnits(lo, hi, out + 2 * n);
+        if (below) HashUnits(hash, lo, hi, run);
+        i += run;
+        n += run;
+        if (i == to) break;
+        // A run ends at a backslash, written "\\"; or where the bytes read
+        // end, and the next run goes on.
+        if (at[i] != '\\' && run) continue;
+        if (at[i] != '\\' || i + 1 == to || at[i + 1] != '\\') return kQuickNotPlain;
+        out[2 * n] = '\\';
+        out[2 * n + 1] = 0;
+        ++n;
+        if (below && i < hashEnd) hash.Backslash();
+        i += 2;
+    }
+    if (named) *named = RegNamedKey{hashEnd > from, hash.Key(), hash.Parent()};
+    return n;
 }

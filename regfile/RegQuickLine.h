@@ -74,11 +74,29 @@ QuickNames QuickNamesOf(const RegKeySet& set);
 // `build`, which the reading builds): where their lines start, with
 // kQuickKeptDeletion added for a deletion. For a reading that builds them
 // elsewhere, later.
+// With `plain` (8-bit files only), the values of name `build` are passed
+// too: their starts go to `starts` with kQuickKeptText added, and where
+// their names and texts lie to `texts`.
+struct QuickText {
+    uint32_t name, nameEnd;  // the name's bytes between its quotes: ASCII, as the set's names
+    uint32_t text, textEnd;  // the text's bytes between its quotes; 0, 0: the data is no text
+};
 struct QuickKept {
     int build = -1;
+    bool plain = false;
     std::vector<uint32_t> starts;
+    std::vector<QuickText> texts;
 };
-const uint32_t kQuickKeptDeletion = 0x80000000u;
+const uint32_t kQuickKeptDeletion = 0x80000000u, kQuickKeptText = 0x40000000u;
+
+// The told text in an 8-bit file's bytes [from, to), when it is plain
+// (RegNamedKey): its characters, written as UTF-16LE at `out`, which has
+// room for 2 * (to - from) + 16 bytes (those after the text are
+// scratch); with `below`, *named as RegNamedKey tells it. kQuickNotPlain
+// for any other text.
+const size_t kQuickNotPlain = ~size_t(0);
+size_t QuickPlainText(const RegDocument& doc, uint32_t from, uint32_t to, uint8_t* out,
+                      const RegKeyPrefix* below = nullptr, RegNamedKey* named = nullptr);
 
 // From `start`, a line start inside a key's section of a REGEDIT4 or UTF-16
 // file (not UTF-8, whose characters outside ASCII must be decoded):

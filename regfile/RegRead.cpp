@@ -150,6 +150,8 @@ struct HandOff {
         if (!spare.empty()) {
             filling = std::move(spare.back());
             spare.pop_back();
+        } else {
+            filling.room.resize(2 * batchBytes);  // once, not grown step by step
         }
         changed.notify_one();
     }
@@ -298,17 +300,57 @@ struct Reading {
             w->loaded(w->context, doc->sections.back(), st.name, st.data, *what.only);
     }
 
+    // A watched value the pass went past, its line at `start`: a plain
+    // text is handed over as if built, and told to the watch as the key it
+    // names; other data is built and told as usual.
+    void LoadWatched(uint32_t start, const QuickText& t, Statement& st) {
+        const RegValueWatch& w = *what.watch;
+        Batch& batch = what.handOff->filling;
+        const size_t used = batch.used, nameUnits = t.nameEnd - t.name;
+        if (t.text) {
+            uint8_t* at = batch.Take(13 + 2 * (nameUnits + t.textEnd - t.text) + 18);
+            RegNamedKey named;
+            const size_t name = nameUnits;
+            for (size_t i = 0; i < name; ++i)
+                Utf16LePut(at + 13 + 2 * i, uint8_t(doc->bytes[t.name + i]));
+            const size_t text =
+                QuickPlainText(*doc, t.text, t.textEnd, at + 13 + 2 * name, &w.below, &named);
+            if (text != kQuickNotPlain) {
+                // As Record records a text value built: its terminator after it.
+                *at = kRegEntryValue;
+                PutCount(PutCount(PutCount(at + 1, kTreeTypeString), name), 2 * text + 2);
+                uint8_t* end = at + 13 + 2 * (name + text);
+                end[0] = end[1] = 0;
+                batch.used = used + (end + 2 - at);
+                what.handOff->Recorded();
+                return w.named(w.context, doc->sections.back(), named, *what.only);
+            }
+            batch.used = used;
+        }
+        Statement::Kind kind;
+        uint32_t lines;
+        size_t next;
+        if (!QuickStatement(*doc, reader.lines, start, &kind, &lines, &next, nullptr, &st))
+            kind = ReadStatement(reader, start, &st);
+        LoadValue(kind == Statement::kValue ? kRegEntryValue : kRegEntryValueDeletion, st, start,
+                  false, watched);
+    }
+
     // Passes over the value lines from `start` (QuickPassValues), counting
     // them, and loads the kept values it went past; returns where it ended.
     size_t PassValues(size_t start, const QuickNames* names, QuickKept* kept, Statement& st,
                       size_t* line, int* loadedName) {
         uint32_t lines, values;
         if (kept) kept->starts.clear();
+        if (kept) kept->texts.clear();
         start = QuickPassValues(*doc, start, &lines, &values, names, loadedName, kept);
-        for (size_t i = 0; kept && i < kept->starts.size(); ++i) {
+        for (size_t i = 0, text = 0; kept && i < kept->starts.size(); ++i) {
             const uint32_t at = kept->starts[i];
-            LoadValue(at & kQuickKeptDeletion ? kRegEntryValueDeletion : kRegEntryValue, st,
-                      at & ~kQuickKeptDeletion, true, -1);
+            if (at & kQuickKeptText)
+                LoadWatched(at & ~kQuickKeptText, kept->texts[text++], st);
+            else
+                LoadValue(at & kQuickKeptDeletion ? kRegEntryValueDeletion : kRegEntryValue, st,
+                          at & ~kQuickKeptDeletion, true, -1);
         }
         *line += lines;
         entryCount += values;
@@ -383,6 +425,17 @@ int WatchedName(const ReadWhat& what) {
     return -1;
 }
 
+// Whether the watch is told the plain texts of its name straight from the
+// file's bytes: in an 8-bit file, where the code page reads each ASCII
+// character as itself.
+bool TellsPlainTexts(const ReadWhat& what, const RegDocument& doc) {
+    if (!what.watch->named || doc.format.encoding != kRegFileAnsi) return false;
+    const char16_t* toWide = Cp1252().toWide;
+    for (char16_t c = 0; c < 0x80; ++c)
+        if (toWide[c] != c) return false;
+    return true;
+}
+
 // Reads the document's bytes, line after line. With a tree, every line is
 // read in full; without, the common lines are told by the quick reading.
 bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* doc,
@@ -419,6 +472,7 @@ bool Read(const std::string& fileName, bool strict, ReadWhat what, RegDocument* 
     // but those the watch is told of, and built where they are applied.
     QuickKept kept;
     kept.build = watched;
+    kept.plain = watched >= 0 && TellsPlainTexts(what, *doc);
     for (size_t line = 2; start < doc->bytes.size(); start = st.next, line += st.lines) {
         int loadedName = -1;  // the pass stopped at a value of the name the load keeps
         if (pass && reading.key != kNoKey && (!reading.loading || passLoaded)) {
@@ -454,6 +508,7 @@ struct ReadingBeside {
 
     static void Run(void* self) {
         ReadingBeside& r = *static_cast<ReadingBeside*>(self);
+        r.handOff.filling.room.resize(2 * r.handOff.batchBytes);
         r.read = Read(r.fileName, r.strict, r.what, r.doc, r.error);
         r.handOff.End();
     }

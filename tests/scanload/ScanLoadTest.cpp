@@ -165,6 +165,40 @@ TEST(ScanLoad, DeletionsAndDataAroundTheDrivers) {
         }
 }
 
+// A driver's "Key" in the forms the reading tells straight from the file's
+// bytes and in those it builds: other escapes, no text, names of every
+// length around eight letters; before its driver key or last in the file.
+TEST(ScanLoad, DriverKeyInEveryForm) {
+    const char* const keys[] = {
+        "\"Drivers\\\\USB\\\\Port\"",
+        "\"\\\\Drivers\\\\USB\\\\Port\\\\\\\\\"",
+        "\"Drivers\\\\USB\\\\P\\\"ort\"",
+        "\"Drivers\\\\USB\\\\Port\\n\"",
+        "\"drivers\\\\usb\\\\port\" ",
+        "hex(1):50,00,00,00",
+        "\"\\\\\\\\\"",
+        "\"\"",
+        "\"\tP\"",
+    };
+    std::vector<std::string> bodies;
+    for (const char* key : keys)
+        for (const std::string name : {"Port", "PortPort", "PortPortP", "P"}) {
+            std::string k = key;
+            if (size_t at = k.find("Port\""); at != std::string::npos) k.replace(at, 4, name);
+            std::string driver =
+                "[HKEY_LOCAL_MACHINE\\Drivers\\Active\\02]\r\n\"Name\"=\"COM2:\"\r\n\"kEY\"=" + k;
+            std::string port =
+                "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\" + name + "]\r\n\"Dll\"=\"OBBTDEV.DLL\"\r\n";
+            bodies.push_back(driver + "\r\n" + port);
+            bodies.push_back(port + driver);
+        }
+    for (const std::string& body : bodies)
+        for (const std::string& file : Spellings(body)) {
+            SCOPED_TRACE(file);
+            ASSERT_EQ(ScanLoadDifference(file), "");
+        }
+}
+
 // Lines at the edges of what the quick reading takes, inside the driver
 // key, before and after its "Dll", and in a loaded driver's key.
 const char* const kLines[] = {
@@ -210,6 +244,7 @@ const char* const kLines[] = {
     "[-X]",
     "[-HKEY_LOCAL_MACHINE\\]",
     "[HKEY_LOCAL_MACHINE\\Drivers\\Caf\xE9]",
+    "[HKEY_LOCAL_MACHINE\\Drivers\\ActiveX\\05]\r\n\"Name\"=\"COM5:\"",
     // data as the load builds it: escapes, text in hex form, bounds
     "\"n\\\\x\\\"y\\n\\r\\q\"=\"\\\\a\\\"b\\nc\\rd\\qe\"",
     "\"n\"=\"\\\\a\\\"b\\nc\\rd\\qe\x80\"",
