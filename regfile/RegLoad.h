@@ -5,6 +5,7 @@
 #include <stddef.h>
 
 #include <string>
+#include <vector>
 
 #include "regfile/RegStatement.h"
 
@@ -23,6 +24,7 @@ struct TreeLoader {
     };
     Parent parents[4];
     size_t nextParent = 0;
+    std::vector<uint8_t> room;  // a value's name and text on their way into the key
 };
 
 // The open section ends. Its values were set one by one, their number not

@@ -645,6 +645,47 @@ bool QuickValue(const RegDocument& doc, LineFinder& lines, const Units<W>& u, si
     return true;
 }
 
+// A value line whose data is a quoted text, named by a quoted name or '@',
+// told as QuickValue tells it, whose name and text hold only characters
+// kept in a byte (ASCII in an 8-bit file, which means the same in every
+// 8-bit encoding): set in the key straight from the line, through `room`.
+// False for any other line, left to the caller.
+template <size_t W> bool SetText(const Units<W>& u, TreeKey& key, std::vector<uint8_t>& room) {
+    size_t pos = SkipBlanks(u, 0, u.size), nameFrom = 0, nameTo = 0, nameCount = 0;
+    if (pos == u.size || (u[pos] != '"' && u[pos] != '@')) return false;
+    if (u[pos] == '@') {
+        ++pos;
+    } else {
+        const size_t close = QuotedEnd(u, pos + 1, &nameCount);
+        if (!close || nameCount > kTreeMaxValueName) return false;
+        nameFrom = pos + 1, nameTo = close - 1, pos = close;
+    }
+    pos = SkipBlanks(u, pos, u.size);
+    if (pos == u.size || u[pos] != '=') return false;
+    pos = SkipBlanks(u, pos + 1, u.size);
+    size_t count, close;
+    if (pos == u.size || u[pos] != '"' || !(close = QuotedEnd(u, pos + 1, &count)) ||
+        !OnlyCommentAfter(u, close, u.size))
+        return false;
+    room.resize(nameCount + count + 1);
+    uint8_t* const name = room.data();
+    uint8_t* const text = name + nameCount;
+    uint32_t seen = 0;  // every character's bits
+    const Building plain{nullptr, nullptr};
+    plain.Text(u, nameFrom, nameTo, nameCount, [&](size_t k, char16_t c) {
+        seen |= c;
+        name[k] = uint8_t(c);
+    });
+    plain.Text(u, pos + 1, close - 1, count, [&](size_t k, char16_t c) {
+        seen |= c;
+        text[k] = uint8_t(c);
+    });
+    text[count] = 0;  // the terminator
+    if (seen >= (W == 1 ? 0x80u : 0x100u)) return false;
+    TreeKeySetNarrowValue(key, name, nameCount, kTreeTypeString, text, count + 1);
+    return true;
+}
+
 template <size_t W>
 bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
            uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values) {
@@ -935,6 +976,17 @@ void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16strin
         PathText(UnitsOf<2>(doc, key.lineStart, key.lineStart + 2 * key.used), key, path);
     else
         PathText(UnitsOf<1>(doc, key.lineStart, key.lineStart + key.used), key, path);
+}
+
+bool QuickSetText(const RegDocument& doc, size_t start, TreeKey& key, std::vector<uint8_t>* room) {
+    LineFinder lines{doc};
+    size_t end;
+    lines.Line(start, &end);
+    if (UnitSize(doc) == 2) return SetText(UnitsOf<2>(doc, start, end), key, *room);
+    const Units<1> u = UnitsOf<1>(doc, start, end);
+    // UTF-8 outside ASCII anywhere on the line is the full reading's.
+    const bool utf8 = doc.format.encoding == kRegFileUtf8 || doc.format.encoding == kRegFileUtf8Bom;
+    return !(utf8 && u.HasNonAscii()) && SetText(u, key, *room);
 }
 
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
