@@ -21,6 +21,11 @@ struct TreeLoader {
     struct Parent {
         std::u16string path;
         TreeKey* key = nullptr;
+        // The last key line told below it, up to the parent's end in the
+        // document's bytes (QuickKeyBelowParent): a line whose bytes are
+        // the same up to there has the same parent.
+        const uint8_t* line = nullptr;
+        size_t lineBytes = 0;
     };
     Parent parents[4];
     size_t nextParent = 0;

@@ -250,6 +250,67 @@ template <size_t W> void PathText(const Units<W>& u, const QuickKey& key, std::u
     for (size_t i = 0; i < names; ++i) p[i] = char16_t(u[key.below + i]);
 }
 
+// Whether the units u[from, to) are the characters at `text`: eight at a
+// time in an 8-bit file where the processor compares sixteen bytes at once.
+template <size_t W>
+bool SameUnits(const Units<W>& u, size_t from, size_t to, const char16_t* text) {
+    size_t i = from;
+#ifdef __SSE2__
+    for (; W == 1 && i + 8 <= to; i += 8, text += 8) {
+        const __m128i wide = _mm_unpacklo_epi8(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u.at + i)), _mm_setzero_si128());
+        const __m128i same =
+            _mm_cmpeq_epi16(wide, _mm_loadu_si128(reinterpret_cast<const __m128i*>(text)));
+        if (_mm_movemask_epi8(same) != 0xFFFF) return false;
+    }
+#endif
+    for (; i < to; ++i, ++text)
+        if (*text != u[i]) return false;
+    return true;
+}
+
+// Whether a kept parent is the parent of a told key line whose units up to
+// its parent's end are u[0, upTo): by the line that last named it, whose
+// units up to there are the same bytes, or by its path.
+template <size_t W>
+bool IsParent(const TreeLoader::Parent& parent, const Units<W>& u, const QuickKey& key,
+              size_t upTo) {
+    if (!parent.key) return false;
+    if (parent.line)
+        return parent.lineBytes == W * upTo && memcmp(parent.line, u.at, W * upTo) == 0;
+    const size_t root = kRootLengths[key.root];
+    const std::u16string& p = parent.path;
+    return p.size() == root + upTo - (key.below - 1) &&
+           memcmp(p.data(), kRegRoots[key.root], root * sizeof(char16_t)) == 0 &&
+           SameUnits(u, key.below - 1, upTo, p.data() + root);
+}
+
+// A told key line made below the parent of its path among those the
+// loader met last, as LoaderApply makes it, without the path written out
+// (the line's names are ASCII, each at most kTreeMaxKeyName long). False
+// for a root, or when no parent kept is the one.
+template <size_t W> bool KeyBelowParent(const Units<W>& u, const QuickKey& key, TreeLoader& l) {
+    if (key.used == key.below) return false;
+    // The parent ends at the names' last backslash, or the root's.
+    size_t upTo = key.below - 1;
+    for (size_t i = key.used; i-- > key.below;)
+        if (u[i] == '\\') {
+            upTo = i;
+            break;
+        }
+    for (TreeLoader::Parent& parent : l.parents) {
+        if (!IsParent(parent, u, key, upTo)) continue;
+        parent.line = u.at;
+        parent.lineBytes = W * upTo;
+        char16_t name[kTreeMaxKeyName];
+        for (size_t i = upTo + 1; i < key.used; ++i) name[i - upTo - 1] = char16_t(u[i]);
+        LoaderLeaveKey(l);
+        l.key = &TreeKeyCreateChild(*parent.key, name, key.used - upTo - 1);
+        return true;
+    }
+    return false;
+}
+
 // From u[*at], a step's start in an 8-bit key path: past the ASCII letters
 // up to a backslash, a character outside ASCII or `used`, eight at a time
 // and then the rest at once (read past them where the document goes on);
@@ -976,6 +1037,13 @@ void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16strin
         PathText(UnitsOf<2>(doc, key.lineStart, key.lineStart + 2 * key.used), key, path);
     else
         PathText(UnitsOf<1>(doc, key.lineStart, key.lineStart + key.used), key, path);
+}
+
+bool QuickKeyBelowParent(const RegDocument& doc, const QuickKey& key, TreeLoader& loader) {
+    if (UnitSize(doc) == 2)
+        return KeyBelowParent(UnitsOf<2>(doc, key.lineStart, key.lineStart + 2 * key.used), key,
+                              loader);
+    return KeyBelowParent(UnitsOf<1>(doc, key.lineStart, key.lineStart + key.used), key, loader);
 }
 
 bool QuickSetText(const RegDocument& doc, size_t start, TreeKey& key, std::vector<uint8_t>* room) {

@@ -54,6 +54,12 @@ void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16strin
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
                     uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values = nullptr);
 
+// A key line QuickStatement told (not a deletion): made in the tree as
+// LoaderApply makes it when the loader kept its parent, without its path
+// written out. False when the loader is to make it from its path.
+struct TreeLoader;
+bool QuickKeyBelowParent(const RegDocument& doc, const QuickKey& key, TreeLoader& loader);
+
 // A value line at `start` whose data is a quoted text, when QuickStatement
 // tells it and its name and text are characters each kept in a byte: set
 // in the key as LoaderApply sets what QuickStatement builds, straight from

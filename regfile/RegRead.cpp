@@ -94,6 +94,7 @@ void TakeQuick(const RegDocument& doc, uint8_t kind, const uint8_t*& at, TreeLoa
         key.root = TakeCount(at);
         key.below = TakeCount(at);
         key.used = TakeCount(at);
+        if (kind == kRegEntryKey && QuickKeyBelowParent(doc, key, loader)) return;
         QuickKeyPathText(doc, key, &st.path);
         return LoaderApply(loader, RegEntryKind(kind), st);
     }

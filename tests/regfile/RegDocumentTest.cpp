@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -403,6 +404,51 @@ TEST(RegDocumentReadSections, KeyHashesFromLineToLine) {
     RegKeyHashes(u"HKEY_LOCAL_MACHINE\\A\u015cB", &key, &parent);
     EXPECT_EQ(doc.sections[1].key, key);
     EXPECT_EQ(doc.sections[1].parent, parent);
+}
+
+// A tree built beside the reading, from the statements it hands over (key
+// lines made below the parents met last, text values set from their
+// lines), is the tree of the full load, in each encoding: keys below roots
+// of one length, a parent spelled in another case, names of one length
+// below other parents, a key and a value made twice, a deletion between
+// (after which the parents met before are made again, or others).
+TEST(RegDocumentReadSections, TreeBuiltBesideIsTheFullLoad) {
+    const std::string text =
+        "[HKEY_CURRENT_USER\\P\\a]\r\n\"n\"=\"1\"\r\n"
+        "[HKEY_CLASSES_ROOT\\P\\b]\r\n\"n\"=\"2\"\r\n"
+        "[HKEY_CURRENT_USER\\P\\c]\r\n\"n\"=\"3\"\r\n\"N\"=\"33\"\r\n"
+        "[HKEY_CURRENT_USER\\p\\d]\r\n\"n\"=\"4\"\r\n"
+        "[HKEY_CURRENT_USER\\Q\\e]\r\n\"n\"=\"5\"\r\n"
+        "[HKEY_CURRENT_USER\\P\\a]\r\n\"N\"=\"a longer one\"\r\n\"m\"=\"\\\\x\"\r\n"
+        "[-HKEY_CURRENT_USER\\P]\r\n"
+        "[HKEY_CURRENT_USER\\S\\f]\r\n\"n\"=\"6\"\r\n"
+        "[HKEY_CURRENT_USER\\P\\f]\r\n\"n\"=\"9\"\r\n"
+        "[HKEY_CURRENT_USER\\P\\f\\g]\r\n\"n\"=\"7\"\r\n"
+        "[HKEY_CURRENT_USER]\r\n\"n\"=\"8\"\r\n"
+        "[HKEY_CURRENT_USER\\R]\r\n\"n\"=\"caf\xE9\"\r\n\"m\"=dword:1\r\n\"n\"=-\r\n";
+    RegReadBeside beside;
+    beside.start = [](void (*work)(void*), void* arg) -> void* {
+        return new std::thread(work, arg);
+    };
+    beside.wait = [](void* thread) {
+        static_cast<std::thread*>(thread)->join();
+        delete static_cast<std::thread*>(thread);
+    };
+    beside.minBytes = 0;
+    beside.batchBytes = 64;
+    for (const std::string& content : {"REGEDIT4\r\n" + text, kV5 + text, Utf16File(kV5 + text)}) {
+        SCOPED_TRACE(content);
+        RegTree full, built;
+        RegDocument doc;
+        std::string error;
+        ASSERT_TRUE(RegDocumentReadAndLoad(content, "f.reg", false, full, &doc, &error));
+        RegKeySet all;
+        all.all = true;
+        all.values = {u"n", u"m"};
+        ASSERT_TRUE(RegDocumentReadSections(content, "f.reg", false, false, &all, &built, &doc,
+                                            &error, nullptr, &beside));
+        EXPECT_EQ(TakeRegSnapshot(built), TakeRegSnapshot(full));
+    }
 }
 
 // A text value set from its line, in each encoding, leaves in the key what
