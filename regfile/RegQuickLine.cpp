@@ -728,7 +728,8 @@ template <size_t W> bool SetText(const Units<W>& u, TreeKey& key, std::vector<ui
     if (pos == u.size || u[pos] != '"' || !(close = QuotedEnd(u, pos + 1, &count)) ||
         !OnlyCommentAfter(u, close, u.size))
         return false;
-    room.resize(nameCount + count + 1);
+    // The room only grows: neither zeroed nor allocated again for the next.
+    if (room.size() < nameCount + count + 1) room.resize(nameCount + count + 1);
     uint8_t* const name = room.data();
     uint8_t* const text = name + nameCount;
     uint32_t seen = 0;  // every character's bits
