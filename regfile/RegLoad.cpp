@@ -29,6 +29,7 @@ void LoaderApply(TreeLoader& l, RegEntryKind kind, const Statement& st) {
                 TreeLoader::Parent& parent = l.parents[l.nextParent++ % 4];
                 parent.path.assign(st.path, 0, slash);
                 parent.key = TreeKeyParent(*l.key);
+                parent.line = nullptr;
             }
         }
         break;

@@ -5,6 +5,7 @@
 #include <stddef.h>
 
 #include <string>
+#include <vector>
 
 #include "regfile/RegStatement.h"
 
@@ -20,9 +21,15 @@ struct TreeLoader {
     struct Parent {
         std::u16string path;
         TreeKey* key = nullptr;
+        // The last key line told below it, up to the parent's end in the
+        // document's bytes (QuickKeyBelowParent): a line whose bytes are
+        // the same up to there has the same parent.
+        const uint8_t* line = nullptr;
+        size_t lineBytes = 0;
     };
     Parent parents[4];
     size_t nextParent = 0;
+    std::vector<uint8_t> room;  // a value's name and text on their way into the key
 };
 
 // The open section ends. Its values were set one by one, their number not

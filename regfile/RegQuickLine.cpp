@@ -250,6 +250,67 @@ template <size_t W> void PathText(const Units<W>& u, const QuickKey& key, std::u
     for (size_t i = 0; i < names; ++i) p[i] = char16_t(u[key.below + i]);
 }
 
+// Whether the units u[from, to) are the characters at `text`: eight at a
+// time in an 8-bit file where the processor compares sixteen bytes at once.
+template <size_t W>
+bool SameUnits(const Units<W>& u, size_t from, size_t to, const char16_t* text) {
+    size_t i = from;
+#ifdef __SSE2__
+    for (; W == 1 && i + 8 <= to; i += 8, text += 8) {
+        const __m128i wide = _mm_unpacklo_epi8(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u.at + i)), _mm_setzero_si128());
+        const __m128i same =
+            _mm_cmpeq_epi16(wide, _mm_loadu_si128(reinterpret_cast<const __m128i*>(text)));
+        if (_mm_movemask_epi8(same) != 0xFFFF) return false;
+    }
+#endif
+    for (; i < to; ++i, ++text)
+        if (*text != u[i]) return false;
+    return true;
+}
+
+// Whether a kept parent is the parent of a told key line whose units up to
+// its parent's end are u[0, upTo): by the line that last named it, whose
+// units up to there are the same bytes, or by its path.
+template <size_t W>
+bool IsParent(const TreeLoader::Parent& parent, const Units<W>& u, const QuickKey& key,
+              size_t upTo) {
+    if (!parent.key) return false;
+    if (parent.line)
+        return parent.lineBytes == W * upTo && memcmp(parent.line, u.at, W * upTo) == 0;
+    const size_t root = kRootLengths[key.root];
+    const std::u16string& p = parent.path;
+    return p.size() == root + upTo - (key.below - 1) &&
+           memcmp(p.data(), kRegRoots[key.root], root * sizeof(char16_t)) == 0 &&
+           SameUnits(u, key.below - 1, upTo, p.data() + root);
+}
+
+// A told key line made below the parent of its path among those the
+// loader met last, as LoaderApply makes it, without the path written out
+// (the line's names are ASCII, each at most kTreeMaxKeyName long). False
+// for a root, or when no parent kept is the one.
+template <size_t W> bool KeyBelowParent(const Units<W>& u, const QuickKey& key, TreeLoader& l) {
+    if (key.used == key.below) return false;
+    // The parent ends at the names' last backslash, or the root's.
+    size_t upTo = key.below - 1;
+    for (size_t i = key.used; i-- > key.below;)
+        if (u[i] == '\\') {
+            upTo = i;
+            break;
+        }
+    for (TreeLoader::Parent& parent : l.parents) {
+        if (!IsParent(parent, u, key, upTo)) continue;
+        parent.line = u.at;
+        parent.lineBytes = W * upTo;
+        char16_t name[kTreeMaxKeyName];
+        for (size_t i = upTo + 1; i < key.used; ++i) name[i - upTo - 1] = char16_t(u[i]);
+        LoaderLeaveKey(l);
+        l.key = &TreeKeyCreateChild(*parent.key, name, key.used - upTo - 1);
+        return true;
+    }
+    return false;
+}
+
 // From u[*at], a step's start in an 8-bit key path: past the ASCII letters
 // up to a backslash, a character outside ASCII or `used`, eight at a time
 // and then the rest at once (read past them where the document goes on);
@@ -652,6 +713,48 @@ bool QuickValue(const RegDocument& doc, LineFinder& lines, const Units<W>& u, si
     return true;
 }
 
+// A value line whose data is a quoted text, named by a quoted name or '@',
+// told as QuickValue tells it, whose name and text hold only characters
+// kept in a byte (ASCII in an 8-bit file, which means the same in every
+// 8-bit encoding): set in the key straight from the line, through `room`.
+// False for any other line, left to the caller.
+template <size_t W> bool SetText(const Units<W>& u, TreeKey& key, std::vector<uint8_t>& room) {
+    size_t pos = SkipBlanks(u, 0, u.size), nameFrom = 0, nameTo = 0, nameCount = 0;
+    if (pos == u.size || (u[pos] != '"' && u[pos] != '@')) return false;
+    if (u[pos] == '@') {
+        ++pos;
+    } else {
+        const size_t close = QuotedEnd(u, pos + 1, &nameCount);
+        if (!close || nameCount > kTreeMaxValueName) return false;
+        nameFrom = pos + 1, nameTo = close - 1, pos = close;
+    }
+    pos = SkipBlanks(u, pos, u.size);
+    if (pos == u.size || u[pos] != '=') return false;
+    pos = SkipBlanks(u, pos + 1, u.size);
+    size_t count, close;
+    if (pos == u.size || u[pos] != '"' || !(close = QuotedEnd(u, pos + 1, &count)) ||
+        !OnlyCommentAfter(u, close, u.size))
+        return false;
+    // The room only grows: neither zeroed nor allocated again for the next.
+    if (room.size() < nameCount + count + 1) room.resize(nameCount + count + 1);
+    uint8_t* const name = room.data();
+    uint8_t* const text = name + nameCount;
+    uint32_t seen = 0;  // every character's bits
+    const Building plain{nullptr, nullptr};
+    plain.Text(u, nameFrom, nameTo, nameCount, [&](size_t k, char16_t c) {
+        seen |= c;
+        name[k] = uint8_t(c);
+    });
+    plain.Text(u, pos + 1, close - 1, count, [&](size_t k, char16_t c) {
+        seen |= c;
+        text[k] = uint8_t(c);
+    });
+    text[count] = 0;  // the terminator
+    if (seen >= (W == 1 ? 0x80u : 0x100u)) return false;
+    TreeKeySetNarrowValue(key, name, nameCount, kTreeTypeString, text, count + 1);
+    return true;
+}
+
 template <size_t W>
 bool Quick(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
            uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values) {
@@ -951,6 +1054,24 @@ void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16strin
         PathText(UnitsOf<2>(doc, key.lineStart, key.lineStart + 2 * key.used), key, path);
     else
         PathText(UnitsOf<1>(doc, key.lineStart, key.lineStart + key.used), key, path);
+}
+
+bool QuickKeyBelowParent(const RegDocument& doc, const QuickKey& key, TreeLoader& loader) {
+    if (UnitSize(doc) == 2)
+        return KeyBelowParent(UnitsOf<2>(doc, key.lineStart, key.lineStart + 2 * key.used), key,
+                              loader);
+    return KeyBelowParent(UnitsOf<1>(doc, key.lineStart, key.lineStart + key.used), key, loader);
+}
+
+bool QuickSetText(const RegDocument& doc, size_t start, TreeKey& key, std::vector<uint8_t>* room) {
+    LineFinder lines{doc};
+    size_t end;
+    lines.Line(start, &end);
+    if (UnitSize(doc) == 2) return SetText(UnitsOf<2>(doc, start, end), key, *room);
+    const Units<1> u = UnitsOf<1>(doc, start, end);
+    // UTF-8 outside ASCII anywhere on the line is the full reading's.
+    const bool utf8 = doc.format.encoding == kRegFileUtf8 || doc.format.encoding == kRegFileUtf8Bom;
+    return !(utf8 && u.HasNonAscii()) && SetText(u, key, *room);
 }
 
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,

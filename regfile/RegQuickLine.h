@@ -54,6 +54,19 @@ void QuickKeyPathText(const RegDocument& doc, const QuickKey& key, std::u16strin
 bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Statement::Kind* kind,
                     uint32_t* lineCount, size_t* next, QuickKey* key, Statement* values = nullptr);
 
+// A key line QuickStatement told (not a deletion): made in the tree as
+// LoaderApply makes it when the loader kept its parent, without its path
+// written out. False when the loader is to make it from its path.
+struct TreeLoader;
+bool QuickKeyBelowParent(const RegDocument& doc, const QuickKey& key, TreeLoader& loader);
+
+// A value line at `start` whose data is a quoted text, when QuickStatement
+// tells it and its name and text are characters each kept in a byte: set
+// in the key as LoaderApply sets what QuickStatement builds, straight from
+// the line (`room` is working space). False for any other line, which is
+// the caller's to read.
+bool QuickSetText(const RegDocument& doc, size_t start, TreeKey& key, std::vector<uint8_t>* room);
+
 // The value names a set loads, made once for a reading (the set's names do
 // not change while it reads): names of up to eight ASCII letters are each
 // kept folded in a word, the first letter lowest, so a line's name is told

@@ -83,21 +83,28 @@ void TakeText(const uint8_t*& at, size_t length, std::u16string* text) {
     at += length * sizeof(char16_t);
 }
 
-// A statement the quick reading told, read again from the document: a key
-// line's path, or a value's name and data.
-void TakeQuick(const RegDocument& doc, uint8_t kind, const uint8_t*& at, Statement& st) {
+// A statement the quick reading told, read again from the document and
+// applied: a key line's path, or a value's name and data (a text value
+// goes from its line into the open key).
+void TakeQuick(const RegDocument& doc, uint8_t kind, const uint8_t*& at, TreeLoader& loader,
+               Statement& st) {
     if (kind == kRegEntryKey || kind == kRegEntryKeyDeletion) {
         QuickKey key;
         key.lineStart = TakeCount(at);
         key.root = TakeCount(at);
         key.below = TakeCount(at);
         key.used = TakeCount(at);
+        if (kind == kRegEntryKey && QuickKeyBelowParent(doc, key, loader)) return;
         QuickKeyPathText(doc, key, &st.path);
-        return;
+        return LoaderApply(loader, RegEntryKind(kind), st);
     }
+    const size_t start = TakeCount(at);
+    if (kind == kRegEntryValue && loader.key && QuickSetText(doc, start, *loader.key, &loader.room))
+        return;
     LineFinder lines{doc};
     Statement::Kind told;
-    QuickStatement(doc, lines, TakeCount(at), &told, &st.lines, &st.next, nullptr, &st);
+    QuickStatement(doc, lines, start, &told, &st.lines, &st.next, nullptr, &st);
+    LoaderApply(loader, RegEntryKind(kind), st);
 }
 
 // Applies a batch's statements in their order; st is working space.
@@ -109,8 +116,7 @@ void ApplyRecorded(const RegDocument& doc, TreeLoader& loader, const Batch& batc
             continue;
         }
         if (kind & kQuick) {
-            TakeQuick(doc, kind & ~kQuick, at, st);
-            LoaderApply(loader, RegEntryKind(kind & ~kQuick), st);
+            TakeQuick(doc, kind & ~kQuick, at, loader, st);
             continue;
         }
         if (kind == kRegEntryValue) st.type = TakeCount(at);

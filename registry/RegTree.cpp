@@ -432,8 +432,9 @@ template <typename A, typename B> bool SameName(const A* a, const B* b, size_t l
 }
 
 // (Both kinds of names spelled out: a lambda through WithName costs a call
-// and its captures for every value a look-up passes.)
-bool ValueNamed(const TreeValue& v, const char16_t* name, size_t length) {
+// and its captures for every value a look-up passes.) The name looked for
+// is 16-bit characters, or Latin-1 ones a byte each.
+template <typename C> bool ValueNamed(const TreeValue& v, const C* name, size_t length) {
     if (v.nameLength != length) return false;
     if (v.flags & TreeValue::kNarrowName) return SameName(StoredName(v), name, length);
     return SameName(reinterpret_cast<const char16_t*>(StoredName(v)), name, length);
@@ -581,6 +582,17 @@ struct Probe {
     size_t slot = SIZE_MAX;
 };
 
+// The position of a value of a key with no index, or kEmptySlot: the
+// values read one after the other.
+template <typename C> uint32_t FindValueNamed(const TreeKey& key, const C* name, size_t length) {
+    if (TreeValueBlock* block = key.values)
+        for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at))) {
+            const TreeValue* v = ValueAt(block, at);
+            if (!IsGone(*v) && ValueNamed(*v, name, length)) return uint32_t(at / 4);
+        }
+    return kEmptySlot;
+}
+
 // The position of a value (its offset / 4) or sub-key, or kEmptySlot: a
 // function for each kind of entries, as the two are searched differently.
 template <Entries entries>
@@ -596,11 +608,8 @@ uint32_t Find(const TreeKey& key, const char16_t* name, size_t length, Probe* pr
         for (uint32_t p = 0, n = uint32_t(TreeKeyChildCount(key)); p < n; ++p)
             if (kids[p]->nameLength == length && SameName(kids[p]->NameData(), name, length))
                 return p;
-    } else if (TreeValueBlock* block = key.values) {
-        for (size_t at = 0; at < block->used; at += RecordSize(*ValueAt(block, at))) {
-            const TreeValue* v = ValueAt(block, at);
-            if (!IsGone(*v) && ValueNamed(*v, name, length)) return uint32_t(at / 4);
-        }
+    } else {
+        return FindValueNamed(key, name, length);
     }
     return kEmptySlot;
 }
@@ -1104,6 +1113,34 @@ void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint
     AppendRecord(key, kept.data(), kept.size(), keptNarrow, type, bytes, size, narrow);
     if (probe.slot != SIZE_MAX) key.extra->values.slots[probe.slot].position = PositionOf(at);
     MarkValueGone(key, ValueAt(block, old));
+}
+
+void TreeKeySetNarrowValue(TreeKey& key, const uint8_t* name, size_t nameLength, uint32_t type,
+                           const uint8_t* kept, size_t count) {
+    // The common way when the name is to be looked up in an index or is
+    // there already (to be replaced), or when the bytes are the key's own.
+    if (IndexOf(key, kValues) || nameLength > 0xFFFF || count > 0x7FFFFFFFu ||
+        InsideValueBlock(key, name) || InsideValueBlock(key, kept) ||
+        FindValueNamed(key, name, nameLength) != kEmptySlot) {
+        std::u16string wide(name, name + nameLength);
+        std::vector<uint8_t> bytes(2 * count);
+        if (count) Widen(kept, bytes.size(), bytes.data());
+        return TreeKeySetValue(key, wide.data(), wide.size(), type, bytes.data(), bytes.size());
+    }
+    // A new value, kept as TreeKeySetValue keeps it: the name a byte a
+    // character, and the bytes without their zeros (none for no bytes).
+    MakeRoom(key, RecordSize(nameLength, count));
+    TreeValueBlock* block = key.values;
+    const size_t at = block->used;
+    TreeValue* v = ValueAt(block, at);
+    const uint16_t flags = uint16_t(TreeValue::kNarrowName | (count ? TreeValue::kNarrowBytes : 0));
+    *v = TreeValue{type, uint32_t(2 * count), uint16_t(nameLength), flags};
+    uint8_t* to = reinterpret_cast<uint8_t*>(v + 1);
+    if (nameLength) std::memcpy(to, name, nameLength);
+    if (count) std::memcpy(to + nameLength, kept, count);
+    block->used += uint32_t(RecordSize(nameLength, count));
+    ++block->count;
+    IndexAdded(key, kValues, PositionOf(at), block->count, Probe());
 }
 
 bool TreeKeyDeleteValue(TreeKey& key, const char16_t* name, size_t nameLength) {

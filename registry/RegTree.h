@@ -130,6 +130,12 @@ void TreeKeyDelete(RegTree& tree, TreeKey& key);
 // key's other values: pointers to them go stale.
 void TreeKeySetValue(TreeKey& key, const char16_t* name, size_t nameLength, uint32_t type,
                      const uint8_t* bytes, size_t size);
+// TreeKeySetValue for a value whose name is Latin-1 characters, given a
+// byte each, and whose 2 * count bytes are each followed by a zero (16-bit
+// text of Latin-1 characters, as most values are), given without the zeros
+// (`kept`): a new value goes into the key as it is given.
+void TreeKeySetNarrowValue(TreeKey& key, const uint8_t* name, size_t nameLength, uint32_t type,
+                           const uint8_t* kept, size_t count);
 const TreeValue* TreeKeyFindValue(const TreeKey& key, const char16_t* name, size_t nameLength);
 bool TreeKeyDeleteValue(TreeKey& key, const char16_t* name, size_t nameLength);
 size_t TreeKeyValueCount(const TreeKey& key);

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <string.h>
 
+#include <algorithm>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/Registry.h"
 #include "regfile/RegDocument.h"
+#include "regfile/RegQuickLine.h"
 #include "tests/support/RegSnapshot.h"
 #include "unicode/TextCoding.h"
 
@@ -399,6 +404,115 @@ TEST(RegDocumentReadSections, KeyHashesFromLineToLine) {
     RegKeyHashes(u"HKEY_LOCAL_MACHINE\\A\u015cB", &key, &parent);
     EXPECT_EQ(doc.sections[1].key, key);
     EXPECT_EQ(doc.sections[1].parent, parent);
+}
+
+// A tree built beside the reading, from the statements it hands over (key
+// lines made below the parents met last, text values set from their
+// lines), is the tree of the full load, in each encoding: keys below roots
+// of one length, a parent spelled in another case, names of one length
+// below other parents, a key and a value made twice, a deletion between
+// (after which the parents met before are made again, or others).
+TEST(RegDocumentReadSections, TreeBuiltBesideIsTheFullLoad) {
+    const std::string text =
+        "[HKEY_CURRENT_USER\\P\\a]\r\n\"n\"=\"1\"\r\n"
+        "[HKEY_CLASSES_ROOT\\P\\b]\r\n\"n\"=\"2\"\r\n"
+        "[HKEY_CURRENT_USER\\P\\c]\r\n\"n\"=\"3\"\r\n\"N\"=\"33\"\r\n"
+        "[HKEY_CURRENT_USER\\p\\d]\r\n\"n\"=\"4\"\r\n"
+        "[HKEY_CURRENT_USER\\Q\\e]\r\n\"n\"=\"5\"\r\n"
+        "[HKEY_CURRENT_USER\\P\\a]\r\n\"N\"=\"a longer one\"\r\n\"m\"=\"\\\\x\"\r\n"
+        "[-HKEY_CURRENT_USER\\P]\r\n"
+        "[HKEY_CURRENT_USER\\S\\f]\r\n\"n\"=\"6\"\r\n"
+        "[HKEY_CURRENT_USER\\P\\f]\r\n\"n\"=\"9\"\r\n"
+        "[HKEY_CURRENT_USER\\P\\f\\g]\r\n\"n\"=\"7\"\r\n"
+        "[HKEY_CURRENT_USER]\r\n\"n\"=\"8\"\r\n"
+        "[HKEY_CURRENT_USER\\R]\r\n\"n\"=\"caf\xE9\"\r\n\"m\"=dword:1\r\n\"n\"=-\r\n";
+    RegReadBeside beside;
+    beside.start = [](void (*work)(void*), void* arg) -> void* {
+        return new std::thread(work, arg);
+    };
+    beside.wait = [](void* thread) {
+        static_cast<std::thread*>(thread)->join();
+        delete static_cast<std::thread*>(thread);
+    };
+    beside.minBytes = 0;
+    beside.batchBytes = 64;
+    for (const std::string& content : {"REGEDIT4\r\n" + text, kV5 + text, Utf16File(kV5 + text)}) {
+        SCOPED_TRACE(content);
+        RegTree full, built;
+        RegDocument doc;
+        std::string error;
+        ASSERT_TRUE(RegDocumentReadAndLoad(content, "f.reg", false, full, &doc, &error));
+        RegKeySet all;
+        all.all = true;
+        all.values = {u"n", u"m"};
+        ASSERT_TRUE(RegDocumentReadSections(content, "f.reg", false, false, &all, &built, &doc,
+                                            &error, nullptr, &beside));
+        EXPECT_EQ(TakeRegSnapshot(built), TakeRegSnapshot(full));
+    }
+}
+
+// A text value set from its line, in each encoding, leaves in the key what
+// the statement read from that line leaves there: names and texts with
+// escapes, the default value, blanks and a comment, a name set again in
+// another case; a line it does not take (characters a byte cannot keep,
+// other data) is left to that reading, the key untouched.
+TEST(RegQuickLine, TextValuesSetFromTheirLines) {
+    struct Case {
+        const char* line;
+        bool fromLine8, fromLine16;  // taken in the 8-bit files, in UTF-16
+    } cases[] = {
+        {"\"Dll\"=\"serial.dll\"", true, true},
+        {"\"Key\"=\"Drivers\\\\Ports\\\\P0\"", true, true},
+        {"\"n\\\\x\\\"y\"=\"\\\\a\\\"b\\nc\\rd\\qe\" ; note", true, true},
+        {"@ = \"x\"  ", true, true},
+        {"\"name\"=\"\"", true, true},
+        {"\"n\"=\"caf\xE9\"", false, true},
+        {"\"\x80\"=\"x\"", false, true},
+        {"\"n\"=\"\x80\"", false, true},
+        {"\"n\"=dword:1", false, false},
+        {"\"n\"=\"a\" b", false, false},
+    };
+    using Values = std::vector<std::tuple<std::u16string, uint32_t, std::vector<uint8_t>>>;
+    auto valuesOf = [](const TreeKey& key) {
+        Values values;
+        for (const TreeValue* v : TreeKeyValues(key))
+            values.emplace_back(TreeValueName(*v), TreeValueType(*v), TreeValueBytes(*v));
+        std::sort(values.begin(), values.end());
+        return values;
+    };
+    const std::u16string a = u"HKEY_LOCAL_MACHINE\\A";
+    for (const Case& c : cases)
+        for (int spelling = 0; spelling < 3; ++spelling) {
+            SCOPED_TRACE(std::string(c.line) + " in spelling " + std::to_string(spelling));
+            const std::string text =
+                "[HKEY_LOCAL_MACHINE\\A]\r\n\"Name\"=\"first\"\r\n" + std::string(c.line) + "\r\n";
+            std::string content = spelling == 0   ? "REGEDIT4\r\n" + text
+                                  : spelling == 1 ? kV5 + text
+                                                  : Utf16File(kV5 + text);
+            const size_t unit = spelling == 2 ? 2 : 1;
+            const size_t start = content.size() - unit * (strlen(c.line) + 2);
+            RegDocument doc;
+            std::string error;
+            ASSERT_TRUE(RegDocumentRead(content, "f.reg", false, &doc, &error));
+            RegTree fromLine, read;
+            RegTreeSetString(fromLine, a, u"Name", u"first");
+            RegTreeSetString(read, a, u"Name", u"first");
+            const Values before = valuesOf(*RegTreeFindKey(fromLine, a));
+            std::vector<uint8_t> room;
+            const bool taken = QuickSetText(doc, start, *RegTreeFindKey(fromLine, a), &room);
+            EXPECT_EQ(taken, spelling == 2 ? c.fromLine16 : c.fromLine8);
+            LineFinder lines{doc};
+            Statement st;
+            Statement::Kind kind;
+            uint32_t count;
+            size_t next;
+            if (QuickStatement(doc, lines, start, &kind, &count, &next, nullptr, &st) &&
+                kind == Statement::kValue)
+                TreeKeySetValue(*RegTreeFindKey(read, a), st.name.data(), st.name.size(), st.type,
+                                st.data.data(), st.data.size());
+            EXPECT_EQ(valuesOf(*RegTreeFindKey(fromLine, a)),
+                      taken ? valuesOf(*RegTreeFindKey(read, a)) : before);
+        }
 }
 
 TEST(RegDocumentRepaired, OnlyTheDataChanges) {

@@ -120,7 +120,8 @@ TEST(RegTree, ManyValuesAndKeys) {
 }
 
 // A key's values against a std::map, through random settings (sizes that
-// change, bytes kept at half size or not, a name taken from the key itself),
+// change, bytes kept at half size or not, given without their zeros or
+// not, a name taken from the key itself),
 // deletions and trims, in a key small enough to search and one large enough
 // to index.
 TEST(RegTree, ValuesAgainstAModel) {
@@ -158,7 +159,17 @@ TEST(RegTree, ValuesAgainstAModel) {
                     from = reinterpret_cast<const uint8_t*>(own);
                     bytes.assign(from, from + 12 + random() % 4);
                 }
-                TreeKeySetValue(key, name.data(), name.size(), type, from, bytes.size());
+                // Set half the time without the zeros, where name and bytes
+                // allow it.
+                std::vector<uint8_t> kept(bytes.size() / 2), narrowName(name.size());
+                for (size_t k = 0; k < kept.size(); ++k) kept[k] = bytes[2 * k];
+                for (size_t k = 0; k < name.size(); ++k) narrowName[k] = uint8_t(name[k]);
+                if (narrow && from == bytes.data() && bytes.size() % 2 == 0 &&
+                    name.find(u'\u0416') == std::u16string::npos && random() % 2)
+                    TreeKeySetNarrowValue(key, narrowName.data(), name.size(), type, kept.data(),
+                                          kept.size());
+                else
+                    TreeKeySetValue(key, name.data(), name.size(), type, from, bytes.size());
                 auto it = model.find(folded);
                 if (it == model.end()) it = model.emplace(folded, Value{name, 0, {}}).first;
                 it->second.type = type;
