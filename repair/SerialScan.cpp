@@ -164,11 +164,12 @@ struct ScanState {
 
     // A report that is full grows by half again before a line is added: the
     // text's own growth, by a third, would copy a long report many times over.
-    void Add(const char* text) {
+    // count: text's length when it is known (see AppendTracked).
+    void Add(const char* text, int32_t count = -1) {
         int64_t want = int64_t(reportLength) * 3 / 2 + kLineChars;
         if (reportLength + kLineChars + 2 > report.Capacity() && want < INT32_MAX / 2)
             report.Reserve(int32_t(want));
-        report.AppendTracked(reportLength, text);
+        report.AppendTracked(reportLength, text, count);
     }
     // Puts the length characters of text after the line's others. A part
     // that does not fit sends the line first; one longer than the whole room
@@ -187,8 +188,8 @@ struct ScanState {
     void EndLine() {
         if (!lineUsed) return;
         line[lineUsed] = 0;
+        Add(line, lineUsed);
         lineUsed = 0;
-        Add(line);
     }
 };
 
@@ -274,10 +275,11 @@ void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const Wi
     scan.EndLine();
 }
 
-// One loaded driver: the sub-key subKey of Drivers\Active, open as active.
-void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey) {
+// One loaded driver: the sub-key subKey of Drivers\Active, open as active
+// (room: as AsciiLength takes it).
+void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey, int32_t room) {
     RegKey entry;
-    if (OpenKey(active, subKey, kNameChars, scan.subKeyName, &entry) != 0) return;
+    if (OpenKey(active, subKey, room, scan.subKeyName, &entry) != 0) return;
 
     // The "Name" is the port's label: ASCII as it came, else made 8-bit text.
     bool read = ReadChars(entry, WIDE("Name"), scan.value);
@@ -313,7 +315,9 @@ void ScanLoadedDrivers(ScanState& scan, uint32_t first, uint32_t end) {
         if (result == kRegMoreData) continue;
         if (result != 0) break;
         subKey[kNameChars - 1] = 0;
-        ExamineLoadedDriver(scan, active, subKey);
+        // Its room ends at its terminator: only that much is tested at once.
+        int32_t room = length < kNameChars ? int32_t(length) + 1 : int32_t(kNameChars);
+        ExamineLoadedDriver(scan, active, subKey, room);
     }
     RegistryCloseKey(active);
 }
