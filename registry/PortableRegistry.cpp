@@ -29,6 +29,7 @@ struct Remembered {
     std::u16string parentPath;        // the path without its last name
     TreeKey* parent = nullptr;        // the key parentPath names; null: none kept
     size_t made = 0;                  // where below parent to look first (TreeKeyChildAfter)
+    size_t madeBefore = 0;            // where made was before its last jump
     const TreeKey* listed = nullptr;  // the key last enumerated
     TreeKey* child = nullptr;         // the sub-key of it handed out; null: none
     bool childPlain = false;          // its name is a plain one (PlainName)
@@ -92,15 +93,13 @@ TreeKey* MachineKey(OpenKeys& open) {
     return open.machine;
 }
 
-inline TreeKey* KeyOfHandle(RegKey handle) {
-    OpenKeys& open = Open();
+inline TreeKey* KeyOfHandle(OpenKeys& open, RegKey handle) {
     if (handle == REG_ROOT_LOCAL_MACHINE) return MachineKey(open);
     size_t slot = SlotOfHandle(open, handle);
     return slot == SIZE_MAX ? nullptr : open.handles[slot];
 }
 
-RegKey NewHandle(TreeKey* key) {
-    OpenKeys& open = Open();
+RegKey NewHandle(OpenKeys& open, TreeKey* key) {
     size_t slot;
     if (!open.freeSlots.empty()) {
         slot = open.freeSlots.back();
@@ -118,13 +117,14 @@ RegKey NewHandle(TreeKey* key) {
 // characters without a copy where WideChar is char16_t (everywhere but
 // Windows), else copied into the room kept for it (a scan asks for many
 // names: none allocates once the room has grown). Null reads as "".
-const char16_t* TreeText(const WideChar* text, size_t* length) {
+const char16_t* TreeText(OpenKeys& open, const WideChar* text, size_t* length) {
     *length = WideLength(text);
 #ifdef _WIN32
-    std::u16string& s = Open().name;
+    std::u16string& s = open.name;
     s.assign(text, text + *length);
     return s.data();
 #else
+    (void)open;
     return text ? text : u"";
 #endif
 }
@@ -152,8 +152,7 @@ TreeKey* Walk(TreeKey* key, const char16_t* path, size_t length) {
 
 // The key a path without its last name names below base (Walk), kept for
 // the next path.
-TreeKey* ParentBelow(TreeKey* base, const char16_t* path, size_t length) {
-    Remembered& kept = Open().remembered;
+TreeKey* ParentBelow(Remembered& kept, TreeKey* base, const char16_t* path, size_t length) {
     if (kept.parent && kept.base == base && kept.parentPath.size() == length &&
         memcmp(kept.parentPath.data(), path, length * sizeof(char16_t)) == 0)
         return kept.parent;
@@ -163,30 +162,53 @@ TreeKey* ParentBelow(TreeKey* base, const char16_t* path, size_t length) {
         kept.parentPath.assign(path, length);
         kept.parent = parent;
         kept.made = 0;
+        kept.madeBefore = 0;
     }
     return parent;
 }
 
+// The sub-key of the kept parent with the name. Keys are mostly asked for
+// in the order they were made, in runs that the order of enumeration
+// interleaves: "P1000", "P10000" to "P10009", "P1001", "P10010" to
+// "P10019", "P1002"... So the place after the last key found is tried
+// first, then the place left at the last jump, before the name is looked
+// up.
+TreeKey* ChildInOrder(Remembered& kept, TreeKey& parent, const char16_t* name, size_t length) {
+    if (TreeKey* child = TreeKeyChildMadeAt(parent, kept.made, name, length)) {
+        ++kept.made;
+        return child;
+    }
+    size_t left = kept.made;
+    TreeKey* child = TreeKeyChildMadeAt(parent, kept.madeBefore, name, length);
+    if (child) {
+        kept.made = kept.madeBefore + 1;
+    } else {
+        size_t found = SIZE_MAX;  // none to try: the name is looked up
+        child = TreeKeyChildAfter(parent, name, length, &found);
+        if (child) kept.made = found;
+    }
+    if (child) kept.madeBefore = left;
+    return child;
+}
+
 // The sub-key of parent with the name, the last one enumerated if it is
 // spelled as that one is.
-TreeKey* ChildOf(TreeKey& parent, const char16_t* name, size_t length) {
-    Remembered& kept = Open().remembered;
+TreeKey* ChildOf(Remembered& kept, TreeKey& parent, const char16_t* name, size_t length) {
     if (kept.child && kept.listed == &parent) {
         size_t keptLength;
         const char16_t* keptName = TreeKeyNameData(*kept.child, &keptLength);
         if (keptLength == length && memcmp(keptName, name, length * sizeof(char16_t)) == 0)
             return kept.child;
     }
-    // Below the kept parent, keys are mostly asked for in the order they were made.
-    if (&parent == kept.parent) return TreeKeyChildAfter(parent, name, length, &kept.made);
+    if (&parent == kept.parent) return ChildInOrder(kept, parent, name, length);
     return TreeKeyChild(parent, name, length);
 }
 
 // A path spelled as a kept one (see Remembered): *key is the key it names
 // below base, or null, found without checking or walking the path again.
 // False: not kept, the path takes the long way.
-bool KeptKey(const TreeKey* base, const char16_t* path, size_t length, TreeKey** key) {
-    const Remembered& kept = Open().remembered;
+bool KeptKey(Remembered& kept, const TreeKey* base, const char16_t* path, size_t length,
+             TreeKey** key) {
     if (kept.child && kept.listed == base && kept.childPlain) {
         size_t keptLength;
         const char16_t* keptName = TreeKeyNameData(*kept.child, &keptLength);
@@ -200,12 +222,12 @@ bool KeptKey(const TreeKey* base, const char16_t* path, size_t length, TreeKey**
         memcmp(kept.parentPath.data(), path, (at - 1) * sizeof(char16_t)) != 0 ||
         !PlainName(path + at, length - at))
         return false;
-    *key = ChildOf(*kept.parent, path + at, length - at);
+    *key = ChildOf(kept, *kept.parent, path + at, length - at);
     return true;
 }
 
 // The key a path names below base (null: none), or the path's fault.
-long FindKey(TreeKey* base, const char16_t* path, size_t length, TreeKey** key) {
+long FindKey(Remembered& kept, TreeKey* base, const char16_t* path, size_t length, TreeKey** key) {
     size_t used;
     switch (RegCheckKeyPath(path, length, &used)) {
     case kKeyPathOk: break;
@@ -214,8 +236,8 @@ long FindKey(TreeKey* base, const char16_t* path, size_t length, TreeKey** key) 
     }
     size_t last = used;  // where the last name begins
     while (last > 0 && path[last - 1] != u'\\') --last;
-    TreeKey* parent = last > 0 ? ParentBelow(base, path, last - 1) : base;
-    *key = parent && last < used ? ChildOf(*parent, path + last, used - last) : parent;
+    TreeKey* parent = last > 0 ? ParentBelow(kept, base, path, last - 1) : base;
+    *key = parent && last < used ? ChildOf(kept, *parent, path + last, used - last) : parent;
     return kRegOk;
 }
 
@@ -228,9 +250,9 @@ long CallHook(PortableRegistryHook hook, PortableRegistryCall call, const TreeKe
 }
 
 // Asks the hook, when one is set, about a call on key with a name.
-inline long AskHook(PortableRegistryCall call, const TreeKey& key, const char16_t* name,
-                    size_t length) {
-    PortableRegistryHook hook = Open().hook;
+inline long AskHook(const OpenKeys& open, PortableRegistryCall call, const TreeKey& key,
+                    const char16_t* name, size_t length) {
+    PortableRegistryHook hook = open.hook;
     return hook ? CallHook(hook, call, key, name, length) : kRegOk;
 }
 
@@ -264,23 +286,24 @@ void PortableRegistrySetHook(PortableRegistryHook hook) { Open().hook = hook; }
 PortableRegistryHook PortableRegistryGetHook() { return Open().hook; }
 
 long RegistryOpenKey(RegKey root, const WideChar* path, uint32_t, uint32_t, RegKey* key) {
-    TreeKey* base = KeyOfHandle(root);
+    OpenKeys& open = Open();
+    TreeKey* base = KeyOfHandle(open, root);
     if (!base || !key) return kRegNotFound;
     size_t length;
-    const char16_t* relative = TreeText(path, &length);
-    if (long r = AskHook(kCallOpen, *base, relative, length)) return r;
+    const char16_t* relative = TreeText(open, path, &length);
+    if (long r = AskHook(open, kCallOpen, *base, relative, length)) return r;
     TreeKey* target = nullptr;
-    if (!KeptKey(base, relative, length, &target))
-        if (long r = FindKey(base, relative, length, &target)) return r;
+    if (!KeptKey(open.remembered, base, relative, length, &target))
+        if (long r = FindKey(open.remembered, base, relative, length, &target)) return r;
     if (!target) return kRegNotFound;
-    *key = NewHandle(target);
+    *key = NewHandle(open, target);
     return kRegOk;
 }
 
 long RegistryEnumKey(RegKey handle, uint32_t index, WideChar* name, uint32_t* nameLength) {
-    TreeKey* key = KeyOfHandle(handle);
-    if (!key || !name || !nameLength) return kRegNotFound;
     OpenKeys& open = Open();
+    TreeKey* key = KeyOfHandle(open, handle);
+    if (!key || !name || !nameLength) return kRegNotFound;
     if (open.hook)
         if (long r = open.hook(kCallEnum, *key, std::u16string(), index)) return r;
     const auto& kids = TreeKeySortedChildren(*key);
@@ -302,11 +325,12 @@ long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uin
     // Somewhere to put the bytes but no room given for them: refused before
     // anything else is looked at, as Windows refuses it.
     if (data && !byteCount) return kRegInvalidParameter;
-    TreeKey* key = KeyOfHandle(handle);
+    OpenKeys& open = Open();
+    TreeKey* key = KeyOfHandle(open, handle);
     if (!key) return kRegNotFound;
     size_t length;
-    const char16_t* valueName = TreeText(name, &length);
-    if (long r = AskHook(kCallQuery, *key, valueName, length)) return r;
+    const char16_t* valueName = TreeText(open, name, &length);
+    if (long r = AskHook(open, kCallQuery, *key, valueName, length)) return r;
     const TreeValue* v = TreeKeyFindValue(*key, valueName, length);
     if (!v) return kRegNotFound;
     if (type) *type = TreeValueType(*v);
@@ -324,19 +348,22 @@ long RegistryQueryValue(RegKey handle, const WideChar* name, uint32_t* type, uin
 
 long RegistrySetValue(RegKey handle, const WideChar* name, uint32_t, uint32_t type,
                       const uint8_t* data, uint32_t byteCount) {
-    TreeKey* key = KeyOfHandle(handle);
+    OpenKeys& open = Open();
+    TreeKey* key = KeyOfHandle(open, handle);
     if (!key) return kRegNotFound;
     size_t length;
-    const char16_t* valueName = TreeText(name, &length);
+    const char16_t* valueName = TreeText(open, name, &length);
     if (length > kTreeMaxValueName) return kRegInvalidParameter;
-    if (long r = AskHook(kCallSet, *key, valueName, length)) return r;
+    if (long r = AskHook(open, kCallSet, *key, valueName, length)) return r;
     TreeKeySetValue(*key, valueName, length, type, data, data ? byteCount : 0);
     return kRegOk;
 }
 
 // The tree lives in memory and is saved, if at all, by whoever loaded it:
 // there is nothing pending to flush.
-long RegistryFlushKey(RegKey handle) { return KeyOfHandle(handle) ? kRegOk : kRegInvalidHandle; }
+long RegistryFlushKey(RegKey handle) {
+    return KeyOfHandle(Open(), handle) ? kRegOk : kRegInvalidHandle;
+}
 
 long RegistryCloseKey(RegKey handle) {
     if (handle == REG_ROOT_LOCAL_MACHINE) return kRegOk;

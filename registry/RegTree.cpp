@@ -1240,3 +1240,10 @@ KeyPathCheck RegCheckKeyPath(const char16_t* path, size_t length, size_t* usedLe
     }
     return kKeyPathOk;
 }
+
+TreeKey* TreeKeyChildMadeAt(const TreeKey& key, size_t place, const char16_t* name,
+                            size_t nameLength) {
+    if (place >= TreeKeyChildCount(key)) return nullptr;
+    TreeKey* child = ChildSlots(key)[place];
+    return RegNamesEqual(child->NameData(), child->nameLength, name, nameLength) ? child : nullptr;
+}

@@ -158,3 +158,8 @@ bool TreeValueSameBytes(const TreeValue& value, const uint8_t* bytes, size_t cou
 // RegCheckKeyPath for a path given by its characters and length (no copy
 // into a string: the portable Registry.h checks every path it opens).
 KeyPathCheck RegCheckKeyPath(const char16_t* path, size_t length, size_t* usedLength = nullptr);
+
+// The sub-key made at place (TreeKeyChildAfter's places) when it has the
+// name; null when it has another or there is none there.
+TreeKey* TreeKeyChildMadeAt(const TreeKey& key, size_t place, const char16_t* name,
+                            size_t nameLength);

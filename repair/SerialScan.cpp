@@ -58,6 +58,37 @@ const int32_t kValueRoom = kValueBytes / 2 + 1;  // the characters of a value's 
 
 bool IsAscii(const WideChar* text, int32_t room) { return AsciiLength(text, room) >= 0; }
 
+// Copies a value's characters read into a buffer of kValueRoom (its
+// terminator within) to out as 8-bit text with its terminator, upper-cased
+// as ToUpper makes them when upper is set, while they are ASCII, which is
+// the same bytes in every code page: gives their count, or -1 when another
+// character or more than most come first (out then holds part of them).
+// Four are told, upper-cased and copied at once while they fit there.
+int32_t NarrowAscii(const WideChar* chars, int32_t most, bool upper, char* out) {
+    const uint64_t kHigh = 0xFF80FF80FF80FF80ull;  // set in a character from 0x80 up
+    const uint64_t kOnes = 0x0001000100010001ull, kTops = 0x8000800080008000ull;
+    // Below 0x80, a character plus 0x1F reaches 0x80 from 'a' up, plus 0x05
+    // from past 'z': the lanes of small letters alone keep 0x80 set.
+    const uint64_t kFromA = 0x001F001F001F001Full, kPastZ = 0x0005000500050005ull;
+    const uint64_t kLowTops = 0x0080008000800080ull;
+    int32_t n = 0;
+    for (; n + 4 <= kValueRoom && n + 4 <= most; n += 4) {
+        uint64_t four;
+        memcpy(&four, chars + n, sizeof four);
+        if ((four & kHigh) || ((four - kOnes) & kTops)) break;
+        if (upper) four -= ((four + kFromA) & ~(four + kPastZ) & kLowTops) >> 2;
+        WideChar each[4];
+        memcpy(each, &four, sizeof four);
+        for (int32_t i = 0; i < 4; ++i) out[n + i] = char(each[i]);
+    }
+    for (; chars[n] && chars[n] < 0x80 && n < most; ++n) {
+        WideChar c = chars[n];
+        out[n] = char(upper && c >= 'a' && c <= 'z' ? c - 0x20 : c);
+    }
+    out[n] = 0;
+    return chars[n] ? -1 : n;
+}
+
 // A name or path the registry gave is opened as it reads in 8-bit text
 // (text, made from it here when needed), where a character the code page
 // lacks becomes another. ASCII reads the same in every code page and is
@@ -95,13 +126,6 @@ bool ReadChars(RegKey key, const WideChar* name, ValueChars& chars) {
     return read;
 }
 
-// Reads a value as 8-bit text (its characters left in chars).
-bool ReadText(RegKey key, const WideChar* name, TextString& text, ValueChars& chars) {
-    bool read = ReadChars(key, name, chars);
-    text.AssignWide(chars, -1);
-    return read;
-}
-
 // Whether a value is read and reads as a non-empty 8-bit text. ASCII reads
 // the same in every code page: only other characters are made into text to
 // tell.
@@ -114,10 +138,7 @@ bool ReadsNonEmpty(RegKey key, const WideChar* name, TextString& text, ValueChar
 
 // Whether an 8-bit text begins "COM" (told without a call: a scan asks once
 // a driver).
-bool StartsWithCom(const TextString& text) {
-    const char* c = text.CStr();
-    return c[0] == 'C' && c[1] == 'O' && c[2] == 'M';
-}
+bool StartsWithCom(const char* c) { return c[0] == 'C' && c[1] == 'O' && c[2] == 'M'; }
 
 struct ScanState {
     TextString& report;
@@ -132,6 +153,8 @@ struct ScanState {
     // and of the last "Key" (its text is made when a repair is told).
     TextString name{}, pnpId{}, driverPath{}, dll{}, subKeyName{};
     ValueChars value{}, path{};
+    // A driver's "Name" and "Dll" values as 8-bit text, when they are ASCII.
+    char label[kValueRoom]{}, dllText[kLineChars]{};
     // A report line is put together in line and added in one append: each
     // append finds the report's end and checks its room again, which costs
     // more than the copy of a short part. (Last, so that a write past it
@@ -141,11 +164,12 @@ struct ScanState {
 
     // A report that is full grows by half again before a line is added: the
     // text's own growth, by a third, would copy a long report many times over.
-    void Add(const char* text) {
+    // count: text's length when it is known (see AppendTracked).
+    void Add(const char* text, int32_t count = -1) {
         int64_t want = int64_t(reportLength) * 3 / 2 + kLineChars;
         if (reportLength + kLineChars + 2 > report.Capacity() && want < INT32_MAX / 2)
             report.Reserve(int32_t(want));
-        report.AppendTracked(reportLength, text);
+        report.AppendTracked(reportLength, text, count);
     }
     // Puts the length characters of text after the line's others. A part
     // that does not fit sends the line first; one longer than the whole room
@@ -160,29 +184,19 @@ struct ScanState {
         lineUsed += length;
     }
     void Put(const TextString& text) { Put(text.CStr(), text.Length()); }
-    // Puts length ASCII characters (fewer than kLineChars), upper-cased as
-    // ToUpper makes their 8-bit text, which is the same bytes in every code
-    // page; gives where they are in the line.
-    const char* PutUpper(const WideChar* chars, int32_t length) {
-        if (lineUsed + length >= kLineChars) EndLine();
-        char* out = line + lineUsed;
-        const unsigned char* upper = UpperTable();
-        for (int32_t i = 0; i < length; ++i) out[i] = char(upper[chars[i]]);
-        lineUsed += length;
-        return out;
-    }
     // Adds the line put together to the report.
     void EndLine() {
         if (!lineUsed) return;
         line[lineUsed] = 0;
+        Add(line, lineUsed);
         lineUsed = 0;
-        Add(line);
     }
 };
 
-// Whether the length characters at text are the 8-bit text name.
-bool Names(const char* text, int32_t length, const char* name) {
-    return size_t(length) == strlen(name) && strncmp(text, name, size_t(length)) == 0;
+// Whether the length characters at text are the 8-bit text name (of size
+// bytes with its terminator).
+bool Names(const char* text, int32_t length, const char* name, size_t size) {
+    return size_t(length) + 1 == size && strncmp(text, name, size) == 0;
 }
 
 // Puts a port's label and the "Dll" value read into scan.value, upper-cased
@@ -190,21 +204,23 @@ bool Names(const char* text, int32_t length, const char* name) {
 // value that reads as an empty text names no driver: false, nothing put. An
 // ASCII value that fits the line goes in straight; any other is made 8-bit
 // text first.
-bool PutDll(ScanState& scan, const TextString& label, bool* damaged) {
+bool PutDll(ScanState& scan, const char* label, int32_t labelLength, bool* damaged) {
     const WideChar* chars = scan.value;
-    int32_t ascii = AsciiLength(chars, kValueRoom);
-    bool straight = ascii >= 0 && ascii < kLineChars;
+    const char* text = scan.dllText;
+    int32_t ascii = NarrowAscii(chars, kLineChars - 1, true, scan.dllText);
+    bool straight = ascii >= 0;
     TextString& dll = scan.dll;
     if (!straight) {
         dll.AssignWide(chars, -1);
         dll.ToUpper();
     }
     if (straight ? ascii == 0 : dll.IsEmpty()) return false;
-    scan.Put(label);
+    scan.Put(label, labelLength);
     scan.Put(kDllText, sizeof(kDllText) - 1);
     if (straight) {
-        const char* text = scan.PutUpper(chars, ascii);
-        *damaged = Names(text, ascii, kDisabledDll) || Names(text, ascii, kForeignDll);
+        scan.Put(text, ascii);
+        *damaged = Names(text, ascii, kDisabledDll, sizeof(kDisabledDll)) ||
+                   Names(text, ascii, kForeignDll, sizeof(kForeignDll));
     } else {
         scan.Put(dll);
         *damaged = dll.Compare(kDisabledDll) == 0 || dll.Compare(kForeignDll) == 0;
@@ -212,14 +228,22 @@ bool PutDll(ScanState& scan, const TextString& label, bool* damaged) {
     return true;
 }
 
+// A port's label: its 8-bit text (terminated), and the text a repair is
+// told with, which holds the label or is made from it only then.
+struct PortLabel {
+    const char* chars;
+    int32_t length;
+    TextString& text;
+};
+
 // Judges the "Dll" value of one driver key, repairs it when asked, and adds
 // the port's report line. keyPath is the key's path; when wide is given, it
 // is made from wide only to tell a repair.
 void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const WideChar* wide,
-                const TextString& label) {
+                const PortLabel& label) {
     ReadChars(driverKey, kDllName, scan.value);
     bool damaged = false;
-    if (!PutDll(scan, label, &damaged)) return;  // never damaged: the damage has a name
+    if (!PutDll(scan, label.chars, label.length, &damaged)) return;  // the damage has a name
     bool repaired = false;
     if (damaged && scan.repair) {
         repaired = RegistrySetValue(driverKey, kDllName, 0, kRegTypeString,
@@ -233,7 +257,8 @@ void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const Wi
         if (!repaired) ++scan.found.failedWrites;
         if (repaired && scan.written) {
             if (wide) keyPath.AssignWide(wide, -1);
-            scan.written(scan.context, label, keyPath);
+            label.text.Assign(label.chars);  // (the same text when it holds the label)
+            scan.written(scan.context, label.text, keyPath);
         }
     }
     ++scan.found.examined;
@@ -250,18 +275,27 @@ void ExamineDll(ScanState& scan, RegKey driverKey, TextString& keyPath, const Wi
     scan.EndLine();
 }
 
-// One loaded driver: the sub-key subKey of Drivers\Active, open as active.
-void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey) {
+// One loaded driver: the sub-key subKey of Drivers\Active, open as active
+// (room: as AsciiLength takes it).
+void ExamineLoadedDriver(ScanState& scan, RegKey active, const WideChar* subKey, int32_t room) {
     RegKey entry;
-    if (OpenKey(active, subKey, kNameChars, scan.subKeyName, &entry) != 0) return;
+    if (OpenKey(active, subKey, room, scan.subKeyName, &entry) != 0) return;
 
-    TextString& name = scan.name;
-    if (ReadText(entry, WIDE("Name"), name, scan.value) && StartsWithCom(name) &&
+    // The "Name" is the port's label: ASCII as it came, else made 8-bit text.
+    bool read = ReadChars(entry, WIDE("Name"), scan.value);
+    PortLabel label{scan.label, NarrowAscii(scan.value, kValueRoom - 1, false, scan.label),
+                    scan.name};
+    if (label.length < 0) {
+        scan.name.AssignWide(scan.value, -1);
+        label.chars = scan.name.CStr();
+        label.length = scan.name.Length();
+    }
+    if (read && StartsWithCom(label.chars) &&
         !ReadsNonEmpty(entry, WIDE("PnpId"), scan.pnpId, scan.value)) {
         RegKey driver;
         if (ReadChars(entry, WIDE("Key"), scan.path) &&
             OpenDriverKey(scan.path, scan.driverPath, &driver) == 0) {
-            ExamineDll(scan, driver, scan.driverPath, scan.path, name);
+            ExamineDll(scan, driver, scan.driverPath, scan.path, label);
             RegistryCloseKey(driver);
         }
     }
@@ -281,7 +315,9 @@ void ScanLoadedDrivers(ScanState& scan, uint32_t first, uint32_t end) {
         if (result == kRegMoreData) continue;
         if (result != 0) break;
         subKey[kNameChars - 1] = 0;
-        ExamineLoadedDriver(scan, active, subKey);
+        // Its room ends at its terminator: only that much is tested at once.
+        int32_t room = length < kNameChars ? int32_t(length) + 1 : int32_t(kNameChars);
+        ExamineLoadedDriver(scan, active, subKey, room);
     }
     RegistryCloseKey(active);
 }
@@ -307,7 +343,7 @@ void ScanBuiltInPorts(ScanState& scan) {
 
         RegKey key;
         if (OpenKey(REG_ROOT_LOCAL_MACHINE, path, &key) != 0) continue;
-        ExamineDll(scan, key, path, nullptr, label);
+        ExamineDll(scan, key, path, nullptr, PortLabel{label.CStr(), label.Length(), label});
         RegistryCloseKey(key);
     }
 }

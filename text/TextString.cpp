@@ -298,12 +298,12 @@ TextString& TextString::Append(const char* text) {
     return *this;
 }
 
-TextString& TextString::AppendTracked(int32_t& length, const char* text) {
+TextString& TextString::AppendTracked(int32_t& length, const char* text, int32_t count) {
     // A text whose end is known, with room for what comes (as Reserve counts
     // it), takes the text in one copy; anything else is Append's.
     if (chars_ && text && !InsideBlock(chars_, text)) {
         int32_t end = KnownEnd(chars_);
-        size_t added = strlen(text);
+        size_t added = count < 0 ? strlen(text) : size_t(count);
         int32_t capacity = HeaderOf(chars_)->capacity;
         if (end != kUnknownEnd && int64_t(end) + int64_t(added) + 2 <= capacity &&
             chars_[end] == 0) {

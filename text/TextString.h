@@ -149,8 +149,9 @@ public:
     // Appends the decimal text of value, as "%d" writes it.
     TextString& AppendInt(int32_t value);
     // Append, then `length` receives the text's length. Its value on entry is
-    // never trusted, so a stale one does no harm.
-    TextString& AppendTracked(int32_t& length, const char* text);
+    // never trusted, so a stale one does no harm. count, when not negative,
+    // is text's length, known to the caller: text[count] is its terminator.
+    TextString& AppendTracked(int32_t& length, const char* text, int32_t count = -1);
 
     // ---- comparison (0 equal; 1 whenever exactly one side is empty) ----
     // strcmp; a null text reads as "".

@@ -433,7 +433,8 @@ TEST_F(ScanTest, ValuesThatAreNotTextAreReadAsTheirBytes) {
 // Values read one after another into the same buffer, shorter after longer,
 // with characters beyond ASCII at either side of each group of four that
 // the scan tests at once: each ends at its own terminator and is folded as
-// its 8-bit text reads.
+// its 8-bit text reads (only the small ASCII letters, whether they come in
+// a group of four or after the last).
 TEST_F(ScanTest, ValuesEndAtTheirOwnTerminatorWhateverCameBefore) {
     struct Case {
         const char16_t* dll;
@@ -445,6 +446,8 @@ TEST_F(ScanTest, ValuesEndAtTheirOwnTerminatorWhateverCameBefore) {
         {u"ab\u4e00d.dll", "AB?D.DLL"},
         {u"abcd\u4e00", "ABCD?"},
         {u"abc\u00e9", "ABC\xE9"},
+        {u"`az{@AZ[a", "`AZ{@AZ[A"},  // the letters' edges, four at once and alone
+        {u"z{`", "Z{`"},
         {u"", nullptr},
         {u"x", "X"},
     };
