@@ -119,6 +119,24 @@ TEST(RegTree, ManyValuesAndKeys) {
     EXPECT_EQ(TreeValueBytes(*RegTreeGetValue(tree, key, u"K46637"))[1], (46637 >> 8) & 0xFF);
 }
 
+namespace {
+
+// Sets a value, given its bytes without their zeros when `narrow` asks it
+// and the name and bytes allow it.
+void SetValue(TreeKey& key, const std::u16string& name, uint32_t type, const uint8_t* bytes,
+              size_t size, bool narrow) {
+    if (narrow && size % 2 == 0 && name.find(u'\u0416') == std::u16string::npos) {
+        std::vector<uint8_t> kept(size / 2), narrowName(name.size());
+        for (size_t k = 0; k < kept.size(); ++k) kept[k] = bytes[2 * k];
+        for (size_t k = 0; k < name.size(); ++k) narrowName[k] = uint8_t(name[k]);
+        TreeKeySetNarrowValue(key, narrowName.data(), name.size(), type, kept.data(), kept.size());
+    } else {
+        TreeKeySetValue(key, name.data(), name.size(), type, bytes, size);
+    }
+}
+
+}  // namespace
+
 // A key's values against a std::map, through random settings (sizes that
 // change, bytes kept at half size or not, given without their zeros or
 // not, a name taken from the key itself),
@@ -159,17 +177,8 @@ TEST(RegTree, ValuesAgainstAModel) {
                     from = reinterpret_cast<const uint8_t*>(own);
                     bytes.assign(from, from + 12 + random() % 4);
                 }
-                // Set half the time without the zeros, where name and bytes
-                // allow it.
-                std::vector<uint8_t> kept(bytes.size() / 2), narrowName(name.size());
-                for (size_t k = 0; k < kept.size(); ++k) kept[k] = bytes[2 * k];
-                for (size_t k = 0; k < name.size(); ++k) narrowName[k] = uint8_t(name[k]);
-                if (narrow && from == bytes.data() && bytes.size() % 2 == 0 &&
-                    name.find(u'\u0416') == std::u16string::npos && random() % 2)
-                    TreeKeySetNarrowValue(key, narrowName.data(), name.size(), type, kept.data(),
-                                          kept.size());
-                else
-                    TreeKeySetValue(key, name.data(), name.size(), type, from, bytes.size());
+                SetValue(key, name, type, from, bytes.size(),
+                         narrow && from == bytes.data() && random() % 2);
                 auto it = model.find(folded);
                 if (it == model.end()) it = model.emplace(folded, Value{name, 0, {}}).first;
                 it->second.type = type;
