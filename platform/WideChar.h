@@ -6,6 +6,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 #ifdef _WIN32
 typedef wchar_t WideChar;
@@ -28,4 +29,21 @@ inline size_t WideLength(const WideChar* text) {
         if (!text[n + 2]) return n + 2;
         if (!text[n + 3]) return n + 3;
     }
+}
+
+// Four 8-bit characters, the first in the lowest byte, as four 16-bit ones,
+// the first lowest.
+inline uint64_t SpreadFour(uint32_t four) {
+    uint64_t w = four;                            // a b c d 0 0 0 0
+    w = (w | w << 16) & 0x0000FFFF0000FFFFull;    // a b 0 0 c d 0 0
+    return (w | w << 8) & 0x00FF00FF00FF00FFull;  // a 0 b 0 c 0 d 0
+}
+
+// Four 16-bit characters, the first lowest, with the small letters 'a' to
+// 'z' made capitals (they lose their 0x20). Exact up to the first character
+// outside ASCII: a sum carries out of its own character only from there,
+// into those above it.
+inline uint64_t FoldAsciiFour(uint64_t four) {
+    const uint64_t ones = 0x0001000100010001ull, lows = 0x0080008000800080ull;
+    return four ^ (((four + ones * (0x80 - 'a')) & ~(four + ones * (0x7F - 'z')) & lows) >> 2);
 }

@@ -77,9 +77,7 @@ unsigned PlainLead(uint64_t x, uint64_t* folded) {
     // The lowest bit set is 1 << (16 * n + 15); shifted down to 1 << (16 * n),
     // it moves the units of 0x0000000100020003 up by n, so n is the top one.
     const unsigned n = out ? unsigned(((out & (~out + 1)) >> 15) * 0x0000000100020003ull >> 48) : 4;
-    // Units from 'a' to 'z' lose their 0x20: no sum leaves its unit.
-    uint64_t small = (x + ones * (0x80 - 'a')) & ~(x + ones * (0x7F - 'z')) & lows;
-    *folded = x ^ (small >> 2);
+    *folded = FoldAsciiFour(x);
     return n;
 }
 

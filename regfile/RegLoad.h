@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/WideChar.h"
 #include "regfile/RegStatement.h"
 
 // The tree as loading leaves it, statement after statement.
@@ -77,11 +78,7 @@ struct KeyHash {
     }
     // Four folded 8-bit characters, the first in the lowest byte, from a
     // step's start: one step.
-    void FourBytes(uint64_t four) {
-        four = (four | four << 16) & 0x0000FFFF0000FFFFull;
-        four = (four | four << 8) & 0x00FF00FF00FF00FFull;
-        Four(four);
-    }
+    void FourBytes(uint64_t four) { Four(SpreadFour(uint32_t(four))); }
     // Four folded characters, the first lowest, from a step's start.
     void Four(uint64_t four) { h = Mix(h ^ four); }
     // Fewer than eight folded 8-bit characters, the first in the lowest
@@ -94,10 +91,7 @@ struct KeyHash {
             count -= 4;
         }
         if (!count) return;
-        bytes &= 0xFFFFFFFFu;
-        bytes = (bytes | bytes << 16) & 0x0000FFFF0000FFFFull;
-        bytes = (bytes | bytes << 8) & 0x00FF00FF00FF00FFull;
-        chunk = bytes & ((uint64_t(1) << (16 * count)) - 1);
+        chunk = SpreadFour(uint32_t(bytes)) & ((uint64_t(1) << (16 * count)) - 1);
         filled = count;
     }
     // Fewer than four folded 16-bit characters, the first lowest, from a

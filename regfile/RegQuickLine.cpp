@@ -1082,19 +1082,6 @@ bool QuickStatement(const RegDocument& doc, LineFinder& lines, size_t start, Sta
 
 namespace {
 
-// Four 8-bit characters, the first lowest, as 16-bit units, the first
-// lowest.
-inline uint64_t Spread(uint64_t four) {
-    four = (four | four << 16) & 0x0000FFFF0000FFFFull;
-    return (four | four << 8) & 0x00FF00FF00FF00FFull;
-}
-
-// Four ASCII units with the small letters made capitals.
-inline uint64_t FoldUnits(uint64_t x) {
-    const uint64_t ones = 0x0001000100010001ull, lows = 0x0080008000800080ull;
-    return x ^ (((x + ones * (0x80 - 'a')) & ~(x + ones * (0x7F - 'z')) & lows) >> 2);
-}
-
 // Eight units, the first lowest in lo, as UTF-16LE at `out`.
 inline void PutUnits(uint64_t lo, uint64_t hi, uint8_t* out) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -1117,14 +1104,14 @@ inline void HashUnits(KeyHash& hash, uint64_t lo, uint64_t hi, size_t count) {
         return;
     }
     if (count >= 4) {
-        hash.Four(FoldUnits(lo));
+        hash.Four(FoldAsciiFour(lo));
         lo = hi;
         count -= 4;
     }
     if (count == 4)
-        hash.Four(FoldUnits(lo));
+        hash.Four(FoldAsciiFour(lo));
     else if (count)
-        hash.Units(FoldUnits(lo), unsigned(count));
+        hash.Units(FoldAsciiFour(lo), unsigned(count));
 }
 
 // How many of the eight bytes of x (the first lowest) lead before the
@@ -1160,7 +1147,7 @@ size_t QuickPlainText(const RegDocument& doc, uint32_t from, uint32_t to, uint8_
         size_t run = x && x < 0x80 && x != '\\';
         if (i + 8 <= readable) run = PlainLead(x = EightAt(at + i));
         run = run < to - i ? run : to - i;
-        const uint64_t lo = Spread(x & 0xFFFFFFFFu), hi = Spread(x >> 32);
+        const uint64_t lo = SpreadFour(uint32_t(x)), hi = SpreadFour(uint32_t(x >> 32));
         PutUnits(lo, hi, out + 2 * n);
         if (below) HashUnits(hash, lo, hi, run);
         i += run;

@@ -19,6 +19,7 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+#include "platform/WideChar.h"
 #include "registry/RegTreeRecords.h"
 #include "unicode/TextCoding.h"
 
@@ -325,27 +326,20 @@ bool NarrowInto(const uint8_t* from, size_t size, uint8_t* to) {
     return true;
 }
 
-// Four bytes, each followed by a zero (little-endian).
-uint64_t Spread(uint32_t four) {
-    uint64_t w = four;                            // a b c d 0 0 0 0
-    w = (w | w << 16) & 0x0000FFFF0000FFFFull;    // a b 0 0 c d 0 0
-    return (w | w << 8) & 0x00FF00FF00FF00FFull;  // a 0 b 0 c 0 d 0
-}
-
 // The reverse: `size` bytes, each kept byte followed by a zero.
 void Widen(const uint8_t* from, size_t size, uint8_t* to) {
     size_t k = 0;
     if (kLittleEndian) {
         for (; k + 16 <= size; k += 16, from += 8) {
-            uint64_t eight = Word(from), low = Spread(uint32_t(eight)),
-                     high = Spread(uint32_t(eight >> 32));
+            uint64_t eight = Word(from), low = SpreadFour(uint32_t(eight)),
+                     high = SpreadFour(uint32_t(eight >> 32));
             std::memcpy(to + k, &low, sizeof low);
             std::memcpy(to + k + 8, &high, sizeof high);
         }
         if (k + 8 <= size) {
             uint32_t four;
             std::memcpy(&four, from, sizeof four);
-            uint64_t w = Spread(four);
+            uint64_t w = SpreadFour(four);
             std::memcpy(to + k, &w, sizeof w);
             k += 8, from += 4;
         }

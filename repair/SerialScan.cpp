@@ -67,16 +67,12 @@ bool IsAscii(const WideChar* text, int32_t room) { return AsciiLength(text, room
 int32_t NarrowAscii(const WideChar* chars, int32_t most, bool upper, char* out) {
     const uint64_t kHigh = 0xFF80FF80FF80FF80ull;  // set in a character from 0x80 up
     const uint64_t kOnes = 0x0001000100010001ull, kTops = 0x8000800080008000ull;
-    // Below 0x80, a character plus 0x1F reaches 0x80 from 'a' up, plus 0x05
-    // from past 'z': the lanes of small letters alone keep 0x80 set.
-    const uint64_t kFromA = 0x001F001F001F001Full, kPastZ = 0x0005000500050005ull;
-    const uint64_t kLowTops = 0x0080008000800080ull;
     int32_t n = 0;
     for (; n + 4 <= kValueRoom && n + 4 <= most; n += 4) {
         uint64_t four;
         memcpy(&four, chars + n, sizeof four);
         if ((four & kHigh) || ((four - kOnes) & kTops)) break;
-        if (upper) four -= ((four + kFromA) & ~(four + kPastZ) & kLowTops) >> 2;
+        if (upper) four = FoldAsciiFour(four);
         WideChar each[4];
         memcpy(each, &four, sizeof four);
         for (int32_t i = 0; i < 4; ++i) out[n + i] = char(each[i]);
